@@ -1,0 +1,25 @@
+#pragma once
+
+#include <string_view>
+
+namespace dlu {
+
+enum class PromptButtons { Ok, OkCancel, YesNo, YesNoCancel, RetryCancel };
+enum class PromptIcon { None, Information, Question, Warning, Stop };
+enum class PromptAnswer { Ok, Cancel, Yes, No, Retry };
+
+// Port to the user: every question and message of a core flow goes through it. The desktop
+// program shows message boxes, the command line asks on the terminal or answers from its
+// options, tests answer from a script. Further questions (password entry, dial-up progress,
+// file choice) join this interface with the flows that ask them.
+class Prompter {
+public:
+    virtual ~Prompter() = default;
+
+    // Shows `text` (UTF-8) and returns the button the user chose. With PromptButtons::Ok the
+    // answer is always Ok.
+    virtual PromptAnswer message(std::string_view text, PromptButtons buttons = PromptButtons::Ok,
+                                 PromptIcon icon = PromptIcon::None) = 0;
+};
+
+} // namespace dlu

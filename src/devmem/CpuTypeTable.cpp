@@ -1,0 +1,182 @@
+#include "devmem/CpuTypeTable.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+
+namespace dlu {
+
+namespace {
+
+struct Model {
+    std::string_view name;
+    CpuFamily family;
+};
+
+// Indexed by code. Code 8 is a family-A model without a display name; the gaps name no model.
+constexpr std::array<Model, kCpuTypeCount> kModels{{
+    {"A-01", CpuFamily::A}, {"A-02", CpuFamily::A}, {"A-03", CpuFamily::A},
+    {"A-04", CpuFamily::A}, {"B-01", CpuFamily::B}, {"A-05", CpuFamily::A},
+    {"A-06", CpuFamily::A}, {"A-07", CpuFamily::A}, {"", CpuFamily::A},
+    {"A-09", CpuFamily::A}, {"C-01", CpuFamily::C}, {"A-10", CpuFamily::A},
+    {"A-11", CpuFamily::A}, {"A-12", CpuFamily::A}, {"C-02", CpuFamily::C},
+    {"A-13", CpuFamily::A}, {"A-14", CpuFamily::A}, {"A-15", CpuFamily::A},
+    {"A-16", CpuFamily::A}, {"A-17", CpuFamily::A}, {"A-18", CpuFamily::A},
+    {"A-19", CpuFamily::A}, {"A-20", CpuFamily::A}, {"", CpuFamily::None},
+    {"", CpuFamily::None},  {"", CpuFamily::None},  {"A-21", CpuFamily::A},
+    {"A-22", CpuFamily::A}, {"A-23", CpuFamily::A}, {"C-03", CpuFamily::C},
+    {"C-04", CpuFamily::C}, {"", CpuFamily::None},  {"", CpuFamily::None},
+    {"C-05", CpuFamily::C}, {"C-06", CpuFamily::C}, {"", CpuFamily::None},
+    {"", CpuFamily::None},  {"", CpuFamily::None},  {"", CpuFamily::None},
+    {"", CpuFamily::None},  {"C-07", CpuFamily::C},
+}};
+
+// X, Y, M, L, K, F, T, C, S, D, Z, R, TC, TS, CC, CS
+constexpr CapacityTable kCapacities{{
+    {{256, 256, 512, 128, 128, 128, 1024, 1024, 100, 10000, 1024, 16, 4096, 4096, 4096, 4096}}, // 0
+    {{128, 128, 512, 128, 128, 128, 1024, 1024, 100, 8000, 1024, 16, 4096, 4096, 4096, 4096}}, // 1
+    {{64, 64, 512, 128, 128, 128, 1024, 1024, 100, 10000, 1024, 16, 4096, 4096, 4096, 4096}}, // 2
+    {{24, 24, 512, 128, 128, 128, 1024, 1024, 100, 5000, 1024, 16, 4096, 4096, 4096, 4096}}, // 3
+    {{8, 8, 256, 64, 64, 128, 256, 256, 100, 5000, 1024, 16, 4096, 4096, 4096, 4096}}, // 4
+    {{512, 512, 1000, 1000, 1000, 128, 4096, 4096, 100, 32000, 1024, 16, 4096, 4096, 4096, 4096}}, // 5
+    {{256, 256, 1000, 1000, 1000, 128, 4096, 4096, 100, 32000, 1024, 16, 4096, 4096, 4096, 4096}}, // 6
+    {{128, 128, 1000, 1000, 1000, 128, 4096, 4096, 100, 32000, 1024, 16, 4096, 4096, 4096, 4096}}, // 7
+    {{512, 512, 1000, 1000, 1000, 128, 4096, 4096, 100, 32000, 1024, 16, 4096, 4096, 4096, 4096}}, // 8
+    {{256, 256, 512, 128, 128, 128, 1024, 1024, 100, 10000, 1024, 16, 4096, 4096, 4096, 4096}}, // 9
+    {{64, 64, 512, 256, 256, 128, 32, 32, 100, 10000, 1024, 16, 512, 512, 512, 512}}, // 10
+    {{512, 512, 1000, 1000, 1000, 128, 4096, 4096, 100, 32000, 1024, 16, 512, 4096, 4096, 4096}}, // 11
+    {{256, 256, 1000, 1000, 1000, 128, 4096, 4096, 100, 32000, 1024, 16, 4096, 4096, 4096, 4096}}, // 12
+    {{128, 128, 1000, 1000, 1000, 128, 4096, 4096, 100, 32000, 1024, 16, 4096, 4096, 4096, 4096}}, // 13
+    {{64, 64, 512, 256, 256, 128, 32, 32, 100, 10000, 1024, 16, 512, 512, 512, 512}}, // 14
+    {{512, 512, 1000, 1000, 1000, 128, 4096, 4096, 100, 32000, 1024, 16, 512, 4096, 4096, 4096}}, // 15
+    {{256, 256, 1000, 1000, 1000, 128, 4096, 4096, 100, 32000, 1024, 16, 4096, 4096, 4096, 4096}}, // 16
+    {{128, 128, 1000, 1000, 1000, 128, 4096, 4096, 100, 32000, 1024, 16, 4096, 4096, 4096, 4096}}, // 17
+    {{256, 256, 512, 128, 128, 128, 1024, 1024, 100, 10000, 1024, 16, 1024, 1024, 1024, 1024}}, // 18
+    {{24, 24, 512, 128, 128, 128, 1024, 1024, 100, 5000, 1024, 16, 1024, 1024, 1024, 1024}}, // 19
+    {{512, 512, 1000, 1000, 1000, 128, 4096, 4096, 100, 32000, 1024, 16, 512, 4096, 4096, 4096}}, // 20
+    {{256, 256, 1000, 1000, 1000, 128, 4096, 4096, 100, 32000, 1024, 16, 4096, 4096, 4096, 4096}}, // 21
+    {{128, 128, 1000, 1000, 1000, 128, 4096, 4096, 100, 32000, 1024, 16, 4096, 4096, 4096, 4096}}, // 22
+    {{1024, 1024, 1000, 1000, 1000, 256, 4096, 4096, 100, 32000, 1024, 16, 512, 4096, 4096, 4096}}, // 23
+    {{512, 512, 1000, 1000, 1000, 256, 4096, 4096, 100, 32000, 1024, 16, 4096, 4096, 4096, 4096}}, // 24
+    {{256, 256, 1000, 1000, 1000, 256, 4096, 4096, 100, 32000, 1024, 16, 4096, 4096, 4096, 4096}}, // 25
+    {{1024, 1024, 4096, 4096, 4096, 256, 4096, 4096, 100, 32000, 1024, 16, 512, 4096, 4096, 4096}}, // 26
+    {{512, 512, 4096, 4096, 4096, 256, 4096, 4096, 100, 32000, 1024, 16, 4096, 4096, 4096, 4096}}, // 27
+    {{256, 256, 4096, 4096, 4096, 256, 4096, 4096, 100, 32000, 1024, 16, 4096, 4096, 4096, 4096}}, // 28
+    {{64, 64, 512, 256, 256, 128, 32, 32, 100, 10000, 1024, 16, 512, 512, 512, 512}}, // 29
+    {{512, 512, 1000, 1000, 1000, 256, 4096, 4096, 100, 32000, 1024, 16, 512, 4096, 4096, 4096}}, // 30
+    {{256, 256, 1000, 1000, 1000, 256, 4096, 4096, 100, 32000, 1024, 16, 512, 4096, 4096, 4096}}, // 31
+    {{128, 128, 1000, 1000, 1000, 256, 4096, 4096, 100, 32000, 1024, 16, 512, 4096, 4096, 4096}}, // 32
+    {{512, 512, 1000, 1000, 1000, 256, 4096, 4096, 100, 32000, 1024, 16, 512, 4096, 4096, 4096}}, // 33
+    {{64, 64, 512, 256, 256, 128, 32, 32, 100, 10000, 1024, 16, 512, 512, 512, 512}}, // 34
+    {{256, 256, 1000, 1000, 1000, 256, 4096, 4096, 100, 32000, 1024, 16, 512, 4096, 4096, 4096}}, // 35
+    {{128, 128, 1000, 1000, 1000, 256, 4096, 4096, 100, 32000, 1024, 16, 512, 4096, 4096, 4096}}, // 36
+    {{512, 512, 1000, 1000, 1000, 256, 4096, 4096, 100, 32000, 1024, 16, 512, 4096, 4096, 4096}}, // 37
+    {{256, 256, 1000, 1000, 1000, 256, 4096, 4096, 100, 32000, 1024, 16, 512, 4096, 4096, 4096}}, // 38
+    {{128, 128, 1000, 1000, 1000, 256, 4096, 4096, 100, 32000, 1024, 16, 512, 4096, 4096, 4096}}, // 39
+    {{512, 512, 1000, 1000, 1000, 256, 4096, 4096, 100, 32000, 1024, 16, 512, 4096, 4096, 4096}}, // 40
+}};
+
+// Device id -> capacity column; -1 where the id has no column.
+constexpr int columnOfDeviceId(int deviceId) {
+    switch (deviceId) {
+    case 1: return 0;   // X
+    case 2: return 1;   // Y
+    case 3: return 2;   // M
+    case 4: return 3;   // L
+    case 5: return 4;   // K
+    case 6: return 5;   // F
+    case 7: return 6;   // T
+    case 8: return 7;   // C
+    case 11: return 8;  // S
+    case 9: return 9;   // D
+    case 12: return 10; // Z
+    case 14: return 11; // R
+    case 48: return 12; // TC
+    case 49: return 13; // TS
+    case 50: return 14; // CC
+    case 51: return 15; // CS
+    default: return -1;
+    }
+}
+
+constexpr std::string_view kGroupG1 = "A - G1";
+constexpr std::string_view kGroupG2 = "A - G2";
+constexpr std::string_view kGroupG3 = "A - G3";
+constexpr std::string_view kGroupC = "C";
+
+constexpr std::array<CpuTypeButton, 17> kNormalButtons{{
+    {5, 1055, kGroupG1, 0},  {6, 1057, kGroupG1, 0},  {7, 1058, kGroupG1, 0},
+    {15, 1059, kGroupG1, 1}, {16, 1060, kGroupG1, 1}, {17, 1061, kGroupG1, 1},
+    {20, 1089, kGroupG1, 2}, {21, 1090, kGroupG1, 2}, {22, 1091, kGroupG1, 2},
+    {26, 1092, kGroupG2, 0}, {27, 1093, kGroupG2, 0}, {28, 1094, kGroupG2, 0},
+    {2, 1062, kGroupG3, 0},  {3, 1063, kGroupG3, 0},  {18, 1065, kGroupG3, 1},
+    {19, 1066, kGroupG3, 1}, {10, 1068, kGroupC, 0},
+}};
+
+constexpr std::array<CpuTypeButton, 5> kLinuxButtons{{
+    {26, 1085, kGroupG1, 0},
+    {27, 1086, kGroupG1, 0},
+    {28, 1087, kGroupG1, 0},
+    {30, 1088, kGroupC, 0},
+    {40, 1095, kGroupC, 0},
+}};
+
+bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return std::toupper(static_cast<unsigned char>(x)) ==
+               std::toupper(static_cast<unsigned char>(y));
+    });
+}
+
+} // namespace
+
+std::string_view CpuTypeTable::displayName(CpuType code) {
+    return code < kModels.size() ? kModels[code].name : std::string_view{};
+}
+
+CpuFamily CpuTypeTable::family(CpuType code) {
+    return code < kModels.size() ? kModels[code].family : CpuFamily::None;
+}
+
+std::uint16_t CpuTypeTable::capacity(CpuType code, int deviceId) {
+    const int column = columnOfDeviceId(deviceId);
+    if (column < 0 || code >= kCapacities.size()) {
+        return 0;
+    }
+    return kCapacities[code][static_cast<std::size_t>(column)];
+}
+
+const CapacityTable& CpuTypeTable::capacities() { return kCapacities; }
+
+std::span<const CpuTypeButton> CpuTypeTable::normalDialogButtons() { return kNormalButtons; }
+
+std::span<const CpuTypeButton> CpuTypeTable::linuxDialogButtons() { return kLinuxButtons; }
+
+bool CpuTypeTable::isLinuxProject(CpuType code) { return code >= 26 && code <= 28; }
+
+bool CpuTypeTable::isLinuxDialogType(CpuType code) {
+    return std::any_of(kLinuxButtons.begin(), kLinuxButtons.end(),
+                       [code](const CpuTypeButton& b) { return b.code == code; });
+}
+
+CpuType CpuTypeTable::parse(std::string_view text) {
+    if (!text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
+            return std::isdigit(static_cast<unsigned char>(c)) != 0;
+        })) {
+        unsigned value = 0;
+        const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+        if (ec == std::errc{} && end == text.data() + text.size() && value <= kMaxCpuType) {
+            return static_cast<CpuType>(value);
+        }
+        return kNoCpuType;
+    }
+    for (CpuType code = 0; code <= kMaxCpuType; ++code) {
+        const auto name = displayName(code);
+        if (!name.empty() && equalsIgnoringCase(name, text)) {
+            return code;
+        }
+    }
+    return kNoCpuType;
+}
+
+} // namespace dlu

@@ -1,0 +1,117 @@
+#include "comm/DeviceAddress.h"
+#include "devmem/DeviceArea.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace dlu {
+namespace {
+
+std::uint32_t addr(const char* name, CpuType type, bool sim = false) {
+    return DeviceAddress::fromName(name, type, sim);
+}
+
+TEST(DeviceAddress, NamesToAddresses) {
+    struct Case {
+        const char* name;
+        CpuType type;
+        bool simulator;
+        std::uint32_t expected;
+    };
+    const Case cases[] = {
+        {"F0080", 0, false, 0x00FFEA90},
+        {"f0080", 0, false, 0x00FFEA90},            // upper-cased first
+        {"F008F", 0, false, 0x00FFEA90},            // last digit is the bit
+        {"X0250", 0, false, 0x00FFE080 + 50},
+        {"X5", 0, false, 0x00FFE080},               // bit 5 of word 0
+        {"M001A", 26, false, 0x0000A000 + 2},
+        {"T0035", 0, false, 0x00FFEB80 + 4},
+        {"T0015", 0, false, 0x00FFEB80},
+        {"C0016", 4, false, 0x00FFE3C0 + 2},
+        {"TC0012", 0, false, 0x00C04E20 + 24},
+        {"TS0001", 19, false, 0x64014112 + 2},
+        {"CC0002", 10, false, 0x60005620 + 4},
+        {"CS0003", 40, false, 0x0007D000 + 6},
+        {"D00100", 26, false, 0x000A0000 + 200},
+        {"W10", 11, false, 0x68021DFE + 20},
+        {"Z0003", 5, false, 0x00810000 + 6},
+        {"R15", 0, false, 0x00C097DC + 30},
+        {"R00", 0, false, 0x00C097DC},
+        {"S07", 6, false, 0x0081EE00 + 14},
+        {"S07", 6, true, 0x0081EE00 + 7},
+        {"S07", 0, false, 0x00FFEC80 + 7},
+        {"S07", 0, true, 0x00FFEC80 + 7},
+        {"S99", 26, false, 0x00023000 + 99},
+        {"K0000", 34, false, 0x60007420},
+        {"L0010", 33, false, 0x0000F000 + 2},
+        {"Y0010", 14, false, 0x20000280 + 2},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(addr(c.name, c.type, c.simulator), c.expected)
+            << c.name << " type " << c.type << (c.simulator ? " (simulator)" : "");
+    }
+}
+
+TEST(DeviceAddress, InvalidNamesGiveZero) {
+    const char* invalid[] = {
+        "R16", "S100", "", "D", "TC", "Q0001", "D12A", "X00G", "D-1", "D 1", "F", "T",
+        "D99999999999999999999", "D4294967295", // past the 32-bit address space
+        "X+1", "S7.0",
+    };
+    for (const char* name : invalid) {
+        EXPECT_EQ(addr(name, 0), 0u) << name;
+    }
+    // CPU types without addresses, and codes past the table.
+    for (CpuType type : std::initializer_list<CpuType>{8, 23, 24, 25, 31, 32, 35, 36, 37, 38, 39, 41, 0xFFFF}) {
+        EXPECT_EQ(addr("D00000", type), 0u) << type;
+        EXPECT_EQ(DeviceAddress::base("D", type), 0u) << type;
+    }
+}
+
+TEST(DeviceAddress, EveryTypeColumnHasItsOwnBases) {
+    struct Column {
+        std::vector<CpuType> types;
+        std::uint32_t x, d, cs;
+    };
+    const Column columns[] = {
+        {{0, 1, 2, 3, 9}, 0x00FFE080, 0x00C00000, 0x00C06620},
+        {{4}, 0x00FFE080, 0x00E00000, 0x00E02D10},
+        {{5, 6, 7}, 0x00810800, 0x00800000, 0x00818E00},
+        {{10, 14, 29, 34}, 0x20000200, 0x60000000, 0x60005A20},
+        {{11, 12, 13, 15, 16, 17, 18, 20, 21, 22}, 0x20000000, 0x68000002, 0x68015A02},
+        {{19}, 0x20000000, 0x64011202, 0x64015112},
+        {{26, 27, 28, 30, 33, 40}, 0x00001000, 0x000A0000, 0x0007D000},
+    };
+    for (const auto& col : columns) {
+        for (CpuType t : col.types) {
+            EXPECT_EQ(DeviceAddress::base("X", t), col.x) << t;
+            EXPECT_EQ(DeviceAddress::base("D", t), col.d) << t;
+            EXPECT_EQ(DeviceAddress::base("CS", t), col.cs) << t;
+        }
+    }
+}
+
+TEST(DeviceAddress, TransferNamesAddressTheWordsTheyName) {
+    // The device memory transfer names word w of every area; the session must turn that
+    // name back into word w of the same area, T and C included.
+    for (CpuType type : std::initializer_list<CpuType>{0, 6, 26}) {
+        for (const auto& area : DeviceAreas::all()) {
+            const int i = static_cast<int>(area.index);
+            for (std::uint32_t w : {0u, 1u, 7u, 15u, 99u}) {
+                const auto name = DeviceAreas::transferAddress(i, w);
+                const bool byteAddressedS = area.index == AreaIndex::S && !(type >= 5 && type <= 8);
+                const std::uint32_t expected =
+                    DeviceAddress::base(area.letter, type) + (byteAddressedS ? w : 2 * w);
+                if (area.index == AreaIndex::R && w > 15) {
+                    continue;
+                }
+                EXPECT_EQ(DeviceAddress::fromName(name, type, false), expected)
+                    << name << " type " << type;
+            }
+        }
+    }
+}
+
+} // namespace
+} // namespace dlu
