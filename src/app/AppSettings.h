@@ -8,7 +8,7 @@ namespace dlu {
 // their own keys beside the connection record.
 struct AppSettings {
     static constexpr std::string_view kOrganisation = "TORVA";
-    static constexpr std::string_view kToolProfile = "TORVA"; // the programming tool's profile
+    static constexpr std::string_view kToolProfile = "TORVA";  // the programming tool's profile
     static constexpr std::string_view kProfile = "Downloader"; // ours
 
     static constexpr std::string_view kSettingsSection = "Settings";

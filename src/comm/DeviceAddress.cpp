@@ -18,6 +18,7 @@ constexpr std::size_t kColumnCount = 7;
 using BaseColumn = std::array<std::uint32_t, kLetterCount>;
 
 // One column per group of CPU types, rows in the order of `Letter`.
+// clang-format off
 constexpr std::array<BaseColumn, kColumnCount> kBases{{
     // types 0, 1, 2, 3, 9
     {0x00FFE080, 0x00FFE280, 0x00FFE480, 0x00FFE880, 0x00FFE980, 0x00FFEA80, 0x00C0CDF0,
@@ -48,10 +49,12 @@ constexpr std::array<BaseColumn, kColumnCount> kBases{{
      0x000A0000, 0x0009B000, 0x00096000, 0x00023000, 0x00019000, 0x00032000, 0x0004B000,
      0x0001E000, 0x00064000, 0x0007D000},
 }};
+// clang-format on
 
 constexpr int kNoColumn = -1;
 
 // Base column of each CPU type code 0..40; types without addresses have none.
+// clang-format off
 constexpr std::array<int, kCpuTypeCount> kColumnOfType{
     0, 0, 0, 0, 1, 2, 2, 2, kNoColumn, 0,                 // 0-9
     3, 4, 4, 4, 3, 4, 4, 4, 4, 5,                         // 10-19
@@ -59,6 +62,7 @@ constexpr std::array<int, kCpuTypeCount> kColumnOfType{
     6, kNoColumn, kNoColumn, 6, 3, kNoColumn, kNoColumn,  // 30-36
     kNoColumn, kNoColumn, kNoColumn, 6,                   // 37-40
 };
+// clang-format on
 
 std::optional<std::size_t> letterIndex(std::string_view letter) {
     for (std::size_t i = 0; i < kLetterNames.size(); ++i) {

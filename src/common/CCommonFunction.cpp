@@ -12,6 +12,7 @@ struct FileKind {
 };
 
 // Searched in this order; the first exact match wins.
+// clang-format off
 constexpr std::array<FileKind, 35> kFileKinds{{
     {"PLC", 1},   {"PAR", 2},   {"VAR", 3},   {"SRC", 4},   {"SPC", 5},  {"SFC", 6},
     {"BIN", 10},  {"PRM", 11},  {"VAZ", 12},  {"UP", 13},   {"OBJ", 14}, {"FBI", 20},
@@ -20,6 +21,7 @@ constexpr std::array<FileKind, 35> kFileKinds{{
     {"PDM", 51},  {"SIM", 60},  {"SIF", 61},  {"CLG", 70},  {"PPI", 71}, {"OUF", 90},
     {"BAK", 99},  {"PMR", 4},   {"PMP", 5},   {"PMF", 6},   {"PMT", 4},
 }};
+// clang-format on
 
 // The copy loop both forms share; `at(i)` yields source byte i (zero past its end).
 template <typename Dest, typename At> int boundedCopy(std::span<Dest> dest, std::size_t n, At at) {
@@ -45,7 +47,8 @@ template <typename Dest, typename At> int boundedCopy(std::span<Dest> dest, std:
 
 unsigned CCommonFunction::fileKindNumber(std::string_view fileName) {
     const auto dot = fileName.rfind('.');
-    const std::string_view ext = dot == std::string_view::npos ? fileName : fileName.substr(dot + 1);
+    const std::string_view ext =
+        dot == std::string_view::npos ? fileName : fileName.substr(dot + 1);
     for (const auto& kind : kFileKinds) {
         if (kind.extension == ext) {
             return kind.number;

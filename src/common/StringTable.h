@@ -23,9 +23,7 @@ std::string_view stringTableEntry(int id);
 enum class Language { English = 0, Korean = 1 };
 
 // Offset added to a Korean message id: 0 for Korean, 300 for English.
-constexpr int messageIdOffset(Language lang) {
-    return lang == Language::Korean ? 0 : 300;
-}
+constexpr int messageIdOffset(Language lang) { return lang == Language::Korean ? 0 : 300; }
 
 // Loads messages in the language of the run: code names the Korean id and the offset
 // picks the language.

@@ -14,6 +14,7 @@ struct Model {
 };
 
 // Indexed by code. Code 8 is a family-A model without a display name; the gaps name no model.
+// clang-format off
 constexpr std::array<Model, kCpuTypeCount> kModels{{
     {"A-01", CpuFamily::A}, {"A-02", CpuFamily::A}, {"A-03", CpuFamily::A},
     {"A-04", CpuFamily::A}, {"B-01", CpuFamily::B}, {"A-05", CpuFamily::A},
@@ -30,8 +31,10 @@ constexpr std::array<Model, kCpuTypeCount> kModels{{
     {"", CpuFamily::None},  {"", CpuFamily::None},  {"", CpuFamily::None},
     {"", CpuFamily::None},  {"C-07", CpuFamily::C},
 }};
+// clang-format on
 
 // X, Y, M, L, K, F, T, C, S, D, Z, R, TC, TS, CC, CS
+// clang-format off
 constexpr CapacityTable kCapacities{{
     {{256, 256, 512, 128, 128, 128, 1024, 1024, 100, 10000, 1024, 16, 4096, 4096, 4096, 4096}}, // 0
     {{128, 128, 512, 128, 128, 128, 1024, 1024, 100, 8000, 1024, 16, 4096, 4096, 4096, 4096}}, // 1
@@ -75,27 +78,45 @@ constexpr CapacityTable kCapacities{{
     {{128, 128, 1000, 1000, 1000, 256, 4096, 4096, 100, 32000, 1024, 16, 512, 4096, 4096, 4096}}, // 39
     {{512, 512, 1000, 1000, 1000, 256, 4096, 4096, 100, 32000, 1024, 16, 512, 4096, 4096, 4096}}, // 40
 }};
+// clang-format on
 
 // Device id -> capacity column; -1 where the id has no column.
 constexpr int columnOfDeviceId(int deviceId) {
     switch (deviceId) {
-    case 1: return 0;   // X
-    case 2: return 1;   // Y
-    case 3: return 2;   // M
-    case 4: return 3;   // L
-    case 5: return 4;   // K
-    case 6: return 5;   // F
-    case 7: return 6;   // T
-    case 8: return 7;   // C
-    case 11: return 8;  // S
-    case 9: return 9;   // D
-    case 12: return 10; // Z
-    case 14: return 11; // R
-    case 48: return 12; // TC
-    case 49: return 13; // TS
-    case 50: return 14; // CC
-    case 51: return 15; // CS
-    default: return -1;
+    case 1:
+        return 0; // X
+    case 2:
+        return 1; // Y
+    case 3:
+        return 2; // M
+    case 4:
+        return 3; // L
+    case 5:
+        return 4; // K
+    case 6:
+        return 5; // F
+    case 7:
+        return 6; // T
+    case 8:
+        return 7; // C
+    case 11:
+        return 8; // S
+    case 9:
+        return 9; // D
+    case 12:
+        return 10; // Z
+    case 14:
+        return 11; // R
+    case 48:
+        return 12; // TC
+    case 49:
+        return 13; // TS
+    case 50:
+        return 14; // CC
+    case 51:
+        return 15; // CS
+    default:
+        return -1;
     }
 }
 
@@ -104,6 +125,7 @@ constexpr std::string_view kGroupG2 = "A - G2";
 constexpr std::string_view kGroupG3 = "A - G3";
 constexpr std::string_view kGroupC = "C";
 
+// clang-format off
 constexpr std::array<CpuTypeButton, 17> kNormalButtons{{
     {5, 1055, kGroupG1, 0},  {6, 1057, kGroupG1, 0},  {7, 1058, kGroupG1, 0},
     {15, 1059, kGroupG1, 1}, {16, 1060, kGroupG1, 1}, {17, 1061, kGroupG1, 1},
@@ -112,6 +134,7 @@ constexpr std::array<CpuTypeButton, 17> kNormalButtons{{
     {2, 1062, kGroupG3, 0},  {3, 1063, kGroupG3, 0},  {18, 1065, kGroupG3, 1},
     {19, 1066, kGroupG3, 1}, {10, 1068, kGroupC, 0},
 }};
+// clang-format on
 
 constexpr std::array<CpuTypeButton, 5> kLinuxButtons{{
     {26, 1085, kGroupG1, 0},

@@ -11,6 +11,7 @@ namespace {
 
 using A = AreaIndex;
 
+// clang-format off
 constexpr std::array<DeviceArea, DeviceAreas::kCount> kAreas{{
     {A::X, "X", 1, 1110, "[ &X ]", 1150, 1151, 4, 10, 4, "[ X ] : ", "X'", "[X] "},
     {A::Y, "Y", 2, 1111, "[ &Y ]", 1152, 1153, 4, 10, 4, "[ Y ] : ", "Y'", "[Y] "},
@@ -33,6 +34,7 @@ constexpr std::array<DeviceArea, DeviceAreas::kCount> kAreas{{
     {A::CS, "CS", 51, 1125, "[ C설정치 ]", 1180, 1181, 4, 1, 4, "[ CS ] : ", "CS'",
      "[CS] "},
 }};
+// clang-format on
 
 } // namespace
 

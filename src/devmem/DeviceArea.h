@@ -9,9 +9,7 @@ namespace dlu {
 
 // The sixteen device areas. The index fixes their order everywhere: capacity columns,
 // selection mask bits, range fields, the blocks of a device memory file, the viewer's list.
-enum class AreaIndex : int {
-    X = 0, Y, M, L, K, F, T, C, S, D, Z, R, TC, TS, CC, CS
-};
+enum class AreaIndex : int { X = 0, Y, M, L, K, F, T, C, S, D, Z, R, TC, TS, CC, CS };
 
 struct DeviceArea {
     AreaIndex index;

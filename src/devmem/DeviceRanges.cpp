@@ -50,8 +50,8 @@ FullRangeNotice DeviceRanges::applyFullRange(WordRange& range, int areaIndex, Cp
     if (range.start != 0 && range.end != 0 && range.start == range.end) {
         range = {0, capacity(areaIndex, cpuType)};
         notice.changed = true;
-        notice.text =
-            std::string(DeviceAreas::at(areaIndex).noticePrefix) + std::string(messages(kMsgFullRangeDone));
+        notice.text = std::string(DeviceAreas::at(areaIndex).noticePrefix) +
+                      std::string(messages(kMsgFullRangeDone));
     } else {
         notice.text = std::string(messages(kMsgFullRangeHint));
     }

@@ -1,6 +1,6 @@
+#include "app/settings/QtSettingsStore.h"
 #include "app/AppSettings.h"
 #include "app/CDownloadUtilApp.h"
-#include "app/settings/QtSettingsStore.h"
 
 #include <QFile>
 #include <QSettings>

@@ -21,10 +21,10 @@ TEST(DeviceAddress, NamesToAddresses) {
     };
     const Case cases[] = {
         {"F0080", 0, false, 0x00FFEA90},
-        {"f0080", 0, false, 0x00FFEA90},            // upper-cased first
-        {"F008F", 0, false, 0x00FFEA90},            // last digit is the bit
+        {"f0080", 0, false, 0x00FFEA90}, // upper-cased first
+        {"F008F", 0, false, 0x00FFEA90}, // last digit is the bit
         {"X0250", 0, false, 0x00FFE080 + 50},
-        {"X5", 0, false, 0x00FFE080},               // bit 5 of word 0
+        {"X5", 0, false, 0x00FFE080}, // bit 5 of word 0
         {"M001A", 26, false, 0x0000A000 + 2},
         {"T0035", 0, false, 0x00FFEB80 + 4},
         {"T0015", 0, false, 0x00FFEB80},
@@ -55,15 +55,29 @@ TEST(DeviceAddress, NamesToAddresses) {
 
 TEST(DeviceAddress, InvalidNamesGiveZero) {
     const char* invalid[] = {
-        "R16", "S100", "", "D", "TC", "Q0001", "D12A", "X00G", "D-1", "D 1", "F", "T",
-        "D99999999999999999999", "D4294967295", // past the 32-bit address space
-        "X+1", "S7.0",
+        "R16",
+        "S100",
+        "",
+        "D",
+        "TC",
+        "Q0001",
+        "D12A",
+        "X00G",
+        "D-1",
+        "D 1",
+        "F",
+        "T",
+        "D99999999999999999999",
+        "D4294967295", // past the 32-bit address space
+        "X+1",
+        "S7.0",
     };
     for (const char* name : invalid) {
         EXPECT_EQ(addr(name, 0), 0u) << name;
     }
     // CPU types without addresses, and codes past the table.
-    for (CpuType type : std::initializer_list<CpuType>{8, 23, 24, 25, 31, 32, 35, 36, 37, 38, 39, 41, 0xFFFF}) {
+    for (CpuType type :
+         std::initializer_list<CpuType>{8, 23, 24, 25, 31, 32, 35, 36, 37, 38, 39, 41, 0xFFFF}) {
         EXPECT_EQ(addr("D00000", type), 0u) << type;
         EXPECT_EQ(DeviceAddress::base("D", type), 0u) << type;
     }

@@ -15,12 +15,30 @@ TEST(CCommonFunction, FileKindNumberByExtension) {
         unsigned expected;
     };
     const Case cases[] = {
-        {"Line1.PRM", 11},      {"Line1.prm", 0},     {"a.b.PMT", 4},   {"NOEXT", 0},
-        {"PLC", 1},             {"x.PMR", 4},         {"x.SRC", 4},     {"x.PMP", 5},
-        {"x.PMF", 6},           {"x.PSN", 30},        {"x.PSNE", 31},   {"x.PSNS", 32},
-        {"x.PSNX", 0},          {"x.UP", 13},         {"x.U", 0},       {"x.BAK", 99},
-        {"dir.DWN/file.PLCV", 42}, {"x.", 0},         {"", 0},          {"x.PLC ", 0},
-        {"C:\\proj\\Main.BIN", 10}, {"x.DAM", 50},    {"x.PDM", 51},    {"x.OUF", 90},
+        {"Line1.PRM", 11},
+        {"Line1.prm", 0},
+        {"a.b.PMT", 4},
+        {"NOEXT", 0},
+        {"PLC", 1},
+        {"x.PMR", 4},
+        {"x.SRC", 4},
+        {"x.PMP", 5},
+        {"x.PMF", 6},
+        {"x.PSN", 30},
+        {"x.PSNE", 31},
+        {"x.PSNS", 32},
+        {"x.PSNX", 0},
+        {"x.UP", 13},
+        {"x.U", 0},
+        {"x.BAK", 99},
+        {"dir.DWN/file.PLCV", 42},
+        {"x.", 0},
+        {"", 0},
+        {"x.PLC ", 0},
+        {"C:\\proj\\Main.BIN", 10},
+        {"x.DAM", 50},
+        {"x.PDM", 51},
+        {"x.OUF", 90},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(CCommonFunction::fileKindNumber(c.name), c.expected) << c.name;

@@ -10,12 +10,13 @@ namespace {
 
 TEST(CpuTypeTable, DisplayNames) {
     const std::pair<CpuType, const char*> named[] = {
-        {0, "A-01"}, {4, "B-01"}, {9, "A-09"},  {10, "C-01"}, {22, "A-20"}, {26, "A-21"},
+        {0, "A-01"},  {4, "B-01"},  {9, "A-09"},  {10, "C-01"}, {22, "A-20"}, {26, "A-21"},
         {28, "A-23"}, {29, "C-03"}, {30, "C-04"}, {33, "C-05"}, {34, "C-06"}, {40, "C-07"}};
     for (const auto& [code, name] : named) {
         EXPECT_EQ(CpuTypeTable::displayName(code), name) << code;
     }
-    for (CpuType code : std::initializer_list<CpuType>{8, 23, 24, 25, 31, 32, 35, 36, 37, 38, 39, 41, 100, 0xFFFF}) {
+    for (CpuType code : std::initializer_list<CpuType>{8, 23, 24, 25, 31, 32, 35, 36, 37, 38, 39,
+                                                       41, 100, 0xFFFF}) {
         EXPECT_EQ(CpuTypeTable::displayName(code), "") << code;
     }
     EXPECT_EQ(CpuTypeTable::family(8), CpuFamily::A);
@@ -31,10 +32,10 @@ TEST(CpuTypeTable, CapacityByDeviceId) {
         std::uint16_t expected;
     };
     const Case cases[] = {
-        {0, "D", 10000},   {1, "D", 8000},   {3, "X", 24},    {4, "M", 256},   {4, "T", 256},
-        {5, "D", 32000},   {10, "T", 32},    {10, "TC", 512}, {18, "CS", 1024}, {19, "TC", 1024},
-        {26, "X", 1024},   {26, "M", 4096},  {26, "F", 256},  {26, "TC", 512}, {26, "TS", 4096},
-        {40, "X", 512},    {8, "X", 512},    {23, "X", 1024}, {11, "TC", 512}, {12, "TC", 4096},
+        {0, "D", 10000}, {1, "D", 8000},  {3, "X", 24},    {4, "M", 256},    {4, "T", 256},
+        {5, "D", 32000}, {10, "T", 32},   {10, "TC", 512}, {18, "CS", 1024}, {19, "TC", 1024},
+        {26, "X", 1024}, {26, "M", 4096}, {26, "F", 256},  {26, "TC", 512},  {26, "TS", 4096},
+        {40, "X", 512},  {8, "X", 512},   {23, "X", 1024}, {11, "TC", 512},  {12, "TC", 4096},
     };
     for (const auto& c : cases) {
         const auto* area = DeviceAreas::byLetter(c.letter);
@@ -119,10 +120,19 @@ TEST(CpuTypeTable, LinuxFamilies) {
 
 TEST(CpuTypeTable, ParseCodeOrName) {
     const std::pair<const char*, CpuType> cases[] = {
-        {"26", 26},  {"A-21", 26},        {"a-21", 26},        {"0", 0},
-        {"40", 40},  {"41", kNoCpuType},  {"8", 8},            {"", kNoCpuType},
-        {"A-08", kNoCpuType}, {"-1", kNoCpuType}, {"99999999999", kNoCpuType},
-        {"C-07", 40}, {"26x", kNoCpuType},
+        {"26", 26},
+        {"A-21", 26},
+        {"a-21", 26},
+        {"0", 0},
+        {"40", 40},
+        {"41", kNoCpuType},
+        {"8", 8},
+        {"", kNoCpuType},
+        {"A-08", kNoCpuType},
+        {"-1", kNoCpuType},
+        {"99999999999", kNoCpuType},
+        {"C-07", 40},
+        {"26x", kNoCpuType},
     };
     for (const auto& [text, code] : cases) {
         EXPECT_EQ(CpuTypeTable::parse(text), code) << text;

@@ -1,6 +1,6 @@
+#include "devmem/DeviceRanges.h"
 #include "common/TextFormat.h"
 #include "devmem/DeviceArea.h"
-#include "devmem/DeviceRanges.h"
 
 #include <gtest/gtest.h>
 
@@ -22,10 +22,10 @@ TEST(DeviceRanges, ValidationOfOneArea) {
         bool orderError; // else range error when !ok
     };
     const Case cases[] = {
-        {0, 0, true, false},         {0, 10000, true, false},   {9999, 10000, true, false},
-        {5000, 0, true, false},      {10000, 0, true, false},   {10001, 0, false, false},
-        {0, 10001, false, false},    {20, 10, false, true},     {20000, 10, false, false},
-        {10, 10, true, false},       {0xFFFFFFFF, 0, false, false},
+        {0, 0, true, false},      {0, 10000, true, false},       {9999, 10000, true, false},
+        {5000, 0, true, false},   {10000, 0, true, false},       {10001, 0, false, false},
+        {0, 10001, false, false}, {20, 10, false, true},         {20000, 10, false, false},
+        {10, 10, true, false},    {0xFFFFFFFF, 0, false, false},
     };
     for (const auto& c : cases) {
         DeviceRangeSet ranges{};
@@ -48,7 +48,8 @@ TEST(DeviceRanges, ValidationOfOneArea) {
 TEST(DeviceRanges, RangeErrorNamesTheLastWordInBothLanguages) {
     DeviceRangeSet ranges{};
     ranges[kD] = {0, 10001};
-    const auto en = DeviceRanges::validate(ranges, bit(AreaIndex::D), 0, Messages(Language::English));
+    const auto en =
+        DeviceRanges::validate(ranges, bit(AreaIndex::D), 0, Messages(Language::English));
     EXPECT_EQ(en.message, "[ D ] : The range is from 0 to 9999.");
     const Messages ko(Language::Korean);
     const auto kr = DeviceRanges::validate(ranges, bit(AreaIndex::D), 0, ko);
@@ -59,9 +60,9 @@ TEST(DeviceRanges, RangeErrorNamesTheLastWordInBothLanguages) {
 TEST(DeviceRanges, FirstFailingSelectedAreaWins) {
     const Messages en(Language::English);
     DeviceRangeSet ranges{};
-    ranges[static_cast<int>(AreaIndex::X)] = {0, 300};  // X of A-01 is 256 words
-    ranges[static_cast<int>(AreaIndex::M)] = {50, 10};  // order error
-    ranges[kD] = {0, 20000};                            // range error
+    ranges[static_cast<int>(AreaIndex::X)] = {0, 300}; // X of A-01 is 256 words
+    ranges[static_cast<int>(AreaIndex::M)] = {50, 10}; // order error
+    ranges[kD] = {0, 20000};                           // range error
 
     // X unchecked: its bad range is never looked at.
     auto r = DeviceRanges::validate(ranges, bit(AreaIndex::M) | bit(AreaIndex::D), 0, en);
@@ -99,12 +100,9 @@ TEST(DeviceRanges, FullRangeShortcut) {
         WordRange after;
     };
     const Case cases[] = {
-        {kD, {5, 5}, true, {0, 10000}},
-        {kD, {0, 0}, false, {0, 0}},
-        {kD, {5, 6}, false, {5, 6}},
-        {kD, {0, 5}, false, {0, 5}},
-        {kD, {5, 0}, false, {5, 0}},
-        {static_cast<int>(AreaIndex::CS), {7, 7}, true, {0, 4096}},
+        {kD, {5, 5}, true, {0, 10000}}, {kD, {0, 0}, false, {0, 0}},
+        {kD, {5, 6}, false, {5, 6}},    {kD, {0, 5}, false, {0, 5}},
+        {kD, {5, 0}, false, {5, 0}},    {static_cast<int>(AreaIndex::CS), {7, 7}, true, {0, 4096}},
     };
     for (const auto& c : cases) {
         WordRange r = c.before;

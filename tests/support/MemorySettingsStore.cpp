@@ -23,8 +23,7 @@ void MemorySettingsStore::writeString(std::string_view section, std::string_view
     ++writes_;
 }
 
-int MemorySettingsStore::getInt(std::string_view section, std::string_view key,
-                                int defaultValue) {
+int MemorySettingsStore::getInt(std::string_view section, std::string_view key, int defaultValue) {
     const auto it = values_.find(makeKey(profile_, section, key));
     if (it == values_.end() || !std::holds_alternative<int>(it->second)) {
         return defaultValue;
@@ -42,9 +41,9 @@ void MemorySettingsStore::seed(std::string_view profile, std::string_view sectio
     values_[makeKey(profile, section, key)] = std::move(value);
 }
 
-std::optional<MemorySettingsStore::Value>
-MemorySettingsStore::stored(std::string_view profile, std::string_view section,
-                            std::string_view key) const {
+std::optional<MemorySettingsStore::Value> MemorySettingsStore::stored(std::string_view profile,
+                                                                      std::string_view section,
+                                                                      std::string_view key) const {
     const auto it = values_.find(makeKey(profile, section, key));
     if (it == values_.end()) {
         return std::nullopt;

@@ -33,10 +33,10 @@ void QtSettingsStore::selectProfile(std::string_view profile) {
     profile_ = std::string(profile);
     const QString org = toQ(AppSettings::kOrganisation);
     if (directory_) {
-        settings_ = std::make_unique<QSettings>(
-            *directory_ + QLatin1Char('/') + org + QLatin1Char('/') + toQ(profile) +
-                QStringLiteral(".conf"),
-            QSettings::IniFormat);
+        settings_ =
+            std::make_unique<QSettings>(*directory_ + QLatin1Char('/') + org + QLatin1Char('/') +
+                                            toQ(profile) + QStringLiteral(".conf"),
+                                        QSettings::IniFormat);
     } else {
         settings_ = std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, org,
                                                 toQ(profile));
