@@ -18,12 +18,8 @@ namespace {
 
 constexpr int kEnglishOffset = 300;
 
-bool isKoreanId(int id) {
-    return id >= 400 && id <= 698;
-}
-bool isEnglishId(int id) {
-    return id >= 700 && id <= 998;
-}
+bool isKoreanId(int id) { return id >= 400 && id <= 698; }
+bool isEnglishId(int id) { return id >= 700 && id <= 998; }
 
 std::map<int, std::string_view> tableById() {
     std::map<int, std::string_view> byId;
@@ -45,14 +41,16 @@ std::vector<std::string> printfConversions(std::string_view text) {
             i = j;
             continue;
         }
-        while (j < text.size() && std::string_view("-+ #0").find(text[j]) != std::string_view::npos) {
+        while (j < text.size() &&
+               std::string_view("-+ #0").find(text[j]) != std::string_view::npos) {
             ++j;
         }
         while (j < text.size() && (std::isdigit(static_cast<unsigned char>(text[j])) != 0 ||
                                    text[j] == '*' || text[j] == '.')) {
             ++j;
         }
-        while (j < text.size() && std::string_view("hlLqjzt").find(text[j]) != std::string_view::npos) {
+        while (j < text.size() &&
+               std::string_view("hlLqjzt").find(text[j]) != std::string_view::npos) {
             ++j;
         }
         if (j < text.size()) {
@@ -212,9 +210,7 @@ struct SpotCheck {
     const char* korean; // nullptr: the Korean text is only required to exist
 };
 
-void PrintTo(const SpotCheck& c, std::ostream* os) {
-    *os << "message " << c.koreanId;
-}
+void PrintTo(const SpotCheck& c, std::ostream* os) { *os << "message " << c.koreanId; }
 
 class StringTableSpotCheck : public ::testing::TestWithParam<SpotCheck> {};
 
@@ -247,23 +243,18 @@ INSTANTIATE_TEST_SUITE_P(
                   "주십시요."},
         SpotCheck{404, "Downloading...Wait a moment, please....",
                   "다운로드 중입니다. 잠시만 기다려 주십시요..."},
-        SpotCheck{450, "No.", "No."},
-        SpotCheck{451, "PID", "PID"},
+        SpotCheck{450, "No.", "No."}, SpotCheck{451, "PID", "PID"},
         SpotCheck{452, "Program Name", "프로그램 이름"},
         SpotCheck{453, "Program Type", "프로그램 타입"},
         SpotCheck{470, "Serial Port", "Serial Port"},
         SpotCheck{471, "Dial-up Modem", "Dial-up Modem"},
-        SpotCheck{472, "Leased Line Modem", "전용선 모뎀"},
-        SpotCheck{473, "Ethernet", "Ethernet"},
-        SpotCheck{474, "PLC Simulator", "PLC Simulator"},
-        SpotCheck{475, "USB port", "USB port"},
-        SpotCheck{480, "Connection : ", "접속 방식 : "},
-        SpotCheck{481, "Port : ", "통신포트 : "},
+        SpotCheck{472, "Leased Line Modem", "전용선 모뎀"}, SpotCheck{473, "Ethernet", "Ethernet"},
+        SpotCheck{474, "PLC Simulator", "PLC Simulator"}, SpotCheck{475, "USB port", "USB port"},
+        SpotCheck{480, "Connection : ", "접속 방식 : "}, SpotCheck{481, "Port : ", "통신포트 : "},
         SpotCheck{482, "IP Address : ", "IP 주소 : "},
         SpotCheck{503, "Search &File...", "파일 선택...(&F)"},
         SpotCheck{504, "Connection &Setup...", "접속 선택...(&S)"},
-        SpotCheck{505, "&Download...", "다운로드(&D)"},
-        SpotCheck{506, "&Initialize", "초기화(&I)"},
+        SpotCheck{505, "&Download...", "다운로드(&D)"}, SpotCheck{506, "&Initialize", "초기화(&I)"},
         SpotCheck{507, "&Help", "도움말(&H)"},
         SpotCheck{509, "Project Information...", "프로젝트 정보..."},
         SpotCheck{510, "Project Name :", "프로젝트명 :"},
@@ -278,18 +269,20 @@ INSTANTIATE_TEST_SUITE_P(
         SpotCheck{562, "The range is from 0 to %d.", nullptr},
         SpotCheck{571, " ~ %dWord Downloading....", nullptr},
         SpotCheck{573, " Uploading...(100Word)", nullptr},
-        SpotCheck{574,
-                  "Delete the value of all the devices.\nClear the unsaved value.\n\nAfter deleting, "
-                  "press the \"Apply\" button to apply.",
-                  nullptr},
+        SpotCheck{
+            574,
+            "Delete the value of all the devices.\nClear the unsaved value.\n\nAfter deleting, "
+            "press the \"Apply\" button to apply.",
+            nullptr},
         SpotCheck{578, "CPU Type is not selected. Select the CPU.", nullptr},
         SpotCheck{584, "HEX", nullptr},
         // Communication and download.
         SpotCheck{600, "Invalid Password", nullptr},
-        SpotCheck{601,
-                  "Cannot open the COM port.\nPlease check whether the port was already occupied by "
-                  "other application program.",
-                  nullptr},
+        SpotCheck{
+            601,
+            "Cannot open the COM port.\nPlease check whether the port was already occupied by "
+            "other application program.",
+            nullptr},
         SpotCheck{615, "CPU Type is not Correct.\nCheck CPU TYPE at [File] -> [Project Properties]",
                   nullptr},
         SpotCheck{618, "ERR (1) : Unknown OP code", nullptr},
@@ -298,19 +291,21 @@ INSTANTIATE_TEST_SUITE_P(
         SpotCheck{644, "Scan Program", "스캔 프로그램"},
         SpotCheck{650, "SFC Program", "SFC프로그램"},
         SpotCheck{651, "Download succeeded.", "다운로드가 완료되었습니다."},
-        SpotCheck{653,
-                  "Parameter data size exceeds the capacity of CPU.\nPlease check the configuration "
-                  "and try to compile again.",
-                  "파라미터 파일의 크기가 PLC의 저장용량을 초과합니다.\n 다시 컴파일 하십시오."},
+        SpotCheck{
+            653,
+            "Parameter data size exceeds the capacity of CPU.\nPlease check the configuration "
+            "and try to compile again.",
+            "파라미터 파일의 크기가 PLC의 저장용량을 초과합니다.\n 다시 컴파일 하십시오."},
         SpotCheck{656, "Cannot find the PRM file. (parameter file)\nPlease compile again.",
                   "PRM 파일을 찾을수 없습니다.\n다시 컴파일하여 주십시요."},
         SpotCheck{657, "Cannot find BIN file. (program file)\nPlease compile again.",
                   "BIN 파일을 찾을 수 없습니다.\n다시 컴파일 하여 주십시요."},
-        SpotCheck{662,
-                  "CPU mode will be changed to 'Remote STOP' for program downloading.\n\n(Ensure your "
-                  "system's safety against the risk from PLC stop.)",
-                  "현재의 CPU 모드는 프로그램 다운로드 작업이 가능한 상태가 아닙니다.\n\"Remote-"
-                  "STOP\" 상태로 전환하시겠습니까?\n\n(모드전환시의 위험요소를 반드시 확인하십시오.)"},
+        SpotCheck{
+            662,
+            "CPU mode will be changed to 'Remote STOP' for program downloading.\n\n(Ensure your "
+            "system's safety against the risk from PLC stop.)",
+            "현재의 CPU 모드는 프로그램 다운로드 작업이 가능한 상태가 아닙니다.\n\"Remote-"
+            "STOP\" 상태로 전환하시겠습니까?\n\n(모드전환시의 위험요소를 반드시 확인하십시오.)"},
         SpotCheck{672, "\n\nCurrent CPU Mode : REMOTE PAUSE", nullptr},
         SpotCheck{698, "ST Program", "ST 프로그램"}),
     [](const ::testing::TestParamInfo<SpotCheck>& param) {
