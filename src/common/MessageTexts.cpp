@@ -83,7 +83,10 @@ constexpr std::array kEntries = {
     StringEntry{575, "현재 디바이스의 값을 삭제합니다.\n저장하지 않은 값은 지워집니다.\n\n삭제 후 "
                      "\"편집 데이터 적용\" 버튼을 눌러야 적용됩니다."},
     StringEntry{576, "마지막으로 저장한 값으로 되돌립니다.\n저장하지 않은 값은 지워집니다."},
+    // Device memory file problems the format itself cannot report.
+    StringEntry{577, "디바이스 메모리 파일이 손상되었거나 완전하지 않습니다.\n파일을 확인해 주십시오."},
     StringEntry{578, "CPU 타입이 선택되지 않았습니다. CPU를 선택하십시오."},
+    StringEntry{579, "파일을 저장하지 못했습니다.\n이전 파일은 그대로 남아 있습니다."},
     StringEntry{580, "No."},
     StringEntry{581, "디바이스"},
     StringEntry{582, "변수"},
@@ -244,7 +247,9 @@ constexpr std::array kEntries = {
     StringEntry{875, "Delete the current value of the device.\nClear the unsaved value.\n\nAfter "
                      "deleting, press the \"Apply\" button to apply."},
     StringEntry{876, "To recover the last value stored.\nClear the unsaved value."},
+    StringEntry{877, "The device memory file is damaged or incomplete.\nPlease check the file."},
     StringEntry{878, "CPU Type is not selected. Select the CPU."},
+    StringEntry{879, "The file could not be saved.\nThe previous file is left as it was."},
     StringEntry{880, "No."},
     StringEntry{881, "Device"},
     StringEntry{882, "Variable"},

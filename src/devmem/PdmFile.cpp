@@ -1,0 +1,145 @@
+#include "devmem/PdmFile.h"
+
+#include "common/TextFormat.h"
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <system_error>
+#include <vector>
+
+#include <unistd.h>
+
+namespace dlu {
+
+namespace {
+
+constexpr int kMsgLoaded = 560;
+constexpr int kMsgNoPath = 563;
+constexpr int kMsgNotLoaded = 564;
+constexpr int kMsgSaved = 565;
+constexpr int kMsgTooShort = 577;
+constexpr int kMsgWriteFailed = 579;
+
+// Writes `bytes` to a new file next to `target` and renames it over `target` once it is
+// complete and on disk.
+bool replaceFile(const std::filesystem::path& target, std::span<const std::uint8_t> bytes) {
+    std::filesystem::path temp = target;
+    temp += ".tmp";
+    std::FILE* f = std::fopen(temp.c_str(), "wb");
+    if (f == nullptr) {
+        return false;
+    }
+    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    ok = std::fflush(f) == 0 && ok;
+    ok = ::fsync(::fileno(f)) == 0 && ok;
+    ok = std::fclose(f) == 0 && ok;
+    std::error_code ec;
+    if (ok) {
+        std::filesystem::rename(temp, target, ec);
+        ok = !ec;
+    }
+    if (!ok) {
+        std::filesystem::remove(temp, ec);
+    }
+    return ok;
+}
+
+} // namespace
+
+PdmFile::SaveResult PdmFile::save(const std::filesystem::path& folder, std::string_view name,
+                                  PdmImage& image, std::uint16_t mask,
+                                  std::span<const PdmImage::Range16, DeviceAreas::kCount> ranges) {
+    if (folder.empty() || name.empty()) {
+        return SaveResult::NoPath;
+    }
+    if (!image.loaded()) {
+        return SaveResult::NotLoaded;
+    }
+    image.setMask(mask);
+    for (int i = 0; i < DeviceAreas::kCount; ++i) {
+        image.setRange(i, ranges[static_cast<std::size_t>(i)]);
+    }
+    return save(folder / std::filesystem::path(std::string(name)), image);
+}
+
+PdmFile::SaveResult PdmFile::save(const std::filesystem::path& file, const PdmImage& image) {
+    if (file.empty() || !file.has_filename()) {
+        return SaveResult::NoPath;
+    }
+    if (!image.loaded()) {
+        return SaveResult::NotLoaded;
+    }
+    return replaceFile(file, image.fileBytes()) ? SaveResult::Saved : SaveResult::WriteFailed;
+}
+
+PdmFile::LoadResult PdmFile::parse(std::span<const std::uint8_t> bytes, PdmImage& image) {
+    if (bytes.empty()) {
+        return LoadResult::Empty;
+    }
+    if (bytes.size() < PdmImage::kFileSize) {
+        return LoadResult::TooShort;
+    }
+    if (bytes[0] != 1) {
+        image.setFlag(bytes[0]);
+        return LoadResult::NotLoaded;
+    }
+    PdmImage loaded;
+    loaded.setFlag(1);
+    loaded.assignFileBlock(bytes.subspan(1, PdmImage::kFileBlockSize));
+    image = std::move(loaded);
+    return LoadResult::Loaded;
+}
+
+PdmFile::LoadResult PdmFile::load(const std::filesystem::path& file, PdmImage& image) {
+    std::ifstream in(file, std::ios::binary);
+    if (!in) {
+        return LoadResult::NotOpened;
+    }
+    std::vector<std::uint8_t> bytes;
+    bytes.resize(PdmImage::kFileSize);
+    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    bytes.resize(static_cast<std::size_t>(in.gcount()));
+    if (in.bad()) {
+        return LoadResult::NotOpened;
+    }
+    return parse(bytes, image);
+}
+
+int PdmFile::messageFor(SaveResult result) {
+    switch (result) {
+    case SaveResult::Saved:
+        return kMsgSaved;
+    case SaveResult::NoPath:
+        return kMsgNoPath;
+    case SaveResult::NotLoaded:
+        return kMsgNotLoaded;
+    case SaveResult::WriteFailed:
+        return kMsgWriteFailed;
+    }
+    return 0;
+}
+
+int PdmFile::messageFor(LoadResult result) {
+    switch (result) {
+    case LoadResult::Loaded:
+    case LoadResult::NotLoaded:
+        return kMsgLoaded;
+    case LoadResult::TooShort:
+        return kMsgTooShort;
+    case LoadResult::NotOpened:
+    case LoadResult::Empty:
+        return 0;
+    }
+    return 0;
+}
+
+std::string PdmFile::defaultName(std::string_view prefix, std::string_view extension,
+                                 const std::tm& t) {
+    return std::string(prefix) +
+           formatText("%04d%02d%02d_%02d%02d%02d", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday,
+                      t.tm_hour, t.tm_min, t.tm_sec) +
+           std::string(extension);
+}
+
+} // namespace dlu

@@ -1,0 +1,174 @@
+#include "devmem/PdmFile.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <sys/stat.h>
+
+namespace dlu {
+namespace {
+
+namespace fs = std::filesystem;
+constexpr int kD = static_cast<int>(AreaIndex::D);
+constexpr int kCS = static_cast<int>(AreaIndex::CS);
+
+class PdmFileTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() /
+               ("pdm-test-" + std::to_string(::getpid()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+    void TearDown() override {
+        fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add);
+        fs::remove_all(dir_);
+    }
+    static std::vector<std::uint8_t> readAll(const fs::path& p) {
+        std::ifstream in(p, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), {}};
+    }
+    fs::path dir_;
+};
+
+TEST_F(PdmFileTest, BackupOfDZeroToTenLandsAtTheDocumentedOffsets) {
+    PdmImage image;
+    image.setFlag(1);
+    for (std::uint32_t w = 0; w < 10; ++w) {
+        image.setWord(kD, w, static_cast<std::uint16_t>(0x1100 + w));
+    }
+    std::array<PdmImage::Range16, 16> ranges{};
+    ranges[kD] = {0, 10};
+    ASSERT_EQ(PdmFile::save(dir_, "x.PDM", image, 1u << kD, ranges), PdmFile::SaveResult::Saved);
+
+    const auto bytes = readAll(dir_ / "x.PDM");
+    ASSERT_EQ(bytes.size(), 146217u);
+    EXPECT_EQ(bytes[0], 1);
+    EXPECT_EQ(bytes[1] | (bytes[2] << 8), 1 << 9);
+    EXPECT_EQ(bytes[39] | (bytes[40] << 8), 0);
+    EXPECT_EQ(bytes[41] | (bytes[42] << 8), 10);
+    for (std::size_t w = 0; w < 10; ++w) {
+        EXPECT_EQ(bytes[45835 + 2 * w], 0x00 + w) << w; // little-endian
+        EXPECT_EQ(bytes[45836 + 2 * w], 0x11) << w;
+    }
+    std::size_t nonZero = 0;
+    for (std::size_t i = 3; i < bytes.size(); ++i) {
+        if ((i < 45835 || i > 45854) && i != 41 && bytes[i] != 0) {
+            ++nonZero;
+        }
+    }
+    EXPECT_EQ(nonZero, 0u);
+}
+
+TEST_F(PdmFileTest, RoundTripKeepsEveryAreaButCsPastTheFile) {
+    PdmImage image;
+    image.setFlag(1);
+    std::mt19937 rng(7);
+    for (int a = 0; a < DeviceAreas::kCount; ++a) {
+        image.setRange(a, {static_cast<std::uint16_t>(a), static_cast<std::uint16_t>(a * 3)});
+        for (std::uint32_t w = 0; w < PdmImage::wordCount(a); ++w) {
+            image.setWord(a, w, static_cast<std::uint16_t>(rng()));
+        }
+    }
+    image.setMask(0xBEEF);
+    ASSERT_EQ(PdmFile::save(dir_ / "r.PDM", image), PdmFile::SaveResult::Saved);
+
+    PdmImage back;
+    ASSERT_EQ(PdmFile::load(dir_ / "r.PDM", back), PdmFile::LoadResult::Loaded);
+    EXPECT_EQ(back.mask(), 0xBEEF);
+    for (int a = 0; a < DeviceAreas::kCount; ++a) {
+        EXPECT_EQ(back.range(a), image.range(a));
+        for (std::uint32_t w = 0; w < PdmImage::wordCount(a); ++w) {
+            const bool beyondFile = a == kCS && w >= 4056;
+            ASSERT_EQ(back.word(a, w), beyondFile ? 0 : image.word(a, w))
+                << "area " << a << " word " << w;
+        }
+    }
+}
+
+TEST_F(PdmFileTest, LoadRefusalsLeaveTheImageAsItWas) {
+    PdmImage before;
+    before.setFlag(1);
+    before.setWord(kD, 5, 1234);
+
+    struct Case {
+        const char* what;
+        std::vector<std::uint8_t> bytes;
+        PdmFile::LoadResult result;
+        std::uint8_t flagAfter;
+    };
+    std::vector<std::uint8_t> full(PdmImage::kFileSize, 0);
+    full[0] = 0;
+    std::vector<std::uint8_t> shortFile(PdmImage::kFileSize - 1, 0);
+    shortFile[0] = 1;
+    const Case cases[] = {
+        {"empty", {}, PdmFile::LoadResult::Empty, 1},
+        {"one byte short", shortFile, PdmFile::LoadResult::TooShort, 1},
+        {"just a flag", {1}, PdmFile::LoadResult::TooShort, 1},
+        {"first byte 0", full, PdmFile::LoadResult::NotLoaded, 0},
+    };
+    for (const auto& c : cases) {
+        PdmImage image = before;
+        {
+            std::ofstream out(dir_ / "c.PDM", std::ios::binary | std::ios::trunc);
+            out.write(reinterpret_cast<const char*>(c.bytes.data()),
+                      static_cast<std::streamsize>(c.bytes.size()));
+        }
+        EXPECT_EQ(PdmFile::load(dir_ / "c.PDM", image), c.result) << c.what;
+        EXPECT_EQ(image.flag(), c.flagAfter) << c.what;
+        EXPECT_EQ(image.word(kD, 5), 1234) << c.what << ": words must stay";
+    }
+    PdmImage image = before;
+    EXPECT_EQ(PdmFile::load(dir_ / "missing.PDM", image), PdmFile::LoadResult::NotOpened);
+    EXPECT_EQ(image, before);
+    EXPECT_EQ(PdmFile::messageFor(PdmFile::LoadResult::TooShort), 577);
+    EXPECT_EQ(PdmFile::messageFor(PdmFile::LoadResult::NotLoaded), 560);
+    EXPECT_EQ(PdmFile::messageFor(PdmFile::LoadResult::Empty), 0);
+}
+
+TEST_F(PdmFileTest, SaveRefusesAndKeepsThePreviousFile) {
+    PdmImage image;
+    image.setFlag(1);
+    image.setWord(kD, 0, 42);
+    std::array<PdmImage::Range16, 16> ranges{};
+    EXPECT_EQ(PdmFile::save("", "x.PDM", image, 0, ranges), PdmFile::SaveResult::NoPath);
+    EXPECT_EQ(PdmFile::save(dir_, "", image, 0, ranges), PdmFile::SaveResult::NoPath);
+    PdmImage empty;
+    EXPECT_EQ(PdmFile::save(dir_, "x.PDM", empty, 0, ranges), PdmFile::SaveResult::NotLoaded);
+    EXPECT_FALSE(fs::exists(dir_ / "x.PDM"));
+
+    // A good backup exists; the next save cannot be written (read-only folder, as when the
+    // disk is full or the medium goes away): the old backup must be whole afterwards.
+    ASSERT_EQ(PdmFile::save(dir_ / "keep.PDM", image), PdmFile::SaveResult::Saved);
+    const auto before = readAll(dir_ / "keep.PDM");
+    if (::geteuid() == 0) {
+        // root writes into read-only folders; point the save at a path that cannot be a file
+        fs::create_directories(dir_ / "keep.PDM.tmp" / "blocker");
+    } else {
+        fs::permissions(dir_, fs::perms::owner_write, fs::perm_options::remove);
+    }
+    image.setWord(kD, 0, 43);
+    EXPECT_EQ(PdmFile::save(dir_ / "keep.PDM", image), PdmFile::SaveResult::WriteFailed);
+    EXPECT_EQ(readAll(dir_ / "keep.PDM"), before);
+    EXPECT_EQ(PdmFile::messageFor(PdmFile::SaveResult::WriteFailed), 579);
+}
+
+TEST(PdmFileNames, DefaultNamesCarryTheLocalTime) {
+    std::tm t{};
+    t.tm_year = 2026 - 1900;
+    t.tm_mon = 0;
+    t.tm_mday = 5;
+    t.tm_hour = 7;
+    t.tm_min = 3;
+    t.tm_sec = 9;
+    EXPECT_EQ(PdmFile::defaultName("Device Data ", ".PDM", t), "Device Data 20260105_070309.PDM");
+    EXPECT_EQ(PdmFile::defaultName("Linux Device Data ", ".BIN", t),
+              "Linux Device Data 20260105_070309.BIN");
+}
+
+} // namespace
+} // namespace dlu
