@@ -1,0 +1,385 @@
+#include "comm/CProtocol.h"
+
+#include "comm/Crc16Dnp.h"
+
+#include <algorithm>
+#include <chrono>
+
+namespace dlu {
+
+namespace {
+
+constexpr std::array<std::uint8_t, 4> kTestText{'T', 'E', 'S', 'T'};
+// A good answer to 't' from a PLC that takes the station header: the header and two bytes.
+constexpr std::uint16_t kTestAnswerLength = 5;
+// What the trace shows instead of a password block or token.
+constexpr std::uint8_t kMaskByte = 0x2A;
+
+struct ModeCode {
+    std::uint16_t mode;
+    std::uint8_t code;
+};
+constexpr std::array<ModeCode, 3> kModeCodes{{
+    {CProtocol::kModeRemoteRun, 0x00},
+    {CProtocol::kModeRemoteStop, 0x01},
+    {CProtocol::kModeActive, 0x04},
+}};
+
+// The 'D' kinds that carry the station header whatever the flag says.
+constexpr std::array<std::uint8_t, 11> kAlwaysHeaderKinds{'T', 't', 'X', 'b', 'l', 'v',
+                                                          'a', 's', 'V', 'A', 'S'};
+
+} // namespace
+
+// Fills the request buffer from the front. Callers check sizes before they start, so a put
+// past the end is a programming error; the builder still stops at the buffer's end.
+class CProtocol::Builder {
+public:
+    Builder(CProtocol& p, std::uint8_t command, bool stationHeader) : p_(p) {
+        p_.maskOffset_ = 0;
+        p_.maskLength_ = 0;
+        put8(frame::kHead1);
+        put8(frame::kHead2);
+        put8(command);
+        put16(0); // length, filled in by finish()
+        if (stationHeader) {
+            ++p_.sequence_; // wraps from 255 to 0
+            put8(p_.station_);
+            put8(p_.sequence_);
+            put8(0x00);
+        }
+    }
+
+    void put8(std::uint8_t b) {
+        if (size_ < p_.request_.size()) {
+            p_.request_[size_++] = b;
+        }
+    }
+    void put16(std::uint16_t v) {
+        put8(static_cast<std::uint8_t>(v >> 8));
+        put8(static_cast<std::uint8_t>(v));
+    }
+    void put32(std::uint32_t v) {
+        put16(static_cast<std::uint16_t>(v >> 16));
+        put16(static_cast<std::uint16_t>(v));
+    }
+    void put(std::span<const std::uint8_t> bytes) {
+        for (const std::uint8_t b : bytes) {
+            put8(b);
+        }
+    }
+    // Bytes put from here on up to the check code never reach the trace in clear.
+    void maskFromHere() { p_.maskOffset_ = size_; }
+
+    // Writes length and check code; returns the size of the whole frame.
+    std::size_t finish() {
+        const std::size_t length = size_ - frame::kPrefixSize;
+        p_.request_[3] = static_cast<std::uint8_t>(length >> 8);
+        p_.request_[4] = static_cast<std::uint8_t>(length);
+        if (p_.maskOffset_ != 0) {
+            // The check code over a secret says something about it too.
+            p_.maskLength_ = size_ - p_.maskOffset_ + frame::kCheckSize;
+        }
+        put16(Crc16Dnp::compute(std::span(p_.request_).subspan(2, size_ - 2)));
+        return size_;
+    }
+
+private:
+    CProtocol& p_;
+    std::size_t size_ = 0;
+};
+
+CProtocol::CProtocol(Channel& channel, FrameTrace* trace) : channel_(channel), trace_(trace) {}
+
+void CProtocol::setPasswordToken(std::span<const std::uint8_t, kPasswordTokenSize> token) {
+    std::copy(token.begin(), token.end(), token_.begin());
+}
+
+void CProtocol::clearPasswordToken() { token_.fill(0); }
+
+bool CProtocol::isDownloadKind(std::uint8_t kind) {
+    return kind == 'P' || kind == 'B' || kind == 'C' || downloadKindAlwaysHasHeader(kind);
+}
+
+bool CProtocol::downloadKindAlwaysHasHeader(std::uint8_t kind) {
+    return std::find(kAlwaysHeaderKinds.begin(), kAlwaysHeaderKinds.end(), kind) !=
+           kAlwaysHeaderKinds.end();
+}
+
+void CProtocol::traceSent(std::size_t frameSize) {
+    if (trace_ == nullptr) {
+        return;
+    }
+    std::array<std::uint8_t, frame::kRequestBufferSize> copy;
+    std::copy_n(request_.begin(), frameSize, copy.begin());
+    if (maskLength_ != 0 && maskOffset_ + maskLength_ <= frameSize) {
+        std::fill_n(copy.begin() + static_cast<std::ptrdiff_t>(maskOffset_), maskLength_,
+                    kMaskByte);
+    }
+    trace_->frame(FrameDirection::Sent, std::chrono::system_clock::now(),
+                  std::span(copy).first(frameSize));
+}
+
+void CProtocol::traceReceived() {
+    if (trace_ == nullptr || receivedCount_ == 0) {
+        return;
+    }
+    trace_->frame(FrameDirection::Received, std::chrono::system_clock::now(),
+                  std::span(received_).first(receivedCount_));
+}
+
+bool CProtocol::receive(std::uint8_t command) {
+    lastError_ = kErrorNone;
+    receivedCount_ = 0;
+    receiver_.reset(command, stationHeader_, station_, sequence_);
+    for (;;) {
+        const ChannelRead in = channel_.read();
+        if (in.status != kChannelOk) {
+            lastError_ = in.status;
+            traceReceived();
+            return false;
+        }
+        if (receivedCount_ < received_.size()) {
+            received_[receivedCount_++] = in.byte;
+        }
+        const FrameReceiver::Result result = receiver_.feed(in.byte);
+        if (result == FrameReceiver::Result::NeedMore) {
+            continue;
+        }
+        traceReceived();
+        if (result == FrameReceiver::Result::Bad) {
+            lastError_ = receiver_.errorCode();
+            return false;
+        }
+        const auto data = receiver_.data();
+        std::copy(data.begin(), data.end(), responseData_.begin());
+        responseLength_ = static_cast<std::uint16_t>(data.size());
+        return true;
+    }
+}
+
+bool CProtocol::transact(std::size_t frameSize, std::uint8_t command, bool send, Check check,
+                         std::size_t dataLength) {
+    if (attempts_ == 0) {
+        // Nothing is written; say so rather than leave "no error" behind a failure.
+        lastError_ = kChannelWriteFailed;
+        return false;
+    }
+    for (std::uint32_t attempt = 0; attempt < attempts_; ++attempt) {
+        if (send) {
+            traceSent(frameSize);
+            if (!channel_.write(std::span(request_).first(frameSize))) {
+                lastError_ = kChannelWriteFailed;
+                continue;
+            }
+        }
+        if (!receive(command)) {
+            continue;
+        }
+        const bool fits = check == Check::Any ||
+                          (check == Check::Exact && responseLength_ == dataLength) ||
+                          (check == Check::AtLeast && responseLength_ >= dataLength);
+        if (fits) {
+            return true;
+        }
+        // A well-formed answer that does not carry what the request asked for.
+        lastError_ = kErrorFrameTooLong;
+    }
+    return false;
+}
+
+CProtocol::TestResult CProtocol::protocolTest() {
+    Builder b(*this, frame::kTest, true);
+    b.put(kTestText);
+    const std::size_t size = b.finish();
+
+    stationHeader_ = false;
+    lastError_ = kErrorNone;
+    traceSent(size);
+    if (!channel_.write(std::span(request_).first(size))) {
+        lastError_ = kChannelWriteFailed;
+        return TestResult::NoAnswer;
+    }
+
+    receivedCount_ = 0;
+    receiver_.resetForHeadOnly(frame::kTest);
+    for (;;) {
+        const ChannelRead in = channel_.read();
+        if (in.status != kChannelOk) {
+            lastError_ = in.status;
+            traceReceived();
+            return TestResult::NoAnswer;
+        }
+        if (receivedCount_ < received_.size()) {
+            received_[receivedCount_++] = in.byte;
+        }
+        const FrameReceiver::Result result = receiver_.feed(in.byte);
+        if (result == FrameReceiver::Result::NeedMore) {
+            continue;
+        }
+        traceReceived();
+        if (result == FrameReceiver::Result::Bad) {
+            lastError_ = receiver_.errorCode();
+            return TestResult::NoAnswer;
+        }
+        if (receiver_.command() == frame::kErrorCommand) {
+            return TestResult::Answered; // an older PLC: no station header
+        }
+        if (receiver_.lengthField() != kTestAnswerLength) {
+            return TestResult::WrongLength;
+        }
+        stationHeader_ = true;
+        return TestResult::Answered;
+    }
+}
+
+std::uint16_t CProtocol::changeCpuMode(std::uint16_t mode) {
+    const auto it = std::find_if(kModeCodes.begin(), kModeCodes.end(),
+                                 [mode](const ModeCode& m) { return m.mode == mode; });
+    if (it == kModeCodes.end()) {
+        lastError_ = kErrorNone;
+        return 0;
+    }
+    Builder b(*this, frame::kMode, stationHeader_);
+    b.put8(it->code);
+    return transact(b.finish(), frame::kMode) ? mode : 0;
+}
+
+bool CProtocol::beginDownload() {
+    Builder b(*this, frame::kBeginDownload, stationHeader_);
+    return transact(b.finish(), frame::kBeginDownload);
+}
+
+bool CProtocol::readWords(std::span<const ReadBlock> blocks, std::span<std::uint16_t> words) {
+    std::size_t total = 0;
+    for (const ReadBlock& block : blocks) {
+        total += block.wordCount;
+    }
+    // The byte count of a block is one byte: 127 words at most.
+    const bool blockTooLarge = std::any_of(blocks.begin(), blocks.end(),
+                                           [](const ReadBlock& r) { return r.wordCount > 0x7F; });
+    if (blocks.empty() || blocks.size() > kMaxReadBlocks || blockTooLarge || total > words.size()) {
+        lastError_ = kErrorNone;
+        return false;
+    }
+    Builder b(*this, frame::kRead, stationHeader_);
+    for (const ReadBlock& block : blocks) {
+        b.put32(block.address);
+        b.put8(static_cast<std::uint8_t>(block.wordCount * 2));
+    }
+    if (!transact(b.finish(), frame::kRead, true, Check::Exact, total * 2)) {
+        return false;
+    }
+    for (std::size_t i = 0; i < total; ++i) {
+        words[i] =
+            static_cast<std::uint16_t>((responseData_[2 * i] << 8) | responseData_[2 * i + 1]);
+    }
+    return true;
+}
+
+namespace {
+
+// Room for the data of a 'W' request: the buffer less head, header, address and check code.
+constexpr std::size_t kMaxWriteBytes = frame::kRequestBufferSize - frame::kPrefixSize -
+                                       frame::kStationHeaderSize - 4 - frame::kCheckSize;
+
+} // namespace
+
+bool CProtocol::writeWords(std::uint32_t address, std::span<const std::uint16_t> words) {
+    if (words.size() * 2 > kMaxWriteBytes) {
+        lastError_ = kErrorNone;
+        return false;
+    }
+    Builder b(*this, frame::kWrite, stationHeader_);
+    b.put32(address);
+    for (const std::uint16_t w : words) {
+        b.put16(w);
+    }
+    return transact(b.finish(), frame::kWrite);
+}
+
+bool CProtocol::writeBytes(std::uint32_t address, std::span<const std::uint8_t> bytes) {
+    if (bytes.size() > kMaxWriteBytes) {
+        lastError_ = kErrorNone;
+        return false;
+    }
+    Builder b(*this, frame::kWrite, stationHeader_);
+    b.put32(address);
+    b.put(bytes);
+    return transact(b.finish(), frame::kWrite);
+}
+
+bool CProtocol::downloadBlock(std::uint8_t kind, std::uint8_t id, std::uint16_t value1,
+                              std::uint16_t value2, std::span<const std::uint8_t> data) {
+    if (data.size() > kMaxDownloadData || !isDownloadKind(kind)) {
+        lastError_ = kErrorNone;
+        return false;
+    }
+    const auto size = static_cast<std::uint16_t>(data.size());
+    Builder b(*this, frame::kDownload, stationHeader_ || downloadKindAlwaysHasHeader(kind));
+    b.put8(kind);
+    switch (kind) {
+    case 'P':
+        b.put8(0x00);
+        b.put16(value1);
+        b.put16(value2);
+        break;
+    case 'B':
+        b.put8(id);
+        break;
+    default: // 'C' and the kinds that always carry the header share one layout
+        b.put8(id);
+        b.put16(value1);
+        b.put16(value2);
+        break;
+    }
+    b.put16(size);
+    b.put(data);
+    return transact(b.finish(), frame::kDownload);
+}
+
+bool CProtocol::password(std::span<const std::uint8_t, kPasswordBlockSize> block,
+                         std::uint8_t& answer) {
+    Builder b(*this, frame::kPassword, true);
+    b.maskFromHere();
+    b.put(block);
+    if (!transact(b.finish(), frame::kPassword, true, Check::AtLeast, 1)) {
+        return false;
+    }
+    answer = responseData_[0];
+    return true;
+}
+
+bool CProtocol::upload(std::uint8_t kind, std::uint16_t value, bool send,
+                       std::span<std::uint8_t> out, std::size_t& received) {
+    received = 0;
+    const bool write = stationHeader_ || send;
+    std::size_t size = 0;
+    if (write) {
+        Builder b(*this, frame::kUpload, stationHeader_);
+        b.put8(kind);
+        b.put8(0x00);
+        if (stationHeader_) {
+            b.put16(value);
+        }
+        if (std::any_of(token_.begin(), token_.begin() + 4,
+                        [](std::uint8_t t) { return t != 0; })) {
+            b.maskFromHere();
+            b.put(token_);
+        }
+        size = b.finish();
+    }
+    if (!transact(size, frame::kUpload, write)) {
+        return false;
+    }
+    if (responseLength_ > out.size()) {
+        // The caller's buffer cannot take the answer; copying part of it would hide that.
+        lastError_ = kErrorFrameTooLong;
+        return false;
+    }
+    std::copy_n(responseData_.begin(), responseLength_, out.begin());
+    received = responseLength_;
+    return true;
+}
+
+} // namespace dlu

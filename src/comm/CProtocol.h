@@ -1,0 +1,147 @@
+#pragma once
+
+#include "comm/Channel.h"
+#include "comm/FrameReceiver.h"
+#include "comm/FrameTrace.h"
+#include "comm/LoaderFrame.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+namespace dlu {
+
+// The loader protocol towards the PLC: builds every request frame, sends it through the channel,
+// reads the response byte by byte and checks it. One object lives for the whole run and every
+// session shares it; a failed transaction leaves its reason in lastErrorCode(), which the error
+// report (ErrorReport) turns into messages.
+//
+// Requests that break a limit (too many read blocks, too many download bytes, a frame larger
+// than the request buffer, an unknown mode or kind) are refused before anything is sent.
+class CProtocol {
+public:
+    enum class TestResult : int {
+        WrongLength = 0, // something answered 't' with a length other than 5 (an echoing cable)
+        Answered = 1,    // a PLC answered; stationHeaderFlag() says whether it takes the header
+        NoAnswer = 2,    // no valid answer; lastErrorCode() says why
+    };
+
+    // One block of a read request.
+    struct ReadBlock {
+        std::uint32_t address = 0;
+        std::uint8_t wordCount = 0;
+    };
+
+    // Mode values of changeCpuMode(): the program's own numbers, not the bytes on the wire.
+    static constexpr std::uint16_t kModeRemoteRun = 16;
+    static constexpr std::uint16_t kModeRemoteStop = 32;
+    static constexpr std::uint16_t kModeActive = 20; // make a redundant CPU the active one
+
+    static constexpr std::size_t kMaxReadBlocks = 49;
+    static constexpr std::size_t kMaxDownloadData = 238;
+    static constexpr std::size_t kPasswordBlockSize = 34;
+    static constexpr std::size_t kPasswordTokenSize = 16;
+    static constexpr std::uint8_t kNoStation = 0xFF;
+
+    explicit CProtocol(Channel& channel, FrameTrace* trace = nullptr);
+
+    CProtocol(const CProtocol&) = delete;
+    CProtocol& operator=(const CProtocol&) = delete;
+
+    void setTrace(FrameTrace* trace) { trace_ = trace; }
+
+    void setStationNumber(std::uint8_t station) { station_ = station; }
+    std::uint8_t stationNumber() const { return station_; }
+    void setAttemptCount(std::uint32_t count) { attempts_ = count; }
+    std::uint32_t attemptCount() const { return attempts_; }
+    std::uint8_t lastErrorCode() const { return lastError_; }
+    bool stationHeaderFlag() const { return stationHeader_; }
+    std::uint8_t sequenceNumber() const { return sequence_; }
+
+    // Token of a successful password login, appended to 'U' requests while set.
+    void setPasswordToken(std::span<const std::uint8_t, kPasswordTokenSize> token);
+    void clearPasswordToken();
+    std::span<const std::uint8_t, kPasswordTokenSize> passwordToken() const { return token_; }
+
+    // Data of the last good response (station header not counted).
+    std::uint16_t responseLength() const { return responseLength_; }
+    std::span<const std::uint8_t> responseData() const {
+        return {responseData_.data(), responseLength_};
+    }
+
+    // 't': opens a session and finds out whether the PLC takes the station header. Sent once,
+    // whatever the attempt count.
+    TestResult protocolTest();
+
+    // 'M': kModeRemoteRun, kModeRemoteStop or kModeActive. Returns the mode value, 0 on failure.
+    std::uint16_t changeCpuMode(std::uint16_t mode);
+
+    // 0x83, right before the download frames.
+    bool beginDownload();
+
+    // 'R': 1 to 49 blocks; the words of all blocks, in block order, go to `words`, which must
+    // hold at least the sum of the word counts.
+    bool readWords(std::span<const ReadBlock> blocks, std::span<std::uint16_t> words);
+
+    // 'W' with words (each sent high byte first) or with raw bytes, from `address` on.
+    bool writeWords(std::uint32_t address, std::span<const std::uint16_t> words);
+    bool writeBytes(std::uint32_t address, std::span<const std::uint8_t> bytes);
+
+    // 'D': one block of a download item. `kind` picks the layout: 'P' (id not sent), 'B'
+    // (values not sent), 'C', or one of 'T', 't', 'X', 'b', 'l', 'v', 'a', 's', 'V', 'A', 'S'
+    // (always with the station header). At most 238 data bytes.
+    bool downloadBlock(std::uint8_t kind, std::uint8_t id, std::uint16_t value1,
+                       std::uint16_t value2, std::span<const std::uint8_t> data);
+
+    // 'w': the 34-byte password request; the first byte of the answer goes to `answer`.
+    bool password(std::span<const std::uint8_t, kPasswordBlockSize> block, std::uint8_t& answer);
+
+    // 'U': one upload frame of the Linux device image. Without the station header and without
+    // `send` nothing is written: the PLC keeps sending and this only takes the next response.
+    // The response data go to `out` and their count to `received`.
+    bool upload(std::uint8_t kind, std::uint16_t value, bool send, std::span<std::uint8_t> out,
+                std::size_t& received);
+
+    // Whether the station header goes with every 'D' request of this kind; false for kinds
+    // that follow the flag. Unknown kinds give false too (see isDownloadKind).
+    static bool downloadKindAlwaysHasHeader(std::uint8_t kind);
+    static bool isDownloadKind(std::uint8_t kind);
+
+private:
+    // Writes a frame into the request buffer.
+    class Builder;
+
+    enum class Check { Any, Exact, AtLeast };
+
+    bool transact(std::size_t frameSize, std::uint8_t command, bool send = true,
+                  Check check = Check::Any, std::size_t dataLength = 0);
+    bool receive(std::uint8_t command);
+    void traceSent(std::size_t frameSize);
+    void traceReceived();
+
+    Channel& channel_;
+    FrameTrace* trace_ = nullptr;
+
+    std::uint8_t lastError_ = kErrorNone;
+    std::uint8_t station_ = kNoStation;
+    std::uint8_t sequence_ = 0;
+    bool stationHeader_ = false;
+    std::uint32_t attempts_ = 1;
+
+    std::array<std::uint8_t, kPasswordTokenSize> token_{};
+
+    std::uint16_t responseLength_ = 0;
+    std::array<std::uint8_t, frame::kResponseDataSize> responseData_{};
+    std::array<std::uint8_t, frame::kRequestBufferSize> request_{};
+    FrameReceiver receiver_;
+
+    // What the trace sees: received bytes of the current receive, and the part of the request
+    // that must not appear in clear (password block, password token).
+    std::array<std::uint8_t, frame::kMaxReceiveBytes> received_{};
+    std::size_t receivedCount_ = 0;
+    std::size_t maskOffset_ = 0;
+    std::size_t maskLength_ = 0;
+};
+
+} // namespace dlu

@@ -1,0 +1,72 @@
+#include "comm/ErrorReport.h"
+
+#include "comm/Channel.h"
+#include "comm/LoaderFrame.h"
+#include "common/Prompter.h"
+#include "common/StringTable.h"
+
+#include <array>
+#include <string>
+#include <string_view>
+
+namespace dlu {
+
+namespace {
+
+constexpr int kMsgPortNotOpen = 601;
+constexpr int kMsgCpuErrorCode = 602;
+constexpr int kMsgBadFrame = 612;
+constexpr int kMsgPlcErrorBase = 617; // + PLC error code 1 to 20
+
+constexpr std::uint8_t kLastTextedPlcError = 20;
+constexpr std::uint8_t kLastPlcErrorCode = 25;
+constexpr std::uint8_t kPlcNoError = 26;
+
+// Indexed by the connection type id; USB has no text.
+constexpr std::array<std::string_view, 6> kConnectionErrorTexts{
+    "RS232 Error", "Dial-up Error", "Line Modem Error", "Ethernet Error", "Simulator Error", ""};
+constexpr std::string_view kDownloadErrorText = "PLC Error";
+
+} // namespace
+
+bool ErrorReport::report(std::uint8_t code, std::uint8_t connectionType, Variant variant) const {
+    switch (code) {
+    case kChannelPortMissing:
+    case kChannelWriteFailed:
+    case kChannelNotOpen:
+        prompter_.message(messages_(kMsgPortNotOpen));
+        return false;
+    case kChannelLinkLost:
+    case kChannelTimeout: {
+        std::string_view text = kDownloadErrorText;
+        if (variant == Variant::Session) {
+            text = connectionType < kConnectionErrorTexts.size()
+                       ? kConnectionErrorTexts[connectionType]
+                       : std::string_view{};
+        }
+        if (!text.empty()) {
+            prompter_.message(text);
+        }
+        return false;
+    }
+    case kErrorFrameTooLong:
+    case kErrorStationMismatch:
+    case kErrorSequenceMismatch:
+        prompter_.message(messages_(kMsgBadFrame));
+        return false;
+    case kPlcNoError:
+        return true;
+    default:
+        break;
+    }
+    prompter_.message(messages_(kMsgCpuErrorCode));
+    if (code >= 1 && code <= kLastTextedPlcError) {
+        prompter_.message(messages_(kMsgPlcErrorBase + code));
+    } else if (code > kLastTextedPlcError && code <= kLastPlcErrorCode) {
+        // The string table has no texts for these codes: name the code itself.
+        prompter_.message("ERR(" + std::to_string(code) + ")");
+    }
+    return true;
+}
+
+} // namespace dlu

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdint>
+
+namespace dlu {
+
+class Messages;
+class Prompter;
+
+// Turns the protocol's last error code into messages after a failed transaction. Its result
+// tells the caller whether the session can stay online: false for channel and frame errors,
+// true when the PLC itself answered (with an error code).
+class ErrorReport {
+public:
+    // Who reports: the session names the connection type in use, the download engine only
+    // says that the PLC failed.
+    enum class Variant { Session, Download };
+
+    // Connection type ids as CommSet keeps them.
+    static constexpr std::uint8_t kConnectionUsb = 5;
+
+    ErrorReport(Prompter& prompter, const Messages& messages)
+        : prompter_(prompter), messages_(messages) {}
+
+    bool report(std::uint8_t lastErrorCode, std::uint8_t connectionType,
+                Variant variant = Variant::Session) const;
+
+private:
+    Prompter& prompter_;
+    const Messages& messages_;
+};
+
+} // namespace dlu

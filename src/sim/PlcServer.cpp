@@ -1,0 +1,184 @@
+#include "sim/PlcServer.h"
+
+#include "sim/PlcSimulator.h"
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <ostream>
+#include <poll.h>
+#include <span>
+#include <sys/socket.h>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace dlu::sim {
+
+namespace {
+
+constexpr int kPollMs = 200;
+
+void makeRaw(int fd) {
+    termios tio{};
+    if (tcgetattr(fd, &tio) == 0) {
+        cfmakeraw(&tio);
+        tcsetattr(fd, TCSANOW, &tio);
+    }
+}
+
+} // namespace
+
+PlcServer::PlcServer(PlcSimulator& simulator, ServerOptions options)
+    : simulator_(simulator), options_(std::move(options)) {}
+
+PlcServer::~PlcServer() {
+    closeClient();
+    for (int fd : {listenFd_, ptySlave_, ptyMaster_}) {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+}
+
+bool PlcServer::open(std::ostream& out, std::ostream& err) {
+    if (options_.pty) {
+        ptyMaster_ = posix_openpt(O_RDWR | O_NOCTTY);
+        if (ptyMaster_ < 0 || grantpt(ptyMaster_) != 0 || unlockpt(ptyMaster_) != 0) {
+            err << "plcsim: cannot open a pseudo-terminal: " << std::strerror(errno) << '\n';
+            return false;
+        }
+        const char* name = ptsname(ptyMaster_);
+        if (name == nullptr) {
+            err << "plcsim: no pseudo-terminal name\n";
+            return false;
+        }
+        // Holding the other end open ourselves keeps the line up while no program has it open.
+        ptySlave_ = ::open(name, O_RDWR | O_NOCTTY);
+        makeRaw(ptyMaster_);
+        if (ptySlave_ >= 0) {
+            makeRaw(ptySlave_);
+        }
+        out << "plcsim: serial line on " << name << std::endl;
+        return true;
+    }
+
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(options_.port);
+    if (inet_pton(AF_INET, options_.bind.c_str(), &addr.sin_addr) != 1) {
+        err << "plcsim: not an IPv4 address: " << options_.bind << '\n';
+        return false;
+    }
+    listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int on = 1;
+    if (listenFd_ < 0 || setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0 ||
+        ::bind(listenFd_, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0 ||
+        ::listen(listenFd_, 4) != 0) {
+        err << "plcsim: cannot listen on " << options_.bind << ':' << options_.port << ": "
+            << std::strerror(errno) << '\n';
+        return false;
+    }
+    socklen_t len = sizeof addr;
+    getsockname(listenFd_, reinterpret_cast<sockaddr*>(&addr), &len);
+    out << "plcsim: listening on " << options_.bind << ':' << ntohs(addr.sin_port) << std::endl;
+    return true;
+}
+
+void PlcServer::closeClient() {
+    if (clientFd_ >= 0) {
+        ::close(clientFd_);
+        clientFd_ = -1;
+    }
+}
+
+bool PlcServer::sendAll(int fd, const std::uint8_t* data, std::size_t size, bool socket) {
+    const auto delay = simulator_.byteDelay();
+    // At a line speed the bytes leave one by one; otherwise in one go.
+    const std::size_t step = delay.count() > 0 ? 1 : size;
+    std::size_t done = 0;
+    while (done < size) {
+        const std::size_t chunk = std::min(step, size - done);
+        const ssize_t n =
+            socket ? ::send(fd, data + done, chunk, MSG_NOSIGNAL) : ::write(fd, data + done, chunk);
+        if (n < 0) {
+            if (errno == EINTR || errno == EAGAIN) {
+                continue;
+            }
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+        if (delay.count() > 0) {
+            std::this_thread::sleep_for(delay);
+        }
+    }
+    return true;
+}
+
+void PlcServer::serveBytes(int fd, bool socket) {
+    std::uint8_t buffer[4096];
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n <= 0) {
+        if (socket) {
+            closeClient();
+        }
+        return;
+    }
+    std::vector<std::uint8_t> answer;
+    simulator_.receive(std::span(buffer, static_cast<std::size_t>(n)), answer);
+    if (!answer.empty() && !sendAll(fd, answer.data(), answer.size(), socket) && socket) {
+        closeClient();
+        return;
+    }
+    if (socket && simulator_.connectionClosed()) {
+        if (options_.verbose) {
+            std::fprintf(stderr, "plcsim: closing the connection (fault switch)\n");
+        }
+        closeClient();
+    }
+}
+
+void PlcServer::run(const volatile std::sig_atomic_t& stop) {
+    while (stop == 0) {
+        pollfd fds[1]{};
+        if (options_.pty) {
+            fds[0] = {ptyMaster_, POLLIN, 0};
+        } else if (clientFd_ >= 0) {
+            fds[0] = {clientFd_, POLLIN, 0};
+        } else {
+            fds[0] = {listenFd_, POLLIN, 0};
+        }
+        const int ready = ::poll(fds, 1, kPollMs);
+        if (ready <= 0) {
+            continue; // time-out, or a signal: look at `stop` again
+        }
+        if (options_.pty) {
+            if ((fds[0].revents & POLLIN) != 0) {
+                serveBytes(ptyMaster_, false);
+            } else {
+                ::usleep(kPollMs * 1000); // nobody on the line
+            }
+        } else if (clientFd_ >= 0) {
+            serveBytes(clientFd_, true);
+        } else {
+            clientFd_ = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+            if (clientFd_ >= 0) {
+                const int on = 1;
+                setsockopt(clientFd_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+                simulator_.connectionOpened();
+                if (options_.verbose) {
+                    std::fprintf(stderr, "plcsim: connection accepted\n");
+                }
+            }
+        }
+    }
+}
+
+} // namespace dlu::sim

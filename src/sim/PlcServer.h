@@ -1,0 +1,48 @@
+#pragma once
+
+#include <csignal>
+#include <cstdint>
+#include <iosfwd>
+#include <string>
+
+namespace dlu::sim {
+
+class PlcSimulator;
+
+struct ServerOptions {
+    std::string bind = "127.0.0.1";
+    std::uint16_t port = 10523; // 0: any free port, printed at start
+    bool pty = false;           // a serial line on a pseudo-terminal instead of TCP
+    bool verbose = false;       // frames to stderr
+};
+
+// Puts a simulator behind a TCP port (one connection at a time) or a pseudo-terminal, with
+// plain POSIX sockets and poll(). Bytes are handed to the simulator as they arrive; with a baud
+// rate set, the answer goes out one byte at a time at the line's pace.
+class PlcServer {
+public:
+    PlcServer(PlcSimulator& simulator, ServerOptions options);
+    ~PlcServer();
+    PlcServer(const PlcServer&) = delete;
+    PlcServer& operator=(const PlcServer&) = delete;
+
+    // Opens the port or the terminal and prints where it listens on `out`. False with a
+    // message on `err` when that fails.
+    bool open(std::ostream& out, std::ostream& err);
+    // Serves until `stop` becomes non-zero (set from a signal handler).
+    void run(const volatile std::sig_atomic_t& stop);
+
+private:
+    void serveBytes(int fd, bool socket);
+    bool sendAll(int fd, const std::uint8_t* data, std::size_t size, bool socket);
+    void closeClient();
+
+    PlcSimulator& simulator_;
+    ServerOptions options_;
+    int listenFd_ = -1;
+    int clientFd_ = -1;
+    int ptyMaster_ = -1;
+    int ptySlave_ = -1;
+};
+
+} // namespace dlu::sim

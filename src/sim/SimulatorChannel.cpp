@@ -1,0 +1,64 @@
+#include "sim/SimulatorChannel.h"
+
+#include "common/Clock.h"
+#include "sim/PlcSimulator.h"
+
+namespace dlu::sim {
+
+SimulatorChannel::SimulatorChannel(PlcSimulator& simulator, Clock* clock)
+    : simulator_(simulator), clock_(clock) {
+    simulator_.connectionOpened();
+}
+
+void SimulatorChannel::reopen() {
+    open_ = true;
+    pending_.clear();
+    next_ = 0;
+    simulator_.connectionOpened();
+}
+
+void SimulatorChannel::pace(std::size_t bytes) {
+    if (clock_ == nullptr) {
+        return;
+    }
+    owed_ += simulator_.byteDelay() * static_cast<std::int64_t>(bytes);
+    // The clock counts whole milliseconds; the rest waits for the next bytes.
+    const auto whole = std::chrono::duration_cast<std::chrono::milliseconds>(owed_);
+    if (whole.count() > 0) {
+        owed_ -= whole;
+        clock_->sleep(whole);
+    }
+}
+
+bool SimulatorChannel::write(std::span<const std::uint8_t> bytes) {
+    if (!open_) {
+        return false;
+    }
+    pace(bytes.size());
+    if (next_ == pending_.size()) {
+        pending_.clear();
+        next_ = 0;
+    }
+    // Like a socket whose peer has gone: the write still succeeds, the read finds the link lost.
+    simulator_.receive(bytes, pending_);
+    return true;
+}
+
+ChannelRead SimulatorChannel::read() {
+    if (!open_) {
+        return {0, kChannelNotOpen};
+    }
+    if (next_ < pending_.size()) {
+        pace(1);
+        return {pending_[next_++], kChannelOk};
+    }
+    if (simulator_.connectionClosed()) {
+        return {0, kChannelLinkLost};
+    }
+    if (clock_ != nullptr) {
+        clock_->sleep(timeout_);
+    }
+    return {0, kChannelTimeout};
+}
+
+} // namespace dlu::sim

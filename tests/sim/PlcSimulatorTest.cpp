@@ -1,0 +1,460 @@
+#include "sim/PlcSimulator.h"
+
+#include "comm/CProtocol.h"
+#include "comm/DeviceAddress.h"
+#include "comm/ErrorReport.h"
+#include "comm/ProtocolRig.h"
+#include "comm/TestFrames.h"
+#include "common/StringTable.h"
+#include "sim/PlcIdentity.h"
+#include "support/ScriptedPrompter.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <numeric>
+#include <string>
+#include <vector>
+
+namespace dlu {
+namespace {
+
+using test::loaderFrame;
+using test::ProtocolRig;
+using test::StationHeader;
+using Bytes = std::vector<std::uint8_t>;
+
+std::uint32_t DeviceAddressOf(CpuType type, const char* name) {
+    return DeviceAddress::fromName(name, type, true);
+}
+
+bool readOneWord(CProtocol& p, std::uint32_t address, std::uint16_t& word) {
+    const std::array<CProtocol::ReadBlock, 1> blocks{{{address, 1}}};
+    return p.readWords(blocks, std::span(&word, 1));
+}
+
+TEST(PlcSimulator, ModeWordLayout) {
+    using sim::KeySwitch;
+    using sim::RunState;
+    // The values the status read turns into "Current CPU mode : ..." texts.
+    EXPECT_EQ(sim::modeWord(KeySwitch::Local, RunState::Run), 0x01);
+    EXPECT_EQ(sim::modeWord(KeySwitch::Local, RunState::Stop), 0x02);
+    EXPECT_EQ(sim::modeWord(KeySwitch::Local, RunState::Pause), 0x04);
+    EXPECT_EQ(sim::modeWord(KeySwitch::Remote, RunState::Run), 0x81);
+    EXPECT_EQ(sim::modeWord(KeySwitch::Remote, RunState::Stop), 0x82);
+    EXPECT_EQ(sim::modeWord(KeySwitch::Remote, RunState::Pause), 0x84);
+}
+
+TEST(PlcSimulator, IdentityAndFirmwareSitAtTheAddressesOfItsCpuType) {
+    for (const char* label : {"A-21", "A-05", "A-13", "A-01"}) {
+        sim::PlcConfig config;
+        config.identityWord = *sim::PlcIdentities::wordOf(label);
+        config.cpuType = sim::PlcIdentities::cpuTypeOf(config.identityWord);
+        config.firmware = 346;
+        ASSERT_EQ(config.cpuType, CpuTypeTable::parse(label)) << label;
+        ProtocolRig rig(config);
+        ASSERT_EQ(rig.protocol.protocolTest(), CProtocol::TestResult::Answered);
+        const std::array<CProtocol::ReadBlock, 2> blocks{{
+            {DeviceAddressOf(config.cpuType, "F0080"), 1},
+            {DeviceAddressOf(config.cpuType, "F1270"), 1},
+        }};
+        std::array<std::uint16_t, 2> words{};
+        ASSERT_TRUE(rig.protocol.readWords(blocks, words)) << label;
+        EXPECT_EQ(words[0], config.identityWord) << label;
+        EXPECT_EQ(words[1], 346) << label;
+    }
+}
+
+TEST(PlcSimulator, IdentitiesByLabelAndByCpuType) {
+    struct Case {
+        const char* text;
+        std::optional<std::uint16_t> byLabel;
+        std::optional<std::uint16_t> byType;
+    };
+    const Case cases[] = {
+        {"A-21", 0x7A31, 0x7A31},
+        {"a-05", 0x5810, 0x5810},
+        {"26", std::nullopt, 0x7A31},
+        {"C-04", 0x5A31, 0x5A31},
+        {"C-12", 0x5031, std::nullopt},       // not in the type table
+        {"C-01", std::nullopt, std::nullopt}, // no identity reports it
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(sim::PlcIdentities::wordOf(c.text), c.byLabel) << c.text;
+        EXPECT_EQ(sim::PlcIdentities::wordOfCpuType(CpuTypeTable::parse(c.text)), c.byType)
+            << c.text;
+    }
+    // Every identity of a model the type table knows puts its words at that model's addresses.
+    for (const auto& identity : sim::PlcIdentities::all()) {
+        const CpuType type = CpuTypeTable::parse(identity.label);
+        EXPECT_EQ(sim::PlcIdentities::cpuTypeOf(identity.word), type) << identity.label;
+    }
+}
+
+TEST(PlcSimulator, DownloadItemsAreReassembledInArrivalOrder) {
+    ProtocolRig rig;
+    ASSERT_EQ(rig.protocol.protocolTest(), CProtocol::TestResult::Answered);
+    const Bytes a(238, 0xA1), b(238, 0xB2), c(17, 0xC3);
+    EXPECT_TRUE(rig.protocol.downloadBlock('C', 4, 3, 0, a));
+    EXPECT_TRUE(rig.protocol.downloadBlock('P', 0, 1, 0, Bytes{1, 2, 3}));
+    EXPECT_TRUE(rig.protocol.downloadBlock('C', 4, 3, 1, b));
+    EXPECT_TRUE(rig.protocol.downloadBlock('B', 9, 0, 0, Bytes(64, 0x0B)));
+    EXPECT_TRUE(rig.protocol.downloadBlock('C', 4, 3, 2, c));
+
+    const auto& items = rig.plc.downloadItems();
+    ASSERT_EQ(items.size(), 3U);
+    EXPECT_EQ(items[0].kind, 'P');
+    EXPECT_EQ(items[1].kind, 'B');
+    EXPECT_EQ(items[1].id, 9);
+    EXPECT_EQ(items[1].bytes(), Bytes(64, 0x0B));
+    EXPECT_EQ(items[2].kind, 'C');
+    EXPECT_EQ(items[2].id, 4);
+    EXPECT_EQ(items[2].blockCount, 3);
+    ASSERT_EQ(items[2].blocks.size(), 3U);
+    Bytes all = a;
+    all.insert(all.end(), b.begin(), b.end());
+    all.insert(all.end(), c.begin(), c.end());
+    EXPECT_EQ(items[2].bytes(), all);
+}
+
+TEST(PlcSimulator, DownloadBlocksOutOfOrderAreAnsweredWithErrors) {
+    const Bytes block{1, 2};
+    struct Step {
+        std::uint8_t kind;
+        std::uint16_t count;
+        std::uint16_t index;
+        std::uint8_t error; // 0: accepted
+    };
+    struct Case {
+        const char* name;
+        sim::RunState state;
+        std::vector<Step> steps;
+        std::size_t items;
+    };
+    const std::vector<Case> cases = {
+        {"skipped block", sim::RunState::Stop, {{'C', 3, 0, 0}, {'C', 3, 2, 9}, {'C', 3, 1, 9}}, 0},
+        {"block count changes", sim::RunState::Stop, {{'C', 3, 0, 0}, {'C', 2, 1, 9}}, 0},
+        {"never started", sim::RunState::Stop, {{'T', 2, 1, 9}}, 0},
+        {"zero blocks", sim::RunState::Stop, {{'C', 0, 0, 9}}, 0},
+        {"restart replaces",
+         sim::RunState::Stop,
+         {{'C', 2, 0, 0}, {'C', 2, 0, 0}, {'C', 2, 1, 0}},
+         1},
+        {"program download while running", sim::RunState::Run, {{'C', 1, 0, 3}}, 0},
+        {"device memory restore while running", sim::RunState::Run, {{'X', 1, 0, 0}}, 1},
+    };
+    for (const auto& c : cases) {
+        sim::PlcConfig config;
+        config.state = c.state;
+        ProtocolRig rig(config);
+        ASSERT_EQ(rig.protocol.protocolTest(), CProtocol::TestResult::Answered);
+        for (const Step& s : c.steps) {
+            const bool ok = rig.protocol.downloadBlock(s.kind, 1, s.count, s.index, block);
+            EXPECT_EQ(ok, s.error == 0) << c.name;
+            if (s.error != 0) {
+                EXPECT_EQ(rig.protocol.lastErrorCode(), s.error) << c.name;
+            }
+        }
+        EXPECT_EQ(rig.plc.downloadItems().size(), c.items) << c.name;
+    }
+}
+
+TEST(PlcSimulator, AnswersOnlyItsOwnStation) {
+    struct Case {
+        std::uint8_t plcStation;
+        std::uint8_t programStation;
+        bool answered;
+    };
+    const Case cases[] = {{3, 3, true}, {3, 0xFF, true}, {3, 4, false}, {0xFF, 4, true}};
+    for (const auto& c : cases) {
+        sim::PlcConfig config;
+        config.station = c.plcStation;
+        ProtocolRig rig(config);
+        rig.protocol.setStationNumber(c.programStation);
+        const auto result = rig.protocol.protocolTest();
+        EXPECT_EQ(result == CProtocol::TestResult::Answered, c.answered)
+            << int{c.plcStation} << "/" << int{c.programStation};
+        if (c.answered) {
+            std::uint16_t word = 0;
+            EXPECT_TRUE(readOneWord(rig.protocol, rig.plc.address("F0080"), word));
+        }
+    }
+}
+
+TEST(PlcSimulator, DamagedUnknownAndOversizedRequests) {
+    sim::PlcSimulator plc;
+    Bytes out;
+    auto damaged = loaderFrame('R', std::nullopt, {0, 0, 0, 0x10, 2});
+    damaged.back() ^= 0x40;
+    plc.receive(damaged, out);
+    EXPECT_EQ(out, loaderFrame('E', std::nullopt, {2}));
+
+    out.clear();
+    plc.receive(loaderFrame('Q', std::nullopt, {}), out);
+    EXPECT_EQ(out, loaderFrame('E', std::nullopt, {1}));
+
+    // 124 words fit a 256-byte answer without the header; 125 do not.
+    out.clear();
+    plc.receive(loaderFrame('R', std::nullopt, {0, 0, 0, 0, 248}), out);
+    EXPECT_EQ(out.size(), 5U + 248U + 2U);
+    out.clear();
+    plc.receive(loaderFrame('R', std::nullopt, {0, 0, 0, 0, 250}), out);
+    EXPECT_EQ(out, loaderFrame('E', std::nullopt, {4}));
+}
+
+// A PLC with a password and a Linux image, to see the extension points work.
+class LockedPlc : public sim::PlcSimulator {
+public:
+    using PlcSimulator::PlcSimulator;
+    Bytes lastPassword;
+    Bytes lastUpload;
+
+protected:
+    void onPassword(const Request& request, Reply& reply) override {
+        lastPassword.assign(request.data.begin(), request.data.end());
+        reply.put8(request.data[0] == 0 ? 1 : 0);
+        reply.put8(0x77);
+    }
+    void onUpload(const Request& request, Reply& reply) override {
+        lastUpload.assign(request.data.begin(), request.data.end());
+        for (std::uint8_t i = 0; i < 10; ++i) {
+            reply.put8(i);
+        }
+    }
+};
+
+class RecordingTrace final : public FrameTrace {
+public:
+    void frame(FrameDirection direction, std::chrono::system_clock::time_point,
+               std::span<const std::uint8_t> bytes) override {
+        frames.push_back({direction, Bytes(bytes.begin(), bytes.end())});
+    }
+    std::vector<std::pair<FrameDirection, Bytes>> frames;
+};
+
+TEST(PlcSimulator, PasswordBlockGoesOutWithHeaderButMaskedInTheTrace) {
+    test::ProtocolRigT<LockedPlc> rig(test::olderPlc());
+    RecordingTrace trace;
+    rig.protocol.setTrace(&trace);
+    ASSERT_EQ(rig.protocol.protocolTest(), CProtocol::TestResult::Answered);
+    ASSERT_FALSE(rig.protocol.stationHeaderFlag());
+
+    std::array<std::uint8_t, 34> block{};
+    block[0] = 0;
+    for (std::size_t i = 2; i < 18; ++i) {
+        block[i] = static_cast<std::uint8_t>(0x40 + i);
+    }
+    std::uint8_t answer = 0xEE;
+    ASSERT_TRUE(rig.protocol.password(block, answer));
+    EXPECT_EQ(answer, 1);
+    const Bytes sent = rig.wire.writes.back();
+    EXPECT_EQ(sent, loaderFrame('w', StationHeader{0xFF, 2}, Bytes(block.begin(), block.end())));
+    EXPECT_EQ(sent[4], 37);
+    EXPECT_EQ(rig.plc.lastPassword, Bytes(block.begin(), block.end()));
+
+    // The trace has every frame, the password block and its check code masked.
+    ASSERT_GE(trace.frames.size(), 4U);
+    const auto& [direction, traced] = trace.frames[trace.frames.size() - 2];
+    EXPECT_EQ(direction, FrameDirection::Sent);
+    ASSERT_EQ(traced.size(), sent.size());
+    EXPECT_TRUE(std::equal(sent.begin(), sent.begin() + 8, traced.begin()));
+    EXPECT_TRUE(
+        std::all_of(traced.begin() + 8, traced.end(), [](std::uint8_t b) { return b == 0x2A; }));
+    EXPECT_EQ(trace.frames.back().first, FrameDirection::Received);
+}
+
+TEST(PlcSimulator, UploadSendRuleAndPasswordToken) {
+    std::array<std::uint8_t, 16> token{};
+    for (std::size_t i = 0; i < token.size(); ++i) {
+        token[i] = static_cast<std::uint8_t>(0xA0 + i);
+    }
+    std::array<std::uint8_t, 16> zeroHead = token;
+    zeroHead[0] = zeroHead[1] = zeroHead[2] = zeroHead[3] = 0;
+    std::array<std::uint8_t, 16> fourthOnly{};
+    fourthOnly[3] = 0x01;
+
+    struct Case {
+        const char* name;
+        std::array<std::uint8_t, 16> token;
+        Bytes data;
+    };
+    Bytes withToken{'X', 0, 0x12, 0x34};
+    withToken.insert(withToken.end(), token.begin(), token.end());
+    Bytes withFourth{'X', 0, 0x12, 0x34};
+    withFourth.insert(withFourth.end(), fourthOnly.begin(), fourthOnly.end());
+    const std::vector<Case> cases = {
+        {"no token", {}, {'X', 0, 0x12, 0x34}},
+        {"token", token, withToken},
+        {"token starting with four zeros", zeroHead, {'X', 0, 0x12, 0x34}},
+        {"token with only its fourth byte set", fourthOnly, withFourth},
+    };
+    for (const auto& c : cases) {
+        test::ProtocolRigT<LockedPlc> rig;
+        RecordingTrace trace;
+        rig.protocol.setTrace(&trace);
+        ASSERT_EQ(rig.protocol.protocolTest(), CProtocol::TestResult::Answered);
+        rig.protocol.setPasswordToken(c.token);
+        std::array<std::uint8_t, 256> out{};
+        std::size_t received = 0;
+        ASSERT_TRUE(rig.protocol.upload('X', 0x1234, false, out, received)) << c.name;
+        EXPECT_EQ(rig.wire.writes.back(), loaderFrame('U', StationHeader{0xFF, 2}, c.data))
+            << c.name;
+        EXPECT_EQ(received, 10U);
+        EXPECT_EQ(out[9], 9);
+        // The token never reaches the trace in clear.
+        const Bytes& traced = trace.frames[trace.frames.size() - 2].second;
+        EXPECT_EQ(std::search(traced.begin(), traced.end(), token.begin() + 4, token.end()),
+                  traced.end())
+            << c.name;
+        rig.protocol.clearPasswordToken();
+        EXPECT_TRUE(std::all_of(rig.protocol.passwordToken().begin(),
+                                rig.protocol.passwordToken().end(),
+                                [](std::uint8_t b) { return b == 0; }));
+    }
+}
+
+TEST(PlcSimulator, UploadWithoutHeaderOrSendOnlyWaits) {
+    test::ScriptedChannel wire;
+    CProtocol protocol(wire);
+    wire.queue(loaderFrame('U', std::nullopt, {7, 8, 9}));
+    std::array<std::uint8_t, 8> out{};
+    std::size_t received = 0;
+    ASSERT_TRUE(protocol.upload('X', 0, false, out, received));
+    EXPECT_TRUE(wire.writes.empty());
+    EXPECT_EQ(received, 3U);
+    EXPECT_EQ(out[2], 9);
+
+    // With the send flag the first request goes out, without header and value.
+    wire.queue(loaderFrame('U', std::nullopt, {1}));
+    ASSERT_TRUE(protocol.upload('X', 0x5555, true, out, received));
+    ASSERT_EQ(wire.writes.size(), 1U);
+    EXPECT_EQ(wire.writes[0], loaderFrame('U', std::nullopt, {'X', 0}));
+
+    // An answer larger than the caller's buffer is refused, not cut.
+    wire.queue(loaderFrame('U', std::nullopt, Bytes(9, 1)));
+    EXPECT_FALSE(protocol.upload('X', 0, false, out, received));
+    EXPECT_EQ(received, 0U);
+}
+
+// Fault switches, each seen from the program's side.
+TEST(PlcSimulatorFaults, ErrorRepliesByCommandAndByRequestNumber) {
+    sim::FaultConfig faults;
+    faults.errorReplies.push_back({std::nullopt, 3, 15}); // request 3: 't' is 1
+    faults.errorReplies.push_back({std::uint8_t{0x83}, 0, 12});
+    ProtocolRig rig({}, faults);
+    ASSERT_EQ(rig.protocol.protocolTest(), CProtocol::TestResult::Answered);
+    std::uint16_t word = 0;
+    const auto f0080 = rig.plc.address("F0080");
+    EXPECT_TRUE(readOneWord(rig.protocol, f0080, word));
+    EXPECT_FALSE(readOneWord(rig.protocol, f0080, word));
+    EXPECT_EQ(rig.protocol.lastErrorCode(), 15);
+    EXPECT_TRUE(readOneWord(rig.protocol, f0080, word));
+    EXPECT_FALSE(rig.protocol.beginDownload());
+    EXPECT_EQ(rig.protocol.lastErrorCode(), 12);
+}
+
+TEST(PlcSimulatorFaults, DroppedResponseTimesOutAfterTheChannelTimeOut) {
+    sim::FaultConfig faults;
+    faults.dropRequests = {2};
+    for (const std::uint32_t attempts : {1U, 2U}) {
+        ProtocolRig rig({}, faults);
+        rig.channel.setTimeout(std::chrono::milliseconds(2000));
+        rig.protocol.setAttemptCount(attempts);
+        ASSERT_EQ(rig.protocol.protocolTest(), CProtocol::TestResult::Answered);
+        std::uint16_t word = 0;
+        const bool ok = readOneWord(rig.protocol, rig.plc.address("F0080"), word);
+        EXPECT_EQ(ok, attempts == 2);
+        EXPECT_EQ(rig.clock.sleeps(),
+                  std::vector<Clock::Duration>{std::chrono::milliseconds(2000)});
+        if (!ok) {
+            EXPECT_EQ(rig.protocol.lastErrorCode(), kChannelTimeout);
+        }
+    }
+}
+
+TEST(PlcSimulatorFaults, ChosenResponsesCorrupted) {
+    sim::FaultConfig faults;
+    faults.corruptResponses = {3, 4};
+    ProtocolRig rig({}, faults);
+    ASSERT_EQ(rig.protocol.protocolTest(), CProtocol::TestResult::Answered);
+    std::uint16_t word = 0;
+    const auto at = rig.plc.address("F1270");
+    std::vector<bool> results;
+    for (int i = 0; i < 4; ++i) {
+        results.push_back(readOneWord(rig.protocol, at, word));
+    }
+    EXPECT_EQ(results, (std::vector<bool>{true, false, false, true}));
+}
+
+TEST(PlcSimulatorFaults, RandomCorruptionFollowsTheSeed) {
+    auto pattern = [](std::uint32_t seed) {
+        sim::FaultConfig faults;
+        faults.corruptRate = 0.5;
+        faults.seed = seed;
+        ProtocolRig rig({}, faults);
+        rig.protocol.protocolTest();
+        std::vector<bool> results;
+        std::uint16_t word = 0;
+        for (int i = 0; i < 40; ++i) {
+            results.push_back(readOneWord(rig.protocol, rig.plc.address("F0080"), word));
+            if (!results.back()) {
+                EXPECT_EQ(rig.protocol.lastErrorCode(), 0);
+            }
+        }
+        return results;
+    };
+    const auto first = pattern(7);
+    EXPECT_EQ(first, pattern(7));
+    EXPECT_NE(first, pattern(8));
+    const auto good = std::count(first.begin(), first.end(), true);
+    EXPECT_GT(good, 5);
+    EXPECT_LT(good, 35);
+}
+
+TEST(PlcSimulatorFaults, ClosedConnectionIsALostLink) {
+    sim::FaultConfig faults;
+    faults.closeAfterFrames = 2;
+    ProtocolRig rig({}, faults);
+    rig.protocol.setAttemptCount(2);
+    ASSERT_EQ(rig.protocol.protocolTest(), CProtocol::TestResult::Answered);
+    std::uint16_t word = 0;
+    EXPECT_TRUE(readOneWord(rig.protocol, rig.plc.address("F0080"), word));
+    EXPECT_FALSE(readOneWord(rig.protocol, rig.plc.address("F0080"), word));
+    EXPECT_EQ(rig.protocol.lastErrorCode(), kChannelLinkLost);
+
+    test::ScriptedPrompter prompter;
+    const Messages english(Language::English);
+    EXPECT_FALSE(ErrorReport(prompter, english).report(rig.protocol.lastErrorCode(), 4));
+    EXPECT_EQ(prompter.texts(), std::vector<std::string>{"Simulator Error"});
+
+    // A new connection answers again.
+    rig.channel.reopen();
+    EXPECT_TRUE(readOneWord(rig.protocol, rig.plc.address("F0080"), word));
+}
+
+TEST(PlcSimulatorFaults, EchoIsALoopbackCable) {
+    sim::FaultConfig faults;
+    faults.echo = true;
+    ProtocolRig rig({}, faults);
+    EXPECT_EQ(rig.protocol.protocolTest(), CProtocol::TestResult::WrongLength);
+    EXPECT_EQ(rig.plc.requestCount(), 0U);
+}
+
+TEST(PlcSimulatorFaults, BaudRatePacesEveryByte) {
+    sim::FaultConfig faults;
+    faults.baud = 9600;
+    ProtocolRig rig({}, faults);
+    EXPECT_EQ(rig.plc.byteDelay(), std::chrono::nanoseconds(1'041'666));
+    ASSERT_EQ(rig.protocol.protocolTest(), CProtocol::TestResult::Answered);
+    std::uint16_t word = 0;
+    ASSERT_TRUE(readOneWord(rig.protocol, rig.plc.address("F0080"), word));
+    rig.clock.clearSleeps();
+    ASSERT_TRUE(readOneWord(rig.protocol, rig.plc.address("F0080"), word));
+    // Request 15 bytes, answer 12: 27 bytes of 1.0417 ms each.
+    const auto total = rig.clock.totalSlept();
+    EXPECT_GE(total, std::chrono::milliseconds(27));
+    EXPECT_LE(total, std::chrono::milliseconds(29));
+}
+
+} // namespace
+} // namespace dlu

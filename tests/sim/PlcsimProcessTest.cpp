@@ -1,0 +1,224 @@
+// Runs the built plcsim program and talks to it over loopback TCP with a plain socket.
+
+#include "comm/TestFrames.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <csignal>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <netinet/in.h>
+#include <poll.h>
+#include <spawn.h>
+#include <string>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace dlu {
+namespace {
+
+using test::loaderFrame;
+using test::StationHeader;
+using Bytes = std::vector<std::uint8_t>;
+
+// plcsim as a child process; its standard output is read line by line.
+class Plcsim {
+public:
+    explicit Plcsim(std::vector<std::string> args) {
+        int fds[2];
+        if (pipe(fds) != 0) {
+            return;
+        }
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+        posix_spawn_file_actions_addclose(&actions, fds[0]);
+        args.insert(args.begin(), PLCSIM_PATH);
+        std::vector<char*> argv;
+        for (auto& a : args) {
+            argv.push_back(a.data());
+        }
+        argv.push_back(nullptr);
+        if (posix_spawn(&pid_, PLCSIM_PATH, &actions, nullptr, argv.data(), environ) != 0) {
+            pid_ = -1;
+        }
+        posix_spawn_file_actions_destroy(&actions);
+        close(fds[1]);
+        out_ = fds[0];
+    }
+    ~Plcsim() {
+        if (pid_ > 0) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+        if (out_ >= 0) {
+            close(out_);
+        }
+    }
+
+    // The next line of output, or "" after 5 s.
+    std::string line() {
+        std::string text;
+        char c = 0;
+        while (true) {
+            pollfd p{out_, POLLIN, 0};
+            if (poll(&p, 1, 5000) <= 0 || read(out_, &c, 1) != 1) {
+                return text;
+            }
+            if (c == '\n') {
+                return text;
+            }
+            text += c;
+        }
+    }
+
+    // SIGTERM, then the exit status (-1 when it did not end normally).
+    int stop() {
+        kill(pid_, SIGTERM);
+        int status = 0;
+        waitpid(pid_, &status, 0);
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+private:
+    pid_t pid_ = -1;
+    int out_ = -1;
+};
+
+int connectTo(int port) {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<std::uint16_t>(port));
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// Sends a request and reads exactly `expected` bytes back (fewer after 5 s).
+Bytes exchange(int fd, const Bytes& request, std::size_t expected) {
+    EXPECT_EQ(send(fd, request.data(), request.size(), 0), static_cast<ssize_t>(request.size()));
+    Bytes answer(expected);
+    std::size_t got = 0;
+    while (got < expected) {
+        pollfd p{fd, POLLIN, 0};
+        if (poll(&p, 1, 5000) <= 0) {
+            break;
+        }
+        const ssize_t n = recv(fd, answer.data() + got, expected - got, 0);
+        if (n <= 0) {
+            break;
+        }
+        got += static_cast<std::size_t>(n);
+    }
+    answer.resize(got);
+    return answer;
+}
+
+int portFrom(const std::string& line) {
+    const std::string prefix = "plcsim: listening on 127.0.0.1:";
+    if (line.rfind(prefix, 0) != 0) {
+        return -1;
+    }
+    return std::stoi(line.substr(prefix.size()));
+}
+
+TEST(PlcsimProgram, TcpRoundTripAndDownloadStore) {
+    const auto store =
+        std::filesystem::temp_directory_path() / ("plcsim-store-" + std::to_string(getpid()));
+    std::filesystem::remove_all(store);
+    Plcsim plcsim({"--port", "0", "--identity", "A-05", "--firmware", "512", "--station", "7",
+                   "--store", store.string()});
+    const std::string first = plcsim.line();
+    const int port = portFrom(first);
+    ASSERT_GT(port, 0) << first;
+
+    const int fd = connectTo(port);
+    ASSERT_GE(fd, 0);
+    const Bytes test = loaderFrame('t', StationHeader{7, 1}, {'T', 'E', 'S', 'T'});
+    EXPECT_EQ(exchange(fd, test, 12), loaderFrame('t', StationHeader{7, 1}, {0, 0}));
+
+    // A-05 (type 5): "F0080" at 0x00812800 + 16, "F1270" at 0x00812800 + 254.
+    const Bytes read = loaderFrame('R', StationHeader{7, 2},
+                                   {0x00, 0x81, 0x28, 0x10, 0x02, 0x00, 0x81, 0x28, 0xFE, 0x02});
+    EXPECT_EQ(exchange(fd, read, 14),
+              loaderFrame('R', StationHeader{7, 2}, {0x58, 0x10, 0x02, 0x00}));
+
+    const Bytes item{'C', 0x03, 0x00, 0x01, 0x00, 0x00, 0x00, 0x04, 0xDE, 0xAD, 0xBE, 0xEF};
+    EXPECT_EQ(exchange(fd, loaderFrame('D', StationHeader{7, 3}, item), 10),
+              loaderFrame('D', StationHeader{7, 3}, {}));
+    close(fd);
+
+    EXPECT_EQ(plcsim.stop(), 0);
+    std::vector<std::filesystem::path> files;
+    for (const auto& entry : std::filesystem::directory_iterator(store)) {
+        files.push_back(entry.path());
+    }
+    ASSERT_EQ(files.size(), 1U);
+    std::ifstream in(files[0], std::ios::binary);
+    const Bytes stored((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(stored, (Bytes{0xDE, 0xAD, 0xBE, 0xEF}));
+    std::filesystem::remove_all(store);
+}
+
+TEST(PlcsimProgram, CloseAfterFaultEndsTheConnection) {
+    Plcsim plcsim({"--port", "0", "--close-after", "1"});
+    const int port = portFrom(plcsim.line());
+    ASSERT_GT(port, 0);
+    const int fd = connectTo(port);
+    ASSERT_GE(fd, 0);
+    const Bytes test = loaderFrame('t', StationHeader{0xFF, 1}, {'T', 'E', 'S', 'T'});
+    EXPECT_EQ(exchange(fd, test, 12).size(), 12U);
+    // The peer has closed: the next read ends with nothing.
+    const Bytes again = loaderFrame(0x83, StationHeader{0xFF, 2}, {});
+    EXPECT_TRUE(exchange(fd, again, 10).empty());
+    close(fd);
+    EXPECT_EQ(plcsim.stop(), 0);
+}
+
+TEST(PlcsimProgram, SerialLineOnAPseudoTerminal) {
+    Plcsim plcsim({"--pty", "--older-plc"});
+    const std::string first = plcsim.line();
+    const std::string prefix = "plcsim: serial line on ";
+    ASSERT_EQ(first.rfind(prefix, 0), 0U) << first;
+    const int fd = open(first.substr(prefix.size()).c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(fd, 0);
+    termios tio{};
+    tcgetattr(fd, &tio);
+    cfmakeraw(&tio);
+    tcsetattr(fd, TCSANOW, &tio);
+
+    const Bytes test = loaderFrame('t', StationHeader{0xFF, 1}, {'T', 'E', 'S', 'T'});
+    ASSERT_EQ(write(fd, test.data(), test.size()), static_cast<ssize_t>(test.size()));
+    Bytes answer(8);
+    std::size_t got = 0;
+    while (got < answer.size()) {
+        pollfd p{fd, POLLIN, 0};
+        if (poll(&p, 1, 5000) <= 0) {
+            break;
+        }
+        const ssize_t n = read(fd, answer.data() + got, answer.size() - got);
+        if (n <= 0) {
+            break;
+        }
+        got += static_cast<std::size_t>(n);
+    }
+    // An older PLC: 'E' without the station header.
+    EXPECT_EQ(answer, loaderFrame('E', std::nullopt, {1}));
+    close(fd);
+    EXPECT_EQ(plcsim.stop(), 0);
+}
+
+} // namespace
+} // namespace dlu

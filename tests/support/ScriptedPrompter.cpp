@@ -1,0 +1,28 @@
+#include "support/ScriptedPrompter.h"
+
+namespace dlu::test {
+
+PromptAnswer ScriptedPrompter::message(std::string_view text, PromptButtons buttons,
+                                       PromptIcon icon) {
+    shown_.push_back({std::string(text), buttons, icon});
+    if (buttons == PromptButtons::Ok) {
+        return PromptAnswer::Ok;
+    }
+    if (answers_.empty()) {
+        return buttons == PromptButtons::YesNo ? PromptAnswer::No : PromptAnswer::Cancel;
+    }
+    const PromptAnswer a = answers_.front();
+    answers_.pop_front();
+    return a;
+}
+
+std::vector<std::string> ScriptedPrompter::texts() const {
+    std::vector<std::string> all;
+    all.reserve(shown_.size());
+    for (const auto& s : shown_) {
+        all.push_back(s.text);
+    }
+    return all;
+}
+
+} // namespace dlu::test
