@@ -15,6 +15,20 @@ namespace dlu {
 //   0x83  no byte arrived within the time-out                    -> "<connection type> Error"
 //   0x84  writing the request failed                             -> "Cannot open the COM port..."
 //   0x85  read on a channel that is not open                     -> "Cannot open the COM port..."
+//
+// How the channels apply it:
+//   - A read after a failed open (serial port not in the list or not there, no USB serial
+//     device, TCP connection refused or not answered, address 0 from an unresolved host name,
+//     baud index outside the table) gives 0x81; a channel that was never opened, or was
+//     closed, gives 0x85. Both end up in the same message.
+//   - 0x82: the TCP peer closed or reset the connection, or the serial device failed (pulled
+//     out, the other end of a pseudo-terminal closed). Bytes that arrived before are still
+//     handed out first, and the read does not wait for the time-out.
+//   - 0x83: the time-out counts per byte, from the call to read(). Bytes that came together
+//     are kept and handed out one per read without waiting again.
+//   - 0x84 is the protocol's to set when write() answers false: not open, link gone, or the
+//     block not taken within the time-out (serial lines add the time the bytes need at their
+//     baud rate, so 512 bytes at 300 bit/s are not cut short).
 enum ChannelStatus : std::uint8_t {
     kChannelOk = 0x00,
     kChannelPortMissing = 0x81,

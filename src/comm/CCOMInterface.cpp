@@ -1,0 +1,150 @@
+#include "comm/CCOMInterface.h"
+
+#include "comm/CommSet.h"
+#include "common/Prompter.h"
+
+namespace dlu {
+
+CCOMInterface::CCOMInterface(ChannelFactory& factory, Prompter& prompter)
+    : factory_(factory), prompter_(prompter), channelType_(kConNone) {}
+
+CCOMInterface::~CCOMInterface() { close(); }
+
+bool CCOMInterface::create(std::uint8_t connectionType) {
+    // One channel object at a time, whatever its type: a second one would be left open and
+    // unused behind the first.
+    if (channel_ || !isConnectionType(connectionType)) {
+        return false;
+    }
+    if (connectionType == kConLeasedLine) {
+        return true;
+    }
+    channel_ = factory_.create(connectionType);
+    if (!channel_) {
+        return false;
+    }
+    channelType_ = connectionType;
+    dialUpConnected_ = false;
+    channel_->setTimeout(timeout_);
+    return true;
+}
+
+bool CCOMInterface::open(const OpenParams& params) {
+    if (!channel_) {
+        lastResult_ = false;
+        return false;
+    }
+    lastResult_ = channel_->open(params);
+    return lastResult_;
+}
+
+void CCOMInterface::setTimeout(std::chrono::milliseconds timeout) {
+    timeout_ = timeout;
+    if (channel_) {
+        channel_->setTimeout(timeout);
+    }
+}
+
+bool CCOMInterface::write(std::span<const std::uint8_t> bytes) {
+    if (!channel_) {
+        lastResult_ = false;
+        return false;
+    }
+    if (channel_->asDialUp() && !dialUpConnected_) {
+        if (!dialUpHook_ || !dialUpHook_()) {
+            // Bytes written to a modem that has no call would be taken as commands.
+            lastResult_ = false;
+            return false;
+        }
+        dialUpConnected_ = true;
+    }
+    lastResult_ = channel_->write(bytes);
+    return lastResult_;
+}
+
+ChannelRead CCOMInterface::read() {
+    if (!channel_) {
+        return {0, kChannelNotOpen};
+    }
+    const ChannelRead r = channel_->read();
+    lastResult_ = r.status == kChannelOk;
+    return r;
+}
+
+bool CCOMInterface::hangUp() {
+    DialUpChannel* modem = dialUpChannel();
+    if (!modem) {
+        return false;
+    }
+    lastResult_ = modem->hangUp();
+    dialUpConnected_ = false;
+    return lastResult_;
+}
+
+void CCOMInterface::close() {
+    if (!channel_) {
+        return;
+    }
+    if (dialUpConnected_) {
+        hangUp();
+    }
+    channel_->close();
+    channel_.reset();
+    channelType_ = kConNone;
+    dialUpConnected_ = false;
+}
+
+DialUpChannel* CCOMInterface::dialUpChannel() const {
+    return channel_ ? channel_->asDialUp() : nullptr;
+}
+
+std::optional<OpenParams> CCOMInterface::openParams(const CommSet& s, std::uint8_t type) {
+    auto tcp = [this](std::uint16_t port, std::uint32_t ip,
+                      const std::string& domain) -> OpenParams {
+        // A stored address wins over the domain name; an unresolved name leaves 0, which the
+        // channel refuses to open.
+        return TcpOpenParams{port, ip != 0 ? ip : factory_.resolveHostName(domain)};
+    };
+    switch (type) {
+    case kConSerial:
+        return SerialOpenParams{s.nRS232port, s.nRS232bps, s.nRS232RtsCts != 0};
+    case kConDialUp:
+        return SerialOpenParams{s.nDIALport, s.nDIALbps, s.nDIALRtsCts != 0};
+    case kConEthernet:
+        return tcp(s.wETHERNETSocket, s.nETHERNETip, s.strETHERNETdomain);
+    case kConSimulator:
+        return tcp(s.wSIMULATORSocket, s.nSIMULATORip, s.strSIMULATORdomain);
+    case kConUsb:
+        return UsbOpenParams{};
+    default:
+        return std::nullopt;
+    }
+}
+
+bool CCOMInterface::openConnection(const CommSet& settings, const AttemptCountSink& attemptCount) {
+    close();
+    const std::uint8_t type = settings.nConType;
+    if (!create(type)) {
+        prompter_.message(kAttachErrorText);
+        return false;
+    }
+    const std::optional<OpenParams> params = openParams(settings, type);
+    if (!params) {
+        // The leased line: configured, but there is nothing to connect with.
+        return false;
+    }
+    const AppliedSettings applied = settings.settingsToApply(type);
+    if (applied.attemptCount && attemptCount) {
+        attemptCount(*applied.attemptCount);
+    }
+    if (applied.timeout) {
+        setTimeout(*applied.timeout);
+    }
+    const bool opened = open(*params);
+    if (!opened && type == kConSerial) {
+        prompter_.message(kInitErrorText);
+    }
+    return opened;
+}
+
+} // namespace dlu

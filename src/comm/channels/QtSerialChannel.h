@@ -1,0 +1,29 @@
+#pragma once
+
+#include "comm/ChannelFactory.h"
+#include "comm/channels/QtSerialLink.h"
+#include "comm/channels/QtSerialPorts.h"
+
+namespace dlu {
+
+// The PLC on a serial line. The stored port index is a position in the sorted port list.
+class QtSerialChannel final : public DeviceChannel {
+public:
+    explicit QtSerialChannel(SerialPortLister ports);
+
+    bool open(const OpenParams& params) override;
+    void setTimeout(std::chrono::milliseconds timeout) override { link_.setTimeout(timeout); }
+    bool write(std::span<const std::uint8_t> bytes) override { return link_.write(bytes); }
+    ChannelRead read() override { return link_.read(); }
+    void close() override { link_.close(); }
+
+private:
+    SerialPortLister ports_;
+    QtSerialLink link_;
+};
+
+// Opens `link` on the port at `params.portIndex` of `ports`; shared with the modem channel.
+bool openSerialByIndex(QtSerialLink& link, const SerialPortLister& ports,
+                       const SerialOpenParams& params);
+
+} // namespace dlu

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "comm/Channel.h"
+#include "comm/channels/ArrivalBuffer.h"
+
+#include <QString>
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <span>
+
+class QSerialPort;
+
+namespace dlu {
+
+// A serial port driven with the blocking Qt API, shared by the serial, modem and USB
+// channels. Remembers how the last open ended, so that a read can tell a port that could not
+// be opened (kChannelPortMissing) from one nobody opened (kChannelNotOpen).
+class QtSerialLink {
+public:
+    enum class State { Closed, OpenFailed, Open };
+
+    QtSerialLink();
+    ~QtSerialLink();
+
+    // 8 data bits, no parity, one stop bit.
+    bool open(const QString& systemLocation, std::uint32_t baudRate, bool rtsCts);
+    // For a port that is not there at all (index outside the list, no USB device).
+    void markOpenFailed();
+    void close();
+    State state() const { return state_; }
+
+    void setTimeout(std::chrono::milliseconds timeout) { timeout_ = timeout; }
+    std::chrono::milliseconds timeout() const { return timeout_; }
+
+    // The time-out covers the wait for the line to take the block, on top of the time the
+    // bytes need on the wire at the port's baud rate.
+    bool write(std::span<const std::uint8_t> bytes);
+    bool writeText(std::string_view text);
+    ChannelRead read();
+
+    // Takes what arrived into the buffer, waiting at most `wait` when nothing is there.
+    bool fill(std::chrono::milliseconds wait);
+    ArrivalBuffer& buffer() { return buffer_; }
+
+    QSerialPort& port() { return *port_; }
+
+private:
+    std::unique_ptr<QSerialPort> port_;
+    ArrivalBuffer buffer_;
+    State state_ = State::Closed;
+    std::uint32_t baudRate_ = 9600;
+    std::chrono::milliseconds timeout_{3000};
+};
+
+} // namespace dlu

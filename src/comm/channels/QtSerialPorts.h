@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+#include <vector>
+
+namespace dlu {
+
+// One serial port of the computer as the channels see it.
+struct SerialPortEntry {
+    QString name;           // "ttyS0", "ttyUSB0", "COM3"
+    QString systemLocation; // what QSerialPort opens ("/dev/ttyS0")
+    bool usbDevice = false; // the port reports a USB vendor identifier
+};
+
+// Lists the serial ports in the order of the stored port index. Tests hand the channels a
+// list of their own (pseudo-terminals are not in the system's list).
+using SerialPortLister = std::function<std::vector<SerialPortEntry>()>;
+
+// The computer's serial ports from QSerialPortInfo, sorted by serialPortNameLess.
+std::vector<SerialPortEntry> systemSerialPorts();
+
+} // namespace dlu

@@ -1,0 +1,24 @@
+#include "comm/channels/QtUsbChannel.h"
+
+#include <algorithm>
+
+namespace dlu {
+
+QtUsbChannel::QtUsbChannel(SerialPortLister ports) : ports_(std::move(ports)) {}
+
+bool QtUsbChannel::open(const OpenParams& params) {
+    if (!std::holds_alternative<UsbOpenParams>(params) || !ports_) {
+        link_.markOpenFailed();
+        return false;
+    }
+    const std::vector<SerialPortEntry> list = ports_();
+    const auto usb = std::find_if(list.begin(), list.end(),
+                                  [](const SerialPortEntry& p) { return p.usbDevice; });
+    if (usb == list.end()) {
+        link_.markOpenFailed();
+        return false;
+    }
+    return link_.open(usb->systemLocation, kBaudRate, false);
+}
+
+} // namespace dlu

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "comm/ChannelFactory.h"
+#include "comm/channels/QtSerialLink.h"
+#include "comm/channels/QtSerialPorts.h"
+
+namespace dlu {
+
+// The PLC's USB port, which the computer sees as a USB serial device (CDC-ACM): the first
+// port of the list that reports a USB vendor identifier. The baud rate means nothing to such
+// a device; it is set only because a serial port wants one.
+class QtUsbChannel final : public DeviceChannel {
+public:
+    static constexpr std::uint32_t kBaudRate = 115200;
+
+    explicit QtUsbChannel(SerialPortLister ports);
+
+    bool open(const OpenParams& params) override;
+    void setTimeout(std::chrono::milliseconds timeout) override { link_.setTimeout(timeout); }
+    bool write(std::span<const std::uint8_t> bytes) override { return link_.write(bytes); }
+    ChannelRead read() override { return link_.read(); }
+    void close() override { link_.close(); }
+
+private:
+    SerialPortLister ports_;
+    QtSerialLink link_;
+};
+
+} // namespace dlu

@@ -1,0 +1,288 @@
+#include "comm/CommSet.h"
+#include "comm/SerialPortOrder.h"
+
+#include "support/MemorySettingsStore.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace dlu {
+namespace {
+
+using namespace std::chrono_literals;
+using test::MemorySettingsStore;
+
+constexpr std::string_view kProfile = "Downloader";
+constexpr std::string_view kSection = "CommSet";
+
+MemorySettingsStore storeOnProfile() {
+    MemorySettingsStore store;
+    store.selectProfile(kProfile);
+    return store;
+}
+
+TEST(CommSet, LoadWithoutFlagGivesTheDefaults) {
+    for (const int flag : {-1, 0}) { // -1: no "Flag" stored at all
+        MemorySettingsStore store = storeOnProfile();
+        if (flag >= 0) {
+            store.seed(kProfile, kSection, "Flag", flag);
+        }
+        // Stored values are not read while the record was never saved.
+        store.seed(kProfile, kSection, "CommSet.nRS232bps", 2);
+        CommSet s;
+        s.bETHERNETuse = 1;
+        s.nETHERNETstation = 44;
+        s.bSIMULATORuse = 1;
+        s.nSIMULATORstation = 45;
+        s.nRS232retry = 99;
+        s.load(store);
+
+        EXPECT_EQ(s.nConType, kConUsb) << flag;
+        EXPECT_EQ(s.nRS232bps, 7) << flag;
+        EXPECT_EQ(baudRateOfIndex(s.nRS232bps), 38400u);
+        EXPECT_EQ(baudRateOfIndex(s.nDIALbps), 9600u);
+        EXPECT_EQ(s.nRS232retry, 2);
+        EXPECT_EQ(s.nRS232to, 2);
+        EXPECT_EQ(s.nUSBto, 2);
+        EXPECT_EQ(s.nRS232station, 255);
+        EXPECT_EQ(s.nLINEstation, 255);
+        EXPECT_EQ(s.wETHERNETSocket, 10266);
+        EXPECT_EQ(s.wSIMULATORSocket, 10523);
+        EXPECT_EQ(s.strDIALinitCmd, "ATZ");
+        EXPECT_EQ(s.nETHERNETip, 0u);
+        EXPECT_EQ(s.nTxDelay, 0);
+        // The station switches and numbers of Ethernet and simulator are not reset.
+        EXPECT_EQ(s.bETHERNETuse, 1);
+        EXPECT_EQ(s.nETHERNETstation, 44);
+        EXPECT_EQ(s.bSIMULATORuse, 1);
+        EXPECT_EQ(s.nSIMULATORstation, 45);
+        EXPECT_EQ(store.writeCount(), 0) << "loading writes nothing";
+    }
+}
+
+TEST(CommSet, LoadWithFlagReadsMissingKeysAsZeroAndTheTypeAsUsb) {
+    MemorySettingsStore store = storeOnProfile();
+    store.seed(kProfile, kSection, "Flag", 1);
+    store.seed(kProfile, kSection, "CommSet.nRS232bps", 3);
+    store.seed(kProfile, kSection, "CommSet.strDIALcallNo", std::string("5551234"));
+    store.seed(kProfile, kSection, "CommSet.nETHERNETip", static_cast<int>(0xC0A8010AU));
+    CommSet s;
+    s.nETHERNETstation = 9; // read with the rest, so a missing key clears it
+    s.load(store);
+    EXPECT_EQ(s.nConType, kConUsb);
+    EXPECT_EQ(s.nRS232bps, 3);
+    EXPECT_EQ(s.strDIALcallNo, "5551234");
+    EXPECT_EQ(s.nETHERNETip, 0xC0A8010AU);
+    EXPECT_EQ(s.nRS232retry, 0) << "missing reads 0, not the default 2";
+    EXPECT_EQ(s.nRS232station, 0) << "missing reads 0, not the default 255";
+    EXPECT_EQ(s.wETHERNETSocket, 0);
+    EXPECT_EQ(s.strDIALinitCmd, "") << "missing text reads empty, not ATZ";
+    EXPECT_EQ(s.nETHERNETstation, 0);
+}
+
+TEST(CommSet, StoredNumbersThatDoNotFitReadAsMissing) {
+    struct Case {
+        const char* key;
+        int stored;
+        int expected;
+    };
+    const Case cases[] = {
+        {"CommSet.nRS232bps", 256, 0},
+        {"CommSet.nRS232bps", -1, 0},
+        {"CommSet.nConType", 300, kConUsb},
+        {"CommSet.nConType", 7, 7}, // a type id above 5 is a valid "none"
+        {"CommSet.wETHERNETSocket", 65536, 0},
+        {"CommSet.wETHERNETSocket", 65535, 65535},
+    };
+    for (const Case& c : cases) {
+        MemorySettingsStore store = storeOnProfile();
+        store.seed(kProfile, kSection, "Flag", 1);
+        store.seed(kProfile, kSection, c.key, c.stored);
+        CommSet s;
+        s.load(store);
+        const int got = std::string_view(c.key) == "CommSet.nRS232bps"  ? s.nRS232bps
+                        : std::string_view(c.key) == "CommSet.nConType" ? s.nConType
+                                                                        : s.wETHERNETSocket;
+        EXPECT_EQ(got, c.expected) << c.key << " = " << c.stored;
+    }
+}
+
+TEST(CommSet, SavingEthernetKeepsTheSerialFieldsAndRoundTrips) {
+    MemorySettingsStore store = storeOnProfile();
+    CommSet record;
+    record.load(store); // defaults
+    // The setup dialog edits a copy; the user changed a serial field, then chose Ethernet.
+    CommSet edited = record;
+    edited.nConType = kConEthernet;
+    edited.nRS232bps = 1;
+    edited.nETHERNETip = 0xC0A8010A; // above INT_MAX as a stored int
+    edited.strETHERNETdomain = "plc.example";
+    edited.wETHERNETSocket = 4000;
+    edited.nETHERNETstation = 33;
+    record.saveForType(edited, store);
+
+    CommSet reloaded;
+    reloaded.load(store);
+    EXPECT_EQ(reloaded, record);
+    EXPECT_EQ(reloaded.nConType, kConEthernet);
+    EXPECT_EQ(reloaded.nRS232bps, 7) << "the serial field keeps what was loaded";
+    EXPECT_EQ(reloaded.nETHERNETip, 0xC0A8010AU);
+    EXPECT_EQ(reloaded.strETHERNETdomain, "plc.example");
+    EXPECT_EQ(reloaded.wETHERNETSocket, 4000);
+    EXPECT_EQ(reloaded.nETHERNETstation, 33);
+    EXPECT_EQ(store.stored(kProfile, kSection, "Flag"), MemorySettingsStore::Value{1});
+}
+
+TEST(CommSet, SavingEachTypeTakesOnlyThatPage) {
+    struct Case {
+        std::uint8_t type;
+        bool serial, dial, line, ether, sim, usb, txDelay;
+    };
+    const Case cases[] = {
+        {kConSerial, true, false, false, false, false, false, true},
+        {kConDialUp, false, true, false, false, false, false, true},
+        {kConLeasedLine, false, false, true, false, false, false, true},
+        {kConEthernet, false, false, false, true, false, false, false},
+        {kConSimulator, false, false, false, false, true, false, false},
+        {kConUsb, false, false, false, false, false, true, false},
+        {kConNone, false, false, false, false, false, false, false},
+    };
+    for (const Case& c : cases) {
+        MemorySettingsStore store = storeOnProfile();
+        CommSet record;
+        CommSet edited;
+        edited.nConType = c.type;
+        edited.nRS232retry = 11;
+        edited.strDIALcallNo = "12";
+        edited.nDIALRtsCts = 1;
+        edited.nLINEwireNo = 1;
+        edited.nLINEstation = 13;
+        edited.wETHERNETSocket = 14;
+        edited.nSIMULATORip = 15;
+        edited.bSIMULATORuse = 1;
+        edited.nUSBto = 16;
+        edited.nTxDelay = 3;
+        edited.nConTypeOld = 9; // belongs to no page
+        record.saveForType(edited, store);
+        EXPECT_EQ(record.nConType, c.type);
+        EXPECT_EQ(record.nRS232retry == 11, c.serial) << int{c.type};
+        EXPECT_EQ(record.strDIALcallNo == "12", c.dial) << int{c.type};
+        EXPECT_EQ(record.nDIALRtsCts == 1, c.dial) << int{c.type};
+        EXPECT_EQ(record.nLINEwireNo == 1, c.line) << int{c.type};
+        EXPECT_EQ(record.nLINEstation == 13, c.line) << int{c.type};
+        EXPECT_EQ(record.wETHERNETSocket == 14, c.ether) << int{c.type};
+        EXPECT_EQ(record.nSIMULATORip == 15, c.sim) << int{c.type};
+        EXPECT_EQ(record.bSIMULATORuse == 1, c.sim) << int{c.type};
+        EXPECT_EQ(record.nUSBto == 16, c.usb) << int{c.type};
+        EXPECT_EQ(record.nTxDelay == 3, c.txDelay) << int{c.type};
+        EXPECT_EQ(record.nConTypeOld, 0);
+    }
+}
+
+// A store that remembers the order of the keys written.
+class OrderStore final : public SettingsStore {
+public:
+    void selectProfile(std::string_view) override {}
+    std::string profile() const override { return "Downloader"; }
+    std::string getString(std::string_view, std::string_view, std::string_view d) override {
+        return std::string(d);
+    }
+    void writeString(std::string_view s, std::string_view k, std::string_view) override {
+        keys.push_back(std::string(s) + "/" + std::string(k));
+    }
+    int getInt(std::string_view, std::string_view, int d) override { return d; }
+    void writeInt(std::string_view s, std::string_view k, int) override {
+        keys.push_back(std::string(s) + "/" + std::string(k));
+    }
+    std::vector<std::string> keys;
+};
+
+TEST(CommSet, SaveWritesEveryKeyOnceInTheSectionAndTheFlagLast) {
+    OrderStore store;
+    CommSet().save(store);
+    ASSERT_EQ(store.keys.size(), 42u); // 41 fields and "Flag"
+    EXPECT_EQ(store.keys.front(), "CommSet/CommSet.nConTypeOld");
+    EXPECT_EQ(store.keys.back(), "CommSet/Flag");
+    std::vector<std::string> sorted = store.keys;
+    std::sort(sorted.begin(), sorted.end());
+    EXPECT_EQ(std::adjacent_find(sorted.begin(), sorted.end()), sorted.end());
+}
+
+TEST(CommSet, AppliedSettingsByType) {
+    CommSet s;
+    s.nRS232retry = 1, s.nRS232to = 10, s.nRS232station = 21;
+    s.nDIALretry = 2, s.nDIALto = 20, s.nDIALstation = 22;
+    s.nLINEretry = 3, s.nLINEto = 30, s.nLINEstation = 23;
+    s.nETHERNETretry = 4, s.nETHERNETto = 40, s.nETHERNETstation = 24;
+    s.nSIMULATORretry = 5, s.nSIMULATORto = 50, s.nSIMULATORstation = 25;
+    s.nUSBretry = 6, s.nUSBto = 300; // 300 s does not fit 16-bit milliseconds
+
+    struct Case {
+        std::uint8_t type;
+        std::uint8_t ethernetUse, simulatorUse;
+        AppliedSettings expected;
+    };
+    const Case cases[] = {
+        {kConSerial, 0, 0, {1, 10000ms, 21}},
+        {kConDialUp, 0, 0, {2, 20000ms, 22}},
+        {kConLeasedLine, 0, 0, {std::nullopt, std::nullopt, 23}},
+        {kConEthernet, 0, 0, {4, 40000ms, 0xFF}},
+        {kConEthernet, 1, 0, {4, 40000ms, 24}},
+        {kConEthernet, 2, 0, {4, 40000ms, 0xFF}}, // only 1 switches the station on
+        {kConSimulator, 0, 0, {5, 50000ms, 0xFF}},
+        {kConSimulator, 0, 1, {5, 50000ms, 25}},
+        {kConUsb, 1, 1, {6, 300000ms, std::nullopt}},
+        {6, 1, 1, {}},
+        {kConNone, 1, 1, {}},
+    };
+    for (const Case& c : cases) {
+        s.nConType = c.type;
+        s.bETHERNETuse = c.ethernetUse;
+        s.bSIMULATORuse = c.simulatorUse;
+        const AppliedSettings got = s.settingsToApply();
+        EXPECT_EQ(got.attemptCount, c.expected.attemptCount) << int{c.type};
+        EXPECT_EQ(got.timeout, c.expected.timeout) << int{c.type};
+        EXPECT_EQ(got.stationNumber, c.expected.stationNumber) << int{c.type};
+    }
+}
+
+TEST(CommSet, DialStringAndInitCommand) {
+    struct Case {
+        const char* exitNo;
+        const char* callNo;
+        const char* dial;
+    };
+    const Case cases[] = {
+        {"9", "1234", "9,1234"},
+        {"", "1234", "1234"},
+        {"90", "1234", "9,1234"}, // only the first character of the exit number
+        {"0", "0123456789012345678", "0,01234567890123456"}, // 19 characters in all
+        {"", "01234567890123456789", "0123456789012345678"},
+        {"9", "", "9,"},
+    };
+    for (const Case& c : cases) {
+        CommSet s;
+        s.strDIALexitNo = c.exitNo;
+        s.strDIALcallNo = c.callNo;
+        EXPECT_EQ(s.dialString(), c.dial) << c.exitNo << " / " << c.callNo;
+    }
+    CommSet s;
+    s.strDIALinitCmd = "AT&F&C1&D2S0=0X4V1E0";
+    EXPECT_EQ(s.initCommand(), "AT&F&C1&D2S0=0X4V1E"); // 20 characters stored
+    s.strDIALinitCmd = "ATZ";
+    EXPECT_EQ(s.initCommand(), "ATZ");
+}
+
+TEST(SerialPortOrder, NumbersSortByValueWithinTheirName) {
+    const std::vector<std::string> ports = {"COM3", "COM10", "COM1"};
+    EXPECT_EQ(sortSerialPortNames(ports), (std::vector<std::string>{"COM1", "COM3", "COM10"}));
+    const std::vector<std::string> unixNames = {"ttyUSB0", "ttyS10", "ttyACM1", "ttyS2", "ttyS"};
+    EXPECT_EQ(sortSerialPortNames(unixNames),
+              (std::vector<std::string>{"ttyACM1", "ttyS", "ttyS2", "ttyS10", "ttyUSB0"}));
+}
+
+} // namespace
+} // namespace dlu

@@ -1,0 +1,500 @@
+#include "comm/CommSet.h"
+#include "comm/channels/QtChannelFactory.h"
+#include "comm/channels/QtDialUpChannel.h"
+#include "comm/channels/QtSerialChannel.h"
+#include "comm/channels/QtTcpChannel.h"
+#include "comm/channels/QtUsbChannel.h"
+
+#include <QCoreApplication>
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace dlu {
+namespace {
+
+using namespace std::chrono_literals;
+using Bytes = std::vector<std::uint8_t>;
+using SteadyClock = std::chrono::steady_clock;
+
+constexpr std::uint32_t kLoopback = 0x7F000001;
+
+// Reads what a descriptor receives within `wait`, at most `max` bytes.
+std::string readFor(int fd, std::chrono::milliseconds wait, std::size_t max = 4096) {
+    std::string got;
+    const auto end = SteadyClock::now() + wait;
+    while (got.size() < max) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(end - SteadyClock::now());
+        if (left <= 0ms) {
+            break;
+        }
+        pollfd p{fd, POLLIN, 0};
+        if (poll(&p, 1, static_cast<int>(left.count())) <= 0) {
+            break;
+        }
+        char chunk[512];
+        const ssize_t n = ::read(fd, chunk, std::min(sizeof chunk, max - got.size()));
+        if (n <= 0) {
+            break;
+        }
+        got.append(chunk, static_cast<std::size_t>(n));
+    }
+    return got;
+}
+
+void writeText(int fd, std::string_view text) {
+    ASSERT_EQ(::write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+}
+
+std::vector<std::uint8_t> readBytes(Channel& channel, std::size_t count,
+                                    std::uint8_t* failure = nullptr) {
+    Bytes got;
+    while (got.size() < count) {
+        const ChannelRead r = channel.read();
+        if (r.status != kChannelOk) {
+            if (failure) {
+                *failure = r.status;
+            }
+            break;
+        }
+        got.push_back(r.byte);
+    }
+    return got;
+}
+
+// Measures one read.
+struct TimedRead {
+    ChannelRead read;
+    std::chrono::milliseconds took;
+};
+
+TimedRead timedRead(Channel& channel) {
+    const auto start = SteadyClock::now();
+    const ChannelRead r = channel.read();
+    return {r, std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - start)};
+}
+
+// --- TCP ---------------------------------------------------------------------------------
+
+// A plain socket server on an ephemeral loopback port, serving one connection on its own
+// thread with `serve`.
+class LoopbackServer {
+public:
+    explicit LoopbackServer(std::function<void(int)> serve) : serve_(std::move(serve)) {
+        listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        addr.sin_port = 0;
+        ::bind(listener_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+        socklen_t len = sizeof addr;
+        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&addr), &len);
+        port_ = ntohs(addr.sin_port);
+        ::listen(listener_, 1);
+        thread_ = std::thread([this] {
+            const int fd = ::accept(listener_, nullptr, nullptr);
+            if (fd >= 0) {
+                serve_(fd);
+                ::close(fd);
+            }
+        });
+    }
+    ~LoopbackServer() {
+        ::shutdown(listener_, SHUT_RDWR);
+        thread_.join();
+        ::close(listener_);
+    }
+    std::uint16_t port() const { return port_; }
+
+private:
+    std::function<void(int)> serve_;
+    int listener_ = -1;
+    std::uint16_t port_ = 0;
+    std::thread thread_;
+};
+
+// A loopback port nobody listens on.
+std::uint16_t closedPort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    socklen_t len = sizeof addr;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+    ::close(fd);
+    return ntohs(addr.sin_port);
+}
+
+TEST(QtTcpChannel, RoundTripOfAFrameAndALongAnswer) {
+    LoopbackServer server([](int fd) {
+        const std::string request = readFor(fd, 2000ms, 5);
+        // The answer: the request reversed, then 300 bytes in one go.
+        std::string answer(request.rbegin(), request.rend());
+        for (int i = 0; i < 300; ++i) {
+            answer += static_cast<char>(i);
+        }
+        writeText(fd, answer);
+        readFor(fd, 2000ms); // until the client closes
+    });
+    QtTcpChannel channel;
+    channel.setTimeout(2000ms);
+    ASSERT_TRUE(channel.open(TcpOpenParams{server.port(), kLoopback}));
+    const Bytes request = {0x05, 0x64, 0x74, 0x00, 0x81};
+    ASSERT_TRUE(channel.write(request));
+    EXPECT_EQ(readBytes(channel, 5), (Bytes{0x81, 0x00, 0x74, 0x64, 0x05}));
+    const Bytes rest = readBytes(channel, 300);
+    ASSERT_EQ(rest.size(), 300u);
+    for (std::size_t i = 0; i < rest.size(); ++i) {
+        ASSERT_EQ(rest[i], static_cast<std::uint8_t>(i)) << i;
+    }
+    channel.close();
+}
+
+TEST(QtTcpChannel, QuietPeerTimesOutAfterTheConfiguredTime) {
+    LoopbackServer server([](int fd) { readFor(fd, 5000ms); });
+    QtTcpChannel channel;
+    channel.setTimeout(300ms);
+    ASSERT_TRUE(channel.open(TcpOpenParams{server.port(), kLoopback}));
+    const TimedRead r = timedRead(channel);
+    EXPECT_EQ(r.read.status, kChannelTimeout);
+    EXPECT_GE(r.took, 250ms);
+    EXPECT_LT(r.took, 2000ms);
+    channel.close();
+}
+
+TEST(QtTcpChannel, PeerCloseIsALostLinkAfterTheLastByte) {
+    LoopbackServer server([](int fd) { writeText(fd, "ab"); });
+    QtTcpChannel channel;
+    channel.setTimeout(5000ms);
+    ASSERT_TRUE(channel.open(TcpOpenParams{server.port(), kLoopback}));
+    std::uint8_t failure = 0;
+    EXPECT_EQ(readBytes(channel, 3, &failure), (Bytes{'a', 'b'}));
+    EXPECT_EQ(failure, kChannelLinkLost);
+    const TimedRead again = timedRead(channel);
+    EXPECT_EQ(again.read.status, kChannelLinkLost);
+    EXPECT_LT(again.took, 2000ms) << "a closed link does not wait for the time-out";
+    EXPECT_FALSE(channel.write(Bytes{1}));
+}
+
+TEST(QtTcpChannel, RefusedOrUnaddressedConnectionsDoNotOpen) {
+    QtTcpChannel channel;
+    channel.setTimeout(500ms);
+    EXPECT_EQ(channel.read().status, kChannelNotOpen);
+    EXPECT_FALSE(channel.write(Bytes{1}));
+
+    EXPECT_FALSE(channel.open(TcpOpenParams{closedPort(), kLoopback}));
+    EXPECT_EQ(channel.read().status, kChannelPortMissing);
+    EXPECT_FALSE(channel.write(Bytes{1}));
+
+    EXPECT_FALSE(channel.open(TcpOpenParams{10523, 0})) << "an unresolved name leaves 0";
+    EXPECT_FALSE(channel.open(SerialOpenParams{}));
+    channel.close();
+    EXPECT_EQ(channel.read().status, kChannelNotOpen);
+}
+
+TEST(QtChannelFactory, MakesAChannelPerTypeAndResolvesNames) {
+    QtChannelFactory factory([] { return std::vector<SerialPortEntry>{}; });
+    for (const std::uint8_t type : {kConSerial, kConDialUp, kConEthernet, kConSimulator, kConUsb}) {
+        const auto channel = factory.create(type);
+        ASSERT_NE(channel, nullptr) << int{type};
+        EXPECT_EQ(channel->asDialUp() != nullptr, type == kConDialUp) << int{type};
+    }
+    EXPECT_EQ(factory.create(kConLeasedLine), nullptr);
+    EXPECT_EQ(factory.create(kConNone), nullptr);
+    EXPECT_EQ(factory.resolveHostName("127.0.0.1"), kLoopback);
+    EXPECT_EQ(factory.resolveHostName("localhost"), kLoopback);
+    EXPECT_EQ(factory.resolveHostName(""), 0u);
+}
+
+// --- serial line on a pseudo-terminal -----------------------------------------------------
+
+// A pseudo-terminal pair: the channel opens the terminal side, the test plays the PLC (or
+// the modem) on the master side.
+class Pty {
+public:
+    Pty() {
+        char name[128] = {};
+        int slave = -1;
+        if (::openpty(&master_, &slave, name, nullptr, nullptr) == 0) {
+            path_ = name;
+            // The channel opens the terminal itself; keep ours from holding it.
+            ::close(slave);
+        }
+    }
+    ~Pty() { closeMaster(); }
+    bool ok() const { return master_ >= 0 && !path_.empty(); }
+    int master() const { return master_; }
+    void closeMaster() {
+        if (master_ >= 0) {
+            ::close(master_);
+            master_ = -1;
+        }
+    }
+    // The port list the channel sees: one ordinary port, then ours.
+    SerialPortLister ports(bool usb = false) const {
+        const QString location = QString::fromStdString(path_);
+        return [location, usb] {
+            return std::vector<SerialPortEntry>{
+                {"ttyS0", "/dev/dlu-test-no-such-port", false},
+                {"ttyUSB0", location, usb},
+            };
+        };
+    }
+
+private:
+    int master_ = -1;
+    std::string path_;
+};
+
+TEST(QtSerialChannel, RoundTripOnThePortOfTheIndex) {
+    Pty pty;
+    ASSERT_TRUE(pty.ok());
+    QtSerialChannel channel(pty.ports());
+    channel.setTimeout(2000ms);
+    ASSERT_TRUE(channel.open(SerialOpenParams{1, 7, false}));
+    ASSERT_TRUE(channel.write(Bytes{0x05, 0x64, 0x0D, 0x0A, 0x00, 0xFF}));
+    // Raw line: no CR/LF translation, no echo.
+    EXPECT_EQ(readFor(pty.master(), 1000ms, 6), std::string("\x05\x64\x0D\x0A\x00\xFF", 6));
+    writeText(pty.master(), std::string("\x11\x0D\x0A\x00", 4));
+    EXPECT_EQ(readBytes(channel, 4), (Bytes{0x11, 0x0D, 0x0A, 0x00}));
+    channel.close();
+    EXPECT_EQ(channel.read().status, kChannelNotOpen);
+}
+
+TEST(QtSerialChannel, QuietLineTimesOutAndAClosedPeerIsALostLink) {
+    Pty pty;
+    ASSERT_TRUE(pty.ok());
+    QtSerialChannel channel(pty.ports());
+    channel.setTimeout(300ms);
+    ASSERT_TRUE(channel.open(SerialOpenParams{1, 5, true}));
+    const TimedRead quiet = timedRead(channel);
+    EXPECT_EQ(quiet.read.status, kChannelTimeout);
+    EXPECT_GE(quiet.took, 250ms);
+    EXPECT_LT(quiet.took, 2000ms);
+
+    pty.closeMaster();
+    EXPECT_EQ(channel.read().status, kChannelLinkLost);
+}
+
+TEST(QtSerialChannel, MissingPortsDoNotOpen) {
+    Pty pty;
+    ASSERT_TRUE(pty.ok());
+    struct Case {
+        SerialOpenParams params;
+        const char* why;
+    };
+    const Case cases[] = {
+        {{0, 7, false}, "the listed device does not exist"},
+        {{2, 7, false}, "index beyond the port list"},
+        {{1, 9, false}, "baud index beyond the table"},
+    };
+    for (const Case& c : cases) {
+        QtSerialChannel channel(pty.ports());
+        EXPECT_EQ(channel.read().status, kChannelNotOpen) << c.why;
+        EXPECT_FALSE(channel.open(c.params)) << c.why;
+        EXPECT_EQ(channel.read().status, kChannelPortMissing) << c.why;
+        EXPECT_FALSE(channel.write(Bytes{1})) << c.why;
+    }
+    QtSerialChannel channel(pty.ports());
+    EXPECT_FALSE(channel.open(TcpOpenParams{1, 1}));
+}
+
+TEST(QtUsbChannel, OpensTheFirstPortWithAUsbVendor) {
+    Pty pty;
+    ASSERT_TRUE(pty.ok());
+    QtUsbChannel usb(pty.ports(true));
+    usb.setTimeout(1000ms);
+    ASSERT_TRUE(usb.open(UsbOpenParams{}));
+    ASSERT_TRUE(usb.write(Bytes{'u'}));
+    EXPECT_EQ(readFor(pty.master(), 1000ms, 1), "u");
+
+    QtUsbChannel none(pty.ports(false));
+    EXPECT_FALSE(none.open(UsbOpenParams{}));
+    EXPECT_EQ(none.read().status, kChannelPortMissing);
+}
+
+// --- modem --------------------------------------------------------------------------------
+
+// A Hayes modem on the master side of a pty: echoes commands, answers "OK" to every command
+// but the ones it is told to refuse, answers ATD with `dialAnswer` and then carries data,
+// echoing it back, until "+++" returns it to command mode.
+class ScriptedModem {
+public:
+    // `lineFeedDelay`: the LF after the answer to ATD comes that much later than its CR.
+    ScriptedModem(int fd, std::string dialAnswer, std::chrono::milliseconds lineFeedDelay = 0ms)
+        : fd_(fd), dialAnswer_(std::move(dialAnswer)), lineFeedDelay_(lineFeedDelay) {
+        thread_ = std::thread([this] { run(); });
+    }
+    ~ScriptedModem() {
+        stop_ = true;
+        thread_.join();
+    }
+    std::vector<std::string> commands() {
+        std::lock_guard lock(mutex_);
+        return commands_;
+    }
+    std::string refuse; // answered "ERROR"
+
+private:
+    void run() {
+        std::string line;
+        bool data = false;
+        while (!stop_) {
+            const std::string chunk = readFor(fd_, 20ms);
+            if (chunk.empty()) {
+                continue;
+            }
+            if (data) {
+                if (chunk == "+++") {
+                    data = false;
+                    send("\r\nOK\r\n");
+                } else {
+                    send(chunk);
+                }
+                continue;
+            }
+            for (const char c : chunk) {
+                if (c != '\r') {
+                    line += c;
+                    continue;
+                }
+                {
+                    std::lock_guard lock(mutex_);
+                    commands_.push_back(line);
+                }
+                send(line + "\r"); // echo
+                if (line.rfind("ATD", 0) == 0) {
+                    send("\r\n" + dialAnswer_ + "\r");
+                    std::this_thread::sleep_for(lineFeedDelay_);
+                    send("\n");
+                    data = dialAnswer_.rfind("CONNECT", 0) == 0;
+                } else {
+                    send(line == refuse ? "\r\nERROR\r\n" : "\r\nOK\r\n");
+                }
+                line.clear();
+            }
+        }
+    }
+    void send(const std::string& text) {
+        if (::write(fd_, text.data(), text.size()) < 0) {
+            stop_ = true;
+        }
+    }
+
+    int fd_;
+    std::string dialAnswer_;
+    std::chrono::milliseconds lineFeedDelay_;
+    std::atomic<bool> stop_{false};
+    std::mutex mutex_;
+    std::vector<std::string> commands_;
+    std::thread thread_;
+};
+
+// Polls the call the way the dial-up display does, until an answer or `limit`.
+bool pollUntilAnswer(DialUpChannel& modem, std::string& answer,
+                     std::chrono::milliseconds limit = 3000ms) {
+    const auto end = SteadyClock::now() + limit;
+    while (SteadyClock::now() < end) {
+        if (modem.pollCall(answer) || !answer.empty()) {
+            return !answer.empty() && answer.rfind("CONNECT", 0) == 0;
+        }
+        std::this_thread::sleep_for(20ms);
+    }
+    return false;
+}
+
+TEST(QtDialUpChannel, DialsConnectsCarriesDataAndHangsUp) {
+    // Second round: the LF ending the CONNECT line comes after the poll saw the CR.
+    for (const auto lineFeedDelay : {0ms, 200ms}) {
+        SCOPED_TRACE(lineFeedDelay.count());
+        Pty pty;
+        ASSERT_TRUE(pty.ok());
+        QtDialUpChannel modem(pty.ports(), 50ms);
+        modem.setTimeout(1000ms);
+        ASSERT_TRUE(modem.open(SerialOpenParams{1, 5, false}));
+        ScriptedModem peer(pty.master(), "CONNECT 9600", lineFeedDelay);
+
+        std::string answer = "stale";
+        EXPECT_FALSE(modem.pollCall(answer)) << "no call before dialling";
+        EXPECT_EQ(answer, "");
+
+        ASSERT_TRUE(modem.dial("ATZ", "9,1234"));
+        EXPECT_TRUE(pollUntilAnswer(modem, answer));
+        EXPECT_EQ(answer, "CONNECT 9600");
+        EXPECT_TRUE(modem.pollCall(answer)) << "stays connected";
+
+        // Data mode: the modem echoes what the PLC side gets.
+        const Bytes frame = {0x05, 0x64, 0x0D, 0x0A, 0x4F, 0x4B};
+        ASSERT_TRUE(modem.write(frame));
+        EXPECT_EQ(readBytes(modem, frame.size()), frame)
+            << "the line ends after CONNECT are not data; \"OK\" inside data is not an answer";
+
+        EXPECT_TRUE(modem.hangUp());
+        EXPECT_EQ(peer.commands(), (std::vector<std::string>{"ATZ", "ATD9,1234", "ATH"}));
+        EXPECT_FALSE(modem.pollCall(answer));
+    }
+}
+
+TEST(QtDialUpChannel, FailedCallsReportTheModemAnswer) {
+    struct Case {
+        std::string dialAnswer;
+        std::string refuse;
+        bool dialStarts;
+    };
+    const Case cases[] = {
+        {"BUSY", "", true},
+        {"NO CARRIER", "", true},
+        {"CONNECT 9600", "AT&F", false}, // the initialisation command is refused
+    };
+    for (const Case& c : cases) {
+        Pty pty;
+        ASSERT_TRUE(pty.ok());
+        QtDialUpChannel modem(pty.ports(), 50ms);
+        modem.setTimeout(500ms);
+        ASSERT_TRUE(modem.open(SerialOpenParams{1, 5, false}));
+        ScriptedModem peer(pty.master(), c.dialAnswer);
+        peer.refuse = c.refuse;
+        ASSERT_EQ(modem.dial("AT&F", "5551234"), c.dialStarts) << c.dialAnswer;
+        if (!c.dialStarts) {
+            EXPECT_EQ(peer.commands(), std::vector<std::string>{"AT&F"}) << "nothing dialled";
+            continue;
+        }
+        std::string answer;
+        EXPECT_FALSE(pollUntilAnswer(modem, answer));
+        EXPECT_EQ(answer, c.dialAnswer);
+    }
+}
+
+TEST(QtDialUpChannel, DialNeedsAnOpenPort) {
+    QtDialUpChannel modem([] { return std::vector<SerialPortEntry>{}; }, 10ms);
+    EXPECT_FALSE(modem.open(SerialOpenParams{0, 5, false}));
+    EXPECT_FALSE(modem.dial("ATZ", "1"));
+    EXPECT_FALSE(modem.hangUp());
+    EXPECT_EQ(modem.read().status, kChannelPortMissing);
+}
+
+} // namespace
+} // namespace dlu
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
