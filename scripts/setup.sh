@@ -10,6 +10,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
   clang libclang-rt-14-dev clang-format
   xvfb xauth imagemagick fonts-nanum socat
+  zip unzip
 )
 
 if [ "$(id -u)" -ne 0 ]; then

@@ -1,0 +1,337 @@
+#include "package/CFileControl.h"
+
+#include "PackageBuilder.h"
+#include "PackageTestUtil.h"
+#include "package/CFileEncryption.h"
+#include "package/PackageReading.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace dlu {
+namespace {
+
+using test::Bytes;
+using test::PackageBuilder;
+using test::Scheme;
+using test::ZipMethod;
+namespace fs = std::filesystem;
+
+class PackageTest : public ::testing::Test {
+protected:
+    // Writes the package as Line1.DWN with an old time stamp and remembers both.
+    std::string put(const PackageBuilder& b, const std::string& name = "Line1.DWN") {
+        return putBytes(b.package(), name);
+    }
+    std::string putBytes(const Bytes& bytes, const std::string& name = "Line1.DWN") {
+        path = dir.file(name);
+        test::writeFile(path, bytes);
+        stamp = fs::file_time_type::clock::now() - std::chrono::hours(72);
+        fs::last_write_time(path, stamp);
+        original = bytes;
+        return path;
+    }
+    std::optional<PackageContents> read() { return readPackage(path, reader, encryption); }
+
+    // The package is as the user chose it and nothing else is left beside it.
+    void expectPackageUntouched() {
+        EXPECT_EQ(test::readFile(path), original);
+        EXPECT_EQ(fs::last_write_time(path), stamp);
+        EXPECT_EQ(dir.listing(), std::vector<std::string>{fs::path(path).filename().string()});
+    }
+
+    std::size_t errors400() const {
+        return static_cast<std::size_t>(
+            std::count_if(prompter.shown.begin(), prompter.shown.end(),
+                          [this](const auto& s) { return s.text == messages(400); }));
+    }
+
+    test::TempDir dir;
+    test::RecordingPrompter prompter;
+    Messages messages{Language::English};
+    CFileEncryption encryption{prompter, messages};
+    CFileControl reader{prompter, messages};
+    std::string path;
+    Bytes original;
+    fs::file_time_type stamp;
+};
+
+std::uint32_t sizeOfTopLevelNonIni(const PackageBuilder& b) {
+    std::uint32_t size = 0;
+    for (const auto& [name, data] : b.entries()) {
+        if (name.find('/') == std::string::npos && !name.ends_with(".INI")) {
+            size += static_cast<std::uint32_t>(data.size());
+        }
+    }
+    return size;
+}
+
+TEST_F(PackageTest, OpensPackagesOfEveryArchiveMethodAndInnerScheme) {
+    for (const ZipMethod method : {ZipMethod::Stored, ZipMethod::Deflated}) {
+        for (const Scheme inner : {Scheme::None, Scheme::Current, Scheme::Older}) {
+            SCOPED_TRACE(testing::Message() << "method " << static_cast<int>(method) << " inner "
+                                            << static_cast<int>(inner));
+            PackageBuilder b;
+            b.project("Line1", 26)
+                .program(3, "Main", 1)
+                .program(17, "Timer", 5)
+                .st(0, "Conv")
+                .st(5, "Main")
+                .method(method)
+                .innerScheme(inner);
+            put(b);
+            const auto contents = read();
+            ASSERT_TRUE(contents.has_value());
+            EXPECT_EQ(contents->info.projectName(), "Line1");
+            EXPECT_EQ(contents->info.cpuType(), 26);
+            EXPECT_EQ(contents->info.programCount(), 2u);
+            EXPECT_EQ(contents->info.program(1).nameText(), "Timer");
+            EXPECT_EQ(contents->projectSize, sizeOfTopLevelNonIni(b));
+            EXPECT_TRUE(contents->st.present(0));
+            EXPECT_TRUE(contents->st.present(5));
+            EXPECT_EQ(contents->st.entry(5).nameText(), "Main");
+            EXPECT_EQ(reader.LinkFileName(), "Line1.BIN");
+            EXPECT_EQ(reader.ParameterFileName(), "Line1.PRM");
+            EXPECT_EQ(reader.ProjectInfoFileName(), "Line1.INI");
+            expectPackageUntouched();
+        }
+    }
+    EXPECT_TRUE(prompter.shown.empty());
+}
+
+TEST_F(PackageTest, NonLinuxProjectsHaveNoStTable) {
+    put(PackageBuilder().project("Std", 0).st(1, "Ignored"));
+    const auto contents = read();
+    ASSERT_TRUE(contents.has_value());
+    EXPECT_FALSE(contents->st.present(1));
+}
+
+TEST_F(PackageTest, RequiredKindsAnyCaseButOnlyUpperIniLeavesTheSize) {
+    PackageBuilder plain;
+    const Bytes prm = plain.parameterFile();
+    const Bytes bin = plain.linkFile();
+    const std::string ini = plain.projectInfoIni();
+    const Bytes iniBytes(ini.begin(), ini.end());
+    struct Case {
+        const char* prmName;
+        const char* binName;
+        const char* iniName;
+        bool iniCounted;
+    };
+    for (const Case& c :
+         {Case{"a.prm", "a.Bin", "a.ini", true}, Case{"a.PRM", "a.BIN", "a.INI", false},
+          Case{"a.Prm", "a.bin", "a.Ini", true}}) {
+        PackageBuilder b;
+        b.without("PRM")
+            .without("BIN")
+            .without("INI")
+            .extra(c.prmName, prm)
+            .extra(c.binName, bin)
+            .extra(c.iniName, iniBytes)
+            .extra("notes.txt", Bytes(10, 'n'));
+        put(b);
+        const auto contents = read();
+        ASSERT_TRUE(contents.has_value()) << c.iniName;
+        const std::uint32_t expected = static_cast<std::uint32_t>(
+            prm.size() + bin.size() + 10 + (c.iniCounted ? iniBytes.size() : 0));
+        EXPECT_EQ(contents->projectSize, expected) << c.iniName;
+        EXPECT_EQ(reader.ProjectInfoFileName(), c.iniName);
+    }
+}
+
+TEST_F(PackageTest, MissingRequiredFileShowsDownloadFileError) {
+    PackageBuilder base;
+    const Bytes prm = base.parameterFile();
+    struct Case {
+        const char* what;
+        PackageBuilder builder;
+    };
+    std::vector<Case> cases;
+    cases.push_back({"no PRM", PackageBuilder().without("PRM")});
+    cases.push_back({"no BIN", PackageBuilder().without("BIN")});
+    cases.push_back({"no INI", PackageBuilder().without("INI")});
+    cases.push_back(
+        {"PRM only in a subfolder", PackageBuilder().without("PRM").extra("sub/Line1.PRM", prm)});
+    cases.push_back({"older scheme package", PackageBuilder().packageScheme(Scheme::Older)});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        prompter.shown.clear();
+        put(c.builder);
+        EXPECT_FALSE(read().has_value());
+        EXPECT_EQ(errors400(), 1u);
+        expectPackageUntouched();
+    }
+}
+
+TEST_F(PackageTest, DamagedArchivesEndInDownloadFileError) {
+    const PackageBuilder good = PackageBuilder().method(ZipMethod::Stored);
+    const Bytes archive = good.archive();
+    Bytes crcBroken = archive;
+    // The first entry is the stored PRM: its data starts after the 30-byte local header and
+    // the name; change one byte so that its CRC fails.
+    crcBroken[30 + good.entries()[0].first.size() + 120] ^= 0x01;
+    Bytes cutArchive(archive.begin(), archive.begin() + static_cast<long>(archive.size() / 2));
+    const Bytes package = good.package();
+
+    struct Case {
+        const char* what;
+        Bytes bytes;
+    };
+    const Case cases[] = {
+        {"CRC error in an entry", PackageBuilder::encrypt(Scheme::Current, crcBroken)},
+        {"archive cut in half", PackageBuilder::encrypt(Scheme::Current, cutArchive)},
+        {"package cut in half",
+         Bytes(package.begin(), package.begin() + static_cast<long>(package.size() / 2))},
+        {"package cut by one byte", Bytes(package.begin(), package.end() - 1)},
+        {"random bytes", Bytes(4096, 0x5E)},
+        {"empty file", Bytes{}},
+        {"plain text", Bytes{'h', 'e', 'l', 'l', 'o'}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        prompter.shown.clear();
+        putBytes(c.bytes);
+        EXPECT_FALSE(read().has_value());
+        EXPECT_EQ(errors400(), 1u);
+        expectPackageUntouched();
+    }
+}
+
+TEST_F(PackageTest, EntriesThatClimbOutAreNotExtracted) {
+    const std::string outside = dir.path() + "-outside";
+    PackageBuilder b;
+    b.extra("../escape.txt", Bytes(5, 'x'))
+        .extra("ST/../../escape2.txt", Bytes(5, 'x'))
+        .extra(outside + "/abs.txt", Bytes(5, 'x'))
+        .extra("C:/drive.txt", Bytes(5, 'x'))
+        .extra("..\\escape3.txt", Bytes(5, 'x'))
+        .extra("inside/ok.txt", Bytes(5, 'y'));
+    put(b);
+    ASSERT_TRUE(reader.Open(path, encryption));
+    EXPECT_EQ(reader.LastUnpack().refused, 5u);
+    EXPECT_TRUE(fs::exists(reader.UnpackFolder() + "inside/ok.txt"));
+    const fs::path parent = fs::path(dir.path()).parent_path();
+    for (const char* name : {"escape.txt", "escape2.txt", "escape3.txt", "drive.txt"}) {
+        EXPECT_FALSE(fs::exists(parent / name)) << name;
+        EXPECT_FALSE(fs::exists(fs::path(dir.path()) / name)) << name;
+    }
+    EXPECT_FALSE(fs::exists(outside));
+    reader.Close();
+    expectPackageUntouched();
+}
+
+TEST_F(PackageTest, StaleUnpackFolderIsEmptiedFirst) {
+    // A killed run left another project's files in the unpack folder.
+    const PackageBuilder other = PackageBuilder().project("Other", 0);
+    for (const auto& [name, data] : other.entries()) {
+        test::writeFile(dir.file("Line1_dwnbuff/Other" + name.substr(name.find('.'))), data);
+    }
+    put(PackageBuilder().without("PRM"));
+    EXPECT_FALSE(read().has_value());
+    EXPECT_EQ(errors400(), 1u);
+    expectPackageUntouched();
+}
+
+TEST_F(PackageTest, KilledOpenLeavesThePackageAsItWas) {
+    put(PackageBuilder().project("Killed", 0));
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        test::RecordingPrompter p;
+        CFileEncryption e(p, messages);
+        CFileControl r(p, messages);
+        r.Open(path, e);
+        raise(SIGKILL); // killed with the copy decrypted and the folder unpacked
+        _exit(0);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(test::readFile(path), original);
+    EXPECT_TRUE(fs::exists(path + "buff")); // the leftovers of the killed run
+
+    const auto contents = read(); // the next open starts over cleanly
+    ASSERT_TRUE(contents.has_value());
+    EXPECT_EQ(contents->info.projectName(), "Killed");
+    expectPackageUntouched();
+}
+
+TEST_F(PackageTest, PackageFolderThatCannotBeWrittenOpensFromTheTemporaryFolder) {
+    put(PackageBuilder().project("ReadOnly", 0));
+    // The backup copy's name is taken by a folder: nothing can be written there, as on
+    // read-only media (this also holds when the tests run as root).
+    fs::create_directory(path + "buff");
+    ASSERT_TRUE(reader.Open(path, encryption));
+    EXPECT_NE(fs::path(reader.ArchivePath()).parent_path(), fs::path(dir.path()));
+    const std::string privateFolder = fs::path(reader.ArchivePath()).parent_path().string();
+    EXPECT_EQ(readProjectInfo(reader.UnpackFolder() + reader.ProjectInfoFileName()).projectName(),
+              "ReadOnly");
+    reader.Close();
+    EXPECT_FALSE(fs::exists(privateFolder));
+    EXPECT_EQ(test::readFile(path), original);
+    EXPECT_EQ(dir.listing(), (std::vector<std::string>{"Line1.DWN", "Line1.DWNbuff"}));
+
+    if (geteuid() != 0) { // a real read-only folder, where permissions apply
+        fs::remove(path + "buff");
+        fs::permissions(dir.path(), fs::perms::owner_read | fs::perms::owner_exec);
+        fs::permissions(path, fs::perms::owner_read);
+        EXPECT_TRUE(read().has_value());
+        fs::permissions(dir.path(), fs::perms::owner_all);
+    }
+}
+
+TEST_F(PackageTest, LeftoverLinkAtTheBackupNameIsNotWrittenThrough) {
+    test::TempDir elsewhere;
+    const std::string victim = elsewhere.file("victim.txt");
+    test::writeFile(victim, Bytes{'k', 'e', 'e', 'p'});
+    put(PackageBuilder());
+    fs::create_symlink(victim, path + "buff");
+    EXPECT_TRUE(read().has_value());
+    EXPECT_EQ(test::readFile(victim), (Bytes{'k', 'e', 'e', 'p'}));
+    expectPackageUntouched();
+}
+
+TEST_F(PackageTest, SameSizeEveryTime) {
+    put(PackageBuilder());
+    const auto first = read();
+    const auto second = read();
+    ASSERT_TRUE(first && second);
+    EXPECT_EQ(first->projectSize, second->projectSize);
+    EXPECT_EQ(first->projectSize, sizeOfTopLevelNonIni(PackageBuilder()));
+}
+
+// Archives made by the zip program rather than by minizip.
+TEST_F(PackageTest, ReadsArchivesOfTheZipProgram) {
+    if (std::system("command -v zip >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "zip is not installed (scripts/setup.sh installs it)";
+    }
+    PackageBuilder b;
+    b.project("Zipped", 27).program(2, "Main", 1).st(3, "Belt").innerScheme(Scheme::Current);
+    for (const char* level : {"-0", "-9"}) {
+        SCOPED_TRACE(level);
+        test::TempDir staging;
+        for (const auto& [name, data] : b.entries()) {
+            test::writeFile(staging.file(name), data);
+        }
+        const std::string archive = staging.path() + ".zip";
+        const std::string command =
+            "cd '" + staging.path() + "' && zip -q -r " + level + " '" + archive + "' .";
+        ASSERT_EQ(std::system(command.c_str()), 0);
+        const Bytes zipped = test::readFile(archive);
+        fs::remove(archive);
+        putBytes(PackageBuilder::encrypt(Scheme::Current, zipped));
+        const auto contents = read();
+        ASSERT_TRUE(contents.has_value());
+        EXPECT_EQ(contents->info.projectName(), "Zipped");
+        EXPECT_TRUE(contents->st.present(3));
+        EXPECT_EQ(contents->projectSize, sizeOfTopLevelNonIni(b));
+        expectPackageUntouched();
+    }
+}
+
+} // namespace
+} // namespace dlu

@@ -1,0 +1,154 @@
+// Packages made outside our code (the zip program and the openssl command line), with a JSON
+// description of what opening each must show and of the blocks its download sends.
+#include "MiniJson.h"
+#include "PackageBuilder.h"
+#include "PackageTestUtil.h"
+#include "devmem/CpuTypeTable.h"
+#include "package/CFileControl.h"
+#include "package/CFileEncryption.h"
+#include "package/FileKind.h"
+#include "package/PackageReading.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+
+#ifndef DLU_SAMPLES_DIR
+#error "DLU_SAMPLES_DIR names the folder of the sample packages"
+#endif
+
+namespace dlu {
+namespace {
+
+namespace fs = std::filesystem;
+using test::Bytes;
+using test::Json;
+
+Bytes hex(const std::string& h) {
+    Bytes out;
+    for (std::size_t i = 0; i + 1 < h.size(); i += 2) {
+        out.push_back(static_cast<std::uint8_t>(std::stoi(h.substr(i, 2), nullptr, 16)));
+    }
+    return out;
+}
+
+struct Sample {
+    const char* name;
+    LinkLayout layout;
+};
+
+class SamplePackages : public ::testing::TestWithParam<Sample> {};
+
+TEST_P(SamplePackages, ReaderAgreesWithEveryField) {
+    const std::string base = std::string(DLU_SAMPLES_DIR) + "/" + GetParam().name;
+    ASSERT_TRUE(fs::exists(base + ".DWN")) << base;
+    const auto bytes = test::readFile(base + ".json");
+    const Json sample = Json::parse(std::string(bytes.begin(), bytes.end()));
+    const Json& info = sample["info"];
+
+    // Work on a copy: opening writes its backup copy beside the package.
+    test::TempDir dir;
+    const std::string path = dir.file(std::string(GetParam().name) + ".DWN");
+    fs::copy_file(base + ".DWN", path);
+    const Bytes original = test::readFile(path);
+
+    test::RecordingPrompter prompter;
+    const Messages messages(Language::English);
+    CFileEncryption encryption(prompter, messages);
+    CFileControl reader(prompter, messages);
+    const auto contents = readPackage(path, reader, encryption);
+    ASSERT_TRUE(contents.has_value());
+    EXPECT_TRUE(prompter.shown.empty());
+
+    EXPECT_EQ(contents->info.projectName(), info["project"].text);
+    EXPECT_EQ(contents->info.cpuType(), info["cpu_type"].integer());
+    EXPECT_EQ(CpuTypeTable::displayName(contents->info.cpuType()), info["cpu_name"].text);
+    EXPECT_EQ(contents->projectSize, info["size"].integer());
+
+    const auto rows = programListRows(contents->info, contents->st, messages);
+    std::vector<const ProgramListRow*> programs;
+    std::vector<const ProgramListRow*> st;
+    for (const auto& r : rows) {
+        (r.st ? st : programs).push_back(&r);
+    }
+    ASSERT_EQ(programs.size(), info["programs"].items.size());
+    for (std::size_t i = 0; i < programs.size(); ++i) {
+        const Json& p = info["programs"][i];
+        EXPECT_EQ(programs[i]->rowNumber, p["no"].integer());
+        EXPECT_EQ(programs[i]->pid, p["pid"].integer());
+        EXPECT_EQ(programs[i]->name, p["name"].text);
+        EXPECT_EQ(programs[i]->kind, p["kind"].integer());
+        EXPECT_EQ(programs[i]->kindName, p["kind_name"].text);
+    }
+    ASSERT_EQ(st.size(), info["st_programs"].items.size());
+    for (std::size_t i = 0; i < st.size(); ++i) {
+        EXPECT_EQ(st[i]->pid, info["st_programs"][i]["number"].integer());
+        EXPECT_EQ(st[i]->name, info["st_programs"][i]["name"].text);
+    }
+    EXPECT_EQ(test::readFile(path), original);
+    EXPECT_EQ(dir.listing().size(), 1u);
+}
+
+// The parameter data and the link file's PBT and programs, decrypted from the package,
+// are exactly the blocks the description says a download sends.
+TEST_P(SamplePackages, InnerFilesDecryptToTheDownloadBlocks) {
+    const std::string base = std::string(DLU_SAMPLES_DIR) + "/" + GetParam().name;
+    const auto bytes = test::readFile(base + ".json");
+    const Json sample = Json::parse(std::string(bytes.begin(), bytes.end()));
+    std::map<char, std::map<long long, Bytes>> sent;
+    for (const Json& r : sample["records"].items) {
+        Bytes& to = sent[r["kind"].text[0]][r["id"].integer()];
+        const Bytes data = hex(r["data"].text);
+        to.insert(to.end(), data.begin(), data.end());
+    }
+
+    test::TempDir dir;
+    const std::string path = dir.file("p.DWN");
+    fs::copy_file(base + ".DWN", path);
+    test::RecordingPrompter prompter;
+    const Messages messages(Language::English);
+    CFileEncryption encryption(prompter, messages);
+    CFileControl reader(prompter, messages);
+    ASSERT_TRUE(reader.Open(path, encryption));
+
+    const std::string prmPath = reader.UnpackFolder() + reader.ParameterFileName();
+    const std::string binPath = reader.UnpackFolder() + reader.LinkFileName();
+    EXPECT_EQ(encryption.CheckFileKind(prmPath), CFileEncryption::kKindMatches);
+    EXPECT_EQ(encryption.CheckFileKind(binPath), CFileEncryption::kKindMatches);
+    const std::string prmCopy = encryption.MakeDecryptedCopy(prmPath);
+    const std::string binCopy = encryption.MakeDecryptedCopy(binPath);
+    const Bytes prm = test::readFile(prmCopy);
+    const Bytes bin = test::readFile(binCopy);
+
+    ASSERT_GT(prm.size(), 100u);
+    EXPECT_EQ(Bytes(prm.begin() + 100, prm.end()), sent['P'][0]);
+
+    const CpuType cpu = static_cast<CpuType>(sample["info"]["cpu_type"].integer());
+    const LinkFileMap map = mapLinkFile(bin, cpu);
+    EXPECT_EQ(map.layout, GetParam().layout);
+    ASSERT_TRUE(map.complete);
+    for (std::size_t i = 0; i < kPbtEntryCount; ++i) {
+        const auto entry = std::span(bin).subspan(kPbtOffset + i * kPbtEntrySize, kPbtEntrySize);
+        EXPECT_EQ(Bytes(entry.begin(), entry.end()), sent['B'][static_cast<long long>(i)]) << i;
+        const LinkProgram& p = map.programs[i];
+        const auto it = sent['C'].find(static_cast<long long>(i));
+        ASSERT_EQ(p.used, it != sent['C'].end()) << i;
+        if (p.used) {
+            const auto program = std::span(bin).subspan(p.offset, p.size);
+            EXPECT_EQ(Bytes(program.begin(), program.end()), it->second) << i;
+        }
+    }
+    encryption.DeleteBufferFile(prmCopy);
+    encryption.DeleteBufferFile(binCopy);
+    reader.Close();
+    EXPECT_EQ(dir.listing(), std::vector<std::string>{"p.DWN"});
+}
+
+INSTANTIATE_TEST_SUITE_P(Samples, SamplePackages,
+                         ::testing::Values(Sample{"Conveyor", LinkLayout::Xp},
+                                           Sample{"Press", LinkLayout::Older}),
+                         [](const auto& p) { return std::string(p.param.name); });
+
+} // namespace
+} // namespace dlu
