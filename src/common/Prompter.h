@@ -1,5 +1,8 @@
 #pragma once
 
+#include <cstddef>
+#include <optional>
+#include <string>
 #include <string_view>
 
 namespace dlu {
@@ -10,7 +13,7 @@ enum class PromptAnswer { Ok, Cancel, Yes, No, Retry };
 
 // Port to the user: every question and message of a core flow goes through it. The desktop
 // program shows message boxes, the command line asks on the terminal or answers from its
-// options, tests answer from a script. Further questions (password entry, dial-up progress,
+// options, tests answer from a script. Further questions (dial-up progress,
 // file choice) join this interface with the flows that ask them.
 class Prompter {
 public:
@@ -20,6 +23,10 @@ public:
     // answer is always Ok.
     virtual PromptAnswer message(std::string_view text, PromptButtons buttons = PromptButtons::Ok,
                                  PromptIcon icon = PromptIcon::None) = 0;
+
+    // Asks for the PLC's connection password, at most `maxLength` characters; nothing when
+    // the user cancels. A front end that cannot ask answers nothing.
+    virtual std::optional<std::string> password(std::size_t /*maxLength*/) { return std::nullopt; }
 };
 
 } // namespace dlu

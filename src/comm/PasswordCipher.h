@@ -1,0 +1,43 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string_view>
+
+namespace dlu {
+
+class Crypto;
+
+// The 16-byte password block: length, up to 14 password bytes (encrypted or plain) padded
+// with zeros, and a checksum (sum of bytes 0 to 14, modulo 256).
+using PasswordBlock = std::array<std::uint8_t, 16>;
+
+// Builds password blocks in the three forms the PLCs know. The current and the older form
+// encrypt the password bytes with RC4 under keys derived from a fixed passphrase; the plain
+// form carries them as typed.
+class PasswordCipher {
+public:
+    static constexpr std::size_t kMaxLength = 14;
+
+    // `crypto` may be null: every encrypted form then fails.
+    explicit PasswordCipher(const Crypto* crypto) : crypto_(crypto) {}
+
+    // RC4 keyed with the first 5 bytes of MD5 of the passphrase and 11 zero bytes.
+    std::optional<PasswordBlock> encrypt(std::string_view password) const;
+    // RC4 keyed with the first 16 bytes of SHA-1 of the passphrase.
+    std::optional<PasswordBlock> encryptOld(std::string_view password) const;
+    static PasswordBlock plain(std::string_view password);
+
+    static std::uint8_t checksum(std::span<const std::uint8_t, 16> block);
+    // Byte 0 not 0 and the checksum right: the PLC has a stored password.
+    static bool hasStoredPassword(const PasswordBlock& stored);
+
+private:
+    std::optional<PasswordBlock> withKey(std::span<const std::uint8_t> key,
+                                         std::string_view password) const;
+    const Crypto* crypto_;
+};
+
+} // namespace dlu

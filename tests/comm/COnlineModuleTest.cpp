@@ -1,0 +1,283 @@
+#include "comm/COnlineModule.h"
+#include "comm/CCOMInterface.h"
+#include "comm/CommSet.h"
+#include "common/StringTable.h"
+#include "common/TextFormat.h"
+#include "sim/EmbeddedChannelFactory.h"
+#include "sim/PlcSimulator.h"
+#include "support/FakeClock.h"
+#include "support/ScriptedPrompter.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace dlu {
+namespace {
+
+using sim::PlcConfig;
+using sim::PlcSimulator;
+using test::FakeClock;
+using test::ScriptedPrompter;
+
+std::uint16_t identity(char code, char sub) {
+    return static_cast<std::uint16_t>((static_cast<std::uint8_t>(code) << 8) |
+                                      static_cast<std::uint8_t>(sub));
+}
+
+// A session wired to an in-process simulator, as the programs wire it to a real channel.
+struct Rig {
+    explicit Rig(PlcConfig config = {}, sim::FaultConfig faults = {})
+        : plc(config, faults), factory(plc), com(factory, prompter), protocol(com),
+          session(OnlineContext{settings, com, protocol, prompter, messages, clock}) {
+        settings.setDefaults();
+        settings.nConType = kConSimulator;
+    }
+
+    std::vector<std::string> shown() const { return prompter.texts(); }
+
+    PlcSimulator plc;
+    sim::EmbeddedChannelFactory factory;
+    ScriptedPrompter prompter;
+    CCOMInterface com;
+    CProtocol protocol;
+    CommSet settings;
+    Messages messages{Language::English};
+    FakeClock clock;
+    COnlineModule session;
+};
+
+TEST(COnlineModule, IdentificationDecidesTheConnection) {
+    const Messages en(Language::English);
+    struct Case {
+        std::uint16_t identity;
+        CpuType project;
+        bool connects;
+        int message; // 0: none
+    };
+    const Case cases[] = {
+        {identity('2', '0'), 0, true, 616},   // warned, goes on
+        {identity('2', '0'), 4, false, 617},  // refused
+        {identity('2', '0'), 2, true, 616},   // A-02 warns for A-03 projects too
+        {identity('2', '0'), 1, true, 0},     // its own type
+        {identity('f', '1'), 21, false, 616}, // refused with the warning text
+        {identity('f', '1'), 20, true, 0},
+        {identity('z', '1'), 26, true, 0},
+        {identity('z', '1'), 27, false, 616},
+        {identity('z', '9'), 0, true, 0},    // known code, unlisted sub-code: no check
+        {identity('P', 'A'), 0, true, 0},    // never compared
+        {identity('X', 0x20), 5, true, 616}, // A-06 warns for A-05 projects
+        {identity('X', 0x20), 9, false, 617},
+        {identity('Q', '1'), 26, false, 615}, // unknown code
+    };
+    for (const auto& c : cases) {
+        PlcConfig config;
+        config.identityWord = c.identity;
+        // The simulator keeps its words where the project's type looks for them.
+        config.cpuType = c.project;
+        Rig rig(config);
+        rig.session.setProjectCpuType(c.project);
+        EXPECT_EQ(rig.session.connect(), c.connects)
+            << std::hex << c.identity << std::dec << " project " << c.project;
+        EXPECT_EQ(rig.session.online(), c.connects);
+        const auto shown = rig.shown();
+        if (c.message == 0) {
+            EXPECT_TRUE(shown.empty()) << (shown.empty() ? "" : shown[0]);
+            continue;
+        }
+        ASSERT_EQ(shown.size(), 1u) << std::hex << c.identity;
+        EXPECT_EQ(shown[0].rfind(std::string(en(c.message)), 0), 0u) << shown[0];
+        if (c.message != 615) {
+            EXPECT_NE(shown[0].find("\nProject CPU Type : "), std::string::npos);
+            EXPECT_NE(shown[0].find("\n\nPLC CPU Type : "), std::string::npos);
+        }
+        if (!c.connects) {
+            EXPECT_EQ(rig.prompter.shown()[0].icon, PromptIcon::Stop);
+        }
+    }
+}
+
+TEST(COnlineModule, PlcTextsCarryTheLabelAndItsSpace) {
+    PlcConfig config;
+    config.identityWord = identity('2', '0');
+    config.cpuType = 2;
+    Rig rig(config);
+    rig.session.setProjectCpuType(0);
+    ASSERT_TRUE(rig.session.connect());
+    EXPECT_EQ(rig.shown()[0],
+              std::string(rig.messages(616)) + "\nProject CPU Type : A-01\n\nPLC CPU Type : A-02");
+
+    PlcConfig z;
+    z.identityWord = identity('z', '1');
+    Rig rz(z);
+    rz.session.setProjectCpuType(27);
+    EXPECT_FALSE(rz.session.connect());
+    EXPECT_EQ(rz.shown()[0],
+              std::string(rz.messages(616)) + "\nProject CPU Type : A-22\n\nPLC CPU Type : A-21 ");
+}
+
+TEST(COnlineModule, EchoingCableGives665AfterFourTests) {
+    sim::FaultConfig faults;
+    faults.echo = true;
+    Rig rig({}, faults);
+    rig.session.setProjectCpuType(26);
+    EXPECT_FALSE(rig.session.connect());
+    EXPECT_EQ(rig.shown(), std::vector<std::string>{std::string(rig.messages(665))});
+    EXPECT_EQ(rig.clock.sleeps().size(), 3u) << "three pauses between four tests";
+    for (auto d : rig.clock.sleeps()) {
+        EXPECT_EQ(d, std::chrono::milliseconds(100));
+    }
+}
+
+TEST(COnlineModule, FailedIdentityReadIsAnUnknownCpu) {
+    sim::FaultConfig faults;
+    faults.errorReplies.push_back({std::uint8_t{'R'}, 0, 5}); // every read, every attempt
+    Rig rig({}, faults);
+    rig.session.setProjectCpuType(26);
+    EXPECT_FALSE(rig.session.connect());
+    EXPECT_EQ(rig.session.plcCpuCode(), 0xFF);
+    EXPECT_EQ(rig.shown(), std::vector<std::string>{std::string(rig.messages(615))});
+}
+
+TEST(COnlineModule, NoAnswerRunsTheErrorReport) {
+    sim::FaultConfig faults;
+    for (std::uint64_t n = 1; n <= 8; ++n) {
+        faults.dropRequests.insert(n);
+    }
+    Rig rig({}, faults);
+    rig.session.setProjectCpuType(26);
+    EXPECT_FALSE(rig.session.connect());
+    EXPECT_EQ(rig.shown(), std::vector<std::string>{"Simulator Error"});
+}
+
+TEST(COnlineModule, LeasedLineFailsAtOnceAndSendsNothing) {
+    Rig rig;
+    rig.settings.nConType = kConLeasedLine;
+    rig.session.setProjectCpuType(26);
+    EXPECT_FALSE(rig.session.connect());
+    EXPECT_EQ(rig.plc.requestCount(), 0u);
+    EXPECT_EQ(rig.shown().back(), std::string(rig.messages(652)));
+}
+
+TEST(COnlineModule, ConnectMessagesByConnectionType) {
+    struct Case {
+        std::uint8_t type;
+        int message;
+    };
+    for (const Case c :
+         {Case{kConEthernet, 613}, Case{kConSimulator, 0}, Case{kConUsb, 0}, Case{kConSerial, 0}}) {
+        Rig rig;
+        rig.settings.nConType = c.type;
+        rig.settings.nETHERNETip = 0x7F000001;
+        rig.session.setProjectCpuType(26);
+        ASSERT_TRUE(rig.session.connect()) << int{c.type};
+        if (c.message == 0) {
+            EXPECT_TRUE(rig.shown().empty()) << int{c.type};
+        } else {
+            EXPECT_EQ(rig.shown(), std::vector<std::string>{std::string(rig.messages(c.message))});
+        }
+    }
+}
+
+TEST(COnlineModule, StatusReadAndModeChanges) {
+    PlcConfig config;
+    config.key = sim::KeySwitch::Remote;
+    config.state = sim::RunState::Run;
+    Rig rig(config);
+    rig.session.setProjectCpuType(26);
+    ASSERT_TRUE(rig.session.connect());
+    rig.plc.setWord(rig.plc.address("F1260"), 0x0007);
+    rig.plc.setWord(rig.plc.address("F0030"), 0x1234);
+
+    PlcStatus status;
+    ASSERT_TRUE(rig.session.statusRead(status));
+    EXPECT_EQ(status.identity(), 0x7A31);
+    EXPECT_EQ(status.mode(), 0x81);
+    EXPECT_TRUE(status.isRemote());
+    EXPECT_FALSE(status.isStop());
+    EXPECT_EQ(status.words[10], 1) << "F1260 bit 0 only in the result";
+    EXPECT_EQ(rig.session.keptF1260(), 7) << "the whole word is kept";
+    EXPECT_EQ(status.words[11], 0x1234);
+
+    EXPECT_EQ(rig.session.changeCpuMode(CProtocol::kModeRemoteStop), 32);
+    ASSERT_TRUE(rig.session.statusRead(status));
+    EXPECT_EQ(status.mode(), 0x82);
+    EXPECT_TRUE(rig.session.beginDownload());
+    EXPECT_EQ(rig.plc.beginDownloadCount(), 1u);
+    EXPECT_TRUE(rig.session.makeRedundantCpuActive());
+
+    rig.plc.setKeySwitch(sim::KeySwitch::Local);
+    EXPECT_EQ(rig.session.changeCpuMode(CProtocol::kModeRemoteRun), 0);
+}
+
+TEST(COnlineModule, TransfersByName) {
+    Rig rig;
+    rig.session.setProjectCpuType(26);
+    ASSERT_TRUE(rig.session.connect());
+    for (std::uint16_t w = 0; w < 5; ++w) {
+        rig.plc.setWord(rig.plc.address("D00010") + 2u * w, static_cast<std::uint16_t>(100 + w));
+    }
+    rig.plc.setWord(rig.plc.address("M0000"), 0xBEEF);
+
+    const std::vector<std::string> names{"D00010", "M0000"};
+    const std::vector<std::uint8_t> counts{5, 1};
+    EXPECT_FALSE(rig.session.takeReadWords());
+    ASSERT_TRUE(rig.session.readWordsByNames(names, counts));
+    std::array<std::uint16_t, 6> words{};
+    ASSERT_TRUE(rig.session.takeReadWords(words));
+    EXPECT_EQ(words, (std::array<std::uint16_t, 6>{100, 101, 102, 103, 104, 0xBEEF}));
+    EXPECT_FALSE(rig.session.takeReadWords()) << "taking clears the buffer";
+
+    // Refused before sending: an invalid name, or 50 names.
+    const auto before = rig.plc.requestCount();
+    const std::vector<std::string> bad{"D00010", "R16"};
+    EXPECT_FALSE(rig.session.readWordsByNames(bad, counts));
+    const std::vector<std::string> fifty(50, "D00000");
+    const std::vector<std::uint8_t> ones(50, 1);
+    EXPECT_FALSE(rig.session.readWordsByNames(fifty, ones));
+    EXPECT_EQ(rig.plc.requestCount(), before);
+
+    // Writes leave the mark that take reports; S goes out as bytes for this type.
+    const std::array<std::uint16_t, 2> data{0x0102, 0x0304};
+    EXPECT_EQ(rig.session.writeByName("D00020", {data, {}}), 0);
+    EXPECT_EQ(rig.session.waitingWordCount(), -1);
+    EXPECT_TRUE(rig.session.takeReadWords());
+    EXPECT_EQ(rig.plc.wordAt(rig.plc.address("D00021")), 0x0304);
+    const std::array<std::uint8_t, 3> sBytes{7, 8, 9};
+    rig.session.writeByName("S05", {{}, sBytes});
+    EXPECT_EQ(rig.plc.byteAt(rig.plc.address("S05")), 7);
+    EXPECT_EQ(rig.plc.byteAt(rig.plc.address("S07")), 9);
+}
+
+TEST(COnlineModule, WriteToATypeWithoutAddressesSendsNothing) {
+    Rig rig;
+    rig.session.setProjectCpuType(24);
+    const auto before = rig.plc.requestCount();
+    const std::array<std::uint16_t, 1> data{1};
+    EXPECT_EQ(rig.session.writeByName("D00000", {data, {}}), 0);
+    EXPECT_EQ(rig.plc.requestCount(), before);
+    EXPECT_EQ(rig.session.waitingWordCount(), 0);
+}
+
+TEST(COnlineModule, PasswordSchemeByCodeAndFirmware) {
+    using S = COnlineModule::PasswordScheme;
+    struct Case {
+        char code;
+        std::uint32_t firmware;
+        S scheme;
+    };
+    const Case cases[] = {{'1', 345, S::StoredCheck}, {'1', 346, S::Exchange},
+                          {'4', 0, S::StoredCheck},   {'B', 255, S::StoredCheck},
+                          {'B', 256, S::Exchange},    {'z', 0, S::Exchange},
+                          {'5', 0, S::Exchange}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(COnlineModule::passwordScheme(static_cast<std::uint8_t>(c.code), c.firmware),
+                  c.scheme)
+            << c.code << " " << c.firmware;
+    }
+}
+
+} // namespace
+} // namespace dlu
