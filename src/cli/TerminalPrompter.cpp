@@ -1,5 +1,6 @@
 #include "cli/TerminalPrompter.h"
 
+#include <termios.h>
 #include <unistd.h>
 
 #include <cctype>
@@ -23,12 +24,69 @@ PromptAnswer negative(PromptButtons buttons) {
     return PromptAnswer::Cancel;
 }
 
+const char* answerName(PromptAnswer a) {
+    switch (a) {
+    case PromptAnswer::Ok:
+        return "OK";
+    case PromptAnswer::Cancel:
+        return "Cancel";
+    case PromptAnswer::Yes:
+        return "Yes";
+    case PromptAnswer::No:
+        return "No";
+    case PromptAnswer::Retry:
+        return "Retry";
+    }
+    return "";
+}
+
 } // namespace
+
+std::optional<std::string> TerminalPrompter::password(std::size_t maxLength) {
+    if (password_) {
+        return password_->substr(0, maxLength);
+    }
+    if (in_ == nullptr || isatty(fileno(in_)) == 0) {
+        std::fprintf(out_, "The PLC is locked by a password: give it with --password or "
+                           "DLUTIL_PASSWORD.\n");
+        return std::nullopt;
+    }
+    termios saved{};
+    const int fd = fileno(in_);
+    const bool canHide = tcgetattr(fd, &saved) == 0;
+    if (canHide) {
+        termios quiet = saved;
+        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        tcsetattr(fd, TCSAFLUSH, &quiet);
+    }
+    std::fprintf(out_, "Password: ");
+    std::fflush(out_);
+    char line[256] = {};
+    const bool got = std::fgets(line, sizeof line, in_) != nullptr;
+    if (canHide) {
+        tcsetattr(fd, TCSAFLUSH, &saved);
+    }
+    std::fprintf(out_, "\n");
+    if (!got) {
+        return std::nullopt;
+    }
+    std::string text(line);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
+        text.pop_back();
+    }
+    return text.substr(0, maxLength);
+}
 
 PromptAnswer TerminalPrompter::message(std::string_view text, PromptButtons buttons, PromptIcon) {
     std::fprintf(out_, "%.*s\n", static_cast<int>(text.size()), text.data());
     if (buttons == PromptButtons::Ok) {
         return PromptAnswer::Ok;
+    }
+    if (policy_) {
+        if (const auto preset = policy_(text, buttons)) {
+            std::fprintf(out_, "-> %s\n", answerName(*preset));
+            return *preset;
+        }
     }
     if (in_ == nullptr || isatty(fileno(in_)) == 0) {
         return negative(buttons);

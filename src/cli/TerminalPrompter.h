@@ -3,6 +3,9 @@
 #include "common/Prompter.h"
 
 #include <cstdio>
+#include <functional>
+#include <optional>
+#include <string>
 
 namespace dlu {
 
@@ -17,9 +20,24 @@ public:
     PromptAnswer message(std::string_view text, PromptButtons buttons = PromptButtons::Ok,
                          PromptIcon icon = PromptIcon::None) override;
 
+    // The connection password: the preset one when given (--password, DLUTIL_PASSWORD),
+    // else asked on the terminal without echo; with neither, nothing (the login then fails,
+    // after a line that says how to give one).
+    std::optional<std::string> password(std::size_t maxLength) override;
+    void setPassword(std::optional<std::string> password) { password_ = std::move(password); }
+
+    // Answers questions before the terminal is asked (--yes, --no, --run, ...): the policy
+    // sees the text and the buttons and gives an answer, or nothing to ask as usual. The
+    // question and the answer are still printed.
+    using AnswerPolicy =
+        std::function<std::optional<PromptAnswer>(std::string_view, PromptButtons)>;
+    void setAnswerPolicy(AnswerPolicy policy) { policy_ = std::move(policy); }
+
 private:
     std::FILE* out_;
     std::FILE* in_;
+    std::optional<std::string> password_;
+    AnswerPolicy policy_;
 };
 
 } // namespace dlu

@@ -124,18 +124,52 @@ bool COnlineModule::connect() {
     return true;
 }
 
-bool COnlineModule::identify() {
+bool COnlineModule::readIdentity(CpuType addressType) {
     // A failed read is not checked: its 0xFF bytes name no known CPU.
     std::array<std::uint16_t, 2> words{0xFFFF, 0xFFFF};
     const std::array<CProtocol::ReadBlock, 2> blocks{{
-        {deviceAddress("F0080"), 1},
-        {deviceAddress("F1270"), 1},
+        {DeviceAddress::fromName("F0080", addressType, false), 1},
+        {DeviceAddress::fromName("F1270", addressType, false), 1},
     }};
-    if (!ctx_.protocol.readWords(blocks, words)) {
+    const bool ok = ctx_.protocol.readWords(blocks, words);
+    if (!ok) {
         words = {0xFFFF, 0xFFFF};
     }
     identityWord_ = words[0];
     firmware_ = words[1];
+    return ok;
+}
+
+void COnlineModule::detectCpuType() {
+    // One type of each address family: the identity word lies at a different address in each.
+    constexpr std::array<CpuType, 7> kFamilies{26, 0, 4, 5, 10, 11, 19};
+    const auto sameFamily = [](CpuType a, CpuType b) {
+        return DeviceAddress::base("F", a) == DeviceAddress::base("F", b) &&
+               DeviceAddress::base("D", a) == DeviceAddress::base("D", b);
+    };
+    for (const CpuType family : kFamilies) {
+        if (!readIdentity(family)) {
+            continue;
+        }
+        const auto match = PlcIdentification::identify(identityWord_, kNoCpuType);
+        if (!match.known) {
+            continue;
+        }
+        const CpuType named = CpuTypeTable::parse(match.label);
+        if (named == kNoCpuType || sameFamily(named, family)) {
+            projectCpuType_ = named == kNoCpuType ? family : named;
+            return;
+        }
+    }
+    identityWord_ = 0xFFFF;
+}
+
+bool COnlineModule::identify() {
+    if (projectCpuType_ == kNoCpuType) {
+        detectCpuType();
+    } else {
+        readIdentity(projectCpuType_);
+    }
 
     identity_ = PlcIdentification::identify(identityWord_, projectCpuType_);
     if (!identity_.known) {

@@ -63,6 +63,7 @@ public:
     explicit COnlineModule(OnlineContext context);
     ~COnlineModule();
 
+    // kNoCpuType: take the CPU type of whatever PLC answers (a status check needs no project).
     void setProjectCpuType(CpuType type) { projectCpuType_ = type; }
     CpuType projectCpuType() const { return projectCpuType_; }
 
@@ -118,6 +119,8 @@ public:
 
 private:
     bool identify();
+    bool readIdentity(CpuType addressType);
+    void detectCpuType();
     bool login();
     bool storedPasswordCheck();
     bool passwordExchange();

@@ -261,6 +261,33 @@ TEST(COnlineModule, WriteToATypeWithoutAddressesSendsNothing) {
     EXPECT_EQ(rig.session.waitingWordCount(), 0);
 }
 
+TEST(COnlineModule, WithoutAProjectTheCpuTypeIsFoundFromThePlc) {
+    struct Case {
+        std::uint16_t identity;
+        CpuType plcType;
+        CpuType found;
+    };
+    const Case cases[] = {
+        {identity('z', '1'), 26, 26}, {identity('1', '0'), 0, 0},   {identity('B', '0'), 4, 4},
+        {identity('X', 0x20), 6, 6},  {identity('C', '4'), 19, 19}, {identity('x', '2'), 16, 16},
+    };
+    for (const auto& c : cases) {
+        PlcConfig config;
+        config.identityWord = c.identity;
+        config.cpuType = c.plcType;
+        Rig rig(config);
+        rig.session.setProjectCpuType(kNoCpuType);
+        EXPECT_TRUE(rig.session.connect()) << c.plcType;
+        EXPECT_EQ(rig.session.projectCpuType(), c.found);
+        EXPECT_TRUE(rig.shown().empty()) << c.plcType;
+    }
+    Rig silent;
+    silent.plc.setWord(silent.plc.address("F0080"), 0);
+    silent.session.setProjectCpuType(kNoCpuType);
+    EXPECT_FALSE(silent.session.connect());
+    EXPECT_EQ(silent.shown(), std::vector<std::string>{std::string(silent.messages(615))});
+}
+
 TEST(COnlineModule, PasswordSchemeByCodeAndFirmware) {
     using S = COnlineModule::PasswordScheme;
     struct Case {

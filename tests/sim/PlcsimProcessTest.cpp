@@ -1,6 +1,7 @@
 // Runs the built plcsim program and talks to it over loopback TCP with a plain socket.
 
 #include "comm/TestFrames.h"
+#include "support/ChildProcess.h"
 
 #include <gtest/gtest.h>
 
@@ -11,15 +12,12 @@
 #include <fstream>
 #include <netinet/in.h>
 #include <poll.h>
-#include <spawn.h>
 #include <string>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 namespace dlu {
 namespace {
@@ -29,68 +27,9 @@ using test::StationHeader;
 using Bytes = std::vector<std::uint8_t>;
 
 // plcsim as a child process; its standard output is read line by line.
-class Plcsim {
+class Plcsim : public test::ChildProcess {
 public:
-    explicit Plcsim(std::vector<std::string> args) {
-        int fds[2];
-        if (pipe(fds) != 0) {
-            return;
-        }
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-        posix_spawn_file_actions_addclose(&actions, fds[0]);
-        args.insert(args.begin(), PLCSIM_PATH);
-        std::vector<char*> argv;
-        for (auto& a : args) {
-            argv.push_back(a.data());
-        }
-        argv.push_back(nullptr);
-        if (posix_spawn(&pid_, PLCSIM_PATH, &actions, nullptr, argv.data(), environ) != 0) {
-            pid_ = -1;
-        }
-        posix_spawn_file_actions_destroy(&actions);
-        close(fds[1]);
-        out_ = fds[0];
-    }
-    ~Plcsim() {
-        if (pid_ > 0) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-        if (out_ >= 0) {
-            close(out_);
-        }
-    }
-
-    // The next line of output, or "" after 5 s.
-    std::string line() {
-        std::string text;
-        char c = 0;
-        while (true) {
-            pollfd p{out_, POLLIN, 0};
-            if (poll(&p, 1, 5000) <= 0 || read(out_, &c, 1) != 1) {
-                return text;
-            }
-            if (c == '\n') {
-                return text;
-            }
-            text += c;
-        }
-    }
-
-    // SIGTERM, then the exit status (-1 when it did not end normally).
-    int stop() {
-        kill(pid_, SIGTERM);
-        int status = 0;
-        waitpid(pid_, &status, 0);
-        pid_ = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-
-private:
-    pid_t pid_ = -1;
-    int out_ = -1;
+    explicit Plcsim(std::vector<std::string> args) : ChildProcess(PLCSIM_PATH, std::move(args)) {}
 };
 
 int connectTo(int port) {
