@@ -1,0 +1,342 @@
+// The download button's steps: connection, CPU mode questions, the download, Remote RUN; the
+// sample packages made outside our code; failures in the middle of a download.
+#include "download/DownloadFlow.h"
+#include "../package/MiniJson.h"
+#include "DownloadRig.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#ifndef DLU_SAMPLES_DIR
+#error "DLU_SAMPLES_DIR names the folder of the sample packages"
+#endif
+
+namespace dlu {
+namespace {
+
+namespace fs = std::filesystem;
+using test::Bytes;
+using test::DownloadRig;
+using test::Json;
+using test::PackageBuilder;
+using Outcome = DownloadFlow::Outcome;
+
+constexpr std::uint8_t kBegin = 0x83;
+
+Bytes hex(const std::string& h) {
+    Bytes out;
+    for (std::size_t i = 0; i + 1 < h.size(); i += 2) {
+        out.push_back(static_cast<std::uint8_t>(std::stoi(h.substr(i, 2), nullptr, 16)));
+    }
+    return out;
+}
+
+std::size_t count(const std::vector<std::uint8_t>& commands, std::uint8_t c) {
+    return static_cast<std::size_t>(std::count(commands.begin(), commands.end(), c));
+}
+
+// Every 'D' request of a sample's download, as its description lists them.
+class SampleDownload : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(SampleDownload, SendsExactlyTheListedRecords) {
+    const std::string base = std::string(DLU_SAMPLES_DIR) + "/" + GetParam();
+    const Bytes text = test::readFile(base + ".json");
+    const Json sample = Json::parse(std::string(text.begin(), text.end()));
+
+    sim::PlcConfig config;
+    config.identityWord = static_cast<std::uint16_t>(sample["identity"].integer());
+    config.cpuType = static_cast<CpuType>(sample["info"]["cpu_type"].integer());
+    DownloadRig rig(config);
+    const std::string path = rig.dir.file(std::string(GetParam()) + ".DWN");
+    fs::copy_file(base + ".DWN", path);
+    const Bytes original = test::readFile(path);
+
+    DownloadFlow flow(rig.context(), rig.session, rig.reader);
+    const DownloadJob job = rig.job(path);
+    ASSERT_EQ(job.projectCpuType, config.cpuType);
+    ASSERT_EQ(flow.run(job), Outcome::Succeeded);
+
+    const auto& want = sample["records"].items;
+    ASSERT_EQ(rig.records.size(), want.size());
+    for (std::size_t i = 0; i < want.size(); ++i) {
+        const Json& w = want[i];
+        test::WireRecord r;
+        r.kind = w["kind"].text[0];
+        r.id = static_cast<unsigned>(w["id"].integer());
+        if (w["value1"].type != Json::Type::Null) {
+            r.value1 = static_cast<unsigned>(w["value1"].integer());
+            r.value2 = static_cast<unsigned>(w["value2"].integer());
+        }
+        r.data = hex(w["data"].text);
+        ASSERT_EQ(rig.records[i], r) << "record " << i << ": got " << test::describe(rig.records[i])
+                                     << ", want " << test::describe(r);
+    }
+    EXPECT_EQ(test::readFile(path), original);
+    EXPECT_EQ(rig.dir.listing(), std::vector<std::string>{std::string(GetParam()) + ".DWN"});
+}
+
+INSTANTIATE_TEST_SUITE_P(Samples, SampleDownload, ::testing::Values("Conveyor", "Press"),
+                         [](const auto& p) { return std::string(p.param); });
+
+struct ModeCase {
+    const char* name;
+    sim::KeySwitch key;
+    sim::RunState state;
+    std::vector<PromptAnswer> answers;
+    std::vector<int> shown; // message ids, in order
+    Outcome outcome;
+    bool downloads;
+    std::size_t modeChanges;
+    sim::RunState finalState;
+};
+
+// The CPU mode checks before and the Remote RUN offer after the download.
+TEST(DownloadFlow, CpuModeQuestions) {
+    using sim::KeySwitch;
+    using sim::RunState;
+    using A = PromptAnswer;
+    const ModeCase cases[] = {
+        {"LOCAL RUN: 661 until Cancel",
+         KeySwitch::Local,
+         RunState::Run,
+         {A::Retry, A::Retry, A::Cancel},
+         {661, 661, 661},
+         Outcome::ModeCheckCancelled,
+         false,
+         0,
+         RunState::Run},
+        {"REMOTE RUN: 662 Yes, 663 Yes",
+         KeySwitch::Remote,
+         RunState::Run,
+         {A::Yes, A::Yes},
+         {662, 651, 663},
+         Outcome::Succeeded,
+         true,
+         2,
+         RunState::Run},
+        {"REMOTE RUN: 662 Yes, 663 No",
+         KeySwitch::Remote,
+         RunState::Run,
+         {A::Yes, A::No},
+         {662, 651, 663},
+         Outcome::Succeeded,
+         true,
+         1,
+         RunState::Stop},
+        {"REMOTE RUN: 662 No",
+         KeySwitch::Remote,
+         RunState::Run,
+         {A::No},
+         {662},
+         Outcome::StopDeclined,
+         false,
+         0,
+         RunState::Run},
+        {"REMOTE STOP: no question before",
+         KeySwitch::Remote,
+         RunState::Stop,
+         {A::Yes},
+         {651, 663},
+         Outcome::Succeeded,
+         true,
+         1,
+         RunState::Run},
+        {"LOCAL STOP: no question at all",
+         KeySwitch::Local,
+         RunState::Stop,
+         {},
+         {651},
+         Outcome::Succeeded,
+         true,
+         0,
+         RunState::Stop},
+        {"LOCAL PAUSE: 661",
+         KeySwitch::Local,
+         RunState::Pause,
+         {A::Cancel},
+         {661},
+         Outcome::ModeCheckCancelled,
+         false,
+         0,
+         RunState::Pause},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        sim::PlcConfig config;
+        config.key = c.key;
+        config.state = c.state;
+        DownloadRig rig(config);
+        for (const auto a : c.answers) {
+            rig.prompter.answer(a);
+        }
+        const std::string path = rig.dir.file("Line1.DWN");
+        PackageBuilder().project("Line1", 26).write(path);
+        DownloadFlow flow(rig.context(), rig.session, rig.reader);
+        EXPECT_EQ(flow.run(rig.job(path)), c.outcome);
+
+        std::vector<std::string> want;
+        for (const int id : c.shown) {
+            want.push_back(rig.text(id));
+        }
+        EXPECT_EQ(rig.shown(), want);
+        for (const auto& s : rig.prompter.shown()) {
+            if (s.text == rig.text(661)) {
+                EXPECT_EQ(s.buttons, PromptButtons::RetryCancel);
+                EXPECT_EQ(s.icon, PromptIcon::Stop);
+            } else if (s.text == rig.text(662) || s.text == rig.text(663)) {
+                EXPECT_EQ(s.buttons, PromptButtons::YesNo);
+                EXPECT_EQ(s.icon, PromptIcon::Question);
+            }
+        }
+        EXPECT_EQ(rig.prompter.unusedAnswers(), 0u);
+        EXPECT_EQ(count(rig.commands, 'M'), c.modeChanges);
+        EXPECT_EQ(rig.plc.runState(), c.finalState);
+        EXPECT_EQ(count(rig.commands, kBegin), c.downloads ? 1u : 0u);
+        EXPECT_EQ(rig.records.empty(), !c.downloads);
+        if (!c.downloads) {
+            continue;
+        }
+        // 'M' 32 before 0x83, 0x83 right before the first 'D', 'M' 16 after the last.
+        const auto begin = std::find(rig.commands.begin(), rig.commands.end(), kBegin);
+        EXPECT_EQ(*(begin + 1), 'D');
+        const auto lastD = std::find(rig.commands.rbegin(), rig.commands.rend(), 'D').base();
+        if (c.state == RunState::Run) {
+            EXPECT_LT(std::find(rig.commands.begin(), rig.commands.end(), 'M'), begin);
+        }
+        if (c.finalState == RunState::Run) {
+            EXPECT_NE(std::find(lastD, rig.commands.end(), 'M'), rig.commands.end());
+        }
+        ASSERT_FALSE(rig.clock.sleeps().empty());
+        EXPECT_EQ(rig.clock.sleeps().back(), std::chrono::milliseconds(100));
+        EXPECT_FALSE(rig.com.hasChannel()) << "disconnected after the download";
+    }
+}
+
+// Turning the key while 661 is up ends the questions: the next look finds REMOTE.
+TEST(DownloadFlow, KeyTurnedDuringRetry) {
+    sim::PlcConfig config;
+    config.key = sim::KeySwitch::Local;
+    config.state = sim::RunState::Run;
+    DownloadRig rig(config);
+    struct Turning final : Prompter {
+        PromptAnswer message(std::string_view text, PromptButtons, PromptIcon) override {
+            shown.emplace_back(text);
+            if (shown.size() == 2) {
+                plc->setKeySwitch(sim::KeySwitch::Remote);
+            }
+            return text == remoteRun ? PromptAnswer::No : PromptAnswer::Retry;
+        }
+        sim::PlcSimulator* plc = nullptr;
+        std::string remoteRun;
+        std::vector<std::string> shown;
+    } turning;
+    turning.plc = &rig.plc;
+    turning.remoteRun = rig.text(663);
+    OnlineContext ctx = rig.context();
+    OnlineContext withTurning{ctx.commSet, ctx.com, ctx.protocol, turning, ctx.messages, ctx.clock};
+    COnlineModule session(withTurning);
+    const std::string path = rig.dir.file("Line1.DWN");
+    PackageBuilder().project("Line1", 26).write(path);
+    DownloadFlow flow(withTurning, session, rig.reader);
+    // 661 twice; the key turns at the second, so the third look asks 662 (answered with
+    // Retry here, which is not Yes: the flow stops without switching).
+    EXPECT_EQ(flow.run(rig.job(path)), Outcome::StopDeclined);
+    EXPECT_EQ(turning.shown,
+              (std::vector<std::string>{rig.text(661), rig.text(661), rig.text(662)}));
+    EXPECT_TRUE(rig.records.empty());
+}
+
+TEST(DownloadFlow, MissingChoicesAndFailedConnect) {
+    DownloadRig rig;
+    DownloadFlow flow(rig.context(), rig.session, rig.reader);
+    EXPECT_EQ(flow.run(DownloadJob{}), Outcome::NoPackage);
+    EXPECT_EQ(rig.shown(), std::vector<std::string>{rig.text(401)});
+
+    const std::string path = rig.dir.file("Line1.DWN");
+    PackageBuilder().project("Line1", 26).write(path);
+    rig.prompter.clear();
+    EXPECT_EQ(flow.run(rig.job(path), false), Outcome::NoConnection);
+    EXPECT_EQ(rig.shown(), std::vector<std::string>{rig.text(402)});
+    EXPECT_EQ(rig.plc.requestCount(), 0u);
+
+    sim::PlcConfig unknown;
+    unknown.identityWord = 0x5131; // 'Q': no such CPU
+    DownloadRig other(unknown);
+    DownloadFlow flow2(other.context(), other.session, other.reader);
+    EXPECT_EQ(flow2.run(other.job(path)), Outcome::ConnectFailed);
+    EXPECT_EQ(other.shown(), (std::vector<std::string>{other.text(615), other.text(403)}));
+    EXPECT_FALSE(other.com.hasChannel());
+    EXPECT_TRUE(other.records.empty());
+}
+
+// Puts a fault into the simulator just before the first 'D' request.
+struct FaultAtStart final : DownloadObserver {
+    explicit FaultAtStart(std::function<void()> arm) : arm_(std::move(arm)) {}
+    void planned(std::span<const DownloadItemPlan>, std::uint64_t) override { arm_(); }
+    std::function<void()> arm_;
+};
+
+// A failure in the middle: the error is shown ("PLC Error" for a dead line), nothing after
+// the failed request is sent, and the package is as it was with nothing of ours left.
+TEST(DownloadFlow, FailureInTheMiddleCleansUp) {
+    struct Case {
+        const char* name;
+        std::function<void(sim::PlcSimulator&)> arm;
+        std::vector<int> shownIds;
+        const char* shownText;
+    };
+    const Case cases[] = {
+        {"'E' answer",
+         [](sim::PlcSimulator& plc) {
+             // Every attempt of the 40th request, however many the settings allow.
+             for (std::uint64_t n = 0; n < 10; ++n) {
+                 plc.faults().errorReplies.push_back(
+                     {std::uint8_t{'D'}, plc.requestCount() + 40 + n, 9});
+             }
+         },
+         {602, 626},
+         nullptr},
+        {"no answer",
+         [](sim::PlcSimulator& plc) {
+             for (std::uint64_t n = 1; n <= 10; ++n) {
+                 plc.faults().dropRequests.insert(plc.requestCount() + 40 + n);
+             }
+         },
+         {},
+         "PLC Error"},
+        {"dropped connection",
+         [](sim::PlcSimulator& plc) { plc.faults().closeAfterFrames = plc.responseCount() + 40; },
+         {},
+         "PLC Error"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        DownloadRig rig;
+        const std::string path = rig.dir.file("Line1.DWN");
+        PackageBuilder().project("Line1", 26).st(1, "Main").write(path);
+        const Bytes original = test::readFile(path);
+        FaultAtStart fault([&] { c.arm(rig.plc); });
+        DownloadFlow flow(rig.context(), rig.session, rig.reader);
+        flow.setObserver(&fault);
+        EXPECT_EQ(flow.run(rig.job(path)), Outcome::DownloadFailed);
+        EXPECT_EQ(flow.sequenceFailure(), DownloadSequence::Failure::RequestFailed);
+
+        std::vector<std::string> want;
+        for (const int id : c.shownIds) {
+            want.push_back(rig.text(id));
+        }
+        if (c.shownText != nullptr) {
+            want.emplace_back(c.shownText);
+        }
+        EXPECT_EQ(rig.shown(), want);
+        EXPECT_LT(rig.plc.downloadItems().size(), 140u);
+        EXPECT_EQ(test::readFile(path), original);
+        EXPECT_EQ(rig.dir.listing(), std::vector<std::string>{"Line1.DWN"});
+        EXPECT_FALSE(rig.com.hasChannel());
+    }
+}
+
+} // namespace
+} // namespace dlu
