@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -37,7 +38,11 @@ void makeRaw(int fd) {
 } // namespace
 
 PlcServer::PlcServer(PlcSimulator& simulator, ServerOptions options)
-    : simulator_(simulator), options_(std::move(options)) {}
+    : simulator_(simulator), options_(std::move(options)) {
+    if (options_.modem) {
+        modem_ = std::make_unique<HayesModem>(*options_.modem);
+    }
+}
 
 PlcServer::~PlcServer() {
     closeClient();
@@ -131,6 +136,10 @@ void PlcServer::serveBytes(int fd, bool socket) {
         }
         return;
     }
+    if (modem_ && !socket) {
+        serveModem(std::span(buffer, static_cast<std::size_t>(n)));
+        return;
+    }
     std::vector<std::uint8_t> answer;
     simulator_.receive(std::span(buffer, static_cast<std::size_t>(n)), answer);
     if (!answer.empty() && !sendAll(fd, answer.data(), answer.size(), socket) && socket) {
@@ -145,6 +154,46 @@ void PlcServer::serveBytes(int fd, bool socket) {
     }
 }
 
+void PlcServer::serveModem(std::span<const std::uint8_t> bytes) {
+    HayesModem::Output out;
+    const auto now = std::chrono::steady_clock::now();
+    if (bytes.empty()) {
+        modem_->tick(now, out);
+    } else {
+        modem_->fromLine(bytes, now, out);
+    }
+    if (modem_->takeNewCall()) {
+        simulator_.connectionOpened();
+        if (options_.verbose) {
+            std::fprintf(stderr, "plcsim: modem connected\n");
+        }
+    }
+    if (!out.toPlc.empty()) {
+        std::vector<std::uint8_t> answer;
+        simulator_.receive(out.toPlc, answer);
+        // The PLC's answer only reaches the line while the call carries data.
+        if (modem_->online()) {
+            out.toLine.insert(out.toLine.end(), answer.begin(), answer.end());
+        }
+    }
+    if (!out.toLine.empty()) {
+        sendAll(ptyMaster_, out.toLine.data(), out.toLine.size(), false);
+    }
+}
+
+int PlcServer::pollTimeoutMs() const {
+    if (!modem_) {
+        return kPollMs;
+    }
+    const auto deadline = modem_->deadline();
+    if (!deadline) {
+        return kPollMs;
+    }
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        *deadline - std::chrono::steady_clock::now());
+    return static_cast<int>(std::clamp<std::int64_t>(left.count() + 1, 0, kPollMs));
+}
+
 void PlcServer::run(const volatile std::sig_atomic_t& stop) {
     while (stop == 0) {
         pollfd fds[1]{};
@@ -155,7 +204,10 @@ void PlcServer::run(const volatile std::sig_atomic_t& stop) {
         } else {
             fds[0] = {listenFd_, POLLIN, 0};
         }
-        const int ready = ::poll(fds, 1, kPollMs);
+        const int ready = ::poll(fds, 1, pollTimeoutMs());
+        if (modem_) {
+            serveModem({}); // the modem's timers: a call coming through, an escape
+        }
         if (ready <= 0) {
             continue; // time-out, or a signal: look at `stop` again
         }

@@ -1,8 +1,13 @@
 #pragma once
 
+#include "sim/HayesModem.h"
+
 #include <csignal>
 #include <cstdint>
 #include <iosfwd>
+#include <memory>
+#include <optional>
+#include <span>
 #include <string>
 
 namespace dlu::sim {
@@ -14,6 +19,9 @@ struct ServerOptions {
     std::uint16_t port = 10523; // 0: any free port, printed at start
     bool pty = false;           // a serial line on a pseudo-terminal instead of TCP
     bool verbose = false;       // frames to stderr
+    // A Hayes modem in front of the PLC on the pseudo-terminal: the line carries AT commands
+    // until a call connects.
+    std::optional<HayesModem::Settings> modem;
 };
 
 // Puts a simulator behind a TCP port (one connection at a time) or a pseudo-terminal, with
@@ -34,6 +42,8 @@ public:
 
 private:
     void serveBytes(int fd, bool socket);
+    void serveModem(std::span<const std::uint8_t> bytes);
+    int pollTimeoutMs() const;
     bool sendAll(int fd, const std::uint8_t* data, std::size_t size, bool socket);
     void closeClient();
 
@@ -43,6 +53,7 @@ private:
     int clientFd_ = -1;
     int ptyMaster_ = -1;
     int ptySlave_ = -1;
+    std::unique_ptr<HayesModem> modem_;
 };
 
 } // namespace dlu::sim

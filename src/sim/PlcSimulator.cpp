@@ -3,8 +3,13 @@
 #include "comm/CProtocol.h"
 #include "comm/Crc16Dnp.h"
 #include "comm/DeviceAddress.h"
+#include "common/Crypto.h"
+#include "devmem/DeviceArea.h"
+#include "devmem/PdmImage.h"
+#include "sim/PlcIdentity.h"
 
 #include <algorithm>
+#include <stdexcept>
 
 namespace dlu::sim {
 
@@ -18,6 +23,13 @@ constexpr std::uint16_t kRemoteBit = 0x80;
 constexpr std::uint16_t kStandbyBit = 0x04;
 
 constexpr std::size_t kPasswordRequestSize = 34;
+constexpr std::size_t kPasswordWords = 8;
+constexpr std::size_t kTokenSize = CProtocol::kPasswordTokenSize;
+
+// Password request kinds of 'w'.
+constexpr std::uint8_t kAskLocked = 0;
+constexpr std::uint8_t kLogIn = 1;
+constexpr std::uint8_t kLogInAndStore = 2;
 constexpr std::size_t kReadBlockSize = 5;
 constexpr std::size_t kMaxReadBlocks = 49;
 
@@ -48,7 +60,73 @@ bool downloadLayoutFits(std::span<const std::uint8_t> d) {
     return fixed != 0 && d.size() >= fixed && d.size() == fixed + be16(d, fixed - 2);
 }
 
+// The block a PLC of `form` holds for `password`. The encrypted forms need the library's RC4;
+// a simulator that cannot build its own password is a set-up fault, not a PLC state.
+PasswordBlock passwordBlockFor(PasswordForm form, const std::string& password) {
+    if (password.empty()) {
+        return {};
+    }
+    if (form == PasswordForm::ExchangePlain) {
+        return PasswordCipher::plain(password);
+    }
+    if (form == PasswordForm::StoredPlain) {
+        // The password bytes themselves from byte 0, zero up to byte 14, then the checksum.
+        PasswordBlock block{};
+        const auto text = std::string_view(password).substr(0, PasswordCipher::kMaxLength);
+        std::copy(text.begin(), text.end(), block.begin());
+        block[15] = PasswordCipher::checksum(block);
+        return block;
+    }
+    const auto crypto = Crypto::open();
+    const PasswordCipher cipher(crypto.get());
+    const auto block =
+        form == PasswordForm::ExchangeOld ? cipher.encryptOld(password) : cipher.encrypt(password);
+    if (!block) {
+        throw std::runtime_error("the simulator cannot encrypt its password (no RC4 available)");
+    }
+    return *block;
+}
+
+// A small deterministic generator for the patterns: the same seed gives the same bytes on
+// every platform, which std::mt19937's distributions do not promise.
+class Pattern {
+public:
+    explicit Pattern(std::uint32_t seed) : state_(seed * 2654435761u + 0x9E3779B9u) {}
+    std::uint32_t next() {
+        state_ ^= state_ << 13;
+        state_ ^= state_ >> 17;
+        state_ ^= state_ << 5;
+        return state_;
+    }
+
+private:
+    std::uint32_t state_;
+};
+
 } // namespace
+
+bool isStoredForm(PasswordForm form) {
+    return form == PasswordForm::Stored || form == PasswordForm::StoredPlain;
+}
+
+std::optional<PlcConfig> presetConfig(std::string_view label, PasswordForm form,
+                                      std::string password) {
+    const PlcIdentity* identity = PlcIdentities::find(label);
+    if (identity == nullptr) {
+        return std::nullopt;
+    }
+    const auto firmware = PlcIdentities::firmwareFor(identity->word, isStoredForm(form));
+    if (!firmware) {
+        return std::nullopt;
+    }
+    PlcConfig config;
+    config.identityWord = identity->word;
+    config.cpuType = identity->cpuType;
+    config.firmware = *firmware;
+    config.passwordForm = form;
+    config.password = std::move(password);
+    return config;
+}
 
 std::uint16_t modeWord(KeySwitch key, RunState state) {
     std::uint16_t word = state == RunState::Run    ? kRunBit
@@ -80,7 +158,23 @@ void PlcSimulator::Reply::put16(std::uint16_t v) {
 }
 
 PlcSimulator::PlcSimulator(PlcConfig config, FaultConfig faults)
-    : config_(config), faults_(std::move(faults)), random_(faults_.seed) {
+    : config_(std::move(config)), faults_(std::move(faults)), random_(faults_.seed) {
+    writeOwnWords();
+    const PasswordBlock block = passwordBlockFor(config_.passwordForm, config_.password);
+    if (isStoredForm(config_.passwordForm)) {
+        if (const auto a = address("W0000"); a != 0) {
+            for (std::size_t i = 0; i < kPasswordWords; ++i) {
+                setWord(a + static_cast<std::uint32_t>(2 * i),
+                        static_cast<std::uint16_t>(block[2 * i] | (block[2 * i + 1] << 8)));
+            }
+        }
+    } else {
+        held_ = block;
+    }
+    image_ = imagePattern(config_.imageSize, config_.imageSeed);
+}
+
+void PlcSimulator::writeOwnWords() {
     writeModeWord();
     if (const auto a = address("F0080"); a != 0) {
         setWord(a, config_.identityWord);
@@ -136,6 +230,7 @@ void PlcSimulator::writeModeWord() {
 
 void PlcSimulator::connectionOpened() {
     reader_.reset();
+    streamImage_ = false;
     closed_ = false;
     responsesThisConnection_ = 0;
 }
@@ -241,6 +336,9 @@ void PlcSimulator::onFrame(std::uint8_t command, std::span<const std::uint8_t> b
         headerInUse_ = true;
     }
     send(command, request, reply_, out);
+    if (streamImage_) {
+        streamImage(request, out);
+    }
 }
 
 void PlcSimulator::handle(const Request& request, Reply& reply) {
@@ -395,23 +493,203 @@ void PlcSimulator::onDownload(const Request& request, Reply& reply) {
     }
     it->blocks.emplace_back(block.begin(), block.end());
     if (it->blocks.size() == it->blockCount) {
-        items_.push_back(std::move(*it));
+        DownloadItem item = std::move(*it);
         pending_.erase(it);
-        if (itemSink_) {
-            itemSink_(items_.back());
-        }
+        finishItem(std::move(item));
+    }
+}
+
+void PlcSimulator::finishItem(DownloadItem&& item) {
+    if (item.kind == 'X') {
+        // A Linux device image restore: the PLC takes the new image as a whole.
+        image_ = item.bytes();
+        ++imageRestores_;
+        return;
+    }
+    items_.push_back(std::move(item));
+    if (itemSink_) {
+        itemSink_(items_.back());
     }
 }
 
 void PlcSimulator::onPassword(const Request& request, Reply& reply) {
-    // Kind 0 asks whether a password is set: 0 = not locked. A login is rejected with 0.
-    (void)request;
-    reply.put8(0);
+    if (isStoredForm(config_.passwordForm)) {
+        // A CPU with its password in "W0000" predates the exchange.
+        reply.fail(kErrUnknownCommand);
+        return;
+    }
+    const auto d = request.data;
+    PasswordBlock block{};
+    PasswordBlock newBlock{};
+    std::copy_n(d.begin() + 2, block.size(), block.begin());
+    std::copy_n(d.begin() + 18, newBlock.size(), newBlock.begin());
+    switch (d[0]) {
+    case kAskLocked:
+        reply.put8(locked() ? 1 : 0);
+        return;
+    case kLogIn:
+    case kLogInAndStore: {
+        // An unlocked PLC lets anyone in; a locked one only the block it holds.
+        const bool accepted = !locked() || block == held_;
+        if (accepted) {
+            ++logins_;
+            if (d[0] == kLogInAndStore) {
+                held_ = newBlock;
+                ++passwordStores_;
+            }
+        }
+        reply.put8(accepted ? 1 : 0);
+        return;
+    }
+    default:
+        reply.fail(kErrInvalidValue);
+        return;
+    }
+}
+
+PasswordBlock PlcSimulator::heldPasswordBlock() const {
+    if (!isStoredForm(config_.passwordForm)) {
+        return held_;
+    }
+    PasswordBlock block{};
+    const auto a = address("W0000");
+    if (a == 0) {
+        return block;
+    }
+    for (std::size_t i = 0; i < kPasswordWords; ++i) {
+        const std::uint16_t word = wordAt(a + static_cast<std::uint32_t>(2 * i));
+        block[2 * i] = static_cast<std::uint8_t>(word & 0xFF);
+        block[2 * i + 1] = static_cast<std::uint8_t>(word >> 8);
+    }
+    return block;
+}
+
+bool PlcSimulator::locked() const {
+    const PasswordBlock block = heldPasswordBlock();
+    return isStoredForm(config_.passwordForm) ? PasswordCipher::hasStoredPassword(block)
+                                              : block[0] != 0;
+}
+
+std::size_t PlcSimulator::imageBlockCount() const {
+    return (image_.size() + kImageBlockData - 1) / kImageBlockData;
+}
+
+std::vector<std::uint8_t> PlcSimulator::imagePattern(std::size_t size, std::uint32_t seed) {
+    std::vector<std::uint8_t> bytes(size);
+    Pattern pattern(seed);
+    for (auto& b : bytes) {
+        b = static_cast<std::uint8_t>(pattern.next() >> 24);
+    }
+    return bytes;
 }
 
 void PlcSimulator::onUpload(const Request& request, Reply& reply) {
-    (void)request;
-    reply.fail(kErrNotSupported);
+    const auto d = request.data;
+    const std::size_t fixed = request.stationHeader ? 4 : 2;
+    if (d.size() != fixed && d.size() != fixed + kTokenSize) {
+        reply.fail(kErrDataSize);
+        return;
+    }
+    if (d[0] != 'X') {
+        reply.fail(kErrInvalidValue);
+        return;
+    }
+    if (image_.empty()) {
+        reply.fail(kErrNotSupported);
+        return;
+    }
+    // A PLC locked by the exchange hands its memory out only against the token of a login.
+    if (!isStoredForm(config_.passwordForm) && locked()) {
+        const bool tokenOk = d.size() == fixed + kTokenSize &&
+                             std::equal(held_.begin(), held_.end(), d.subspan(fixed).begin());
+        if (!tokenOk) {
+            reply.fail(kErrInvalidValue);
+            return;
+        }
+    }
+    if (!request.stationHeader) {
+        // Without the header the request names no block: the PLC sends the whole image, block
+        // after block, and the program only reads.
+        putImageBlock(0, reply);
+        streamImage_ = imageBlockCount() > 1;
+        return;
+    }
+    const std::size_t number = be16(d, 2);
+    if (number >= imageBlockCount()) {
+        reply.fail(kErrInvalidValue);
+        return;
+    }
+    putImageBlock(number, reply);
+}
+
+void PlcSimulator::putImageBlock(std::size_t number, Reply& reply) const {
+    const std::size_t from = number * kImageBlockData;
+    const std::size_t length = std::min(kImageBlockData, image_.size() - from);
+    reply.put16(0); // not used
+    reply.put16(static_cast<std::uint16_t>(imageBlockCount()));
+    reply.put16(static_cast<std::uint16_t>(number));
+    reply.put16(static_cast<std::uint16_t>(length));
+    for (std::size_t i = 0; i < length; ++i) {
+        reply.put8(image_[from + i]);
+    }
+}
+
+void PlcSimulator::streamImage(const Request& request, std::vector<std::uint8_t>& out) {
+    streamImage_ = false;
+    for (std::size_t n = 1; n < imageBlockCount() && !closed_; ++n) {
+        reply_.clear();
+        putImageBlock(n, reply_);
+        send(frame::kUpload, request, reply_, out);
+    }
+}
+
+std::uint32_t PlcSimulator::deviceWordAddress(int area, std::uint32_t word) const {
+    return DeviceAddress::fromName(DeviceAreas::transferAddress(area, word), config_.cpuType, true);
+}
+
+void PlcSimulator::fillDeviceMemory(std::uint32_t seed) {
+    Pattern pattern(seed);
+    for (const auto& area : DeviceAreas::all()) {
+        const int index = static_cast<int>(area.index);
+        const std::uint32_t words = CpuTypeTable::capacity(config_.cpuType, area.deviceId);
+        for (std::uint32_t w = 0; w < words; ++w) {
+            const std::uint16_t value = static_cast<std::uint16_t>(pattern.next() >> 16);
+            if (const auto a = deviceWordAddress(index, w); a != 0) {
+                setWord(a, value);
+            }
+        }
+    }
+    writeOwnWords();
+}
+
+void PlcSimulator::loadDeviceMemory(const PdmImage& image) {
+    for (const auto& area : DeviceAreas::all()) {
+        const int index = static_cast<int>(area.index);
+        const std::uint32_t words = std::min<std::uint32_t>(
+            CpuTypeTable::capacity(config_.cpuType, area.deviceId), PdmImage::wordCount(index));
+        for (std::uint32_t w = 0; w < words; ++w) {
+            if (const auto a = deviceWordAddress(index, w); a != 0) {
+                setWord(a, image.word(index, w));
+            }
+        }
+    }
+    writeOwnWords();
+}
+
+PdmImage PlcSimulator::deviceMemory() const {
+    PdmImage image;
+    image.setFlag(1);
+    for (const auto& area : DeviceAreas::all()) {
+        const int index = static_cast<int>(area.index);
+        const std::uint32_t words = std::min<std::uint32_t>(
+            CpuTypeTable::capacity(config_.cpuType, area.deviceId), PdmImage::wordCount(index));
+        for (std::uint32_t w = 0; w < words; ++w) {
+            if (const auto a = deviceWordAddress(index, w); a != 0) {
+                image.setWord(index, w, wordAt(a));
+            }
+        }
+    }
+    return image;
 }
 
 void PlcSimulator::send(std::uint8_t command, const Request& request, const Reply& reply,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "comm/LoaderFrame.h"
+#include "comm/PasswordCipher.h"
 #include "devmem/CpuTypeTable.h"
 #include "sim/RequestReader.h"
 
@@ -12,9 +13,14 @@
 #include <random>
 #include <set>
 #include <span>
+#include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
+
+namespace dlu {
+class PdmImage;
+}
 
 namespace dlu::sim {
 
@@ -28,6 +34,20 @@ enum class RunState { Run, Stop, Pause };
 // So 0x82 is Remote STOP and 0x01 Local RUN. The other bits stay 0.
 std::uint16_t modeWord(KeySwitch key, RunState state);
 
+// How a locked PLC keeps its connection password, and so how the program logs in to it.
+//   Exchange       'w' login; the PLC holds the block in the current encrypted form.
+//   ExchangeOld    'w' login; the PLC holds the older RC4 form. The program logs in with that
+//                  and stores the current form with request kind 2, which the PLC then holds.
+//   ExchangePlain  the same with the password bytes in plain.
+//   Stored         an older CPU: the encrypted block sits in "W0000" (8 words, each word low
+//                  byte first) and the program compares it itself; such a CPU knows no 'w'.
+//   StoredPlain    the same with the password bytes themselves in "W0000".
+// Which scheme the program uses follows from the identity and the firmware version (see
+// PlcIdentities::usesStoredCheck), so the form has to agree with them.
+enum class PasswordForm { Exchange, ExchangeOld, ExchangePlain, Stored, StoredPlain };
+
+bool isStoredForm(PasswordForm form);
+
 struct PlcConfig {
     std::uint16_t identityWord = 0x7A31; // "F0080": CPU code 'z', sub-code '1'
     CpuType cpuType = 26;                // chooses the address column of the device memory
@@ -37,7 +57,23 @@ struct PlcConfig {
     KeySwitch key = KeySwitch::Remote;
     RunState state = RunState::Stop;
     bool downloadNeedsStop = true; // program download ('D' but kind 'X') refused while running
+
+    std::string password; // connection password (at most 14 characters); empty: not locked
+    PasswordForm passwordForm = PasswordForm::Exchange;
+
+    // Device image of the Linux CPU family that 'U' kind 'X' hands out; 0 bytes: the PLC has
+    // none and refuses 'U'. Its bytes are a pattern made from the seed.
+    std::size_t imageSize = 0;
+    std::uint32_t imageSeed = 1;
 };
+
+// The configuration of one row of the identification table (PlcIdentities), with a firmware
+// version that makes the program use the scheme of `form` and the password set. Nothing for an
+// unknown label, or when that PLC never uses the form's scheme (the stored forms need a CPU code
+// '1' to '4' or 'B').
+std::optional<PlcConfig> presetConfig(std::string_view label,
+                                      PasswordForm form = PasswordForm::Exchange,
+                                      std::string password = {});
 
 // Makes the simulator misbehave on purpose, so that the program's handling of every kind of
 // trouble can be seen from its side. Requests and responses are counted from 1 since the
@@ -150,6 +186,43 @@ public:
     std::uint64_t requestCount() const { return requests_; }
     std::uint64_t responseCount() const { return responses_; }
     std::uint64_t beginDownloadCount() const { return beginDownloads_; }
+
+    // Connection password. For the exchange forms the block logins are checked against (it
+    // changes when a kind-2 login stores a new one); for the stored forms the 16 bytes of
+    // "W0000". Byte 0 = 0: the PLC is not locked.
+    PasswordBlock heldPasswordBlock() const;
+    bool locked() const;
+    // Logins accepted with kind 1 or 2, and new blocks stored with kind 2.
+    std::uint64_t loginCount() const { return logins_; }
+    std::uint64_t passwordStoreCount() const { return passwordStores_; }
+
+    // The Linux device image: handed out by 'U' kind 'X' in blocks of kImageBlockData bytes
+    // behind an 8-byte header (offset 2 total blocks, 4 block number, 6 data length, big-endian),
+    // and replaced by a complete 'D' kind 'X' restore. A request with the station header names
+    // its block; one without it names none, and the PLC then sends every block in turn while the
+    // program only reads. A PLC locked by the exchange wants the login's token on the request.
+    static constexpr std::size_t kImageBlockData = 200;
+    static constexpr std::size_t kImageHeaderSize = 8;
+    const std::vector<std::uint8_t>& image() const { return image_; }
+    void setImage(std::vector<std::uint8_t> image) { image_ = std::move(image); }
+    std::size_t imageBlockCount() const;
+    std::uint64_t imageRestoreCount() const { return imageRestores_; }
+    // The pattern of an image of `size` bytes from `seed`.
+    static std::vector<std::uint8_t> imagePattern(std::size_t size, std::uint32_t seed);
+
+    // Device memory presets, word for word at the addresses the PLC's CPU type gives the
+    // device areas (the names of DeviceAreas::transferAddress). The PLC's own words (mode,
+    // identity, firmware) are kept whatever the preset says; "W0000" is no device area.
+    //
+    // Every word of every area the CPU type has, from a pattern made from `seed`.
+    void fillDeviceMemory(std::uint32_t seed);
+    // The words of a device memory file (as far as the CPU type has them).
+    void loadDeviceMemory(const PdmImage& image);
+    // The device areas as a device memory file holds them: flag 1, words as the PLC has them,
+    // mask and ranges 0.
+    PdmImage deviceMemory() const;
+    // Address of word `word` of device area `area` (0 to 15); 0 where the CPU type has none.
+    std::uint32_t deviceWordAddress(int area, std::uint32_t word) const;
     // Whether the responses carry the station header (the program's flag, mirrored).
     bool stationHeaderInUse() const { return headerInUse_; }
 
@@ -161,10 +234,9 @@ public:
     }
 
 protected:
-    // Extension points for the commands whose PLC side grows later. 'w' arrives with its 34
-    // bytes checked for size; the default PLC has no password set and rejects every login.
+    // 'w', its 34 bytes checked for size: the login of PlcConfig::password.
     virtual void onPassword(const Request& request, Reply& reply);
-    // 'U' of the Linux device image; the default PLC does not support it.
+    // 'U' kind 'X': the Linux device image (see image()).
     virtual void onUpload(const Request& request, Reply& reply);
 
 private:
@@ -181,6 +253,10 @@ private:
               std::vector<std::uint8_t>& out);
     const FaultConfig::ErrorRule* errorRuleFor(std::uint8_t command) const;
     void writeModeWord();
+    void writeOwnWords();
+    void putImageBlock(std::size_t number, Reply& reply) const;
+    void streamImage(const Request& request, std::vector<std::uint8_t>& out);
+    void finishItem(DownloadItem&& item);
 
     PlcConfig config_;
     FaultConfig faults_;
@@ -193,6 +269,14 @@ private:
     std::uint64_t responsesThisConnection_ = 0;
     std::uint64_t beginDownloads_ = 0;
     std::mt19937 random_;
+
+    PasswordBlock held_{}; // the exchange forms' block (the stored forms keep theirs in memory)
+    std::uint64_t logins_ = 0;
+    std::uint64_t passwordStores_ = 0;
+
+    std::vector<std::uint8_t> image_;
+    std::uint64_t imageRestores_ = 0;
+    bool streamImage_ = false; // a 'U' without the station header: every block follows
     Reply reply_;
 
     // Items being received, by kind and id; finished ones in arrival order.

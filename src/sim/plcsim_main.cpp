@@ -1,12 +1,15 @@
 // plcsim: a PLC speaking the loader protocol over TCP or a pseudo-terminal, with switches that
 // make it misbehave on purpose.
 
+#include "devmem/PdmFile.h"
+#include "devmem/PdmImage.h"
 #include "sim/PlcIdentity.h"
 #include "sim/PlcServer.h"
 #include "sim/PlcSimulator.h"
 
 #include <CLI/CLI.hpp>
 
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -99,18 +102,29 @@ int main(int argc, char** argv) {
     std::vector<std::string> errorAt;
     std::string storeDir;
     bool olderPlc = false;
+    std::string passwordForm = "exchange";
+    std::optional<std::uint32_t> memorySeed;
+    std::string memoryFile;
+    bool modem = false;
+    unsigned modemDelayMs = 1000;
+    std::string modemAnswer = "CONNECT 9600";
+    bool listIdentities = false;
 
     app.add_option("--bind", server.bind, "IPv4 address to listen on")->capture_default_str();
     app.add_option("--port", server.port, "TCP port; 0 picks a free one")->capture_default_str();
     app.add_flag("--pty", server.pty, "serve a serial line on a pseudo-terminal instead of TCP");
-    app.add_option("--identity", identity,
-                   "PLC identity: a label such as A-21, a CPU type code such as 26, or the raw "
-                   "identity word in hexadecimal (0x7A31)")
-        ->capture_default_str();
+    auto* identityOption =
+        app.add_option("--identity", identity,
+                       "PLC identity: a label such as A-21, a CPU type code such as 26, or the raw "
+                       "identity word in hexadecimal (0x7A31)")
+            ->capture_default_str();
     app.add_option("--cpu-type", cpuType,
                    "CPU type (code or name) whose device addresses the PLC uses; "
                    "by default the one of the identity");
-    app.add_option("--firmware", firmware, "firmware version word")->capture_default_str();
+    auto* firmwareOption =
+        app.add_option("--firmware", firmware,
+                       "firmware version word; by default one that makes the program use the "
+                       "password scheme of --password-form");
     app.add_option("--station", station, "station number, 255 = answers every station")
         ->check(CLI::Range(0, 255))
         ->capture_default_str();
@@ -124,6 +138,45 @@ int main(int argc, char** argv) {
     app.add_flag(
         "--allow-download-in-run", [&plc](std::int64_t) { plc.downloadNeedsStop = false; },
         "accept program download blocks while the CPU runs");
+
+    app.add_flag("--list-identities", listIdentities,
+                 "print the identities (label, identity word, CPU type of the addresses) and exit");
+
+    auto* lockGroup = app.add_option_group("Password");
+    lockGroup->add_option("--password", plc.password,
+                          "lock the PLC with this connection password (at most 14 characters)");
+    auto* formOption =
+        lockGroup
+            ->add_option("--password-form", passwordForm,
+                         "how the PLC keeps it: exchange (login with 'w'), exchange-old / "
+                         "exchange-plain (older forms the login replaces by the current one), "
+                         "stored / stored-plain (block in W0000, older CPUs only: picks A-01 with "
+                         "a firmware below 346 unless --identity / --firmware say otherwise)")
+            ->check(CLI::IsMember(
+                {"exchange", "exchange-old", "exchange-plain", "stored", "stored-plain"}))
+            ->capture_default_str();
+
+    auto* memoryGroup = app.add_option_group("Memory");
+    memoryGroup->add_option("--image-size", plc.imageSize,
+                            "bytes of the Linux device image served by 'U' (0: none)");
+    memoryGroup->add_option(
+        "--memory-seed", memorySeed,
+        "fill the device areas (and the Linux image) with a pattern of this seed");
+    memoryGroup
+        ->add_option("--memory-file", memoryFile,
+                     "load the device areas from a .PDM device memory file")
+        ->check(CLI::ExistingFile);
+
+    auto* modemGroup = app.add_option_group("Modem");
+    modemGroup->add_flag(
+        "--modem", modem,
+        "put a Hayes modem in front of the PLC on the pseudo-terminal (with --pty)");
+    modemGroup->add_option("--modem-delay", modemDelayMs, "milliseconds from ATD to the answer")
+        ->capture_default_str();
+    modemGroup
+        ->add_option("--modem-answer", modemAnswer,
+                     "the modem's answer to ATD: CONNECT 9600, BUSY, NO CARRIER, NO ANSWER ...")
+        ->capture_default_str();
 
     auto* faultGroup = app.add_option_group("Faults");
     faultGroup->add_option("--corrupt", faults.corruptResponses,
@@ -151,6 +204,38 @@ int main(int argc, char** argv) {
 
     CLI11_PARSE(app, argc, argv);
 
+    if (listIdentities) {
+        for (const auto& i : PlcIdentities::all()) {
+            std::printf("%-9s 0x%04X  cpu type %u\n", std::string(i.label).c_str(), i.word,
+                        static_cast<unsigned>(i.cpuType));
+        }
+        return 0;
+    }
+    const PasswordForm form = passwordForm == "exchange-old"     ? PasswordForm::ExchangeOld
+                              : passwordForm == "exchange-plain" ? PasswordForm::ExchangePlain
+                              : passwordForm == "stored"         ? PasswordForm::Stored
+                              : passwordForm == "stored-plain"   ? PasswordForm::StoredPlain
+                                                                 : PasswordForm::Exchange;
+    plc.passwordForm = form;
+    if (plc.password.size() > PasswordCipher::kMaxLength) {
+        std::cerr << "plcsim: a password has at most " << PasswordCipher::kMaxLength
+                  << " characters\n";
+        return 2;
+    }
+    if (isStoredForm(form) && identityOption->count() == 0) {
+        identity = "A-01"; // an older CPU: only those keep their password in W0000
+    }
+    if (modem && !server.pty) {
+        std::cerr << "plcsim: --modem needs --pty\n";
+        return 2;
+    }
+    if (modem) {
+        HayesModem::Settings settings;
+        settings.connectDelay = std::chrono::milliseconds(modemDelayMs);
+        settings.callAnswer = modemAnswer;
+        server.modem = settings;
+    }
+
     if (const auto word = PlcIdentities::wordOf(identity)) {
         plc.identityWord = *word;
     } else if (const auto word2 = PlcIdentities::wordOfCpuType(CpuTypeTable::parse(identity))) {
@@ -174,6 +259,24 @@ int main(int argc, char** argv) {
         return 2;
     }
     plc.firmware = static_cast<std::uint16_t>(firmware);
+    // The program picks the password scheme from the identity and the firmware: make them
+    // agree with the form, or say that they do not.
+    const bool wantStored = isStoredForm(form);
+    if (firmwareOption->count() == 0) {
+        if (const auto fw = PlcIdentities::firmwareFor(plc.identityWord, wantStored)) {
+            plc.firmware = *fw;
+        }
+    }
+    if (PlcIdentities::usesStoredCheck(plc.identityWord, plc.firmware) != wantStored &&
+        (formOption->count() != 0 || !plc.password.empty())) {
+        std::cerr << "plcsim: warning: with identity " << identity << " and firmware "
+                  << plc.firmware << " the program uses the "
+                  << (wantStored ? "password exchange" : "stored password check")
+                  << ", not the form " << passwordForm
+                  << (wantStored ? " (stored forms need A-01..A-04 below 346 or B-01 below 256)"
+                                 : "")
+                  << '\n';
+    }
     plc.station = static_cast<std::uint8_t>(station);
     plc.takesStationHeader = !olderPlc;
     plc.state = mode == "run" ? RunState::Run : mode == "pause" ? RunState::Pause : RunState::Stop;
@@ -198,7 +301,33 @@ int main(int argc, char** argv) {
         faults.errorReplies.push_back({std::nullopt, *nth, rule->second});
     }
 
-    PlcSimulator simulator(plc, faults);
+    if (memorySeed) {
+        plc.imageSeed = *memorySeed;
+    }
+    std::optional<PdmImage> memory;
+    if (!memoryFile.empty()) {
+        memory.emplace();
+        const auto result = PdmFile::load(memoryFile, *memory);
+        if (result != PdmFile::LoadResult::Loaded) {
+            std::cerr << "plcsim: " << memoryFile << " is not a complete device memory file\n";
+            return 2;
+        }
+    }
+
+    std::optional<PlcSimulator> made;
+    try {
+        made.emplace(plc, faults);
+    } catch (const std::exception& e) {
+        std::cerr << "plcsim: " << e.what() << '\n';
+        return 1;
+    }
+    PlcSimulator& simulator = *made;
+    if (memorySeed) {
+        simulator.fillDeviceMemory(*memorySeed);
+    }
+    if (memory) {
+        simulator.loadDeviceMemory(*memory);
+    }
     if (!storeDir.empty()) {
         std::filesystem::create_directories(storeDir);
         simulator.setItemSink([&storeDir, count = 0](const DownloadItem& item) mutable {

@@ -16,6 +16,20 @@ PromptAnswer ScriptedPrompter::message(std::string_view text, PromptButtons butt
     return a;
 }
 
+std::optional<std::string> ScriptedPrompter::password(std::size_t maxLength) {
+    ++passwordRequests_;
+    passwordMaxLength_ = maxLength;
+    if (passwords_.empty()) {
+        return std::nullopt;
+    }
+    std::optional<std::string> text = std::move(passwords_.front());
+    passwords_.pop_front();
+    if (text && text->size() > maxLength) {
+        text->resize(maxLength);
+    }
+    return text;
+}
+
 std::vector<std::string> ScriptedPrompter::texts() const {
     std::vector<std::string> all;
     all.reserve(shown_.size());

@@ -1,0 +1,245 @@
+// The password login of the session against the simulator's locked PLCs, and the simulator's
+// identity presets seen through a session.
+
+#include "comm/PasswordCipher.h"
+#include "common/Crypto.h"
+#include "sim/PlcIdentity.h"
+#include "sim/SimSessionRig.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace dlu {
+namespace {
+
+using sim::PasswordForm;
+using sim::PlcConfig;
+
+using Rig = test::SimSessionRig;
+
+PlcConfig preset(const char* label, PasswordForm form, const char* password) {
+    auto config = sim::presetConfig(label, form, password);
+    EXPECT_TRUE(config.has_value()) << label;
+    return config.value_or(PlcConfig{});
+}
+
+PasswordBlock currentForm(const std::string& password) {
+    const auto crypto = Crypto::open();
+    return PasswordCipher(crypto.get()).encrypt(password).value();
+}
+
+TEST(SimPassword, LoginByFormAndAnswer) {
+    const std::string fourteen = "abcdefghijklmn";
+    struct Case {
+        const char* name;
+        const char* label;
+        PasswordForm form;
+        std::string password;
+        std::vector<std::optional<std::string>> typed;
+        bool connects;
+        int message; // 0: nothing shown
+        int asks;
+    };
+    const std::vector<Case> cases = {
+        {"stored, right", "A-01", PasswordForm::Stored, "secret", {"secret"}, true, 0, 1},
+        {"stored, wrong", "A-03", PasswordForm::Stored, "secret", {"Secret"}, false, 605, 1},
+        {"stored, cancel", "A-01", PasswordForm::Stored, "secret", {std::nullopt}, false, 0, 1},
+        {"stored on B-01", "B-01", PasswordForm::Stored, "plc", {"plc"}, true, 0, 1},
+        {"stored plain, right",
+         "A-02",
+         PasswordForm::StoredPlain,
+         "secret",
+         {"secret"},
+         true,
+         0,
+         1},
+        {"stored plain, wrong",
+         "A-02",
+         PasswordForm::StoredPlain,
+         "secret",
+         {"secreT"},
+         false,
+         605,
+         1},
+        {"stored plain, a prefix",
+         "A-04",
+         PasswordForm::StoredPlain,
+         "secret",
+         {"secr"},
+         false,
+         605,
+         1},
+        {"stored plain, longer",
+         "A-04",
+         PasswordForm::StoredPlain,
+         "secret",
+         {"secrets"},
+         false,
+         605,
+         1},
+        {"exchange, right", "A-21", PasswordForm::Exchange, "secret", {"secret"}, true, 0, 1},
+        {"exchange, wrong", "A-21", PasswordForm::Exchange, "secret", {"public"}, false, 600, 1},
+        {"exchange, cancel", "A-21", PasswordForm::Exchange, "secret", {std::nullopt}, false, 0, 1},
+        {"exchange, 14 characters",
+         "C-04",
+         PasswordForm::Exchange,
+         fourteen,
+         {fourteen},
+         true,
+         0,
+         1},
+        {"exchange, unlocked", "A-21", PasswordForm::Exchange, "", {}, true, 0, 0},
+        {"older form, right", "A-13", PasswordForm::ExchangeOld, "secret", {"secret"}, true, 0, 1},
+        {"plain form, right",
+         "A-10",
+         PasswordForm::ExchangePlain,
+         "secret",
+         {"secret"},
+         true,
+         0,
+         1},
+        {"plain form, wrong",
+         "A-10",
+         PasswordForm::ExchangePlain,
+         "secret",
+         {"terces"},
+         false,
+         600,
+         1},
+    };
+    for (const auto& c : cases) {
+        Rig rig(preset(c.label, c.form, c.password.c_str()));
+        for (const auto& t : c.typed) {
+            rig.prompter.answerPassword(t);
+        }
+        EXPECT_EQ(rig.session.connect(), c.connects) << c.name;
+        EXPECT_EQ(rig.prompter.passwordRequests(), c.asks) << c.name;
+        if (c.asks > 0) {
+            EXPECT_EQ(rig.prompter.passwordMaxLength(), PasswordCipher::kMaxLength) << c.name;
+        }
+        if (c.message == 0) {
+            EXPECT_TRUE(rig.shown().empty()) << c.name << ": " << rig.shown().front();
+        } else {
+            EXPECT_EQ(rig.shown(), std::vector<std::string>{rig.text(c.message)}) << c.name;
+            EXPECT_EQ(rig.prompter.shown().back().icon, PromptIcon::Stop) << c.name;
+        }
+    }
+}
+
+TEST(SimPassword, StoredBlockWithByteZeroZeroNeverAsks) {
+    // A block that would pass the checksum test, but says "no password" in byte 0.
+    auto config = preset("A-02", PasswordForm::Stored, "");
+    Rig rig(config);
+    const auto w = rig.plc.address("W0000");
+    PasswordBlock block{0, 's', 'e', 'c', 'r', 'e', 't'};
+    block[15] = PasswordCipher::checksum(block);
+    for (std::uint32_t i = 0; i < 8; ++i) {
+        rig.plc.setWord(w + 2 * i,
+                        static_cast<std::uint16_t>(block[2 * i] | (block[2 * i + 1] << 8)));
+    }
+    ASSERT_EQ(rig.plc.heldPasswordBlock(), block) << "the simulator reads W0000 low byte first";
+    EXPECT_TRUE(rig.session.connect());
+    EXPECT_EQ(rig.prompter.passwordRequests(), 0);
+
+    // The same block with byte 0 set is a plain stored password.
+    block[0] = 'x';
+    block[15] = PasswordCipher::checksum(block);
+    for (std::uint32_t i = 0; i < 8; ++i) {
+        rig.plc.setWord(w + 2 * i,
+                        static_cast<std::uint16_t>(block[2 * i] | (block[2 * i + 1] << 8)));
+    }
+    rig.prompter.answerPassword("xsecret");
+    EXPECT_TRUE(rig.session.connect());
+    EXPECT_EQ(rig.prompter.passwordRequests(), 1);
+}
+
+TEST(SimPassword, OlderFormsAreReplacedByTheCurrentOneAtLogin) {
+    for (const auto form : {PasswordForm::ExchangeOld, PasswordForm::ExchangePlain}) {
+        Rig rig(preset("A-21", form, "secret"));
+        ASSERT_NE(rig.plc.heldPasswordBlock(), currentForm("secret"));
+        rig.prompter.answerPassword("secret");
+        ASSERT_TRUE(rig.session.connect());
+        EXPECT_EQ(rig.plc.passwordStoreCount(), 1u);
+        EXPECT_EQ(rig.plc.heldPasswordBlock(), currentForm("secret"));
+        const auto token = rig.protocol.passwordToken();
+        EXPECT_TRUE(std::equal(token.begin(), token.end(), currentForm("secret").begin()))
+            << "the token is the current form";
+
+        // The next login goes in with the current form at the first try.
+        rig.session.disconnect();
+        const auto logins = rig.plc.loginCount();
+        const auto requests = rig.plc.requestCount();
+        rig.prompter.answerPassword("secret");
+        ASSERT_TRUE(rig.session.connect());
+        EXPECT_EQ(rig.plc.loginCount(), logins + 1);
+        EXPECT_EQ(rig.plc.passwordStoreCount(), 1u);
+        // 't', the identity read, 'w' kind 0 and one 'w' kind 1.
+        EXPECT_EQ(rig.plc.requestCount(), requests + 4);
+    }
+}
+
+TEST(SimPassword, FailedPasswordTransactionShows604) {
+    struct Case {
+        const char* name;
+        sim::FaultConfig faults;
+        std::vector<std::string> after604; // what the error report adds
+        int asks;
+    };
+    sim::FaultConfig everyW;
+    everyW.errorReplies.push_back({std::uint8_t{'w'}, 0, 15});
+    // Requests: 't' 1, 'R' 2, 'w' kind 0 3, kind 1 from 4 on, with every retry.
+    sim::FaultConfig loginRejected;
+    sim::FaultConfig loginLost;
+    for (std::uint64_t n = 4; n < 12; ++n) {
+        loginRejected.errorReplies.push_back({std::nullopt, n, 9});
+        loginLost.dropRequests.insert(n);
+    }
+    const Messages en(Language::English);
+    const std::vector<Case> cases = {
+        {"kind 0 answered with E", everyW, {std::string(en(602)), std::string(en(632))}, 0},
+        {"kind 1 answered with E", loginRejected, {std::string(en(602)), std::string(en(626))}, 1},
+        {"kind 1 not answered", loginLost, {"Simulator Error"}, 1},
+    };
+    for (const auto& c : cases) {
+        Rig rig(preset("A-21", PasswordForm::Exchange, "secret"), c.faults);
+        rig.prompter.answerPassword("secret");
+        EXPECT_FALSE(rig.session.connect()) << c.name;
+        EXPECT_EQ(rig.prompter.passwordRequests(), c.asks) << c.name;
+        auto expected = std::vector<std::string>{rig.text(604)};
+        expected.insert(expected.end(), c.after604.begin(), c.after604.end());
+        EXPECT_EQ(rig.shown(), expected) << c.name;
+    }
+}
+
+TEST(SimPresets, EveryIdentityIsFoundByTheProjectTypeItIsUsedWith) {
+    // C-10 and C-11 refuse every CPU type that has device addresses: no project connects.
+    const std::vector<std::string_view> refusing{"C-10", "C-11"};
+    for (const auto& identity : sim::PlcIdentities::all()) {
+        PlcConfig config;
+        config.identityWord = identity.word;
+        config.cpuType = identity.cpuType;
+        config.firmware = *sim::PlcIdentities::firmwareFor(identity.word, false);
+        config.password = "pw";
+        Rig rig(config);
+        rig.prompter.answerPassword("pw");
+        const bool refused =
+            std::find(refusing.begin(), refusing.end(), identity.label) != refusing.end();
+        EXPECT_EQ(rig.session.connect(), !refused) << identity.label;
+        EXPECT_EQ(rig.session.identityWord(), identity.word) << identity.label;
+        EXPECT_EQ(rig.session.plcIdentity().label, identity.label);
+        EXPECT_EQ(rig.prompter.passwordRequests(), refused ? 0 : 1) << identity.label;
+
+        // Only the older CPUs can keep a stored block.
+        const char code = static_cast<char>(identity.word >> 8);
+        const bool older = (code >= '1' && code <= '4') || code == 'B';
+        EXPECT_EQ(sim::presetConfig(identity.label, PasswordForm::Stored).has_value(), older)
+            << identity.label;
+    }
+    EXPECT_FALSE(sim::presetConfig("A-99").has_value());
+}
+
+} // namespace
+} // namespace dlu
