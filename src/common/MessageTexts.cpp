@@ -73,6 +73,9 @@ constexpr std::array kEntries = {
     StringEntry{566, "디바이스 메모리 파일이 없습니다.\n확인하십시오."},
     StringEntry{567, "다운로드 요청을 완료하였습니다.\n오류가 발생하면 화면에 메시지가 "
                      "표시됩니다."},
+    // A restore write the PLC never confirmed; the rest of the restore is not sent.
+    StringEntry{568, "%s 쓰기를 PLC가 확인하지 않았습니다.\n다운로드를 중단하였으며 나머지 "
+                     "데이터는 전송되지 않았습니다."},
     StringEntry{569, "업로드가 끝나면 파일이 자동으로 저장됩니다."},
     StringEntry{570, "디바이스 다운로드>"},
     StringEntry{571, " ~ %dWord 다운로드 중...."},
@@ -92,6 +95,11 @@ constexpr std::array kEntries = {
     StringEntry{582, "변수"},
     StringEntry{583, "DEC"},
     StringEntry{584, "HEX"},
+    // Linux device image: blocks that never arrived, and a file that cannot be sent.
+    StringEntry{585, "블록 %d개가 도착하지 않았습니다(전체 %d개).\n이 파일은 완전하지 않으므로 "
+                     "복원에 사용하지 마십시오."},
+    StringEntry{586, "디바이스 이미지 파일이 비어 있거나 너무 큽니다.\n전송할 데이터가 "
+                     "없습니다."},
 
     // Communication, connect and password messages.
     StringEntry{600, "암호가 맞지 않습니다."},
@@ -237,6 +245,8 @@ constexpr std::array kEntries = {
     StringEntry{866, "Device memory file does not exist.\nPlease check."},
     StringEntry{867, "Complete the download request.\nIf an error occurs, a message is displayed on "
                      "the screen."},
+    StringEntry{868, "The PLC did not confirm the write to %s.\nThe download was stopped; the "
+                     "rest of the data was not sent."},
     StringEntry{869, "After uploading a file is saved automatically."},
     StringEntry{870, "Device Download>"},
     StringEntry{871, " ~ %dWord Downloading...."},
@@ -255,6 +265,9 @@ constexpr std::array kEntries = {
     StringEntry{882, "Variable"},
     StringEntry{883, "DEC"},
     StringEntry{884, "HEX"},
+    StringEntry{885, "%d of the %d blocks did not arrive.\nThe file is incomplete; do not "
+                     "restore it."},
+    StringEntry{886, "The device image file is empty or too large.\nThere is nothing to send."},
 
     // Communication, connect and password messages.
     StringEntry{900, "Invalid Password"},

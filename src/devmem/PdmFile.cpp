@@ -1,14 +1,11 @@
 #include "devmem/PdmFile.h"
 
 #include "common/TextFormat.h"
+#include "devmem/AtomicFile.h"
 
-#include <cstdio>
 #include <fstream>
 #include <iterator>
-#include <system_error>
 #include <vector>
-
-#include <unistd.h>
 
 namespace dlu {
 
@@ -20,30 +17,6 @@ constexpr int kMsgNotLoaded = 564;
 constexpr int kMsgSaved = 565;
 constexpr int kMsgTooShort = 577;
 constexpr int kMsgWriteFailed = 579;
-
-// Writes `bytes` to a new file next to `target` and renames it over `target` once it is
-// complete and on disk.
-bool replaceFile(const std::filesystem::path& target, std::span<const std::uint8_t> bytes) {
-    std::filesystem::path temp = target;
-    temp += ".tmp";
-    std::FILE* f = std::fopen(temp.c_str(), "wb");
-    if (f == nullptr) {
-        return false;
-    }
-    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    ok = std::fflush(f) == 0 && ok;
-    ok = ::fsync(::fileno(f)) == 0 && ok;
-    ok = std::fclose(f) == 0 && ok;
-    std::error_code ec;
-    if (ok) {
-        std::filesystem::rename(temp, target, ec);
-        ok = !ec;
-    }
-    if (!ok) {
-        std::filesystem::remove(temp, ec);
-    }
-    return ok;
-}
 
 } // namespace
 
@@ -70,7 +43,8 @@ PdmFile::SaveResult PdmFile::save(const std::filesystem::path& file, const PdmIm
     if (!image.loaded()) {
         return SaveResult::NotLoaded;
     }
-    return replaceFile(file, image.fileBytes()) ? SaveResult::Saved : SaveResult::WriteFailed;
+    return replaceFileAtomically(file, image.fileBytes()) ? SaveResult::Saved
+                                                          : SaveResult::WriteFailed;
 }
 
 PdmFile::LoadResult PdmFile::parse(std::span<const std::uint8_t> bytes, PdmImage& image) {

@@ -1,0 +1,410 @@
+// A full-range device memory backup of CPU type 26 (all sixteen areas at full capacity, about
+// 700 reads of up to 100 words, then the .PDM save), beside a baseline that moves the very
+// same request frames without the session, the chunking or the file: straight into the
+// simulator in-process, and over loopback TCP to plcsim. The ratio backup rate / baseline
+// rate says what the backup logic costs on top of the frames themselves.
+
+#include "comm/CCOMInterface.h"
+#include "comm/COnlineModule.h"
+#include "comm/CProtocol.h"
+#include "comm/CommSet.h"
+#include "common/Clock.h"
+#include "common/Prompter.h"
+#include "common/StringTable.h"
+#include "devmem/DeviceMemoryTransfer.h"
+#include "sim/EmbeddedChannelFactory.h"
+#include "sim/PlcSimulator.h"
+#include "sim/SimulatorChannel.h"
+
+#include <benchmark/benchmark.h>
+
+#include <arpa/inet.h>
+#include <array>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <spawn.h>
+#include <string>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+using namespace dlu;
+
+constexpr CpuType kCpu = 26;
+
+class SilentPrompter final : public Prompter {
+public:
+    PromptAnswer message(std::string_view, PromptButtons, PromptIcon) override {
+        return PromptAnswer::Ok;
+    }
+};
+
+// Where the backups go: memory-backed when the system has it, so the disk does not dominate.
+std::filesystem::path backupFile() {
+    const std::filesystem::path shm = "/dev/shm";
+    std::error_code ec;
+    const auto dir =
+        std::filesystem::is_directory(shm, ec) ? shm : std::filesystem::temp_directory_path();
+    return dir / ("devmem_bench_" + std::to_string(::getpid()) + ".PDM");
+}
+
+// A blocking TCP channel to plcsim, buffered so that a byte read is not a system call.
+class TcpChannel final : public DeviceChannel {
+public:
+    explicit TcpChannel(int port) : port_(port) {}
+    ~TcpChannel() override { close(); }
+
+    bool open(const OpenParams&) override {
+        fd_ = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_port = htons(static_cast<std::uint16_t>(port_));
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (connect(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+            close();
+            return false;
+        }
+        const int on = 1;
+        setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+        return true;
+    }
+    void setTimeout(std::chrono::milliseconds t) override { timeout_ = t; }
+    bool write(std::span<const std::uint8_t> bytes) override {
+        return fd_ >= 0 && ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) ==
+                               static_cast<ssize_t>(bytes.size());
+    }
+    ChannelRead read() override {
+        if (fd_ < 0) {
+            return {0, kChannelNotOpen};
+        }
+        if (next_ == size_) {
+            pollfd p{fd_, POLLIN, 0};
+            if (poll(&p, 1, static_cast<int>(timeout_.count())) <= 0) {
+                return {0, kChannelTimeout};
+            }
+            const ssize_t n = ::recv(fd_, buffer_, sizeof buffer_, 0);
+            if (n <= 0) {
+                return {0, kChannelLinkLost};
+            }
+            size_ = static_cast<std::size_t>(n);
+            next_ = 0;
+        }
+        return {buffer_[next_++], kChannelOk};
+    }
+    void close() override {
+        if (fd_ >= 0) {
+            ::close(fd_);
+            fd_ = -1;
+        }
+    }
+
+private:
+    int port_;
+    int fd_ = -1;
+    std::chrono::milliseconds timeout_{3000};
+    std::uint8_t buffer_[4096];
+    std::size_t next_ = 0;
+    std::size_t size_ = 0;
+};
+
+class TcpFactory final : public ChannelFactory {
+public:
+    explicit TcpFactory(int port) : port_(port) {}
+    std::unique_ptr<DeviceChannel> create(std::uint8_t) override {
+        return std::make_unique<TcpChannel>(port_);
+    }
+    std::uint32_t resolveHostName(std::string_view) override { return 0x7F000001; }
+
+private:
+    int port_;
+};
+
+// plcsim on a free loopback port for the whole run, its device memory filled.
+class PlcsimProcess {
+public:
+    PlcsimProcess() {
+        int fds[2];
+        if (pipe(fds) != 0) {
+            return;
+        }
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+        posix_spawn_file_actions_addclose(&actions, fds[0]);
+        std::string path = PLCSIM_PATH, portOption = "--port", zero = "0";
+        std::string seedOption = "--memory-seed", seed = "7";
+        char* argv[] = {path.data(),       portOption.data(), zero.data(),
+                        seedOption.data(), seed.data(),       nullptr};
+        posix_spawn(&pid_, PLCSIM_PATH, &actions, nullptr, argv, environ);
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(fds[1]);
+        std::string line;
+        char c = 0;
+        while (::read(fds[0], &c, 1) == 1 && c != '\n') {
+            line += c;
+        }
+        ::close(fds[0]);
+        const auto colon = line.rfind(':');
+        if (colon != std::string::npos) {
+            port_ = std::atoi(line.c_str() + colon + 1);
+        }
+    }
+    ~PlcsimProcess() {
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+    int port() const { return port_; }
+
+private:
+    pid_t pid_ = -1;
+    int port_ = 0;
+};
+
+PlcsimProcess& plcsim() {
+    static PlcsimProcess process;
+    return process;
+}
+
+// A connected session over a channel factory, as dlutil wires one.
+struct Session {
+    explicit Session(ChannelFactory& factory)
+        : com(factory, prompter), protocol(com),
+          session(OnlineContext{settings, com, protocol, prompter, messages, clock}) {
+        settings.setDefaults();
+        settings.nConType = kConSimulator;
+        session.setProjectCpuType(kCpu);
+    }
+    ~Session() { session.disconnect(); }
+
+    bool backup(const std::filesystem::path& file) {
+        DeviceMemoryTransfer t({session, prompter, messages, clock}, DeviceMemoryMode::Backup,
+                               kCpu);
+        t.setFile(file);
+        t.selection().setMaximum();
+        return t.transfer() == DeviceMemoryTransfer::Result::Done;
+    }
+
+    SilentPrompter prompter;
+    CCOMInterface com;
+    CProtocol protocol;
+    CommSet settings;
+    Messages messages{Language::English};
+    SystemClock clock;
+    COnlineModule session;
+};
+
+// The request frames of one full backup and the size of each answer, recorded once.
+struct Frames {
+    std::vector<std::vector<std::uint8_t>> requests;
+    std::vector<std::size_t> responseSizes;
+};
+
+const Frames& backupFrames() {
+    static const Frames frames = [] {
+        Frames f;
+        sim::PlcSimulator plc;
+        sim::EmbeddedChannelFactory factory(plc);
+        Session s(factory);
+        s.session.connect();
+        plc.setFrameLog([&](bool sent, std::span<const std::uint8_t> frame) {
+            if (sent) {
+                f.responseSizes.push_back(frame.size());
+            } else {
+                f.requests.emplace_back(frame.begin(), frame.end());
+            }
+        });
+        const auto file = backupFile();
+        s.backup(file);
+        std::filesystem::remove(file);
+        return f;
+    }();
+    return frames;
+}
+
+void BM_BackupInProcess(benchmark::State& state) {
+    sim::PlcSimulator plc;
+    plc.fillDeviceMemory(7);
+    sim::EmbeddedChannelFactory factory(plc);
+    Session s(factory);
+    if (!s.session.connect()) {
+        state.SkipWithError("no connection");
+        return;
+    }
+    const auto file = backupFile();
+    for (auto _ : state) {
+        if (!s.backup(file)) {
+            state.SkipWithError("backup failed");
+            break;
+        }
+    }
+    std::filesystem::remove(file);
+    state.SetItemsProcessed(state.iterations());
+    state.counters["frames"] = static_cast<double>(backupFrames().requests.size());
+}
+
+void BM_FramesInProcess(benchmark::State& state) {
+    sim::PlcSimulator plc;
+    plc.fillDeviceMemory(7);
+    const auto& frames = backupFrames();
+    // The protocol test turns the station header on, as in the recorded session.
+    sim::SimulatorChannel channel(plc);
+    CProtocol protocol(channel);
+    if (protocol.protocolTest() != CProtocol::TestResult::Answered) {
+        state.SkipWithError("no answer to the protocol test");
+        return;
+    }
+    std::vector<std::uint8_t> out;
+    out.reserve(512);
+    for (auto _ : state) {
+        for (const auto& request : frames.requests) {
+            out.clear();
+            plc.receive(request, out);
+            benchmark::DoNotOptimize(out.data());
+        }
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+
+// The same reads through the protocol object alone: what the session, the chunking, the
+// image and the file add on top of the protocol layer.
+void BM_ProtocolReadsInProcess(benchmark::State& state) {
+    sim::PlcSimulator plc;
+    plc.fillDeviceMemory(7);
+    sim::SimulatorChannel channel(plc);
+    CProtocol protocol(channel);
+    if (protocol.protocolTest() != CProtocol::TestResult::Answered) {
+        state.SkipWithError("no answer to the protocol test");
+        return;
+    }
+    // Head (2), command, length (2), station header (3), blocks of address (4) and bytes (1).
+    std::vector<std::vector<CProtocol::ReadBlock>> reads;
+    for (const auto& f : backupFrames().requests) {
+        if (f.size() < 10 || f[2] != 'R') {
+            continue;
+        }
+        std::vector<CProtocol::ReadBlock> blocks;
+        for (std::size_t at = 8; at + 5 <= f.size() - 2; at += 5) {
+            const std::uint32_t address = (std::uint32_t{f[at]} << 24) |
+                                          (std::uint32_t{f[at + 1]} << 16) |
+                                          (std::uint32_t{f[at + 2]} << 8) | f[at + 3];
+            blocks.push_back({address, static_cast<std::uint8_t>(f[at + 4] / 2)});
+        }
+        reads.push_back(std::move(blocks));
+    }
+    std::array<std::uint16_t, 128> words{};
+    for (auto _ : state) {
+        for (const auto& blocks : reads) {
+            if (!protocol.readWords(blocks, words)) {
+                state.SkipWithError("read failed");
+                return;
+            }
+            benchmark::DoNotOptimize(words);
+        }
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+
+void BM_BackupTcp(benchmark::State& state) {
+    TcpFactory factory(plcsim().port());
+    Session s(factory);
+    if (plcsim().port() == 0 || !s.session.connect()) {
+        state.SkipWithError("plcsim did not start");
+        return;
+    }
+    const auto file = backupFile();
+    for (auto _ : state) {
+        if (!s.backup(file)) {
+            state.SkipWithError("backup failed");
+            break;
+        }
+    }
+    std::filesystem::remove(file);
+    state.SetItemsProcessed(state.iterations());
+}
+
+// The same frames over one socket to plcsim: write a request, read its answer, next.
+void BM_FramesTcp(benchmark::State& state) {
+    const auto& frames = backupFrames();
+    TcpChannel channel(plcsim().port());
+    if (plcsim().port() == 0 || !channel.open(TcpOpenParams{})) {
+        state.SkipWithError("plcsim did not start");
+        return;
+    }
+    // Open the protocol on this connection as a session would, so the answers carry the
+    // station header like the recorded ones.
+    CProtocol protocol(channel);
+    if (protocol.protocolTest() != CProtocol::TestResult::Answered) {
+        state.SkipWithError("no answer to the protocol test");
+        return;
+    }
+    for (auto _ : state) {
+        for (std::size_t i = 0; i < frames.requests.size(); ++i) {
+            channel.write(frames.requests[i]);
+            for (std::size_t n = 0; n < frames.responseSizes[i]; ++n) {
+                if (channel.read().status != kChannelOk) {
+                    state.SkipWithError("answer missing");
+                    return;
+                }
+            }
+        }
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+
+BENCHMARK(BM_BackupInProcess)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_FramesInProcess)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ProtocolReadsInProcess)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_BackupTcp)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_FramesTcp)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Keeps the rate of every run so that the ratios can be printed at the end.
+class RateReporter final : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const auto& run : runs) {
+            const auto it = run.counters.find("items_per_second");
+            if (it != run.counters.end()) {
+                rates[run.benchmark_name()] = it->second.value;
+            }
+        }
+    }
+    std::map<std::string, double> rates;
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    RateReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    std::printf("full backup of CPU type 26: %zu request frames\n", backupFrames().requests.size());
+    for (const char* where : {"InProcess", "Tcp"}) {
+        const double backup = reporter.rates[std::string("BM_Backup") + where + "/real_time"];
+        const double frames = reporter.rates[std::string("BM_Frames") + where + "/real_time"];
+        if (backup > 0 && frames > 0) {
+            std::printf("%s: backup / same frames raw = %.2f\n", where, backup / frames);
+        }
+    }
+    const double backup = reporter.rates["BM_BackupInProcess/real_time"];
+    const double reads = reporter.rates["BM_ProtocolReadsInProcess/real_time"];
+    if (backup > 0 && reads > 0) {
+        std::printf("InProcess: backup / same reads through the protocol alone = %.2f\n",
+                    backup / reads);
+    }
+    benchmark::Shutdown();
+    return 0;
+}

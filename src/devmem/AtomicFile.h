@@ -1,0 +1,14 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <span>
+
+namespace dlu {
+
+// Writes `bytes` to a new file beside `target` and renames it over `target` only once it is
+// complete and on disk. On failure the old file, if any, is left exactly as it was.
+bool replaceFileAtomically(const std::filesystem::path& target,
+                           std::span<const std::uint8_t> bytes);
+
+} // namespace dlu

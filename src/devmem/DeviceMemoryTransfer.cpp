@@ -1,0 +1,312 @@
+#include "devmem/DeviceMemoryTransfer.h"
+
+#include "comm/COnlineModule.h"
+#include "common/Clock.h"
+#include "common/Prompter.h"
+#include "common/TextFormat.h"
+#include "devmem/DeviceArea.h"
+#include "devmem/DeviceTransferPlan.h"
+#include "devmem/TransferProgress.h"
+
+#include <algorithm>
+#include <system_error>
+#include <vector>
+
+namespace dlu {
+
+namespace {
+
+constexpr int kMsgUploadError = 550;
+constexpr int kMsgTitleBackup = 551;
+constexpr int kMsgTitleRestore = 552;
+constexpr int kMsgFileLoaded = 554;
+constexpr int kMsgAskDefault = 555;
+constexpr int kMsgAskMaximum = 556;
+constexpr int kMsgAskClearAll = 557;
+constexpr int kMsgNoFile = 566;
+constexpr int kMsgRestoreDone = 567;
+constexpr int kMsgWriteNotConfirmed = 568;
+constexpr int kMsgSavedAutomatically = 569;
+
+// The first read of a restore. The PLC's answer is not used; it is read because the PLC
+// expects a read before the writes of a restore.
+constexpr const char* kRestoreOpeningName = "F0050";
+
+// Words of an area that a ".PDM" file carries: all of them except CS words above 4055.
+std::uint32_t fileWords(int area) {
+    const auto& at = PdmImage::layout()[static_cast<std::size_t>(area)];
+    const std::size_t room = (PdmImage::kFileBlockSize - at.offset) / 2;
+    return static_cast<std::uint32_t>(std::min<std::size_t>(at.words, room));
+}
+
+void notify(TransferObserver* observer, const DeviceChunk& chunk, const AreaProgress& progress) {
+    if (observer != nullptr) {
+        observer->update({chunk.line1, chunk.line2, progress.bar(), progress.percent()});
+    }
+}
+
+} // namespace
+
+DeviceMemoryTransfer::DeviceMemoryTransfer(DeviceTransferContext context, DeviceMemoryMode mode,
+                                           CpuType cpuType)
+    : ctx_(context), selection_(mode, cpuType, context.messages) {}
+
+std::string DeviceMemoryTransfer::title() const {
+    return std::string(
+        ctx_.messages(mode() == DeviceMemoryMode::Backup ? kMsgTitleBackup : kMsgTitleRestore));
+}
+
+void DeviceMemoryTransfer::show(int koreanId) { ctx_.prompter.message(ctx_.messages(koreanId)); }
+
+void DeviceMemoryTransfer::open(const std::filesystem::path& folder, const std::tm& localTime) {
+    folder_ = folder;
+    name_ = defaultFileName(localTime);
+    if (mode() == DeviceMemoryMode::Backup) {
+        selection_.setDefault();
+        return;
+    }
+    selection_.uncheckAll();
+    std::error_code ec;
+    const auto path = file();
+    if (std::filesystem::is_regular_file(path, ec) && std::filesystem::file_size(path, ec) > 0 &&
+        !ec && load(path) == PdmFile::LoadResult::Loaded) {
+        selection_.setNotice(std::string(ctx_.messages(kMsgFileLoaded)));
+        return;
+    }
+    folder_.clear();
+    name_.clear();
+}
+
+std::filesystem::path DeviceMemoryTransfer::file() const {
+    if (folder_.empty() || name_.empty()) {
+        return {};
+    }
+    return folder_ / name_;
+}
+
+void DeviceMemoryTransfer::setFile(const std::filesystem::path& file) {
+    folder_ = file.parent_path();
+    if (folder_.empty()) {
+        folder_ = ".";
+    }
+    name_ = file.filename().string();
+}
+
+bool DeviceMemoryTransfer::askDefault() {
+    if (ctx_.prompter.message(ctx_.messages(kMsgAskDefault), PromptButtons::YesNo,
+                              PromptIcon::Question) != PromptAnswer::Yes) {
+        return false;
+    }
+    selection_.setDefault();
+    return true;
+}
+
+bool DeviceMemoryTransfer::askMaximum() {
+    if (ctx_.prompter.message(ctx_.messages(kMsgAskMaximum), PromptButtons::YesNo,
+                              PromptIcon::Question) != PromptAnswer::Yes) {
+        return false;
+    }
+    selection_.setMaximum();
+    return true;
+}
+
+bool DeviceMemoryTransfer::askClearAll() {
+    if (ctx_.prompter.message(ctx_.messages(kMsgAskClearAll), PromptButtons::YesNo,
+                              PromptIcon::Question) != PromptAnswer::Yes) {
+        return false;
+    }
+    selection_.clearAll();
+    return true;
+}
+
+PdmFile::LoadResult DeviceMemoryTransfer::load(const std::filesystem::path& path) {
+    const auto result = PdmFile::load(path, image_);
+    if (result == PdmFile::LoadResult::Loaded || result == PdmFile::LoadResult::NotLoaded) {
+        setFile(path);
+    }
+    if (result == PdmFile::LoadResult::Loaded) {
+        selection_.takeFrom(image_);
+    }
+    if (const int id = PdmFile::messageFor(result); id != 0) {
+        show(id);
+    }
+    return result;
+}
+
+PdmFile::SaveResult DeviceMemoryTransfer::save() {
+    std::array<PdmImage::Range16, DeviceAreas::kCount> ranges{};
+    for (int i = 0; i < DeviceAreas::kCount; ++i) {
+        // The file holds 16-bit ranges: the low half of each field.
+        const auto& r = selection_.area(i).range;
+        ranges[static_cast<std::size_t>(i)] = {static_cast<std::uint16_t>(r.start & 0xFFFF),
+                                               static_cast<std::uint16_t>(r.end & 0xFFFF)};
+    }
+    const auto result = PdmFile::save(folder_, name_, image_, selection_.mask(), ranges);
+    show(PdmFile::messageFor(result));
+    return result;
+}
+
+DeviceMemoryTransfer::Result DeviceMemoryTransfer::transfer(TransferObserver* observer) {
+    const RangeCheck check = selection_.validate();
+    if (!check.ok) {
+        ctx_.prompter.message(check.message, PromptButtons::Ok, PromptIcon::Warning);
+        return Result::Invalid;
+    }
+    return mode() == DeviceMemoryMode::Backup ? backup(observer) : restore(observer);
+}
+
+bool DeviceMemoryTransfer::waitForWords(std::span<std::uint16_t> out) {
+    // The session completes its frame before it returns, so the answer is usually there
+    // already: look first, pause afterwards.
+    if (ctx_.session.takeReadWords(out)) {
+        return true;
+    }
+    for (int i = 0; i < kWaitTries; ++i) {
+        ctx_.clock.sleep(kWaitStep);
+        if (ctx_.session.takeReadWords(out)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+DeviceMemoryTransfer::Result DeviceMemoryTransfer::backup(TransferObserver* observer) {
+    image_.clear();
+    if (observer != nullptr) {
+        observer->opened();
+    }
+    const std::uint16_t mask = selection_.mask();
+    const CpuType cpu = cpuType();
+    std::vector<std::string> names(1);
+    std::vector<std::uint8_t> counts(1);
+    std::array<std::uint16_t, DeviceTransferPlan::kChunkWords> words{};
+    AreaProgress progress;
+    for (int area = 0; area < DeviceAreas::kCount; ++area) {
+        if ((mask & (1u << area)) == 0) {
+            continue;
+        }
+        progress.reset();
+        const WordRange range = selection_.area(area).range;
+        for (int n = 0;; ++n) {
+            ctx_.session.setProjectCpuType(cpu);
+            const DeviceChunk chunk =
+                DeviceTransferPlan::chunk(area, range, n, TransferDirection::Upload, ctx_.messages);
+            if (chunk.count < 1) {
+                break;
+            }
+            progress.apply(chunk);
+            notify(observer, chunk, progress);
+            names[0] = chunk.address;
+            counts[0] = static_cast<std::uint8_t>(chunk.count);
+            ctx_.session.readWordsByNames(names, counts);
+            words.fill(0);
+            if (!waitForWords(words)) {
+                if (observer != nullptr) {
+                    observer->closed();
+                }
+                show(kMsgUploadError);
+                return Result::NothingRead;
+            }
+            const std::uint32_t first = range.start + static_cast<std::uint32_t>(n) * 100u;
+            for (int i = 0; i < chunk.count; ++i) {
+                image_.setWord(area, first + static_cast<std::uint32_t>(i),
+                               words[static_cast<std::size_t>(i)]);
+            }
+            if (chunk.count != DeviceTransferPlan::kChunkWords) {
+                break;
+            }
+        }
+    }
+    if (observer != nullptr) {
+        observer->closed();
+    }
+    image_.setFlag(1);
+    const auto saved = save();
+    selection_.setNotice(std::string(ctx_.messages(kMsgSavedAutomatically)));
+    return saved == PdmFile::SaveResult::Saved ? Result::Done : Result::NotSaved;
+}
+
+DeviceMemoryTransfer::Result DeviceMemoryTransfer::restore(TransferObserver* observer) {
+    if (!image_.loaded()) {
+        show(kMsgNoFile);
+        return Result::NothingToSend;
+    }
+    if (observer != nullptr) {
+        observer->opened();
+    }
+    const CpuType cpu = cpuType();
+    ctx_.session.setProjectCpuType(cpu);
+    const std::vector<std::string> opening{kRestoreOpeningName};
+    const std::vector<std::uint8_t> one{1};
+    ctx_.session.readWordsByNames(opening, one);
+    // Drop its answer, so that the confirmation of the first write cannot be mistaken for it.
+    ctx_.session.takeReadWords();
+
+    const std::uint16_t mask = selection_.mask();
+    std::vector<std::uint16_t> words;
+    AreaProgress progress;
+    for (int area = 0; area < DeviceAreas::kCount; ++area) {
+        if ((mask & (1u << area)) == 0) {
+            continue;
+        }
+        progress.reset();
+        // A restore writes only words the file held: a CS range above word 4055 would
+        // otherwise put zeros into the PLC.
+        WordRange range = selection_.area(area).range;
+        if (range.end > fileWords(area)) {
+            range.end = fileWords(area);
+            if (range.start >= range.end) {
+                continue;
+            }
+        }
+        for (int n = 0;; ++n) {
+            ctx_.session.setProjectCpuType(cpu);
+            const DeviceChunk chunk = DeviceTransferPlan::chunk(
+                area, range, n, TransferDirection::Download, ctx_.messages);
+            if (chunk.count < 1) {
+                break;
+            }
+            progress.apply(chunk);
+            notify(observer, chunk, progress);
+            const std::uint32_t first = range.start + static_cast<std::uint32_t>(n) * 100u;
+            words.resize(static_cast<std::size_t>(chunk.count));
+            for (int i = 0; i < chunk.count; ++i) {
+                words[static_cast<std::size_t>(i)] =
+                    image_.word(area, first + static_cast<std::uint32_t>(i));
+            }
+            ctx_.session.writeByName(chunk.address, {words, {}});
+            // Every write is confirmed before anything else goes out, the last of an area
+            // and of the whole restore included.
+            if (!waitForWords({})) {
+                if (observer != nullptr) {
+                    observer->closed();
+                }
+                ctx_.prompter.message(
+                    formatText(ctx_.messages(kMsgWriteNotConfirmed), chunk.address.c_str()),
+                    PromptButtons::Ok, PromptIcon::Stop);
+                return Result::NotConfirmed;
+            }
+            if (chunk.count != DeviceTransferPlan::kChunkWords) {
+                break;
+            }
+        }
+    }
+    if (observer != nullptr) {
+        observer->closed();
+    }
+    show(kMsgRestoreDone);
+    return Result::Done;
+}
+
+std::string DeviceMemoryTransfer::defaultFileName(const std::tm& localTime) {
+    return PdmFile::defaultName("Device Data ", ".PDM", localTime);
+}
+
+std::tm DeviceMemoryTransfer::localNow() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    return local;
+}
+
+} // namespace dlu

@@ -1,0 +1,93 @@
+#pragma once
+
+#include "devmem/DeviceMemorySelection.h"
+#include "devmem/DeviceTransferContext.h"
+#include "devmem/PdmFile.h"
+#include "devmem/PdmImage.h"
+
+#include <chrono>
+#include <cstdint>
+#include <ctime>
+#include <filesystem>
+#include <span>
+#include <string>
+
+namespace dlu {
+
+class TransferObserver;
+struct DeviceChunk;
+
+// The device memory dialog without its widgets: backs chosen ranges of the sixteen areas up
+// from a PLC into a ".PDM" file, or restores them from one. Owns the selection, the image and
+// the file name; messages go through the context's prompter.
+class DeviceMemoryTransfer {
+public:
+    // A read's answer, or a write's confirmation, is looked for at once and then after each
+    // of up to this many pauses.
+    static constexpr int kWaitTries = 200;
+    static constexpr std::chrono::milliseconds kWaitStep{5};
+
+    enum class Result {
+        Done,          // backup read and saved (565) / restore sent (567)
+        Invalid,       // a range failed validation; its message was shown
+        NothingRead,   // backup: a chunk's words never arrived: 550, nothing saved
+        NotConfirmed,  // restore: a write was never confirmed: 568, the rest not sent
+        NothingToSend, // restore without a loaded image: 566
+        NotSaved,      // backup read, but the save failed (563, 564 or 579 was shown)
+    };
+
+    DeviceMemoryTransfer(DeviceTransferContext context, DeviceMemoryMode mode, CpuType cpuType);
+
+    DeviceMemoryMode mode() const { return selection_.mode(); }
+    CpuType cpuType() const { return selection_.cpuType(); }
+    DeviceMemorySelection& selection() { return selection_; }
+    const DeviceMemorySelection& selection() const { return selection_; }
+    PdmImage& image() { return image_; }
+    const PdmImage& image() const { return image_; }
+
+    // Title of the window: 551 for a backup, 552 for a restore.
+    std::string title() const;
+
+    // The state in which the dialog opens: a backup starts with the Default choice and the
+    // default file name in `folder`; a restore with nothing checked, and the default name
+    // loaded if such a file exists (otherwise no file at all).
+    void open(const std::filesystem::path& folder, const std::tm& localTime);
+
+    const std::filesystem::path& folder() const { return folder_; }
+    const std::string& name() const { return name_; }
+    std::filesystem::path file() const;
+    void setFile(const std::filesystem::path& file);
+
+    // The question buttons; each asks first (555, 556, 557) and does nothing on No.
+    bool askDefault();
+    bool askMaximum();
+    bool askClearAll();
+
+    // Loads a ".PDM" file into the image and the selection, with the load's message.
+    PdmFile::LoadResult load(const std::filesystem::path& file);
+    // Saves the image to the file name with the current mask and ranges, with its message.
+    PdmFile::SaveResult save();
+
+    // The transfer button: validation, then the backup or the restore.
+    Result transfer(TransferObserver* observer = nullptr);
+    // The two transfers on their own (the ranges must have been validated).
+    Result backup(TransferObserver* observer = nullptr);
+    Result restore(TransferObserver* observer = nullptr);
+
+    // "Device Data 20261206_084502.PDM".
+    static std::string defaultFileName(const std::tm& localTime);
+    // The local time now, for the default names.
+    static std::tm localNow();
+
+private:
+    bool waitForWords(std::span<std::uint16_t> out);
+    void show(int koreanId);
+
+    DeviceTransferContext ctx_;
+    DeviceMemorySelection selection_;
+    PdmImage image_;
+    std::filesystem::path folder_;
+    std::string name_;
+};
+
+} // namespace dlu

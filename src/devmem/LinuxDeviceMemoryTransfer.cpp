@@ -1,0 +1,207 @@
+#include "devmem/LinuxDeviceMemoryTransfer.h"
+
+#include "comm/COnlineModule.h"
+#include "common/Prompter.h"
+#include "common/TextFormat.h"
+#include "devmem/AtomicFile.h"
+#include "devmem/LinuxImage.h"
+#include "devmem/PdmFile.h"
+#include "devmem/TransferProgress.h"
+
+#include <algorithm>
+#include <array>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+namespace dlu {
+
+namespace {
+
+constexpr int kMsgTitleBackup = 551;
+constexpr int kMsgTitleRestore = 552;
+constexpr int kMsgWriteFailed = 579;
+constexpr int kMsgBlocksMissing = 585;
+constexpr int kMsgEmptyImage = 586;
+
+// The same in both languages.
+constexpr std::string_view kUploadSuccess = "Upload Success";
+constexpr std::string_view kDownloadSuccess = "Download Success";
+constexpr std::string_view kDownloadFail = "Download Fail";
+
+// The progress window as the Linux transfers drive it: steps of one, and a jump to the end.
+class Progress {
+public:
+    explicit Progress(TransferObserver* observer) : observer_(observer) {
+        if (observer_ != nullptr) {
+            observer_->opened();
+        }
+        // Opened, stepped once and reset, as the window always starts.
+        step();
+        state_ = {};
+        report();
+    }
+    ~Progress() { close(); }
+    Progress(const Progress&) = delete;
+    Progress& operator=(const Progress&) = delete;
+
+    void step() {
+        state_.bar = std::min(99, state_.bar + 1);
+        ++state_.percent;
+        report();
+    }
+    void finish() {
+        state_.bar = 99;
+        state_.percent = 100;
+        report();
+    }
+    void close() {
+        if (observer_ != nullptr) {
+            observer_->closed();
+            observer_ = nullptr;
+        }
+    }
+
+private:
+    void report() {
+        if (observer_ != nullptr) {
+            observer_->update(state_);
+        }
+    }
+
+    TransferObserver* observer_;
+    TransferProgress state_;
+};
+
+} // namespace
+
+LinuxDeviceMemoryTransfer::LinuxDeviceMemoryTransfer(DeviceTransferContext context,
+                                                     DeviceMemoryMode mode, CpuType cpuType)
+    : ctx_(context), mode_(mode), cpuType_(cpuType) {}
+
+std::string LinuxDeviceMemoryTransfer::title() const {
+    return std::string(ctx_.messages(mode_ == DeviceMemoryMode::Backup ? kMsgTitleBackup
+                                                                       : kMsgTitleRestore)) +
+           "(Linux)";
+}
+
+void LinuxDeviceMemoryTransfer::say(std::string_view text) { ctx_.prompter.message(text); }
+
+LinuxDeviceMemoryTransfer::Report
+LinuxDeviceMemoryTransfer::backup(const std::filesystem::path& file, TransferObserver* observer) {
+    Report report;
+    Progress progress(observer);
+    ctx_.session.setProjectCpuType(cpuType_);
+
+    std::array<std::uint8_t, 256> buffer{};
+    std::size_t received = 0;
+    ++report.requests;
+    if (!ctx_.session.linuxUpload(0, buffer, received, true)) {
+        report.outcome = Outcome::NoFirstBlock;
+        return report;
+    }
+    const auto first = LinuxImage::parseUpload(std::span(buffer).first(received));
+    if (!first) {
+        report.outcome = Outcome::NoFirstBlock;
+        return report;
+    }
+    std::vector<std::uint8_t> image(first->data.begin(), first->data.end());
+    report.total = first->total;
+    std::uint16_t expected = 1;
+
+    // One pass per remaining block; a pass whose answer is lost or carries another block
+    // number is spent, and the same block is asked for again in the next one.
+    for (int pass = 0; pass + 2 <= static_cast<int>(report.total); ++pass) {
+        ++report.requests;
+        if (!ctx_.session.linuxUpload(expected, buffer, received, false)) {
+            continue;
+        }
+        if (pass % 8 == 0) {
+            progress.step();
+        }
+        const auto block = LinuxImage::parseUpload(std::span(buffer).first(received));
+        if (block && block->number == expected) {
+            image.insert(image.end(), block->data.begin(), block->data.end());
+            ++expected;
+        }
+    }
+    report.done = expected;
+    report.bytes = image.size();
+    // A single-block image is complete after block 0 (no pass runs at all).
+    const bool complete = expected >= report.total;
+    if (complete) {
+        progress.finish();
+    }
+    if (!replaceFileAtomically(file, image)) {
+        progress.close();
+        report.outcome = Outcome::NotWritten;
+        say(ctx_.messages(kMsgWriteFailed));
+        return report;
+    }
+    progress.close();
+    if (!complete) {
+        report.outcome = Outcome::Incomplete;
+        say(formatText(ctx_.messages(kMsgBlocksMissing), report.total - expected, report.total));
+        return report;
+    }
+    say(kUploadSuccess);
+    return report;
+}
+
+LinuxDeviceMemoryTransfer::Report
+LinuxDeviceMemoryTransfer::restore(const std::filesystem::path& file, TransferObserver* observer) {
+    Report report;
+    std::ifstream in(file, std::ios::binary);
+    if (!in) {
+        Progress(observer).close();
+        report.outcome = Outcome::NotOpened;
+        say(kDownloadFail);
+        return report;
+    }
+    const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in),
+                                          std::istreambuf_iterator<char>()};
+    if (in.bad()) {
+        Progress(observer).close();
+        report.outcome = Outcome::NotOpened;
+        say(kDownloadFail);
+        return report;
+    }
+    report.bytes = bytes.size();
+    const auto plan = LinuxImage::restorePlan(bytes.size());
+    if (!plan) {
+        // An empty image would go out as one block numbered 65535: nothing the PLC can use.
+        report.outcome = Outcome::EmptyFile;
+        ctx_.prompter.message(ctx_.messages(kMsgEmptyImage), PromptButtons::Ok,
+                              PromptIcon::Warning);
+        return report;
+    }
+    report.total = plan->blocks;
+    Progress progress(observer);
+    ctx_.session.setProjectCpuType(cpuType_);
+    const std::span<const std::uint8_t> all(bytes);
+    for (std::uint16_t i = 0; i < plan->blocks; ++i) {
+        const bool last = i + 1 == plan->blocks;
+        const auto data = all.subspan(std::size_t{i} * LinuxImage::kRestoreBlock,
+                                      last ? plan->lastSize : LinuxImage::kRestoreBlock);
+        ++report.requests;
+        if (!ctx_.session.downloadBlock(kImageKind, 0, plan->blocks, i, data)) {
+            progress.close();
+            report.outcome = Outcome::SendFailed;
+            say(kDownloadFail);
+            return report;
+        }
+        ++report.done;
+        if (!last && i % 8 == 0) {
+            progress.step();
+        }
+    }
+    progress.close();
+    say(kDownloadSuccess);
+    return report;
+}
+
+std::string LinuxDeviceMemoryTransfer::defaultFileName(const std::tm& localTime) {
+    return PdmFile::defaultName("Linux Device Data ", ".BIN", localTime);
+}
+
+} // namespace dlu

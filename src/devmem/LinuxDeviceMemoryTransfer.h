@@ -1,0 +1,66 @@
+#pragma once
+
+#include "devmem/DeviceMemorySelection.h"
+#include "devmem/DeviceTransferContext.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <ctime>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace dlu {
+
+class TransferObserver;
+
+// The Linux device memory dialog without its widgets: the PLC's whole device image to a
+// ".BIN" file ('U' blocks) and back ('D' blocks of kind 'X'). The image is opaque here.
+class LinuxDeviceMemoryTransfer {
+public:
+    static constexpr std::uint8_t kImageKind = 'X';
+
+    enum class Outcome {
+        Success,      // "Upload Success" / "Download Success"
+        NotWritten,   // backup: the file could not be written (579); the old file is kept
+        NoFirstBlock, // backup: block 0 never came; nothing was written, silently
+        Incomplete,   // backup: blocks at the end never came; the file was written, 585 said so
+        NotOpened,    // restore: the file cannot be read: "Download Fail"
+        EmptyFile,    // restore: nothing (or too much) to send: 586, nothing sent
+        SendFailed,   // restore: a block was refused: "Download Fail"
+    };
+
+    struct Report {
+        Outcome outcome = Outcome::Success;
+        std::uint16_t total = 0; // blocks of the image
+        std::uint16_t done = 0;  // blocks received or sent
+        std::size_t bytes = 0;   // bytes written to or read from the file
+        int requests = 0;        // 'U' or 'D' requests sent
+    };
+
+    LinuxDeviceMemoryTransfer(DeviceTransferContext context, DeviceMemoryMode mode,
+                              CpuType cpuType);
+
+    DeviceMemoryMode mode() const { return mode_; }
+    CpuType cpuType() const { return cpuType_; }
+    // Title of the window: 551 or 552 followed by "(Linux)".
+    std::string title() const;
+
+    // Reads the image from the PLC into `file`. The file is replaced only once the image is
+    // complete or known to be incomplete; a backup that gets nothing leaves it as it was.
+    Report backup(const std::filesystem::path& file, TransferObserver* observer = nullptr);
+    // Sends `file` to the PLC in blocks of 238 bytes.
+    Report restore(const std::filesystem::path& file, TransferObserver* observer = nullptr);
+
+    // "Linux Device Data 20261206_084502.BIN".
+    static std::string defaultFileName(const std::tm& localTime);
+
+private:
+    void say(std::string_view text);
+
+    DeviceTransferContext ctx_;
+    DeviceMemoryMode mode_;
+    CpuType cpuType_;
+};
+
+} // namespace dlu

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <string>
+
+namespace dlu {
+
+// What the progress window of a device memory transfer shows: two text lines, a bar from 0 to
+// 99 and the "Total : %d %%" figure.
+struct TransferProgress {
+    std::string line1;
+    std::string line2;
+    int bar = 0;
+    int percent = 0;
+};
+
+// Watches a backup or restore: the desktop program's progress window, the command line's
+// progress bar, or a test. Every call comes from inside the transfer, on its own thread.
+class TransferObserver {
+public:
+    virtual ~TransferObserver() = default;
+    // The progress window opens (before the first request).
+    virtual void opened() {}
+    // Something on the window changed.
+    virtual void update(const TransferProgress& /*progress*/) {}
+    // The progress window closes (before the closing message, if any).
+    virtual void closed() {}
+};
+
+} // namespace dlu

@@ -1,0 +1,109 @@
+#pragma once
+
+#include "comm/CCOMInterface.h"
+#include "comm/COnlineModule.h"
+#include "comm/CommSet.h"
+#include "common/StringTable.h"
+#include "devmem/DeviceTransferContext.h"
+#include "sim/EmbeddedChannelFactory.h"
+#include "sim/PlcSimulator.h"
+#include "support/FakeClock.h"
+#include "support/ScriptedPrompter.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+namespace dlu::test {
+
+// One request as the simulator received it: command and the data after the station header.
+struct SeenRequest {
+    std::uint8_t command = 0;
+    std::vector<std::uint8_t> data;
+};
+
+// A session connected to an in-process simulator (or a subclass of it), with a fake clock and
+// a scripted prompter; the simulator's log keeps every request it received.
+template <typename Plc = sim::PlcSimulator> struct DevmemRig {
+    explicit DevmemRig(sim::PlcConfig config = {})
+        : plc(config), factory(plc), com(factory, prompter), protocol(com),
+          session(OnlineContext{settings, com, protocol, prompter, messages, clock}) {
+        settings.setDefaults();
+        settings.nConType = kConSimulator;
+        plc.setFrameLog([this](bool sent, std::span<const std::uint8_t> frame) {
+            // Head (2), command, length (2), station header (3), data, check code (2).
+            if (!sent && frame.size() >= 10) {
+                seen.push_back({frame[2], {frame.begin() + 8, frame.end() - 2}});
+            }
+        });
+    }
+
+    bool connect(CpuType type) {
+        session.setProjectCpuType(type);
+        const bool ok = session.connect();
+        seen.clear();
+        prompter.clear();
+        clock.clearSleeps();
+        return ok;
+    }
+
+    DeviceTransferContext context() { return {session, prompter, messages, clock}; }
+
+    std::vector<SeenRequest> requests(std::uint8_t command) const {
+        std::vector<SeenRequest> out;
+        std::copy_if(seen.begin(), seen.end(), std::back_inserter(out),
+                     [&](const SeenRequest& r) { return r.command == command; });
+        return out;
+    }
+
+    // Pauses of exactly `d` the transfer took.
+    std::size_t sleepsOf(std::chrono::milliseconds d) const {
+        return static_cast<std::size_t>(
+            std::count(clock.sleeps().begin(), clock.sleeps().end(), d));
+    }
+
+    std::vector<std::string> shown() const { return prompter.texts(); }
+
+    Plc plc;
+    sim::EmbeddedChannelFactory factory;
+    ScriptedPrompter prompter;
+    CCOMInterface com;
+    CProtocol protocol;
+    CommSet settings;
+    Messages messages{Language::English};
+    FakeClock clock;
+    COnlineModule session;
+    std::vector<SeenRequest> seen;
+};
+
+// A folder of its own for each test, removed afterwards.
+class TempFolder {
+public:
+    TempFolder() {
+        path_ = std::filesystem::temp_directory_path() /
+                ("dlu-devmem-" + std::to_string(::getpid()) + "-" + std::to_string(next()++));
+        std::filesystem::create_directories(path_);
+    }
+    ~TempFolder() {
+        std::error_code ec;
+        std::filesystem::remove_all(path_, ec);
+    }
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    static int& next() {
+        static int n = 0;
+        return n;
+    }
+    std::filesystem::path path_;
+};
+
+} // namespace dlu::test
