@@ -65,6 +65,10 @@ makeSimulator(const ConnectionUri& uri, std::string_view defaultLabel, std::stri
 
 CliSession::~CliSession() = default;
 
+OnlineContext CliSession::context() {
+    return OnlineContext{settings_, *com_, *protocol_, *prompter_, *messages_, clock_};
+}
+
 std::unique_ptr<CliSession> CliSession::open(const ConnectionOptions& options,
                                              TerminalPrompter& prompter, const Messages& messages,
                                              std::string_view embeddedLabel, std::string& error) {
@@ -168,6 +172,8 @@ std::unique_ptr<CliSession> CliSession::open(const ConnectionOptions& options,
         return ok;
     });
 
+    s->prompter_ = &prompter;
+    s->messages_ = &messages;
     s->session_ = std::make_unique<COnlineModule>(
         OnlineContext{s->settings_, *s->com_, *s->protocol_, prompter, messages, s->clock_});
     return s;

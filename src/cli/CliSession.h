@@ -15,6 +15,7 @@ namespace dlu {
 
 class FileFrameTrace;
 class Messages;
+class Prompter;
 class TerminalPrompter;
 
 namespace sim {
@@ -42,6 +43,7 @@ public:
     ~CliSession();
 
     COnlineModule& session() { return *session_; }
+    OnlineContext context();
     CommSet& settings() { return settings_; }
     CProtocol& protocol() { return *protocol_; }
     Clock& clock() { return clock_; }
@@ -59,6 +61,8 @@ private:
     std::unique_ptr<FileFrameTrace> trace_;
     std::unique_ptr<CProtocol> protocol_;
     std::unique_ptr<COnlineModule> session_;
+    Prompter* prompter_ = nullptr;
+    const Messages* messages_ = nullptr;
 };
 
 // Exit codes of every dlutil command.

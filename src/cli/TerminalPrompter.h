@@ -32,6 +32,7 @@ public:
     using AnswerPolicy =
         std::function<std::optional<PromptAnswer>(std::string_view, PromptButtons)>;
     void setAnswerPolicy(AnswerPolicy policy) { policy_ = std::move(policy); }
+    const AnswerPolicy& answerPolicy() const { return policy_; }
 
 private:
     std::FILE* out_;

@@ -1,5 +1,6 @@
 // dlutil: the command-line front end of the Download Utility.
 #include "cli/CliSession.h"
+#include "cli/DownloadCommand.h"
 #include "cli/InfoCommand.h"
 #include "cli/StatusCommand.h"
 #include "cli/TerminalPrompter.h"
@@ -81,6 +82,19 @@ int main(int argc, char** argv) {
     statusCmd->add_option("--cpu", status.cpu,
                           "project CPU type to check against (code or name, e.g. 26 or A-21)");
 
+    dlu::DownloadOptions download;
+    CLI::App* downloadCmd =
+        app.add_subcommand("download", "download a package's project into the PLC");
+    downloadCmd->add_option("package", download.package, "the .DWN file")->required();
+    auto* runFlag = downloadCmd->add_flag_function(
+        "--run", [&download](std::int64_t) { download.run = true; },
+        "switch the PLC to Remote RUN afterwards without asking");
+    downloadCmd
+        ->add_flag_function(
+            "--no-run", [&download](std::int64_t) { download.run = false; },
+            "leave the PLC in STOP afterwards without asking")
+        ->excludes(runFlag);
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -112,6 +126,9 @@ int main(int argc, char** argv) {
 
     if (infoCmd->parsed()) {
         return dlu::runInfo(info, prompter, messages, std::cout);
+    }
+    if (downloadCmd->parsed()) {
+        return dlu::runDownload(download, connection, prompter, messages, std::cout);
     }
     if (statusCmd->parsed()) {
         return dlu::runStatus(status, connection, prompter, messages, std::cout);
