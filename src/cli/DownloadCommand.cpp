@@ -12,6 +12,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <ostream>
 
@@ -40,8 +41,19 @@ public:
     void planned(std::span<const DownloadItemPlan> items, std::uint64_t totalBytes) override {
         std::fprintf(stderr, "Downloading %zu items, %s bytes\n", items.size(),
                      grouped(totalBytes).c_str());
+        pbtEntries_ = static_cast<std::size_t>(
+            std::count_if(items.begin(), items.end(), [](const auto& i) { return i.kind == 'B'; }));
     }
     void itemStarted(const DownloadItemPlan& item, std::size_t) override {
+        if (item.kind == 'B') {
+            // The 128 entries of the program block table make one line.
+            if (!terminal_ && !pbtShown_) {
+                std::fprintf(stderr, "  PBT: %zu entries of %s bytes\n", pbtEntries_,
+                             grouped(item.bytes).c_str());
+            }
+            pbtShown_ = true;
+            return;
+        }
         if (!terminal_) {
             std::fprintf(stderr, "  %s: %s bytes in %u blocks\n", item.label.c_str(),
                          grouped(item.bytes).c_str(), item.blocks);
@@ -70,6 +82,8 @@ public:
 private:
     bool terminal_;
     bool drawn_ = false;
+    std::size_t pbtEntries_ = 0;
+    bool pbtShown_ = false;
 };
 
 int exitCodeOf(DownloadFlow::Outcome outcome) {
@@ -129,7 +143,23 @@ int runDownload(const DownloadOptions& options, const ConnectionOptions& connect
     if (const auto* plc = cli->embedded(); plc != nullptr) {
         out << "The simulated PLC received:\n";
         out << "kind  id blocks   bytes\n";
-        for (const auto& item : plc->downloadItems()) {
+        const auto& items = plc->downloadItems();
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            const auto& item = items[i];
+            std::size_t run = 1; // PBT entries in a row make one line
+            while (item.kind == 'B' && i + run < items.size() && items[i + run].kind == 'B') {
+                ++run;
+            }
+            if (run > 1) {
+                std::size_t bytes = 0;
+                for (std::size_t k = i; k < i + run; ++k) {
+                    bytes += items[k].bytes().size();
+                }
+                out << formatText("   B %3u..%-3u %3zu %7zu   (one block per entry)\n",
+                                  unsigned{item.id}, unsigned{items[i + run - 1].id}, run, bytes);
+                i += run - 1;
+                continue;
+            }
             out << formatText("   %c %3u %6u %7zu\n", static_cast<char>(item.kind),
                               unsigned{item.id}, unsigned{item.blockCount}, item.bytes().size());
         }

@@ -25,9 +25,33 @@ TEST(DlutilDownload, SampleIntoTheEmbeddedSimulator) {
     EXPECT_TRUE(contains(r.err, "-> No")) << "the Remote RUN question is answered by --no-run";
     // What the simulated PLC received: parameter, all 128 PBT entries, two programs.
     EXPECT_TRUE(contains(r.out, "   P   0      2     240\n")) << r.out;
-    EXPECT_TRUE(contains(r.out, "   B 127      1      64\n")) << r.out;
+    EXPECT_TRUE(contains(r.out, "   B   0..127 128    8192")) << r.out;
     EXPECT_TRUE(contains(r.out, "   C   1      4     952\n")) << r.out;
     EXPECT_TRUE(contains(r.out, "   C   3      1     100\n")) << r.out;
+}
+
+TEST(DlutilDownload, DemoPackagesAsTheReadmeRunsThem) {
+    struct Case {
+        const char* package;
+        std::vector<const char*> received;
+    };
+    const Case cases[] = {
+        {"Demo.DWN",
+         {"   P   0      2     400\n", "   C   0      4     900\n", "   C   1      2     300\n",
+          "   C   2      1     120\n"}},
+        {"LinuxDemo.DWN",
+         {"   C   0      7    1500\n", "   l 127      1     100\n", "   T   0      1      64\n",
+          "   t   0      1       4\n"}},
+    };
+    for (const auto& c : cases) {
+        const auto r = run(DLUTIL_PATH, {"--lang", "en", "--yes", "download",
+                                         std::string(DLU_EXAMPLES_DIR) + "/" + c.package, "--conn",
+                                         "embedded?mode=run"});
+        EXPECT_EQ(r.code, 0) << c.package << "\n" << r.err;
+        for (const char* line : c.received) {
+            EXPECT_TRUE(contains(r.out, line)) << c.package << " lacks " << line << r.out;
+        }
+    }
 }
 
 TEST(DlutilDownload, RemoteRunPlcIsStoppedDownloadedAndRunAgain) {
