@@ -25,6 +25,7 @@ bool CCOMInterface::create(std::uint8_t connectionType) {
     }
     channelType_ = connectionType;
     dialUpConnected_ = false;
+    dialUpFailed_ = false;
     channel_->setTimeout(timeout_);
     return true;
 }
@@ -51,7 +52,10 @@ bool CCOMInterface::write(std::span<const std::uint8_t> bytes) {
         return false;
     }
     if (channel_->asDialUp() && !dialUpConnected_) {
-        if (!dialUpHook_ || !dialUpHook_()) {
+        // A call that failed is not dialled again for every frame of the same attempt (a busy
+        // line would be dialled once per protocol test); hanging up or reopening starts anew.
+        if (dialUpFailed_ || !dialUpHook_ || !dialUpHook_()) {
+            dialUpFailed_ = true;
             // Bytes written to a modem that has no call would be taken as commands.
             lastResult_ = false;
             return false;
@@ -78,6 +82,7 @@ bool CCOMInterface::hangUp() {
     }
     lastResult_ = modem->hangUp();
     dialUpConnected_ = false;
+    dialUpFailed_ = false;
     return lastResult_;
 }
 
@@ -92,6 +97,7 @@ void CCOMInterface::close() {
     channel_.reset();
     channelType_ = kConNone;
     dialUpConnected_ = false;
+    dialUpFailed_ = false;
 }
 
 DialUpChannel* CCOMInterface::dialUpChannel() const {

@@ -91,6 +91,7 @@ private:
     std::uint8_t channelType_;
     std::chrono::milliseconds timeout_ = kInitialTimeout;
     bool dialUpConnected_ = false;
+    bool dialUpFailed_ = false; // the call of this attempt failed
     bool lastResult_ = false;
     DialUpHook dialUpHook_;
 };

@@ -22,6 +22,40 @@ TEST(DlutilStatus, ReadsAPlcsimOverTcp) {
     EXPECT_NE(r.out.find("Station header : used"), std::string::npos) << r.out;
 }
 
+TEST(DlutilStatus, LockedPlcsimWithRightAndWrongPasswords) {
+    ChildProcess plcsim(PLCSIM_PATH, {"--port", "0", "--password", "secret"});
+    const int port = test::listeningPort(plcsim.line());
+    ASSERT_GT(port, 0);
+    const std::string conn = "sim://127.0.0.1:" + std::to_string(port);
+    struct Case {
+        std::vector<std::string> password; // options giving it
+        std::vector<std::string> env;
+        int code;
+        const char* inErr;
+    };
+    const Case cases[] = {
+        {{"--password", "secret"}, {}, 0, ""},
+        {{}, {"DLUTIL_PASSWORD=secret"}, 0, ""},
+        {{"--password", "Secret"}, {}, 1, "Invalid Password"},
+        {{"--password", "secret"}, {"DLUTIL_PASSWORD=wrong"}, 0, ""}, // the option wins
+        // No password and no terminal to ask on: says how to give one.
+        {{}, {}, 1, "DLUTIL_PASSWORD"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args{"--lang", "en"};
+        args.insert(args.end(), c.password.begin(), c.password.end());
+        args.insert(args.end(), {"status", "--conn", conn});
+        const auto r = run(DLUTIL_PATH, args, c.env);
+        EXPECT_EQ(r.code, c.code) << r.err;
+        EXPECT_NE(r.err.find(c.inErr), std::string::npos) << r.err;
+        if (c.code == 0) {
+            EXPECT_NE(r.out.find("CPU mode       : REMOTE STOP"), std::string::npos) << r.out;
+        } else {
+            EXPECT_EQ(r.out.find("CPU mode"), std::string::npos) << r.out;
+        }
+    }
+}
+
 TEST(DlutilStatus, ExitCodesAndMessages) {
     struct Case {
         std::vector<std::string> args;

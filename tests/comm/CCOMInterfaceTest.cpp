@@ -283,8 +283,11 @@ TEST_F(CCOMInterfaceTest, DialUpDialsBeforeTheFirstWriteOnly) {
     EXPECT_FALSE(com.write(frame)) << "no call, nothing written to the modem";
     EXPECT_TRUE(factory.log.writes.empty());
     EXPECT_FALSE(com.dialUpConnected());
-
     hookAnswer = true;
+    EXPECT_FALSE(com.write(frame)) << "a failed call is not dialled again for the next frame";
+    EXPECT_EQ(hookRuns, 1);
+
+    com.hangUp(); // a new attempt
     EXPECT_TRUE(com.write(frame));
     EXPECT_TRUE(com.write(frame));
     EXPECT_EQ(hookRuns, 2) << "the connected line is not dialled again";
