@@ -17,7 +17,9 @@
 #include <QString>
 #endif
 
+#include <charconv>
 #include <cstdio>
+#include <system_error>
 
 namespace dlu {
 
@@ -58,7 +60,31 @@ makeSimulator(const ConnectionUri& uri, std::string_view defaultLabel, std::stri
             return nullptr;
         }
     }
-    return std::make_unique<sim::PlcSimulator>(config);
+    // Device memory and the Linux image, as plcsim's --memory-seed and --image-size make them.
+    std::optional<std::uint32_t> seed;
+    for (const char* key : {"seed", "image"}) {
+        const auto text = opt(key);
+        if (text.empty()) {
+            continue;
+        }
+        std::uint32_t value = 0;
+        const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+        if (ec != std::errc() || ptr != text.data() + text.size()) {
+            error = std::string("bad number for ") + key + ": " + text;
+            return nullptr;
+        }
+        if (std::string_view(key) == "seed") {
+            seed = value;
+            config.imageSeed = value;
+        } else {
+            config.imageSize = value;
+        }
+    }
+    auto simulator = std::make_unique<sim::PlcSimulator>(config);
+    if (seed) {
+        simulator->fillDeviceMemory(*seed);
+    }
+    return simulator;
 }
 
 } // namespace

@@ -1,7 +1,9 @@
 // dlutil: the command-line front end of the Download Utility.
+#include "cli/BackupCommands.h"
 #include "cli/CliSession.h"
 #include "cli/DownloadCommand.h"
 #include "cli/InfoCommand.h"
+#include "cli/PdmShowCommand.h"
 #include "cli/StatusCommand.h"
 #include "cli/TerminalPrompter.h"
 #include "common/StringTable.h"
@@ -63,7 +65,8 @@ int main(int argc, char** argv) {
     app.add_option("--conn", connection.conn,
                    "tcp://HOST[:PORT], sim://HOST[:PORT], serial:DEVICE[?baud=B&station=N&"
                    "rtscts=1], dialup:DEVICE?number=N[&exit=E&init=CMD], usb[:DEVICE], "
-                   "embedded[?identity=A-21&key=remote&mode=stop] (default: the stored settings)");
+                   "embedded[?identity=A-21&key=remote&mode=stop&seed=N&image=BYTES] (default: the "
+                   "stored settings)");
     app.add_option("--timeout", connection.timeout, "receive time-out in seconds")
         ->check(CLI::Range(1, 300));
     app.add_option("--retry", connection.retry, "attempts per request")->check(CLI::Range(1, 10));
@@ -94,6 +97,56 @@ int main(int argc, char** argv) {
             "--no-run", [&download](std::int64_t) { download.run = false; },
             "leave the PLC in STOP afterwards without asking")
         ->excludes(runFlag);
+
+    const char* cpuHelp = "CPU type of the project (code or name, e.g. 26 or A-21)";
+    const char* areaHelp = "AREA:START-END (end not included, e.g. D:0-250), AREA (the whole "
+                           "area) or all; repeatable";
+    dlu::BackupOptions backup;
+    CLI::App* backupCmd =
+        app.add_subcommand("backup", "read device memory from the PLC into a .PDM file");
+    backupCmd->add_option("--cpu", backup.cpu, cpuHelp)->required();
+    backupCmd->add_option("-o,--output", backup.output, "the .PDM file to write")->required();
+    backupCmd->add_option("--area", backup.areas, areaHelp)->take_all();
+    backupCmd->add_flag("--default", backup.withDefault,
+                        "M, L, K and D in full (also what no --area means)");
+
+    dlu::RestoreOptions restore;
+    CLI::App* restoreCmd =
+        app.add_subcommand("restore", "write a .PDM file's device memory into the PLC");
+    restoreCmd->add_option("file", restore.file, "the .PDM file")->required();
+    restoreCmd->add_option("--cpu", restore.cpu, cpuHelp)->required();
+    restoreCmd
+        ->add_option("--area", restore.areas,
+                     "only these of the file's areas: AREA, AREA:START-END or all; "
+                     "repeatable")
+        ->take_all();
+
+    dlu::LinuxTransferOptions linuxBackup;
+    CLI::App* linuxBackupCmd =
+        app.add_subcommand("linux-backup", "read the device image of a Linux CPU into a .BIN file");
+    linuxBackupCmd->add_option("--cpu", linuxBackup.cpu, cpuHelp)->required();
+    linuxBackupCmd->add_option("-o,--output", linuxBackup.file, "the .BIN file to write")
+        ->required();
+
+    dlu::LinuxTransferOptions linuxRestore;
+    CLI::App* linuxRestoreCmd =
+        app.add_subcommand("linux-restore", "write a .BIN device image into a Linux CPU");
+    linuxRestoreCmd->add_option("file", linuxRestore.file, "the .BIN file")->required();
+    linuxRestoreCmd->add_option("--cpu", linuxRestore.cpu, cpuHelp)->required();
+
+    dlu::PdmShowOptions pdmShow;
+    CLI::App* pdmCmd = app.add_subcommand("pdm", "device memory files");
+    pdmCmd->require_subcommand(1);
+    CLI::App* pdmShowCmd =
+        pdmCmd->add_subcommand("show", "print the words of a .PDM file as the viewer shows them");
+    pdmShowCmd->add_option("file", pdmShow.file, "the .PDM file")->required();
+    pdmShowCmd->add_option("--area", pdmShow.area,
+                           "one area (D, TC, ...); default: every area the file selects");
+    pdmShowCmd->add_option("--from", pdmShow.from, "first word (default: the range's start)");
+    pdmShowCmd->add_option("--count", pdmShow.count,
+                           "number of words (default: to the range's end)");
+    pdmShowCmd->add_flag("--json", pdmShow.json,
+                         "print a JSON array of {area, word, name, dec, hex}");
 
     try {
         app.parse(argc, argv);
@@ -129,6 +182,21 @@ int main(int argc, char** argv) {
     }
     if (downloadCmd->parsed()) {
         return dlu::runDownload(download, connection, prompter, messages, std::cout);
+    }
+    if (backupCmd->parsed()) {
+        return dlu::runBackup(backup, connection, prompter, messages);
+    }
+    if (restoreCmd->parsed()) {
+        return dlu::runRestore(restore, connection, prompter, messages);
+    }
+    if (linuxBackupCmd->parsed()) {
+        return dlu::runLinuxBackup(linuxBackup, connection, prompter, messages);
+    }
+    if (linuxRestoreCmd->parsed()) {
+        return dlu::runLinuxRestore(linuxRestore, connection, prompter, messages);
+    }
+    if (pdmShowCmd->parsed()) {
+        return dlu::runPdmShow(pdmShow, std::cout);
     }
     if (statusCmd->parsed()) {
         return dlu::runStatus(status, connection, prompter, messages, std::cout);
