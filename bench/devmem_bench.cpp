@@ -4,6 +4,7 @@
 // simulator in-process, and over loopback TCP to plcsim. The ratio backup rate / baseline
 // rate says what the backup logic costs on top of the frames themselves.
 
+#include "BenchSupport.h"
 #include "comm/CCOMInterface.h"
 #include "comm/COnlineModule.h"
 #include "comm/CProtocol.h"
@@ -20,7 +21,6 @@
 
 #include <arpa/inet.h>
 #include <array>
-#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -28,27 +28,17 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
-#include <spawn.h>
 #include <string>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
-extern char** environ;
 
 namespace {
 
 using namespace dlu;
 
 constexpr CpuType kCpu = 26;
-
-class SilentPrompter final : public Prompter {
-public:
-    PromptAnswer message(std::string_view, PromptButtons, PromptIcon) override {
-        return PromptAnswer::Ok;
-    }
-};
 
 // Where the backups go: memory-backed when the system has it, so the disk does not dominate.
 std::filesystem::path backupFile() {
@@ -130,51 +120,8 @@ private:
     int port_;
 };
 
-// plcsim on a free loopback port for the whole run, its device memory filled.
-class PlcsimProcess {
-public:
-    PlcsimProcess() {
-        int fds[2];
-        if (pipe(fds) != 0) {
-            return;
-        }
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-        posix_spawn_file_actions_addclose(&actions, fds[0]);
-        std::string path = PLCSIM_PATH, portOption = "--port", zero = "0";
-        std::string seedOption = "--memory-seed", seed = "7";
-        char* argv[] = {path.data(),       portOption.data(), zero.data(),
-                        seedOption.data(), seed.data(),       nullptr};
-        posix_spawn(&pid_, PLCSIM_PATH, &actions, nullptr, argv, environ);
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(fds[1]);
-        std::string line;
-        char c = 0;
-        while (::read(fds[0], &c, 1) == 1 && c != '\n') {
-            line += c;
-        }
-        ::close(fds[0]);
-        const auto colon = line.rfind(':');
-        if (colon != std::string::npos) {
-            port_ = std::atoi(line.c_str() + colon + 1);
-        }
-    }
-    ~PlcsimProcess() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-        }
-    }
-    int port() const { return port_; }
-
-private:
-    pid_t pid_ = -1;
-    int port_ = 0;
-};
-
-PlcsimProcess& plcsim() {
-    static PlcsimProcess process;
+bench::PlcsimProcess& plcsim() {
+    static bench::PlcsimProcess process(PLCSIM_PATH, {"--port", "0", "--memory-seed", "7"});
     return process;
 }
 
@@ -197,7 +144,7 @@ struct Session {
         return t.transfer() == DeviceMemoryTransfer::Result::Done;
     }
 
-    SilentPrompter prompter;
+    bench::SilentPrompter prompter;
     CCOMInterface com;
     CProtocol protocol;
     CommSet settings;

@@ -8,6 +8,7 @@
 // The paced line takes about a minute and a half per download; skip it with
 // --benchmark_filter=-Pty.
 
+#include "BenchSupport.h"
 #include "PackageBuilder.h"
 #include "comm/CCOMInterface.h"
 #include "comm/COnlineModule.h"
@@ -27,7 +28,6 @@
 
 #include <algorithm>
 #include <arpa/inet.h>
-#include <csignal>
 #include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
@@ -35,17 +35,14 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
-#include <spawn.h>
 #include <string>
 #include <sys/resource.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
 
-extern char** environ;
 
 namespace {
 
@@ -62,13 +59,6 @@ long peakRssKb() {
     getrusage(RUSAGE_SELF, &usage);
     return usage.ru_maxrss;
 }
-
-class QuietPrompter final : public Prompter {
-public:
-    PromptAnswer message(std::string_view, PromptButtons buttons, PromptIcon) override {
-        return buttons == PromptButtons::YesNo ? PromptAnswer::No : PromptAnswer::Ok;
-    }
-};
 
 // The package, written once, and the frame sizes of one download of it.
 struct Fixture {
@@ -184,7 +174,7 @@ struct Session {
     double sendTime = 0; // milliseconds, summed
     int downloads = 0;
 
-    QuietPrompter prompter;
+    bench::SilentPrompter prompter;
     Messages messages{Language::English};
     SystemClock clock;
     CCOMInterface com;
@@ -357,63 +347,14 @@ private:
     std::string terminal_;
 };
 
-// plcsim for the whole run: a PLC of the project's type at REMOTE STOP.
-class PlcsimProcess {
-public:
-    explicit PlcsimProcess(std::vector<std::string> extra) {
-        int fds[2];
-        if (pipe(fds) != 0) {
-            return;
-        }
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-        posix_spawn_file_actions_addclose(&actions, fds[0]);
-        std::vector<std::string> args{PLCSIM_PATH, "--identity", "0x7A31", "--key",
-                                      "remote",    "--mode",     "stop"};
-        args.insert(args.end(), extra.begin(), extra.end());
-        std::vector<char*> argv;
-        for (auto& a : args) {
-            argv.push_back(a.data());
-        }
-        argv.push_back(nullptr);
-        posix_spawn(&pid_, PLCSIM_PATH, &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(fds[1]);
-        char c = 0;
-        while (::read(fds[0], &c, 1) == 1 && c != '\n') {
-            line_ += c;
-        }
-        ::close(fds[0]);
-    }
-    ~PlcsimProcess() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-        }
-    }
-    // "plcsim: listening on 127.0.0.1:PORT" or "plcsim: serial line on /dev/pts/N".
-    int port() const {
-        const auto colon = line_.rfind(':');
-        return colon == std::string::npos ? 0 : std::atoi(line_.c_str() + colon + 1);
-    }
-    std::string terminal() const {
-        const auto at = line_.rfind(' ');
-        return at == std::string::npos ? std::string() : line_.substr(at + 1);
-    }
-
-private:
-    pid_t pid_ = -1;
-    std::string line_;
-};
-
 std::map<std::string, double> g_extra;
 // Mean time of the sending part alone (first request to the end), per benchmark.
 std::map<std::string, double> g_sendMs;
 
 void BM_DownloadTcp(benchmark::State& state) {
     recordFrames();
-    PlcsimProcess plcsim({"--port", "0"});
+    bench::PlcsimProcess plcsim(
+        PLCSIM_PATH, {"--identity", "0x7A31", "--key", "remote", "--mode", "stop", "--port", "0"});
     BenchFactory factory;
     Session s(factory, simulatorSettings(kConSimulator, static_cast<std::uint16_t>(plcsim.port())));
     const DownloadJob job = s.job();
@@ -553,7 +494,8 @@ void BM_FramesOnlyInProcess(benchmark::State& state) {
 
 void BM_DownloadPty(benchmark::State& state) {
     recordFrames();
-    PlcsimProcess plcsim({"--pty", "--baud", "115200"});
+    bench::PlcsimProcess plcsim(PLCSIM_PATH, {"--identity", "0x7A31", "--key", "remote", "--mode",
+                                              "stop", "--pty", "--baud", "115200"});
     BenchFactory factory(plcsim.terminal());
     Session s(factory, simulatorSettings(kConSerial));
     const DownloadJob job = s.job();

@@ -1,6 +1,7 @@
 // Opening a 20 MB download package (decrypt, unpack, scan, read the project) beside the same
 // work done by `openssl enc -d -aes-128-cbc` followed by `unzip`, on the same file in the same
 // run. Prints our time divided by theirs: the goal is a ratio of 1 or less.
+#include "BenchSupport.h"
 #include "PackageBuilder.h"
 #include "common/Crypto.h"
 #include "common/Prompter.h"
@@ -21,13 +22,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-class SilentPrompter final : public dlu::Prompter {
-public:
-    dlu::PromptAnswer message(std::string_view, dlu::PromptButtons, dlu::PromptIcon) override {
-        return dlu::PromptAnswer::No;
-    }
-};
 
 struct Fixture {
     std::string folder;
@@ -78,7 +72,7 @@ Fixture& fixture() {
 
 void BM_OpenPackage(benchmark::State& state) {
     Fixture& f = fixture();
-    SilentPrompter prompter;
+    dlu::bench::SilentPrompter prompter;
     const dlu::Messages messages(dlu::Language::English);
     dlu::CFileEncryption encryption(prompter, messages);
     dlu::CFileControl reader(prompter, messages);

@@ -3,6 +3,7 @@
 // ratio TCP protocol / raw ping-pong says what the protocol layer and the simulator cost on
 // top of the socket round trip itself.
 
+#include "BenchSupport.h"
 #include "comm/CProtocol.h"
 #include "sim/PlcSimulator.h"
 #include "sim/SimulatorChannel.h"
@@ -10,21 +11,17 @@
 #include <benchmark/benchmark.h>
 
 #include <arpa/inet.h>
-#include <csignal>
 #include <cstdio>
 #include <map>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
-#include <spawn.h>
 #include <string>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
 
-extern char** environ;
 
 namespace {
 
@@ -89,49 +86,8 @@ private:
     std::size_t size_ = 0;
 };
 
-// plcsim on a free loopback port for the whole run.
-class PlcsimProcess {
-public:
-    PlcsimProcess() {
-        int fds[2];
-        if (pipe(fds) != 0) {
-            return;
-        }
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-        posix_spawn_file_actions_addclose(&actions, fds[0]);
-        std::string path = PLCSIM_PATH, portOption = "--port", zero = "0";
-        char* argv[] = {path.data(), portOption.data(), zero.data(), nullptr};
-        posix_spawn(&pid_, PLCSIM_PATH, &actions, nullptr, argv, environ);
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(fds[1]);
-        std::string line;
-        char c = 0;
-        while (::read(fds[0], &c, 1) == 1 && c != '\n') {
-            line += c;
-        }
-        ::close(fds[0]);
-        const auto colon = line.rfind(':');
-        if (colon != std::string::npos) {
-            port_ = std::atoi(line.c_str() + colon + 1);
-        }
-    }
-    ~PlcsimProcess() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-        }
-    }
-    int port() const { return port_; }
-
-private:
-    pid_t pid_ = -1;
-    int port_ = 0;
-};
-
-PlcsimProcess& plcsim() {
-    static PlcsimProcess process;
+bench::PlcsimProcess& plcsim() {
+    static bench::PlcsimProcess process(PLCSIM_PATH, {"--port", "0"});
     return process;
 }
 
