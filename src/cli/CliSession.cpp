@@ -5,7 +5,7 @@
 #include "comm/DialUpSequence.h"
 #include "common/StringTable.h"
 #include "sim/EmbeddedChannelFactory.h"
-#include "sim/PlcIdentity.h"
+#include "sim/EmbeddedSimulator.h"
 #include "sim/PlcSimulator.h"
 
 #ifdef DLU_CLI_WITH_QT
@@ -17,77 +17,9 @@
 #include <QString>
 #endif
 
-#include <charconv>
 #include <cstdio>
-#include <system_error>
 
 namespace dlu {
-
-namespace {
-
-// The simulator an embedded connection talks to, from the connection's options.
-std::unique_ptr<sim::PlcSimulator>
-makeSimulator(const ConnectionUri& uri, std::string_view defaultLabel, std::string& error) {
-    sim::PlcConfig config;
-    const auto opt = [&](const char* key) -> std::string {
-        const auto it = uri.query.find(key);
-        return it == uri.query.end() ? std::string() : it->second;
-    };
-    const std::string label = opt("identity").empty() ? std::string(defaultLabel) : opt("identity");
-    const auto word = sim::PlcIdentities::wordOf(label);
-    if (!word) {
-        error = "unknown PLC for the embedded simulator: " + label;
-        return nullptr;
-    }
-    config.identityWord = *word;
-    config.cpuType = sim::PlcIdentities::cpuTypeOf(*word);
-    if (const auto key = opt("key"); !key.empty()) {
-        if (key != "local" && key != "remote") {
-            error = "key=local or key=remote";
-            return nullptr;
-        }
-        config.key = key == "local" ? sim::KeySwitch::Local : sim::KeySwitch::Remote;
-    }
-    if (const auto mode = opt("mode"); !mode.empty()) {
-        if (mode == "run") {
-            config.state = sim::RunState::Run;
-        } else if (mode == "stop") {
-            config.state = sim::RunState::Stop;
-        } else if (mode == "pause") {
-            config.state = sim::RunState::Pause;
-        } else {
-            error = "mode=run, mode=stop or mode=pause";
-            return nullptr;
-        }
-    }
-    // Device memory and the Linux image, as plcsim's --memory-seed and --image-size make them.
-    std::optional<std::uint32_t> seed;
-    for (const char* key : {"seed", "image"}) {
-        const auto text = opt(key);
-        if (text.empty()) {
-            continue;
-        }
-        std::uint32_t value = 0;
-        const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-        if (ec != std::errc() || ptr != text.data() + text.size()) {
-            error = std::string("bad number for ") + key + ": " + text;
-            return nullptr;
-        }
-        if (std::string_view(key) == "seed") {
-            seed = value;
-            config.imageSeed = value;
-        } else {
-            config.imageSize = value;
-        }
-    }
-    auto simulator = std::make_unique<sim::PlcSimulator>(config);
-    if (seed) {
-        simulator->fillDeviceMemory(*seed);
-    }
-    return simulator;
-}
-
-} // namespace
 
 CliSession::~CliSession() = default;
 
@@ -136,7 +68,7 @@ std::unique_ptr<CliSession> CliSession::open(const ConnectionOptions& options,
     }
 
     if (uri && uri->kind == ConnectionUri::Kind::Embedded) {
-        s->simulator_ = makeSimulator(*uri, embeddedLabel, error);
+        s->simulator_ = sim::makeEmbeddedSimulator(uri->query, embeddedLabel, error);
         if (!s->simulator_) {
             return nullptr;
         }
