@@ -251,14 +251,27 @@ TEST(DeviceMemoryTransfer, RestoreStopsWhenAWriteIsNeverConfirmed) {
     EXPECT_EQ(std::count(shown.begin(), shown.end(), std::string(rig.messages(567))), 0);
 }
 
+// A file that is short, or whose flag is not 1, loads nothing (with its message); the restore
+// then has nothing to send.
 TEST(DeviceMemoryTransfer, RestoreNeedsALoadedImage) {
-    Rig rig;
-    ASSERT_TRUE(rig.connect(kA21));
-    DeviceMemoryTransfer t(rig.context(), DeviceMemoryMode::Restore, kA21);
-    t.selection().setMaximum();
-    EXPECT_EQ(t.transfer(), DeviceMemoryTransfer::Result::NothingToSend);
-    EXPECT_EQ(rig.shown(), std::vector<std::string>{std::string(rig.messages(566))});
-    EXPECT_TRUE(rig.seen.empty());
+    TempFolder dir;
+    std::vector<std::uint8_t> flag2(PdmImage::kFileSize, 0);
+    flag2[0] = 2;
+    const std::vector<std::uint8_t> shortFile(1000, 1);
+    for (const auto& [bytes, message] : {std::pair{flag2, 560}, std::pair{shortFile, 577}}) {
+        std::ofstream(dir.path() / "r.PDM", std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
+        Rig rig;
+        ASSERT_TRUE(rig.connect(kA21));
+        DeviceMemoryTransfer t(rig.context(), DeviceMemoryMode::Restore, kA21);
+        EXPECT_NE(t.load(dir.path() / "r.PDM"), PdmFile::LoadResult::Loaded);
+        t.selection().setMaximum();
+        EXPECT_EQ(t.transfer(), DeviceMemoryTransfer::Result::NothingToSend);
+        EXPECT_EQ(rig.shown(), (std::vector<std::string>{std::string(rig.messages(message)),
+                                                         std::string(rig.messages(566))}));
+        EXPECT_TRUE(rig.seen.empty());
+    }
 }
 
 TEST(DeviceMemoryTransfer, QuestionsChangeNothingOnNo) {

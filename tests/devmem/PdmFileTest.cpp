@@ -154,6 +154,7 @@ TEST_F(PdmFileTest, SaveRefusesAndKeepsThePreviousFile) {
     image.setWord(kD, 0, 43);
     EXPECT_EQ(PdmFile::save(dir_ / "keep.PDM", image), PdmFile::SaveResult::WriteFailed);
     EXPECT_EQ(readAll(dir_ / "keep.PDM"), before);
+    EXPECT_EQ(PdmFile::messageFor(PdmFile::SaveResult::WriteFailed), 579); // "not saved"
 }
 
 TEST(PdmFileNames, DefaultNamesCarryTheLocalTime) {
