@@ -16,6 +16,10 @@ TEST(DeviceArea, OrderLettersAndDeviceIds) {
         EXPECT_EQ(static_cast<int>(a.index), i);
         EXPECT_EQ(a.letter, letters[i]);
         EXPECT_EQ(a.deviceId, deviceIds[i]) << letters[i];
+        // The prefixes follow from the letter (the dialog ids are the dialog's business).
+        EXPECT_EQ(a.summaryPrefix, "[ " + std::string(letters[i]) + " ] : ");
+        EXPECT_EQ(a.noticePrefix, std::string(letters[i]) + "'");
+        EXPECT_EQ(a.progressPrefix, "[" + std::string(letters[i]) + "] ");
         EXPECT_EQ(DeviceAreas::byLetter(letters[i]), &a);
     }
     EXPECT_EQ(DeviceAreas::byLetter("d"), nullptr);
