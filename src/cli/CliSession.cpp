@@ -9,10 +9,10 @@
 #include "sim/PlcSimulator.h"
 
 #ifdef DLU_CLI_WITH_QT
-#include "app/AppSettings.h"
 #include "app/settings/QtSettingsStore.h"
 #include "comm/channels/QtChannelFactory.h"
 #include "comm/channels/QtSerialPorts.h"
+#include "common/AppSettings.h"
 
 #include <QString>
 #endif

@@ -2,10 +2,10 @@
 
 #include "comm/CProtocol.h"
 #include "comm/Crc16Dnp.h"
-#include "comm/DeviceAddress.h"
 #include "common/Crypto.h"
-#include "devmem/DeviceArea.h"
 #include "devmem/PdmImage.h"
+#include "plc/DeviceAddress.h"
+#include "plc/DeviceArea.h"
 #include "sim/PlcIdentity.h"
 
 #include <algorithm>

@@ -2,7 +2,7 @@
 
 #include "comm/LoaderFrame.h"
 #include "comm/PasswordCipher.h"
-#include "devmem/CpuTypeTable.h"
+#include "plc/CpuTypeTable.h"
 #include "sim/RequestReader.h"
 
 #include <array>

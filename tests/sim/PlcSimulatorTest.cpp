@@ -1,11 +1,11 @@
 #include "sim/PlcSimulator.h"
 
 #include "comm/CProtocol.h"
-#include "comm/DeviceAddress.h"
 #include "comm/ErrorReport.h"
 #include "comm/ProtocolRig.h"
 #include "comm/TestFrames.h"
 #include "common/StringTable.h"
+#include "plc/DeviceAddress.h"
 #include "sim/PlcIdentity.h"
 #include "support/ScriptedPrompter.h"
 
