@@ -3,7 +3,6 @@
 #include "cli/TerminalPrompter.h"
 #include "comm/COnlineModule.h"
 #include "common/StringTable.h"
-#include "devmem/DeviceArea.h"
 #include "devmem/DeviceMemorySelection.h"
 #include "devmem/DeviceMemoryTransfer.h"
 #include "devmem/DeviceTransferContext.h"
@@ -12,6 +11,7 @@
 #include "devmem/PdmFile.h"
 #include "devmem/PdmImage.h"
 #include "devmem/TransferProgress.h"
+#include "plc/DeviceArea.h"
 
 #include <unistd.h>
 
