@@ -10,11 +10,11 @@
 
 #include "PackageBuilder.h"
 #include "PackageTestUtil.h"
-#include "devmem/CpuTypeTable.h"
-#include "devmem/DeviceArea.h"
 #include "devmem/PdmFile.h"
 #include "devmem/PdmImage.h"
 #include "package/ProjectListing.h"
+#include "plc/CpuTypeTable.h"
+#include "plc/DeviceArea.h"
 #include "sim/PlcSimulator.h"
 
 #include <gtest/gtest.h>

@@ -4,9 +4,9 @@
 // is checked in this process (CliCommandsTest.cpp).
 #include "support/ChildProcess.h"
 
-#include "devmem/DeviceArea.h"
 #include "devmem/PdmFile.h"
 #include "devmem/PdmImage.h"
+#include "plc/DeviceArea.h"
 #include "sim/PlcSimulator.h"
 
 #include <gtest/gtest.h>

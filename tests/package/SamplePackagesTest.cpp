@@ -2,11 +2,11 @@
 // description of what opening each must show and of the blocks its download sends.
 #include "PackageBuilder.h"
 #include "PackageTestUtil.h"
-#include "devmem/CpuTypeTable.h"
 #include "package/CFileControl.h"
 #include "package/CFileEncryption.h"
 #include "package/FileKind.h"
 #include "package/PackageReading.h"
+#include "plc/CpuTypeTable.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
