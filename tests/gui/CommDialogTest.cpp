@@ -18,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <variant>
 
 namespace dlu {
 namespace {
@@ -73,6 +74,7 @@ TEST_F(SetupDialogTest, OkSavesTheChosenTypeAndOnlyItsFields) {
         std::uint8_t type;
         Edit edit;
         std::function<void(CommSet&)> expect;
+        std::function<void(const ConnectionSpec&)> spec = [](const ConnectionSpec&) {};
     };
     const Case cases[] = {
         {"serial: COM10 is the third port in order", kConSerial,
@@ -99,6 +101,11 @@ TEST_F(SetupDialogTest, OkSavesTheChosenTypeAndOnlyItsFields) {
              r.nRS232station = 12;
              r.nRS232RtsCts = 1;
              r.nTxDelay = 3;
+         },
+         [](const ConnectionSpec& spec) {
+             EXPECT_EQ(std::get<SerialLink>(spec.link).line.device, "/dev/COM10");
+             EXPECT_EQ(spec.station, 12);
+             EXPECT_EQ(spec.timeoutSeconds, 9);
          }},
         {"dial-up: numbers and an unchecked station", kConDialUp,
          [](QWidget* p) {
@@ -136,6 +143,11 @@ TEST_F(SetupDialogTest, OkSavesTheChosenTypeAndOnlyItsFields) {
          [](CommSet& r) {
              r.nETHERNETip = 0;
              r.strETHERNETdomain = "plc.example";
+         },
+         [](const ConnectionSpec& spec) {
+             const NetworkTarget& target = std::get<EthernetLink>(spec.link).target;
+             EXPECT_EQ(target.address, 0U);
+             EXPECT_EQ(target.host, "plc.example");
          }},
         {"simulator: only time-out and retry", kConSimulator,
          [](QWidget* p) {
@@ -177,6 +189,8 @@ TEST_F(SetupDialogTest, OkSavesTheChosenTypeAndOnlyItsFields) {
         reloaded.load(store);
         EXPECT_EQ(reloaded, expected);
         EXPECT_EQ(dlg.record(), expected);
+        EXPECT_EQ(dlg.spec().connectionType(), c.type);
+        c.spec(dlg.spec());
     }
 }
 

@@ -1,5 +1,6 @@
 #include "comm/gui/CCommSetDlg.h"
 
+#include "comm/SerialPortOrder.h"
 #include "comm/SetupPageDefaults.h"
 #include "comm/gui/CPropCommEther.h"
 #include "comm/gui/CPropCommSerial.h"
@@ -14,6 +15,8 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace dlu {
 
@@ -51,9 +54,15 @@ CCommSetDlg::CCommSetDlg(SettingsStore& settings, const Messages& m, QWidget* pa
     setObjectName("121");
     setWindowTitle(layoutText(m, "통신 설정", "Communication Setup"));
 
-    for (const SerialPortEntry& port : ports()) {
+    std::vector<SerialPortEntry> entries = ports();
+    std::stable_sort(entries.begin(), entries.end(),
+                     [](const SerialPortEntry& a, const SerialPortEntry& b) {
+                         return serialPortNameLess(a.name.toStdString(), b.name.toStdString());
+                     });
+    for (const SerialPortEntry& port : entries) {
         portNames_.push_back(port.name.toStdString());
     }
+    portPaths_ = serialPortPaths(entries);
 
     type_ = new QComboBox(this);
     type_->setObjectName("208");

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "comm/CommSet.h"
+#include "comm/ConnectionSpec.h"
 #include "comm/channels/QtSerialPorts.h"
 
 #include <QDialog>
@@ -22,8 +23,8 @@ class SettingsStore;
 
 // The connection setup dialog: the user picks the connection type and edits that type's
 // settings on its one page. Opening loads the stored record; OK saves the selected type's
-// fields (the other types keep theirs) and the caller applies the result; Cancel changes
-// nothing. The dialog only turns widgets into the record and back.
+// fields (the other types keep theirs) and the caller applies the description spec() gives;
+// Cancel changes nothing. The dialog only turns widgets into the record and back.
 class CCommSetDlg : public QDialog {
     Q_OBJECT
 public:
@@ -34,8 +35,9 @@ public:
 
     // The record as loaded at opening and, after OK, as saved.
     const CommSet& record() const { return record_; }
-    // The serial port names in the order of the stored port index.
-    const std::vector<std::string>& portNames() const { return portNames_; }
+    // The connection the record describes: after OK the one the user chose, its serial port
+    // named by its path.
+    ConnectionSpec spec() const { return ConnectionSpec::fromCommSet(record_, portPaths_); }
 
     void accept() override;
 
@@ -50,7 +52,8 @@ private:
     SettingsStore& settings_;
     const Messages& messages_;
     CommSet record_;
-    std::vector<std::string> portNames_;
+    std::vector<std::string> portNames_; // in the order of the stored port index
+    std::vector<std::string> portPaths_; // the same ports by the path a channel opens
     QComboBox* type_ = nullptr;
     QTabWidget* tab_ = nullptr;
     std::array<CPropCommSerial*, 3> serial_{};

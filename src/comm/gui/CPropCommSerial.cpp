@@ -1,7 +1,6 @@
 #include "comm/gui/CPropCommSerial.h"
 
 #include "comm/CommSet.h"
-#include "comm/SerialPortOrder.h"
 #include "common/gui/DialogText.h"
 
 #include <QCheckBox>
@@ -75,7 +74,7 @@ CPropCommSerial::Fields CPropCommSerial::fields() const {
 
 CPropCommSerial::CPropCommSerial(Kind kind, const Messages& m, std::vector<std::string> ports,
                                  QWidget* parent)
-    : QWidget(parent), kind_(kind), ports_(sortSerialPortNames(std::move(ports))) {
+    : QWidget(parent), kind_(kind), ports_(std::move(ports)) {
     using gui::layoutText;
     setObjectName("122");
     auto* grid = new QGridLayout(this);
