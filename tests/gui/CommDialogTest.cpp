@@ -243,8 +243,8 @@ TEST(DialUpStatusDialog, CancelReachesTheSequenceAndItsEndClosesTheDialog) {
     {
         CDialUpStatusDlg dlg(english);
         const auto cancelled = dlg.cancelCheck();
-        dlg.finish(true);
-        EXPECT_EQ(dlg.result(), QDialog::Accepted);
+        dlg.finish(true); // before the dialog is shown: exec() must not wait
+        EXPECT_EQ(dlg.exec(), QDialog::Accepted);
         EXPECT_FALSE(cancelled());
     }
 }

@@ -110,6 +110,13 @@ void CDialUpStatusDlg::finish(bool connected) {
     }
 }
 
+int CDialUpStatusDlg::exec() {
+    if (finished_) {
+        return result();
+    }
+    return QDialog::exec();
+}
+
 void CDialUpStatusDlg::done(int result) {
     timer_->stop();
     if (!finished_ && !cancelled_->exchange(true)) {

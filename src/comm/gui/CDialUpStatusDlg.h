@@ -24,12 +24,16 @@ class Messages;
 // the sequence to stop: it hangs up at its next poll. Only the sequence can report a
 // connection, so OK is not offered to the user.
 //
-// Wiring on the window thread, with `worker` emitting the connection's dial-up events:
+// Wiring on the window thread, with `worker` relaying the connection's dial-up sinks as
+// queued signals and `cancel` the atomic flag its cancel check reads (cleared before each
+// dial):
 //   CDialUpStatusDlg dlg(messages, window);
-//   connection.setDialUpCancelCheck(dlg.cancelCheck());   // before the worker dials
 //   connect(worker, &Worker::dialUpStatus, &dlg, &CDialUpStatusDlg::showStatus);
 //   connect(worker, &Worker::dialUpDone, &dlg, &CDialUpStatusDlg::finish);
+//   connect(&dlg, &CDialUpStatusDlg::cancelRequested, [cancel] { cancel->store(true); });
 //   dlg.exec();
+// A caller that makes the dialog before the dial starts may hand cancelCheck() to the
+// connection instead.
 class CDialUpStatusDlg : public QDialog {
     Q_OBJECT
 public:
@@ -42,6 +46,10 @@ public:
     // thread, also after the dialog is gone.
     std::function<bool()> cancelCheck() const;
     bool cancelled() const { return cancelled_->load(); }
+
+    // Returns at once with the sequence's result when the sequence ended before the dialog
+    // was shown (its end is a queued call and may come first).
+    int exec() override;
 
     // What the fields show now.
     DialUpStatus shownStatus() const { return shown_; }
