@@ -202,6 +202,8 @@ TEST_F(SetupDialogTest, CancelChangesNothing) {
         control<QRadioButton>(page, "233")->setChecked(true);
         control<QLineEdit>(page, "235")->setText("elsewhere");
         control<QPushButton>(&dlg, "210")->click();
+        EXPECT_EQ(control<QSpinBox>(page, "236")->value(), 5) << "the page's defaults";
+        EXPECT_TRUE(control<QRadioButton>(page, "232")->isChecked());
         control<QPushButton>(&dlg, "2")->click();
         EXPECT_EQ(dlg.result(), QDialog::Rejected);
     }
