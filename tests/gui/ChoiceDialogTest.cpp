@@ -1,3 +1,4 @@
+#include "common/MessageIds.h"
 #include "common/StringTable.h"
 #include "devmem/gui/CCpuTypeDialog.h"
 #include "devmem/gui/CLinuxCpuTypeDialog.h"
@@ -62,7 +63,8 @@ TEST(CpuTypeDialogs, EnterWithoutAChoiceShowsNotSelected) {
             QTest::keyClick(model, Qt::Key_Enter);
             EXPECT_TRUE(dlg->isVisible());
             EXPECT_EQ(dlg->cpuType(), kNoCpuType);
-            const std::string expected(stringTableEntry(578 + messageIdOffset(lang)));
+            const std::string expected(
+                stringTableEntry(Msg::CpuTypeNotSelected + messageIdOffset(lang)));
             EXPECT_EQ(prompter.texts(), (std::vector<std::string>{expected, expected}));
         }
     }

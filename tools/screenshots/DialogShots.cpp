@@ -6,6 +6,7 @@
 #include "comm/gui/CCommSetDlg.h"
 #include "comm/gui/CDialUpStatusDlg.h"
 #include "comm/gui/CPasswordDlg.h"
+#include "common/MessageIds.h"
 #include "common/Prompter.h"
 #include "common/SettingsStore.h"
 #include "common/StringTable.h"
@@ -92,7 +93,7 @@ const Register kShots[] = {
     {"dialup-status",
      [](const Messages& m) -> QWidget* {
          auto* dlg = new CDialUpStatusDlg(m);
-         dlg->showStatus({"9 , 0312345678", 12, std::string(m(610))});
+         dlg->showStatus({"9 , 0312345678", 12, std::string(m(Msg::Connecting))});
          return dlg;
      }},
     {"cpu-type", [](const Messages& m) -> QWidget* { return new CCpuTypeDialog(m, silent); }},

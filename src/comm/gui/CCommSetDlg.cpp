@@ -5,6 +5,7 @@
 #include "comm/gui/CPropCommEther.h"
 #include "comm/gui/CPropCommSerial.h"
 #include "comm/gui/CPropCommSimulator.h"
+#include "common/MessageIds.h"
 #include "common/SettingsStore.h"
 #include "common/StringTable.h"
 #include "common/gui/DialogText.h"
@@ -22,7 +23,6 @@ namespace dlu {
 
 namespace {
 
-constexpr int kMsgTypeNames = 470; // connection type names, by type
 constexpr int kTypeCount = kConUsb + 1;
 
 struct PageTitle {
@@ -67,7 +67,7 @@ CCommSetDlg::CCommSetDlg(SettingsStore& settings, const Messages& m, QWidget* pa
     type_ = new QComboBox(this);
     type_->setObjectName("208");
     for (int t = 0; t < kTypeCount; ++t) {
-        type_->addItem(gui::messageText(m, kMsgTypeNames + t));
+        type_->addItem(gui::messageText(m, Msg::ConnectionTypeNames + t));
     }
     auto* typeLabel = new QLabel(layoutText(m, "접속 방식 :", "Type :"), this);
     typeLabel->setObjectName("1030");

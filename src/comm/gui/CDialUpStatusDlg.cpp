@@ -1,5 +1,6 @@
 #include "comm/gui/CDialUpStatusDlg.h"
 
+#include "common/MessageIds.h"
 #include "common/gui/DialogText.h"
 
 #include <QGridLayout>
@@ -11,12 +12,6 @@
 #include <QVBoxLayout>
 
 namespace dlu {
-
-namespace {
-
-constexpr int kMsgInitializing = 611;
-
-} // namespace
 
 CDialUpStatusDlg::CDialUpStatusDlg(const Messages& m, QWidget* parent)
     : QDialog(parent), cancelled_(std::make_shared<std::atomic<bool>>(false)) {
@@ -70,7 +65,7 @@ CDialUpStatusDlg::CDialUpStatusDlg(const Messages& m, QWidget* parent)
     layout->addLayout(buttons);
 
     // Until the sequence reports, the dialog shows what the sequence starts with.
-    latest_.status = std::string(m(kMsgInitializing));
+    latest_.status = std::string(m(Msg::InitializingModem));
     refresh();
 
     timer_ = new QTimer(this);

@@ -1,5 +1,6 @@
 #include "devmem/gui/CpuTypeSheet.h"
 
+#include "common/MessageIds.h"
 #include "common/Prompter.h"
 #include "common/StringTable.h"
 #include "common/gui/DialogText.h"
@@ -17,7 +18,6 @@ namespace dlu {
 
 namespace {
 
-constexpr int kMsgNoCpuType = 578;
 constexpr int kButtonsPerRow = 3;
 
 } // namespace
@@ -71,7 +71,8 @@ CpuTypeSheet::CpuTypeSheet(const char* id, const QString& caption,
 
 void CpuTypeSheet::accept() {
     if (cpuType_ == kNoCpuType) {
-        prompter_.message(messages_(kMsgNoCpuType), PromptButtons::Ok, PromptIcon::Warning);
+        prompter_.message(messages_(Msg::CpuTypeNotSelected), PromptButtons::Ok,
+                          PromptIcon::Warning);
         return;
     }
     QDialog::accept();
