@@ -53,11 +53,12 @@ TEST_F(FileEncryptionTest, KeysOfBothSchemesAndTheSha1Derivation) {
     // Expected keys computed apart from this code (Python hashlib) from the passphrases.
     const auto crypto = Crypto::open();
     ASSERT_NE(crypto, nullptr);
-    EXPECT_EQ(hexOf(CFileEncryption::currentSchemeKey(*crypto, true)),
+    EXPECT_EQ(hexOf(CFileEncryption::currentSchemeKey(*crypto, true).value()),
               "c4329bead88cf552dc93d1c94e181e6d");
-    EXPECT_EQ(hexOf(CFileEncryption::currentSchemeKey(*crypto, false)),
+    EXPECT_EQ(hexOf(CFileEncryption::currentSchemeKey(*crypto, false).value()),
               "fc16664ca770f13a0af7732e016e7d9d");
-    EXPECT_EQ(hexOf(CFileEncryption::olderSchemeKey(*crypto)), "90dba8847cfe87ab7b457a3c30336009");
+    EXPECT_EQ(hexOf(CFileEncryption::olderSchemeKey(*crypto).value()),
+              "90dba8847cfe87ab7b457a3c30336009");
 }
 
 TEST_F(FileEncryptionTest, DecryptCheckedPerSchemeAndKind) {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,7 +22,9 @@ std::vector<std::uint8_t> hex(std::string_view h) {
 
 std::vector<std::uint8_t> bytes(std::string_view s) { return {s.begin(), s.end()}; }
 
-template <typename A> std::vector<std::uint8_t> vec(const A& a) { return {a.begin(), a.end()}; }
+template <typename A> std::vector<std::uint8_t> vec(const std::optional<A>& a) {
+    return a ? std::vector<std::uint8_t>{a->begin(), a->end()} : std::vector<std::uint8_t>{};
+}
 
 TEST(Crypto, DigestsMatchPublishedVectors) {
     const auto crypto = Crypto::open();
