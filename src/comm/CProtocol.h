@@ -56,6 +56,9 @@ public:
     void setAttemptCount(std::uint32_t count) { attempts_ = count; }
     std::uint32_t attemptCount() const { return attempts_; }
     std::uint8_t lastErrorCode() const { return lastError_; }
+    // For a caller that refuses a transaction before it reaches the protocol (a device name
+    // without an address): the error report then explains it like any other failure.
+    void setRefused(ProtocolError code) { lastError_ = code; }
     bool stationHeaderFlag() const { return stationHeader_; }
     std::uint8_t sequenceNumber() const { return sequence_; }
 
