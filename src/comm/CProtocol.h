@@ -18,7 +18,8 @@ namespace dlu {
 // report (ErrorReport) turns into messages.
 //
 // Requests that break a limit (too many read blocks, too many download bytes, a frame larger
-// than the request buffer, an unknown mode or kind) are refused before anything is sent.
+// than the request buffer, an unknown mode or kind) are refused before anything is sent, with
+// kErrorRequestRefused; an attempt count of 0 sends nothing either (kErrorNoAttempts).
 class CProtocol {
 public:
     enum class TestResult : int {
