@@ -13,11 +13,6 @@ namespace dlu {
 
 namespace {
 
-constexpr int kMsgPortNotOpen = 601;
-constexpr int kMsgCpuErrorCode = 602;
-constexpr int kMsgBadFrame = 612;
-constexpr int kMsgPlcErrorBase = 617; // + PLC error code 1 to 20
-
 constexpr std::uint8_t kLastTextedPlcError = 20;
 constexpr std::uint8_t kLastPlcErrorCode = 25;
 constexpr std::uint8_t kPlcNoError = 26;
@@ -41,7 +36,7 @@ bool ErrorReport::report(std::uint8_t code, std::uint8_t connectionType, Variant
     case kChannelPortMissing:
     case kChannelWriteFailed:
     case kChannelNotOpen:
-        prompter_.message(messages_(kMsgPortNotOpen));
+        prompter_.message(messages_(Msg::PortNotOpen));
         return false;
     case kChannelLinkLost:
     case kChannelTimeout: {
@@ -60,7 +55,7 @@ bool ErrorReport::report(std::uint8_t code, std::uint8_t connectionType, Variant
     case kErrorStationMismatch:
     case kErrorSequenceMismatch:
     case kErrorCheckCode:
-        prompter_.message(messages_(kMsgBadFrame));
+        prompter_.message(messages_(Msg::BadFrame));
         return false;
     // The link itself is fine after a local refusal: the session stays as it was.
     case kErrorRequestRefused:
@@ -77,9 +72,9 @@ bool ErrorReport::report(std::uint8_t code, std::uint8_t connectionType, Variant
     default:
         break;
     }
-    prompter_.message(messages_(kMsgCpuErrorCode));
+    prompter_.message(messages_(Msg::CpuErrorCode));
     if (code >= 1 && code <= kLastTextedPlcError) {
-        prompter_.message(messages_(kMsgPlcErrorBase + code));
+        prompter_.message(messages_(Msg::PlcErrorBase + code));
     } else if (code > kLastTextedPlcError && code <= kLastPlcErrorCode) {
         // The string table has no texts for these codes: name the code itself.
         prompter_.message("ERR(" + std::to_string(code) + ")");

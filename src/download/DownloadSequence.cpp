@@ -109,7 +109,7 @@ bool DownloadSequence::run() {
         return false;
     }
     succeeded_ = true;
-    ctx_.prompter.message(ctx_.messages(kMsgSucceeded));
+    ctx_.prompter.message(ctx_.messages(Msg::DownloadSucceeded));
     return true;
 }
 
@@ -124,11 +124,11 @@ bool DownloadSequence::sequence() {
     // Both files are prepared, so that both messages show when both are missing.
     const bool parameterOpen = prepareFile(parameterPath, parameterCopy_, parameter_);
     if (!parameterOpen) {
-        ctx_.prompter.message(ctx_.messages(kMsgParameterMissing));
+        ctx_.prompter.message(ctx_.messages(Msg::ParameterMissing));
     }
     const bool linkOpen = prepareFile(linkPath, linkCopy_, link_);
     if (!linkOpen) {
-        ctx_.prompter.message(ctx_.messages(kMsgLinkMissing));
+        ctx_.prompter.message(ctx_.messages(Msg::LinkMissing));
     }
     if (!parameterOpen || !linkOpen) {
         fail(Failure::FileMissing);
@@ -139,18 +139,18 @@ bool DownloadSequence::sequence() {
     if (parameterFileSize < kParameterHeaderSize) {
         // The file is there but cut inside its header: damaged, not missing. It is refused
         // with the parameter file's own message, as a PLC could not take it either.
-        ctx_.prompter.message(ctx_.messages(kMsgParameterTooLarge));
+        ctx_.prompter.message(ctx_.messages(Msg::ParameterTooLarge));
         fail(Failure::ParameterDamaged);
         return false;
     }
     parameterBytes_ = parameterFileSize - kParameterHeaderSize;
     if (parameterBytes_ > kMaxParameterData) {
-        ctx_.prompter.message(ctx_.messages(kMsgParameterTooLarge));
+        ctx_.prompter.message(ctx_.messages(Msg::ParameterTooLarge));
         fail(Failure::ParameterTooLarge);
         return false;
     }
     if (!measureLinkFile()) {
-        ctx_.prompter.message(ctx_.messages(kMsgLinkMissing));
+        ctx_.prompter.message(ctx_.messages(Msg::LinkMissing));
         fail(Failure::LinkFileDamaged);
         return false;
     }
@@ -277,7 +277,7 @@ void DownloadSequence::planItems() {
                     numbered("Program ", static_cast<unsigned>(i)));
         }
     }
-    if (!hasStPrograms(job_.projectCpuType)) {
+    if (!CpuTypeTable::isLinuxProject(job_.projectCpuType)) {
         return;
     }
     const std::string stFolder = reader_.StFolder();
