@@ -405,7 +405,7 @@ TEST(PlcSimulatorFaults, RandomCorruptionFollowsTheSeed) {
         for (int i = 0; i < 40; ++i) {
             results.push_back(readOneWord(rig.protocol, rig.plc.address("F0080"), word));
             if (!results.back()) {
-                EXPECT_EQ(rig.protocol.lastErrorCode(), 0);
+                EXPECT_EQ(rig.protocol.lastErrorCode(), kErrorCheckCode);
             }
         }
         return results;
