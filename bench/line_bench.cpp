@@ -277,10 +277,13 @@ int main(int argc, char** argv) {
         const double overhead = r.requests > 0 ? (r.measuredSeconds - r.wireSeconds) * 1e6 /
                                                      static_cast<double>(r.requests)
                                                : 0;
-        std::printf("%-9s %7u %-14s %8llu %10llu %9.3f %10.3f %7.4f %11.0f µs\n", r.what.c_str(),
-                    r.baud, r.size.c_str(), static_cast<unsigned long long>(r.requests),
+        const double cpu =
+            r.requests > 0 ? r.cpuSeconds * 1e6 / static_cast<double>(r.requests) : 0;
+        std::printf("%-9s %7u %-14s %8llu %10llu %9.3f %10.3f %7.4f %11.0f µs %9.0f µs\n",
+                    r.what.c_str(), r.baud, r.size.c_str(),
+                    static_cast<unsigned long long>(r.requests),
                     static_cast<unsigned long long>(r.wireBytes), r.wireSeconds, r.measuredSeconds,
-                    ratio, overhead);
+                    ratio, overhead, cpu);
     }
     std::error_code ec;
     fs::remove_all(folder(), ec);
