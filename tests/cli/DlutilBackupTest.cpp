@@ -192,7 +192,9 @@ TEST_F(DlutilBackup, BadInputIsRefusedBeforeAnythingIsSent) {
         {{"backup", "--cpu", "A-21", "-o", out, "--area", "D:7-7"}, "empty"},
         {{"backup", "--cpu", "A-21", "-o", out, "--area", "D:0-25x"}, "AREA:START-END"},
         {{"backup", "--cpu", "Z-99", "-o", out}, "unknown CPU type"},
-        {{"backup", "--cpu", "A-21", "-o", path("no/such/x.PDM")}, "no such folder"},
+        {{"backup", "--cpu", "A-21", "-o", path("no/such/x.PDM")},
+         "x.PDM: No such file or directory"},
+        {{"linux-backup", "--cpu", "27", "-o", dir_.string()}, "Is a directory"},
         {{"restore", path("d.PDM"), "--cpu", "A-21", "--area", "F"}, "never writes F"},
         {{"restore", path("d.PDM"), "--cpu", "A-21", "--area", "T"}, "never writes T"},
         {{"restore", path("d.PDM"), "--cpu", "A-21", "--area", "C:0-10"}, "never writes C"},
@@ -205,13 +207,15 @@ TEST_F(DlutilBackup, BadInputIsRefusedBeforeAnythingIsSent) {
          "may not write TS"},
         {{"restore", path("d.PDM"), "--cpu", "A-21", "--area", "M"}, "holds no M words"},
         {{"restore", path("d.PDM"), "--cpu", "A-21", "--area", "D:0-300"}, "outside the file's"},
-        {{"restore", path("missing.PDM"), "--cpu", "A-21"}, "cannot read"},
+        {{"restore", path("missing.PDM"), "--cpu", "A-21"},
+         "missing.PDM: No such file or directory"},
         {{"restore", path("empty.PDM"), "--cpu", "A-21"}, "is empty"},
         {{"restore", path("short.PDM"), "--cpu", "A-21"}, "shorter than a device memory file"},
         {{"restore", path("flag0.PDM"), "--cpu", "A-21"}, "holds no device memory"},
         {{"linux-backup", "--cpu", "A-01", "-o", path("i.BIN")}, "no Linux device image"},
         {{"linux-restore", path("empty.BIN"), "--cpu", "A-21"}, "is empty"},
-        {{"linux-restore", path("missing.BIN"), "--cpu", "27"}, "cannot read"},
+        {{"linux-restore", path("missing.BIN"), "--cpu", "27"},
+         "missing.BIN: No such file or directory"},
     };
     const std::string trace = path("trace.txt");
     for (const auto& c : cases) {
