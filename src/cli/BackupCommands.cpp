@@ -5,7 +5,6 @@
 #include "comm/COnlineModule.h"
 #include "common/StringTable.h"
 #include "common/TextFormat.h"
-#include "devmem/DeviceArea.h"
 #include "devmem/DeviceMemorySelection.h"
 #include "devmem/DeviceMemoryTransfer.h"
 #include "devmem/DeviceTransferContext.h"
@@ -14,6 +13,7 @@
 #include "devmem/PdmFile.h"
 #include "devmem/PdmImage.h"
 #include "devmem/TransferProgress.h"
+#include "plc/DeviceArea.h"
 
 #include <unistd.h>
 

@@ -9,7 +9,6 @@
 #include "sim/PlcSimulator.h"
 
 #ifdef DLU_CLI_WITH_QT
-#include "app/AppSettings.h"
 #include "app/settings/QtSettingsStore.h"
 #include "comm/channels/QtChannelFactory.h"
 #endif
