@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 namespace dlu {
@@ -31,9 +32,11 @@ std::uint32_t fileWords(int area) {
     return static_cast<std::uint32_t>(std::min<std::size_t>(at.words, room));
 }
 
-void notify(TransferObserver* observer, const DeviceChunk& chunk, const AreaProgress& progress) {
+void notify(TransferObserver* observer, const DeviceChunk& chunk, const AreaProgress& progress,
+            std::uint64_t bytes, std::uint64_t totalBytes) {
     if (observer != nullptr) {
-        observer->update({chunk.line1, chunk.line2, progress.bar(), progress.percent()});
+        observer->update(
+            {chunk.line1, chunk.line2, progress.bar(), progress.percent(), bytes, totalBytes});
     }
 }
 
@@ -42,6 +45,10 @@ void notify(TransferObserver* observer, const DeviceChunk& chunk, const AreaProg
 DeviceMemoryTransfer::DeviceMemoryTransfer(DeviceTransferContext context, DeviceMemoryMode mode,
                                            CpuType cpuType)
     : ctx_(context), selection_(mode, cpuType, context.messages) {}
+
+DeviceMemoryTransfer::DeviceMemoryTransfer(DeviceTransferContext context,
+                                           DeviceMemorySelection selection)
+    : ctx_(context), selection_(std::move(selection)) {}
 
 std::string DeviceMemoryTransfer::title() const {
     return std::string(
@@ -125,6 +132,12 @@ PdmFile::LoadResult DeviceMemoryTransfer::load(const std::filesystem::path& path
     return result;
 }
 
+void DeviceMemoryTransfer::useLoaded(const std::filesystem::path& file, PdmImage image) {
+    image_ = std::move(image);
+    setFile(file);
+    show(PdmFile::messageFor(PdmFile::LoadResult::Loaded));
+}
+
 PdmFile::SaveResult DeviceMemoryTransfer::save() {
     std::array<PdmImage::Range16, DeviceAreas::kCount> ranges{};
     for (int i = 0; i < DeviceAreas::kCount; ++i) {
@@ -162,51 +175,84 @@ bool DeviceMemoryTransfer::waitForWords(std::span<std::uint16_t> out) {
     return false;
 }
 
+WordRange DeviceMemoryTransfer::writtenRange(int area) const {
+    // A restore writes only words the file held: a CS range above word 4055 would otherwise
+    // put zeros into the PLC.
+    WordRange range = selection_.area(area).range;
+    range.end = std::min(range.end, fileWords(area));
+    range.start = std::min(range.start, range.end);
+    return range;
+}
+
+std::uint64_t DeviceMemoryTransfer::bytesOf(bool written) const {
+    std::uint64_t bytes = 0;
+    for (int area = 0; area < DeviceAreas::kCount; ++area) {
+        if ((selection_.mask() & (1u << area)) != 0) {
+            const WordRange r = written ? writtenRange(area) : selection_.area(area).range;
+            bytes += 2u * (r.end - std::min(r.start, r.end));
+        }
+    }
+    return bytes;
+}
+
+bool DeviceMemoryTransfer::readRange(
+    int area, WordRange range, TransferObserver* observer, std::uint64_t& bytes,
+    std::uint64_t totalBytes,
+    const std::function<void(std::uint32_t, std::span<const std::uint16_t>)>& take) {
+    std::vector<std::string> names(1);
+    std::vector<std::uint8_t> counts(1);
+    std::array<std::uint16_t, DeviceTransferPlan::kChunkWords> words{};
+    AreaProgress progress;
+    for (int n = 0;; ++n) {
+        ctx_.session.setProjectCpuType(cpuType());
+        const DeviceChunk chunk =
+            DeviceTransferPlan::chunk(area, range, n, TransferDirection::Upload, ctx_.messages);
+        if (chunk.count < 1) {
+            return true;
+        }
+        progress.apply(chunk);
+        notify(observer, chunk, progress, bytes, totalBytes);
+        names[0] = chunk.address;
+        counts[0] = static_cast<std::uint8_t>(chunk.count);
+        ctx_.session.readWordsByNames(names, counts);
+        words.fill(0);
+        if (!waitForWords(words)) {
+            if (observer != nullptr) {
+                observer->closed();
+            }
+            show(Msg::UploadError);
+            return false;
+        }
+        const auto count = static_cast<std::size_t>(chunk.count);
+        take(range.start + static_cast<std::uint32_t>(n) * 100u, std::span(words).first(count));
+        bytes += 2u * count;
+        if (chunk.count != DeviceTransferPlan::kChunkWords) {
+            return true;
+        }
+    }
+}
+
 DeviceMemoryTransfer::Result DeviceMemoryTransfer::backup(TransferObserver* observer) {
     image_.clear();
     if (observer != nullptr) {
         observer->opened();
     }
     const std::uint16_t mask = selection_.mask();
-    const CpuType cpu = cpuType();
-    std::vector<std::string> names(1);
-    std::vector<std::uint8_t> counts(1);
-    std::array<std::uint16_t, DeviceTransferPlan::kChunkWords> words{};
-    AreaProgress progress;
+    const std::uint64_t totalBytes = bytesOf(false);
+    std::uint64_t bytes = 0;
     for (int area = 0; area < DeviceAreas::kCount; ++area) {
         if ((mask & (1u << area)) == 0) {
             continue;
         }
-        progress.reset();
-        const WordRange range = selection_.area(area).range;
-        for (int n = 0;; ++n) {
-            ctx_.session.setProjectCpuType(cpu);
-            const DeviceChunk chunk =
-                DeviceTransferPlan::chunk(area, range, n, TransferDirection::Upload, ctx_.messages);
-            if (chunk.count < 1) {
-                break;
-            }
-            progress.apply(chunk);
-            notify(observer, chunk, progress);
-            names[0] = chunk.address;
-            counts[0] = static_cast<std::uint8_t>(chunk.count);
-            ctx_.session.readWordsByNames(names, counts);
-            words.fill(0);
-            if (!waitForWords(words)) {
-                if (observer != nullptr) {
-                    observer->closed();
-                }
-                show(Msg::UploadError);
-                return Result::NothingRead;
-            }
-            const std::uint32_t first = range.start + static_cast<std::uint32_t>(n) * 100u;
-            for (int i = 0; i < chunk.count; ++i) {
-                image_.setWord(area, first + static_cast<std::uint32_t>(i),
-                               words[static_cast<std::size_t>(i)]);
-            }
-            if (chunk.count != DeviceTransferPlan::kChunkWords) {
-                break;
-            }
+        const bool read =
+            readRange(area, selection_.area(area).range, observer, bytes, totalBytes,
+                      [&](std::uint32_t first, std::span<const std::uint16_t> w) {
+                          for (std::size_t i = 0; i < w.size(); ++i) {
+                              image_.setWord(area, first + static_cast<std::uint32_t>(i), w[i]);
+                          }
+                      });
+        if (!read) {
+            return Result::NothingRead;
         }
     }
     if (observer != nullptr) {
@@ -235,6 +281,8 @@ DeviceMemoryTransfer::Result DeviceMemoryTransfer::restore(TransferObserver* obs
     ctx_.session.takeReadWords();
 
     const std::uint16_t mask = selection_.mask();
+    const std::uint64_t totalBytes = bytesOf(true);
+    std::uint64_t bytes = 0;
     std::vector<std::uint16_t> words;
     AreaProgress progress;
     for (int area = 0; area < DeviceAreas::kCount; ++area) {
@@ -242,20 +290,18 @@ DeviceMemoryTransfer::Result DeviceMemoryTransfer::restore(TransferObserver* obs
             continue;
         }
         progress.reset();
-        // A restore writes only words the file held: a CS range above word 4055 would
-        // otherwise put zeros into the PLC.
-        WordRange range = selection_.area(area).range;
-        if (range.end > fileWords(area)) {
-            range.end = fileWords(area);
-            if (range.start >= range.end) {
+        const WordRange range = writtenRange(area);
+        if (range.start >= range.end) {
+            const WordRange asked = selection_.area(area).range;
+            if (asked.start < asked.end) {
                 // Nothing of what was asked for is in the file: say so rather than let the
                 // closing "restore done" cover it.
                 const std::string letter(DeviceAreas::at(area).letter);
-                ctx_.prompter.message(formatText(kRangeNotInFileText, letter.c_str(), range.start,
-                                                 selection_.area(area).range.end - 1,
-                                                 letter.c_str(), fileWords(area) - 1));
-                continue;
+                ctx_.prompter.message(formatText(kRangeNotInFileText, letter.c_str(), asked.start,
+                                                 asked.end - 1, letter.c_str(),
+                                                 fileWords(area) - 1));
             }
+            continue;
         }
         for (int n = 0;; ++n) {
             ctx_.session.setProjectCpuType(cpu);
@@ -265,7 +311,7 @@ DeviceMemoryTransfer::Result DeviceMemoryTransfer::restore(TransferObserver* obs
                 break;
             }
             progress.apply(chunk);
-            notify(observer, chunk, progress);
+            notify(observer, chunk, progress, bytes, totalBytes);
             const std::uint32_t first = range.start + static_cast<std::uint32_t>(n) * 100u;
             words.resize(static_cast<std::size_t>(chunk.count));
             for (int i = 0; i < chunk.count; ++i) {
@@ -284,6 +330,7 @@ DeviceMemoryTransfer::Result DeviceMemoryTransfer::restore(TransferObserver* obs
                     PromptButtons::Ok, PromptIcon::Stop);
                 return Result::NotConfirmed;
             }
+            bytes += 2u * words.size();
             if (chunk.count != DeviceTransferPlan::kChunkWords) {
                 break;
             }
@@ -294,6 +341,46 @@ DeviceMemoryTransfer::Result DeviceMemoryTransfer::restore(TransferObserver* obs
     }
     show(Msg::RestoreDone);
     return Result::Done;
+}
+
+DeviceMemoryTransfer::Verification DeviceMemoryTransfer::verify(TransferObserver* observer) {
+    Verification found;
+    if (observer != nullptr) {
+        observer->opened();
+    }
+    const std::uint64_t totalBytes = bytesOf(true);
+    std::uint64_t bytes = 0;
+    for (int area = 0; area < DeviceAreas::kCount; ++area) {
+        const WordRange range = writtenRange(area);
+        if ((selection_.mask() & (1u << area)) == 0 || range.start >= range.end) {
+            continue;
+        }
+        const bool read =
+            readRange(area, range, observer, bytes, totalBytes,
+                      [&](std::uint32_t first, std::span<const std::uint16_t> w) {
+                          for (std::size_t i = 0; i < w.size(); ++i) {
+                              const auto word = first + static_cast<std::uint32_t>(i);
+                              const std::uint16_t want = image_.word(area, word);
+                              ++found.words;
+                              if (w[i] == want) {
+                                  continue;
+                              }
+                              ++found.differing;
+                              if (found.first.size() < kNamedDifferences) {
+                                  found.first.push_back(
+                                      {DeviceAreas::transferAddress(area, word), want, w[i]});
+                              }
+                          }
+                      });
+        if (!read) {
+            found.result = Result::NothingRead;
+            return found;
+        }
+    }
+    if (observer != nullptr) {
+        observer->closed();
+    }
+    return found;
 }
 
 std::string DeviceMemoryTransfer::defaultFileName(const std::tm& localTime) {

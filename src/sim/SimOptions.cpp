@@ -253,6 +253,11 @@ std::vector<SimOption> makeTable() {
     add("drop", "drop", T::Number, "do not answer request number N (repeatable)",
         [](SimOptions& o, const std::string& v) { return addNumber(o.faults.dropRequests, v); })
         .repeated = true;
+    add("lose-write", "lose-write", T::Number,
+        "confirm request number N, a write or the last block of a device image, but change "
+        "nothing (repeatable)",
+        [](SimOptions& o, const std::string& v) { return addNumber(o.faults.loseWrites, v); })
+        .repeated = true;
     add("echo", "echo", T::Flag, "loopback cable: send every byte back",
         [](SimOptions& o, const std::string& v) { return flag(v, o.faults.echo); });
     add("close-after", "close-after", T::Number, "close the connection after N responses",
