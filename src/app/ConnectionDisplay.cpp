@@ -49,8 +49,8 @@ std::string connectionDisplayText(const CommSet& record, const Messages& message
         portValue = formatIpAddress(record.nSIMULATORip);
         break;
     case kConUsb:
-        portValue = formatText("Time Out : [ %d ] / Retry : [ %d ]", record.nUSBto,
-                               record.nUSBretry);
+        portValue =
+            formatText("Time Out : [ %d ] / Retry : [ %d ]", record.nUSBto, record.nUSBretry);
         break;
     default:
         break;

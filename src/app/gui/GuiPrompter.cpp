@@ -89,8 +89,7 @@ void GuiPrompter::onWindowThread(const std::function<void()>& show) {
     QMetaObject::invokeMethod(app, show, Qt::BlockingQueuedConnection);
 }
 
-PromptAnswer GuiPrompter::showMessage(const QString& text, PromptButtons buttons,
-                                      PromptIcon icon) {
+PromptAnswer GuiPrompter::showMessage(const QString& text, PromptButtons buttons, PromptIcon icon) {
     QMessageBox box(boxIcon(icon), QApplication::applicationDisplayName(), text,
                     standardButtons(buttons), parentWindow());
     box.setObjectName(QStringLiteral("prompt"));
