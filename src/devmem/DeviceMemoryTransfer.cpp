@@ -2,11 +2,12 @@
 
 #include "comm/COnlineModule.h"
 #include "common/Clock.h"
+#include "common/MessageIds.h"
 #include "common/Prompter.h"
 #include "common/TextFormat.h"
-#include "devmem/DeviceArea.h"
 #include "devmem/DeviceTransferPlan.h"
 #include "devmem/TransferProgress.h"
+#include "plc/DeviceArea.h"
 
 #include <algorithm>
 #include <system_error>
@@ -15,18 +16,6 @@
 namespace dlu {
 
 namespace {
-
-constexpr int kMsgUploadError = 550;
-constexpr int kMsgTitleBackup = 551;
-constexpr int kMsgTitleRestore = 552;
-constexpr int kMsgFileLoaded = 554;
-constexpr int kMsgAskDefault = 555;
-constexpr int kMsgAskMaximum = 556;
-constexpr int kMsgAskClearAll = 557;
-constexpr int kMsgNoFile = 566;
-constexpr int kMsgRestoreDone = 567;
-constexpr int kMsgWriteNotConfirmed = 568;
-constexpr int kMsgSavedAutomatically = 569;
 
 // The first read of a restore. The PLC's answer is not used; it is read because the PLC
 // expects a read before the writes of a restore.
@@ -53,7 +42,7 @@ DeviceMemoryTransfer::DeviceMemoryTransfer(DeviceTransferContext context, Device
 
 std::string DeviceMemoryTransfer::title() const {
     return std::string(
-        ctx_.messages(mode() == DeviceMemoryMode::Backup ? kMsgTitleBackup : kMsgTitleRestore));
+        ctx_.messages(mode() == DeviceMemoryMode::Backup ? Msg::TitleBackup : Msg::TitleRestore));
 }
 
 void DeviceMemoryTransfer::show(int koreanId) { ctx_.prompter.message(ctx_.messages(koreanId)); }
@@ -70,7 +59,7 @@ void DeviceMemoryTransfer::open(const std::filesystem::path& folder, const std::
     const auto path = file();
     if (std::filesystem::is_regular_file(path, ec) && std::filesystem::file_size(path, ec) > 0 &&
         !ec && load(path) == PdmFile::LoadResult::Loaded) {
-        selection_.setNotice(std::string(ctx_.messages(kMsgFileLoaded)));
+        selection_.setNotice(std::string(ctx_.messages(Msg::FileDataLoaded)));
         return;
     }
     folder_.clear();
@@ -93,7 +82,7 @@ void DeviceMemoryTransfer::setFile(const std::filesystem::path& file) {
 }
 
 bool DeviceMemoryTransfer::askDefault() {
-    if (ctx_.prompter.message(ctx_.messages(kMsgAskDefault), PromptButtons::YesNo,
+    if (ctx_.prompter.message(ctx_.messages(Msg::AskDefault), PromptButtons::YesNo,
                               PromptIcon::Question) != PromptAnswer::Yes) {
         return false;
     }
@@ -102,7 +91,7 @@ bool DeviceMemoryTransfer::askDefault() {
 }
 
 bool DeviceMemoryTransfer::askMaximum() {
-    if (ctx_.prompter.message(ctx_.messages(kMsgAskMaximum), PromptButtons::YesNo,
+    if (ctx_.prompter.message(ctx_.messages(Msg::AskMaximum), PromptButtons::YesNo,
                               PromptIcon::Question) != PromptAnswer::Yes) {
         return false;
     }
@@ -111,7 +100,7 @@ bool DeviceMemoryTransfer::askMaximum() {
 }
 
 bool DeviceMemoryTransfer::askClearAll() {
-    if (ctx_.prompter.message(ctx_.messages(kMsgAskClearAll), PromptButtons::YesNo,
+    if (ctx_.prompter.message(ctx_.messages(Msg::AskClearAll), PromptButtons::YesNo,
                               PromptIcon::Question) != PromptAnswer::Yes) {
         return false;
     }
@@ -204,7 +193,7 @@ DeviceMemoryTransfer::Result DeviceMemoryTransfer::backup(TransferObserver* obse
                 if (observer != nullptr) {
                     observer->closed();
                 }
-                show(kMsgUploadError);
+                show(Msg::UploadError);
                 return Result::NothingRead;
             }
             const std::uint32_t first = range.start + static_cast<std::uint32_t>(n) * 100u;
@@ -222,13 +211,13 @@ DeviceMemoryTransfer::Result DeviceMemoryTransfer::backup(TransferObserver* obse
     }
     image_.setFlag(1);
     const auto saved = save();
-    selection_.setNotice(std::string(ctx_.messages(kMsgSavedAutomatically)));
+    selection_.setNotice(std::string(ctx_.messages(Msg::SavedAutomatically)));
     return saved == PdmFile::SaveResult::Saved ? Result::Done : Result::NotSaved;
 }
 
 DeviceMemoryTransfer::Result DeviceMemoryTransfer::restore(TransferObserver* observer) {
     if (!image_.loaded()) {
-        show(kMsgNoFile);
+        show(Msg::NoDeviceFile);
         return Result::NothingToSend;
     }
     if (observer != nullptr) {
@@ -282,7 +271,7 @@ DeviceMemoryTransfer::Result DeviceMemoryTransfer::restore(TransferObserver* obs
                     observer->closed();
                 }
                 ctx_.prompter.message(
-                    formatText(ctx_.messages(kMsgWriteNotConfirmed), chunk.address.c_str()),
+                    formatText(ctx_.messages(Msg::WriteNotConfirmed), chunk.address.c_str()),
                     PromptButtons::Ok, PromptIcon::Stop);
                 return Result::NotConfirmed;
             }
@@ -294,7 +283,7 @@ DeviceMemoryTransfer::Result DeviceMemoryTransfer::restore(TransferObserver* obs
     if (observer != nullptr) {
         observer->closed();
     }
-    show(kMsgRestoreDone);
+    show(Msg::RestoreDone);
     return Result::Done;
 }
 

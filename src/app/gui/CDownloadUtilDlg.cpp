@@ -1,13 +1,14 @@
 #include "app/gui/CDownloadUtilDlg.h"
 
-#include "app/AppSettings.h"
-#include "app/ConnectionDisplay.h"
 #include "app/gui/GuiPrompter.h"
 #include "app/gui/HelpLauncher.h"
 #include "app/gui/PeerDialogs.h"
 #include "app/gui/ProgramListModel.h"
 #include "app/gui/SessionWorker.h"
 #include "comm/Connection.h"
+#include "comm/ConnectionDisplay.h"
+#include "common/AppSettings.h"
+#include "common/MessageIds.h"
 #include "common/SettingsStore.h"
 #include "common/StringTable.h"
 #include "download/DownloadObserver.h"
@@ -36,8 +37,6 @@ static void initDownloaderResources() { Q_INIT_RESOURCE(downloader); }
 namespace dlu::gui {
 
 namespace {
-
-constexpr int kMsgTransferRunning = 405;
 
 QString idName(int id) { return QString::number(id); }
 
@@ -368,7 +367,7 @@ void CDownloadUtilDlg::startDownload() {
 
 void CDownloadUtilDlg::onDeviceMemory(int buttonId) {
     if (!connectionChosen_) {
-        prompter_.message(messages_(DownloadFlow::kMsgNoConnection));
+        prompter_.message(messages_(Msg::NoConnection));
         return;
     }
     const bool linuxFamily = buttonId == kIdLinuxRestore || buttonId == kIdLinuxBackup;
@@ -407,7 +406,7 @@ bool CDownloadUtilDlg::mayClose() {
         return false;
     }
     // A transfer is never cut in the middle: the window closes once it has ended.
-    if (prompter_.message(messages_(kMsgTransferRunning), PromptButtons::YesNo,
+    if (prompter_.message(messages_(Msg::TransferRunning), PromptButtons::YesNo,
                           PromptIcon::Question) != PromptAnswer::Yes) {
         return false;
     }

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "comm/ConnectionSpec.h"
-#include "devmem/CpuTypeTable.h"
+#include "plc/CpuTypeTable.h"
 #include "download/DownloadFlow.h"
 #include "package/ProjectInfo.h"
 #include "package/StProgramTable.h"

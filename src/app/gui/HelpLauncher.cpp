@@ -1,6 +1,6 @@
 #include "app/gui/HelpLauncher.h"
 
-#include "app/HelpLocation.h"
+#include "common/HelpLocation.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "comm/ConnectionSpec.h"
-#include "devmem/CpuTypeTable.h"
+#include "plc/CpuTypeTable.h"
 
 #include <cstddef>
 #include <optional>

@@ -1,5 +1,6 @@
 #include "app/gui/ProgramListModel.h"
 
+#include "common/MessageIds.h"
 #include "common/StringTable.h"
 #include "download/gui/DialogUnits.h"
 
@@ -9,7 +10,7 @@
 namespace dlu::gui {
 
 namespace {
-constexpr int kMsgFirstColumnTitle = 450;
+constexpr int kMsgFirstColumnTitle = Msg::ProgramColumns;
 constexpr Qt::Alignment kAlignment = Qt::AlignHCenter | Qt::AlignBottom;
 } // namespace
 

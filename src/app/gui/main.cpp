@@ -1,5 +1,3 @@
-#include "app/AppSettings.h"
-#include "app/CDownloadUtilApp.h"
 #include "app/gui/CDownloadUtilDlg.h"
 #include "app/gui/GuiPrompter.h"
 #include "app/gui/PeerDialogs.h"
@@ -7,6 +5,8 @@
 #include "app/gui/Theme.h"
 #include "app/settings/QtSettingsStore.h"
 #include "comm/CommSet.h"
+#include "common/AppSettings.h"
+#include "common/CDownloadUtilApp.h"
 
 #include <QApplication>
 #include <QFileInfo>

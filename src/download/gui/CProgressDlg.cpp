@@ -1,5 +1,6 @@
 #include "download/gui/CProgressDlg.h"
 
+#include "common/MessageIds.h"
 #include "common/StringTable.h"
 #include "download/gui/DialogUnits.h"
 
@@ -21,7 +22,7 @@ CProgressDlg::CProgressDlg(const Messages& messages, QWidget* parent)
     outer->setContentsMargins(0, 0, 0, 0);
     outer->addWidget(frame);
 
-    text_ = new QLabel(qtext(messages(kMsgDownloading)), frame);
+    text_ = new QLabel(qtext(messages(Msg::Downloading)), frame);
     text_->setObjectName(QStringLiteral("1070"));
     bar_ = new QProgressBar(frame);
     bar_->setObjectName(QStringLiteral("progress"));

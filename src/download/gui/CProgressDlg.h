@@ -19,8 +19,6 @@ namespace dlu::gui {
 class CProgressDlg : public QDialog {
     Q_OBJECT
 public:
-    static constexpr int kMsgDownloading = 404;
-
     CProgressDlg(const Messages& messages, QWidget* parent = nullptr);
 
     int percent() const;

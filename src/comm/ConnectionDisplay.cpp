@@ -1,17 +1,13 @@
-#include "app/ConnectionDisplay.h"
+#include "comm/ConnectionDisplay.h"
 
 #include "comm/CommSet.h"
+#include "common/MessageIds.h"
 #include "common/StringTable.h"
 #include "common/TextFormat.h"
 
 namespace dlu {
 
 namespace {
-
-constexpr int kMsgLabel = 480;
-constexpr int kMsgPortLabel = 481;
-constexpr int kMsgIpLabel = 482;
-constexpr int kMsgFirstTypeName = 470;
 
 unsigned octet(std::uint32_t address, int shift) { return (address >> shift) & 0xFFU; }
 
@@ -29,23 +25,23 @@ std::string connectionDisplayText(const CommSet& record, const Messages& message
     switch (type) {
     case kConSerial:
         // The serial port number alone is right-aligned in three places: "[ COM  1 ]".
-        portLabel = messages(kMsgPortLabel);
+        portLabel = messages(Msg::PortLabel);
         portValue = formatText("[ COM%3d ]", record.nRS232port + 1);
         break;
     case kConDialUp:
-        portLabel = messages(kMsgPortLabel);
+        portLabel = messages(Msg::PortLabel);
         portValue = formatText("[ COM%d ]", record.nDIALport + 1);
         break;
     case kConLeasedLine:
-        portLabel = messages(kMsgPortLabel);
+        portLabel = messages(Msg::PortLabel);
         portValue = formatText("[ COM%d ]", record.nLINEport + 1);
         break;
     case kConEthernet:
-        portLabel = messages(kMsgIpLabel);
+        portLabel = messages(Msg::IpAddressLabel);
         portValue = formatIpAddress(record.nETHERNETip);
         break;
     case kConSimulator:
-        portLabel = messages(kMsgIpLabel);
+        portLabel = messages(Msg::IpAddressLabel);
         portValue = formatIpAddress(record.nSIMULATORip);
         break;
     case kConUsb:
@@ -55,10 +51,11 @@ std::string connectionDisplayText(const CommSet& record, const Messages& message
     default:
         break;
     }
-    const std::string typeName =
-        isConnectionType(type) ? std::string(messages(kMsgFirstTypeName + type)) : std::string();
-    return std::string(messages(kMsgLabel)) + " [ " + typeName + " ] " + " / " + portLabel +
-           portValue;
+    const std::string typeName = isConnectionType(type)
+                                     ? std::string(messages(Msg::ConnectionTypeBase + type))
+                                     : std::string();
+    return std::string(messages(Msg::ConnectionLabel)) + " [ " + typeName + " ] " + " / " +
+           portLabel + portValue;
 }
 
 } // namespace dlu

@@ -1,4 +1,4 @@
-#include "app/HelpLocation.h"
+#include "common/HelpLocation.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "app/ConnectionDisplay.h"
+#include "comm/ConnectionDisplay.h"
 #include "comm/CommSet.h"
 #include "common/StringTable.h"
 
