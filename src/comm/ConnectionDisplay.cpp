@@ -52,7 +52,7 @@ std::string connectionDisplayText(const CommSet& record, const Messages& message
         break;
     }
     const std::string typeName = isConnectionType(type)
-                                     ? std::string(messages(Msg::ConnectionTypeBase + type))
+                                     ? std::string(messages(Msg::ConnectionTypeNames + type))
                                      : std::string();
     return std::string(messages(Msg::ConnectionLabel)) + " [ " + typeName + " ] " + " / " +
            portLabel + portValue;

@@ -13,10 +13,10 @@ struct Msg {
         NoPackage = 401,
         NoConnection = 402,
         ConnectFailed = 403,
-        Downloading = 404,        // the progress window's text
-        TransferRunning = 405,    // closing the main window while a transfer runs
-        ProgramColumns = 450,     // 450 to 453: No., PID, name, type
-        ConnectionTypeBase = 470, // + connection type 0 to 5
+        Downloading = 404,         // the progress window's text
+        ProgramColumns = 450,      // 450 to 453: No., PID, name, type
+        ConnectionTypeNames = 470, // 470 to 475, by connection type
+        TransferRunning = 405,     // closing the main window while a transfer runs
         ConnectionLabel = 480,
         PortLabel = 481,
         IpAddressLabel = 482,
@@ -49,6 +49,7 @@ struct Msg {
         UploadLine1 = 572,
         UploadLine2 = 573,
         FileDamaged = 577,
+        CpuTypeNotSelected = 578,
         SaveFailed = 579,
         BlocksMissing = 585,
         EmptyImage = 586,

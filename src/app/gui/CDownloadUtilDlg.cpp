@@ -371,7 +371,7 @@ void CDownloadUtilDlg::onDeviceMemory(int buttonId) {
         return;
     }
     const bool linuxFamily = buttonId == kIdLinuxRestore || buttonId == kIdLinuxBackup;
-    const auto cpu = runCpuTypeChoice(this, linuxFamily, messages_);
+    const auto cpu = runCpuTypeChoice(this, linuxFamily, messages_, prompter_);
     if (!cpu) {
         return;
     }

@@ -1,10 +1,10 @@
 #pragma once
 
 #include "comm/ConnectionSpec.h"
-#include "plc/CpuTypeTable.h"
 #include "download/DownloadFlow.h"
 #include "package/ProjectInfo.h"
 #include "package/StProgramTable.h"
+#include "plc/CpuTypeTable.h"
 
 #include <QDialog>
 

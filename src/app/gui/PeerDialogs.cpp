@@ -1,15 +1,11 @@
 #include "app/gui/PeerDialogs.h"
 
 #include "comm/CommSet.h"
+#include "comm/gui/CCommSetDlg.h"
+#include "comm/gui/CPasswordDlg.h"
 #include "common/SettingsStore.h"
-#include "common/StringTable.h"
-#include "download/gui/DialogUnits.h"
-
-#include <QInputDialog>
-#include <QLineEdit>
-#include <QStringList>
-
-#include <vector>
+#include "devmem/gui/CCpuTypeDialog.h"
+#include "devmem/gui/CLinuxCpuTypeDialog.h"
 
 namespace dlu::gui {
 
@@ -21,47 +17,42 @@ ConnectionSpec storedConnection(SettingsStore& settings) {
 
 std::optional<ConnectionSpec> runConnectionSetup(QWidget* parent, SettingsStore& settings,
                                                  const Messages& messages) {
-    // The setup dialog with its pages is not part of this build yet: the stored connection is
-    // offered as it is.
-    Q_UNUSED(parent);
-    Q_UNUSED(messages);
-    return storedConnection(settings);
-}
-
-std::optional<CpuType> runCpuTypeChoice(QWidget* parent, bool linuxFamily,
-                                        const Messages& messages) {
-    Q_UNUSED(messages);
-    QStringList names;
-    std::vector<CpuType> codes;
-    for (int code = 0; code <= 40; ++code) {
-        const auto type = static_cast<CpuType>(code);
-        const auto name = CpuTypeTable::displayName(type);
-        if (name.empty() || CpuTypeTable::isLinuxProject(type) != linuxFamily) {
-            continue;
-        }
-        names << qtext(name);
-        codes.push_back(type);
-    }
-    bool ok = false;
-    const QString chosen = QInputDialog::getItem(
-        parent, QStringLiteral("CPU Type"), QStringLiteral("CPU Type :"), names, 0, false, &ok);
-    if (!ok) {
+    CCommSetDlg dialog(settings, messages, parent);
+    if (dialog.exec() != QDialog::Accepted) {
         return std::nullopt;
     }
-    return codes[static_cast<std::size_t>(names.indexOf(chosen))];
+    return dialog.spec();
+}
+
+std::optional<CpuType> runCpuTypeChoice(QWidget* parent, bool linuxFamily, const Messages& messages,
+                                        Prompter& prompter) {
+    CpuType chosen = kNoCpuType;
+    if (linuxFamily) {
+        CLinuxCpuTypeDialog dialog(messages, prompter, parent);
+        dialog.exec();
+        chosen = dialog.cpuType();
+    } else {
+        CCpuTypeDialog dialog(messages, prompter, parent);
+        dialog.exec();
+        chosen = dialog.cpuType();
+    }
+    if (chosen == kNoCpuType) {
+        return std::nullopt; // cancelled
+    }
+    return chosen;
 }
 
 std::optional<std::string> runPasswordDialog(QWidget* parent, std::size_t maxLength,
                                              const Messages& messages) {
-    Q_UNUSED(messages);
-    bool ok = false;
-    QString text =
-        QInputDialog::getText(parent, QStringLiteral("Password"), QStringLiteral("Password :"),
-                              QLineEdit::Password, QString(), &ok);
-    if (!ok) {
+    CPasswordDlg dialog(messages, parent);
+    if (dialog.exec() != QDialog::Accepted) {
         return std::nullopt;
     }
-    return text.left(static_cast<qsizetype>(maxLength)).toStdString();
+    std::string text = dialog.password();
+    if (text.size() > maxLength) {
+        text.resize(maxLength);
+    }
+    return text;
 }
 
 } // namespace dlu::gui

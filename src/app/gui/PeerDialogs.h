@@ -11,6 +11,7 @@ class QWidget;
 
 namespace dlu {
 class Messages;
+class Prompter;
 class SettingsStore;
 } // namespace dlu
 
@@ -27,8 +28,8 @@ std::optional<ConnectionSpec> runConnectionSetup(QWidget* parent, SettingsStore&
 ConnectionSpec storedConnection(SettingsStore& settings);
 
 // The CPU type choice, standard or Linux family; nothing on Cancel.
-std::optional<CpuType> runCpuTypeChoice(QWidget* parent, bool linuxFamily,
-                                        const Messages& messages);
+std::optional<CpuType> runCpuTypeChoice(QWidget* parent, bool linuxFamily, const Messages& messages,
+                                        Prompter& prompter);
 
 // The PLC password, at most `maxLength` characters; nothing on Cancel.
 std::optional<std::string> runPasswordDialog(QWidget* parent, std::size_t maxLength,
