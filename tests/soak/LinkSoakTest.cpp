@@ -25,7 +25,7 @@ struct Counts {
 
 sim::FaultConfig randomFaults(std::mt19937& random, std::uint64_t requests) {
     sim::FaultConfig f;
-    f.seed = random();
+    f.seed = static_cast<std::uint32_t>(random());
     f.corruptRate = 0.03;
     std::uniform_int_distribution<std::uint64_t> pick(2, requests + 1);
     for (int i = 0; i < 2; ++i) {
