@@ -145,6 +145,11 @@ int runDownload(const DownloadOptions& options, const ConnectionOptions& connect
                               unsigned{item.id}, unsigned{item.blockCount}, item.bytes().size());
         }
     }
+    if (outcome == DownloadFlow::Outcome::Succeeded && flow.remoteRunFailed()) {
+        // The program is in the PLC, but the PLC is not running it: not a success.
+        std::fprintf(stderr, "The download succeeded, but the PLC did not switch to Remote RUN.\n");
+        return kExitPlcFailed;
+    }
     return exitCodeOf(outcome);
 }
 

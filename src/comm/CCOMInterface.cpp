@@ -75,6 +75,19 @@ ChannelRead CCOMInterface::read() {
     return r;
 }
 
+ChannelRead CCOMInterface::readWithin(std::chrono::milliseconds limit) {
+    if (!channel_) {
+        return {0, kChannelNotOpen};
+    }
+    const ChannelRead r = channel_->readWithin(limit);
+    lastResult_ = r.status == kChannelOk;
+    return r;
+}
+
+std::chrono::microseconds CCOMInterface::byteTime() const {
+    return channel_ ? channel_->byteTime() : std::chrono::microseconds{0};
+}
+
 bool CCOMInterface::hangUp() {
     DialUpChannel* modem = dialUpChannel();
     if (!modem) {

@@ -50,12 +50,14 @@ public:
 
     // Remembered and passed to the channel object; a channel object made later gets it too.
     void setTimeout(std::chrono::milliseconds timeout) override;
-    std::chrono::milliseconds timeout() const { return timeout_; }
+    std::chrono::milliseconds timeout() const override { return timeout_; }
 
     // On a dial-up channel that is not connected the dial-up hook runs first; when it does not
     // report a connection nothing is sent and the write fails.
     bool write(std::span<const std::uint8_t> bytes) override;
     ChannelRead read() override;
+    ChannelRead readWithin(std::chrono::milliseconds limit) override;
+    std::chrono::microseconds byteTime() const override;
 
     // Dial-up only: hangs up and clears the connected mark. False on any other channel.
     bool hangUp();

@@ -14,6 +14,9 @@ constexpr std::array<std::uint8_t, 4> kTestText{'T', 'E', 'S', 'T'};
 constexpr std::uint16_t kTestAnswerLength = 5;
 // What the trace shows instead of a password block or token.
 constexpr std::uint8_t kMaskByte = 0x2A;
+// At most this many stale bytes are thrown away in one go: a line that never stops talking
+// must not hold the program.
+constexpr std::size_t kMaxDiscard = 4 * frame::kMaxReceiveBytes;
 
 struct ModeCode {
     std::uint16_t mode;
@@ -128,12 +131,64 @@ void CProtocol::traceReceived() {
                   std::span(received_).first(receivedCount_));
 }
 
+std::uint8_t CProtocol::writeFailure() {
+    // A link that is gone (a dropped or refused TCP connection) is the connection's error,
+    // not a local port that cannot be opened: the channel's read says which it is.
+    const ChannelRead r = channel_.readWithin(std::chrono::milliseconds{0});
+    return r.status == kChannelLinkLost ? std::uint8_t{kChannelLinkLost}
+                                        : std::uint8_t{kChannelWriteFailed};
+}
+
+void CProtocol::discardWaiting() {
+    for (std::size_t n = 0; n < kMaxDiscard; ++n) {
+        if (channel_.readWithin(std::chrono::milliseconds{0}).status != kChannelOk) {
+            return;
+        }
+    }
+}
+
+void CProtocol::awaitQuiet() {
+    const auto guard = std::min(channel_.timeout(), kQuietGuard);
+    for (std::size_t n = 0; n < kMaxDiscard; ++n) {
+        if (channel_.readWithin(guard).status != kChannelOk) {
+            return;
+        }
+    }
+}
+
+ChannelRead CProtocol::readByte() {
+    if (clock_ == nullptr) {
+        return channel_.read();
+    }
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline_ - clock_->now());
+    if (left.count() <= 0) {
+        return {0, kChannelTimeout};
+    }
+    const ChannelRead in = channel_.readWithin(left);
+    if (in.status == kChannelOk && firstByte_) {
+        // The first byte came in time: the rest may take as long as a whole frame needs on the
+        // line, counted from the start, so a line that trickles cannot stretch the wait.
+        firstByte_ = false;
+        deadline_ += std::chrono::ceil<std::chrono::milliseconds>(
+            channel_.byteTime() * static_cast<std::int64_t>(frame::kMaxReceiveBytes));
+    }
+    return in;
+}
+
+void CProtocol::startDeadline() {
+    if (clock_ != nullptr) {
+        deadline_ = clock_->now() + channel_.timeout();
+        firstByte_ = true;
+    }
+}
+
 bool CProtocol::receive(std::uint8_t command) {
     lastError_ = kErrorNone;
     receivedCount_ = 0;
     receiver_.reset(command, stationHeader_, station_, sequence_);
+    startDeadline();
     for (;;) {
-        const ChannelRead in = channel_.read();
+        const ChannelRead in = readByte();
         if (in.status != kChannelOk) {
             lastError_ = in.status;
             traceReceived();
@@ -167,13 +222,20 @@ bool CProtocol::transact(std::size_t frameSize, std::uint8_t command, bool send,
     }
     for (std::uint32_t attempt = 0; attempt < attempts_; ++attempt) {
         if (send) {
+            // Whatever is still waiting belongs to an earlier request: it must never be taken
+            // for the answer to this one.
+            discardWaiting();
             traceSent(frameSize);
             if (!channel_.write(std::span(request_).first(frameSize))) {
-                lastError_ = kChannelWriteFailed;
+                lastError_ = writeFailure();
                 continue;
             }
         }
         if (!receive(command)) {
+            if (send && lastError_ == kChannelTimeout) {
+                // A late answer may still be on its way: let the line go quiet first.
+                awaitQuiet();
+            }
             continue;
         }
         const bool fits = check == Check::Any ||
@@ -195,16 +257,18 @@ CProtocol::TestResult CProtocol::protocolTest() {
 
     stationHeader_ = false;
     lastError_ = kErrorNone;
+    discardWaiting();
     traceSent(size);
     if (!channel_.write(std::span(request_).first(size))) {
-        lastError_ = kChannelWriteFailed;
+        lastError_ = writeFailure();
         return TestResult::NoAnswer;
     }
 
     receivedCount_ = 0;
     receiver_.resetForHeadOnly(frame::kTest);
+    startDeadline();
     for (;;) {
-        const ChannelRead in = channel_.read();
+        const ChannelRead in = readByte();
         if (in.status != kChannelOk) {
             lastError_ = in.status;
             traceReceived();
@@ -242,12 +306,12 @@ std::uint16_t CProtocol::changeCpuMode(std::uint16_t mode) {
     }
     Builder b(*this, frame::kMode, stationHeader_);
     b.put8(it->code);
-    return transact(b.finish(), frame::kMode) ? mode : 0;
+    return transact(b.finish(), frame::kMode, true, Check::Exact, 0) ? mode : 0;
 }
 
 bool CProtocol::beginDownload() {
     Builder b(*this, frame::kBeginDownload, stationHeader_);
-    return transact(b.finish(), frame::kBeginDownload);
+    return transact(b.finish(), frame::kBeginDownload, true, Check::Exact, 0);
 }
 
 bool CProtocol::readWords(std::span<const ReadBlock> blocks, std::span<std::uint16_t> words) {
@@ -295,7 +359,7 @@ bool CProtocol::writeWords(std::uint32_t address, std::span<const std::uint16_t>
     for (const std::uint16_t w : words) {
         b.put16(w);
     }
-    return transact(b.finish(), frame::kWrite);
+    return transact(b.finish(), frame::kWrite, true, Check::Exact, 0);
 }
 
 bool CProtocol::writeBytes(std::uint32_t address, std::span<const std::uint8_t> bytes) {
@@ -306,7 +370,7 @@ bool CProtocol::writeBytes(std::uint32_t address, std::span<const std::uint8_t> 
     Builder b(*this, frame::kWrite, stationHeader_);
     b.put32(address);
     b.put(bytes);
-    return transact(b.finish(), frame::kWrite);
+    return transact(b.finish(), frame::kWrite, true, Check::Exact, 0);
 }
 
 bool CProtocol::downloadBlock(std::uint8_t kind, std::uint8_t id, std::uint16_t value1,
@@ -335,7 +399,7 @@ bool CProtocol::downloadBlock(std::uint8_t kind, std::uint8_t id, std::uint16_t 
     }
     b.put16(size);
     b.put(data);
-    return transact(b.finish(), frame::kDownload);
+    return transact(b.finish(), frame::kDownload, true, Check::Exact, 0);
 }
 
 bool CProtocol::password(std::span<const std::uint8_t, kPasswordBlockSize> block,

@@ -4,6 +4,7 @@
 #include "comm/FrameReceiver.h"
 #include "comm/FrameTrace.h"
 #include "comm/LoaderFrame.h"
+#include "common/Clock.h"
 
 #include <array>
 #include <cstddef>
@@ -51,6 +52,14 @@ public:
     CProtocol& operator=(const CProtocol&) = delete;
 
     void setTrace(FrameTrace* trace) { trace_ = trace; }
+    // With a clock a whole answer has a deadline: its first byte within the time-out, the whole
+    // frame within the time-out plus the line time of a full frame, both from the start of
+    // the receive. Without one only each byte is bounded (by the channel's time-out).
+    void setClock(Clock* clock) { clock_ = clock; }
+
+    // How long the line must stay quiet after a receive time-out before the retry goes out:
+    // the time-out, at most this.
+    static constexpr std::chrono::milliseconds kQuietGuard{100};
 
     void setStationNumber(std::uint8_t station) { station_ = station; }
     std::uint8_t stationNumber() const { return station_; }
@@ -121,11 +130,23 @@ private:
     bool transact(std::size_t frameSize, std::uint8_t command, bool send = true,
                   Check check = Check::Any, std::size_t dataLength = 0);
     bool receive(std::uint8_t command);
+    // Next byte of the current answer, within its deadline when there is a clock.
+    ChannelRead readByte();
+    void startDeadline();
+    // Last error code of a failed write.
+    std::uint8_t writeFailure();
+    // Throws away what is already waiting on the channel, without waiting for more.
+    void discardWaiting();
+    // Waits until the line has been quiet for the guard time and throws away what came.
+    void awaitQuiet();
     void traceSent(std::size_t frameSize);
     void traceReceived();
 
     Channel& channel_;
     FrameTrace* trace_ = nullptr;
+    Clock* clock_ = nullptr;
+    Clock::TimePoint deadline_{};
+    bool firstByte_ = true;
 
     std::uint8_t lastError_ = kErrorNone;
     std::uint8_t station_ = kNoStation;

@@ -18,16 +18,18 @@ namespace dlu {
 //
 // How the channels apply it:
 //   - A read after a failed open (serial port not in the list or not there, no USB serial
-//     device, TCP connection refused or not answered, address 0 from an unresolved host name,
-//     baud index outside the table) gives 0x81; a channel that was never opened, or was
-//     closed, gives 0x85. Both end up in the same message.
-//   - 0x82: the TCP peer closed or reset the connection, or the serial device failed (pulled
-//     out, the other end of a pseudo-terminal closed). Bytes that arrived before are still
+//     device, address 0 from an unresolved host name, baud index outside the table) gives
+//     0x81; a channel that was never opened, or was closed, gives 0x85. Both end up in the
+//     same message.
+//   - 0x82: the TCP connection was refused or not answered, the TCP peer closed or reset the
+//     connection, or the serial device failed (pulled out, the other end of a pseudo-terminal
+//     closed). Bytes that arrived before are still
 //     handed out first, and the read does not wait for the time-out.
 //   - 0x83: the time-out counts per byte, from the call to read(). Bytes that came together
 //     are kept and handed out one per read without waiting again.
-//   - 0x84 is the protocol's to set when write() answers false: not open, link gone, or the
-//     block not taken within the time-out (serial lines add the time the bytes need at their
+//   - 0x84 is the protocol's to set when write() answers false (not open, or the block not
+//     taken within the time-out), unless a read at once then tells that the link is gone
+//     (0x82) (serial lines add the time the bytes need at their
 //     baud rate, so 512 bytes at 300 bit/s are not cut short).
 enum ChannelStatus : std::uint8_t {
     kChannelOk = 0x00,
@@ -55,6 +57,17 @@ public:
     virtual bool write(std::span<const std::uint8_t> bytes) = 0;
     // Next received byte, waiting at most the time-out for it.
     virtual ChannelRead read() = 0;
+    // Next received byte, waiting at most `limit` and never longer than the time-out; a zero
+    // limit only takes a byte that has already arrived. Lets the protocol bound a whole answer
+    // and listen for a quiet line. A channel that cannot wait less waits its time-out.
+    virtual ChannelRead readWithin(std::chrono::milliseconds limit) {
+        (void)limit;
+        return read();
+    }
+    // The receive time-out in force.
+    virtual std::chrono::milliseconds timeout() const { return std::chrono::milliseconds{3000}; }
+    // Time one byte takes on the line (0 when the line is not paced).
+    virtual std::chrono::microseconds byteTime() const { return std::chrono::microseconds{0}; }
     virtual void close() = 0;
 };
 

@@ -32,6 +32,7 @@ Connection::Connection(const ConnectionSpec& spec, ChannelFactory& factory, Prom
       clock_(clock), com_(std::make_unique<CCOMInterface>(factory, prompter)),
       protocol_(std::make_unique<CProtocol>(*com_, trace)) {
     com_->setPortDevice(portDevice(spec.link));
+    protocol_->setClock(&clock_);
 
     const AppliedSettings applied = settings_.settingsToApply();
     if (applied.attemptCount) {

@@ -11,6 +11,7 @@ DownloadFlow::Outcome DownloadFlow::run(const DownloadJob& job, bool connectionC
     sequenceFailure_ = DownloadSequence::Failure::None;
     askedRemoteRun_ = false;
     switchedToRun_ = false;
+    remoteRunFailed_ = false;
 
     if (job.packagePath.empty() || !connectionChosen) {
         const bool noPackage = job.packagePath.empty();
@@ -108,6 +109,7 @@ void DownloadFlow::offerRemoteRun() {
     }
     if (session_.changeCpuMode(CProtocol::kModeRemoteRun) == 0) {
         session_.errorReport();
+        remoteRunFailed_ = true;
         return;
     }
     switchedToRun_ = true;

@@ -46,6 +46,8 @@ public:
     // Whether Remote RUN was asked and switched after the last download.
     bool askedRemoteRun() const { return askedRemoteRun_; }
     bool switchedToRun() const { return switchedToRun_; }
+    // Whether Remote RUN was asked for after a good download and the PLC did not switch.
+    bool remoteRunFailed() const { return remoteRunFailed_; }
 
 private:
     bool readStatus(PlcStatus& status);
@@ -59,6 +61,7 @@ private:
     DownloadSequence::Failure sequenceFailure_ = DownloadSequence::Failure::None;
     bool askedRemoteRun_ = false;
     bool switchedToRun_ = false;
+    bool remoteRunFailed_ = false;
 };
 
 } // namespace dlu

@@ -21,6 +21,11 @@ public:
     void setTimeout(std::chrono::milliseconds timeout) override { channel_.setTimeout(timeout); }
     bool write(std::span<const std::uint8_t> bytes) override { return channel_.write(bytes); }
     ChannelRead read() override { return channel_.read(); }
+    ChannelRead readWithin(std::chrono::milliseconds limit) override {
+        return channel_.readWithin(limit);
+    }
+    std::chrono::milliseconds timeout() const override { return channel_.timeout(); }
+    std::chrono::microseconds byteTime() const override { return channel_.byteTime(); }
     void close() override { channel_.close(); }
 
 private:

@@ -5,6 +5,8 @@
 #include "devmem/PdmImage.h"
 #include "sim/PlcIdentity.h"
 
+#include <algorithm>
+
 namespace dlu::sim {
 
 namespace {
@@ -186,6 +188,24 @@ void PlcSimulator::onFrame(std::uint8_t command, std::span<const std::uint8_t> b
     if (faults_.drops(requests_)) {
         return;
     }
+    if (isRetransmission(request, body)) {
+        // The program did not get the answer and sends the same request again: answer it
+        // again, but do not store the block or change the mode a second time.
+        // The repeated answer is a response on the line like any other: the corruption fault
+        // applies to it as well.
+        ++retransmissions_;
+        out.insert(out.end(), lastAnswer_.begin(), lastAnswer_.end());
+        ++responses_;
+        ++responsesThisConnection_;
+        if (faults_.corrupts(responses_)) {
+            out[out.size() - 1] = static_cast<std::uint8_t>(~out[out.size() - 1]);
+            out[out.size() - 2] = static_cast<std::uint8_t>(~out[out.size() - 2]);
+        }
+        if (faults_.closesAfter(responsesThisConnection_)) {
+            closed_ = true;
+        }
+        return;
+    }
 
     reply_.clear();
     if (const auto* rule = faults_.errorRuleFor(command, requests_)) {
@@ -196,7 +216,24 @@ void PlcSimulator::onFrame(std::uint8_t command, std::span<const std::uint8_t> b
     if (command == frame::kTest && !reply_.error()) {
         headerInUse_ = true;
     }
+    const std::size_t start = out.size();
     send(command, request, reply_, out);
+    lastCommand_ = 0;
+    lastBody_.clear();
+    lastAnswer_.clear();
+    if (!reply_.error() && command != frame::kTest && command != frame::kUpload) {
+        lastCommand_ = command;
+        lastBody_.assign(body.begin(), body.end());
+        lastAnswer_.assign(out.begin() + static_cast<std::ptrdiff_t>(start), out.end());
+        // A good check code on the stored answer, whatever the corruption fault did to this one.
+        const auto check = Crc16Dnp::compute(
+            std::span(lastAnswer_).subspan(2, lastAnswer_.size() - 2 - frame::kCheckSize));
+        lastAnswer_[lastAnswer_.size() - 2] = static_cast<std::uint8_t>(check >> 8);
+        lastAnswer_[lastAnswer_.size() - 1] = static_cast<std::uint8_t>(check);
+    }
+    if (faults_.losesAnswer(requests_)) {
+        out.resize(start);
+    }
     if (image_.takeStream()) {
         for (std::size_t n = 1; n < image_.blockCount() && !closed_; ++n) {
             reply_.clear();
@@ -204,6 +241,19 @@ void PlcSimulator::onFrame(std::uint8_t command, std::span<const std::uint8_t> b
             send(frame::kUpload, request, reply_, out);
         }
     }
+}
+
+// With the station header a retransmission carries the sequence number of the request before
+// (a new request always gets a new one); without it only a download block is recognised, by
+// being the very same block again: an item's blocks carry their index, so two different blocks
+// never look alike. Reads, 't' and 'U' are always carried out.
+bool PlcSimulator::isRetransmission(const Request& request,
+                                    std::span<const std::uint8_t> body) const {
+    if (lastAnswer_.empty() || request.command != lastCommand_ ||
+        !std::equal(body.begin(), body.end(), lastBody_.begin(), lastBody_.end())) {
+        return false;
+    }
+    return request.stationHeader || request.command == frame::kDownload;
 }
 
 void PlcSimulator::handle(const Request& request, Reply& reply) {

@@ -120,6 +120,8 @@ public:
     std::uint64_t requestCount() const { return requests_; }
     std::uint64_t responseCount() const { return responses_; }
     std::uint64_t beginDownloadCount() const { return beginDownloads_; }
+    // Requests recognised as retransmissions and answered again without being carried out.
+    std::uint64_t retransmissionCount() const { return retransmissions_; }
 
     // Connection password (see SimPassword).
     const SimPassword& password() const { return password_; }
@@ -172,6 +174,7 @@ private:
                  std::vector<std::uint8_t>& out);
     void onBadCheck(std::vector<std::uint8_t>& out);
     bool splitHeader(std::uint8_t command, std::span<const std::uint8_t> body) const;
+    bool isRetransmission(const Request& request, std::span<const std::uint8_t> body) const;
     void handle(const Request& request, Reply& reply);
     void onTest(Reply& reply);
     void onMode(const Request& request, Reply& reply);
@@ -199,6 +202,13 @@ private:
     std::uint64_t responsesThisConnection_ = 0;
     std::uint64_t beginDownloads_ = 0;
     std::function<void(bool, std::span<const std::uint8_t>)> frameLog_;
+
+    // The last request that was carried out and answered without an error, and its answer:
+    // the same request again is a retransmission, acknowledged again but not carried out twice.
+    std::uint8_t lastCommand_ = 0;
+    std::vector<std::uint8_t> lastBody_;
+    std::vector<std::uint8_t> lastAnswer_;
+    std::uint64_t retransmissions_ = 0;
 };
 
 } // namespace dlu::sim

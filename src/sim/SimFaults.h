@@ -29,6 +29,7 @@ struct FaultConfig {
     std::vector<ErrorRule> errorReplies;
     std::set<std::uint64_t> dropRequests; // these requests get no answer at all
     std::set<std::uint64_t> loseWrites;   // these writes (or last image blocks) change nothing
+    std::set<std::uint64_t> loseAnswers;  // these requests are carried out, their answer lost
     bool echo = false;                    // loopback cable: every byte comes back unchanged
     std::uint64_t closeAfterFrames = 0;   // close the connection after this many responses
     std::uint32_t baud = 0;               // serial line speed to emulate, 0 = no pacing
@@ -49,6 +50,8 @@ public:
     // Request number `request`, a write or the last block of a device image, is confirmed
     // without being carried out.
     bool losesWrite(std::uint64_t request) const { return config_.loseWrites.contains(request); }
+    // Request number `request` is carried out but its answer never reaches the line.
+    bool losesAnswer(std::uint64_t request) const { return config_.loseAnswers.contains(request); }
     // The rule that answers request number `request` of `command` with an error, if any.
     const FaultConfig::ErrorRule* errorRuleFor(std::uint8_t command, std::uint64_t request) const;
     // Response number `response` goes out with a wrong check code. Draws from the random

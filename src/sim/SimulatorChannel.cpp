@@ -4,6 +4,7 @@
 #include "sim/PlcSimulator.h"
 
 #include <thread>
+#include <algorithm>
 
 namespace dlu::sim {
 
@@ -58,7 +59,13 @@ bool SimulatorChannel::write(std::span<const std::uint8_t> bytes) {
     return true;
 }
 
-ChannelRead SimulatorChannel::read() {
+ChannelRead SimulatorChannel::read() { return readWithin(timeout_); }
+
+std::chrono::microseconds SimulatorChannel::byteTime() const {
+    return std::chrono::duration_cast<std::chrono::microseconds>(simulator_.byteDelay());
+}
+
+ChannelRead SimulatorChannel::readWithin(std::chrono::milliseconds limit) {
     if (!open_) {
         return {0, kChannelNotOpen};
     }
@@ -72,8 +79,8 @@ ChannelRead SimulatorChannel::read() {
     if (simulator_.connectionClosed()) {
         return {0, kChannelLinkLost};
     }
-    if (clock_ != nullptr) {
-        clock_->sleep(timeout_);
+    if (clock_ != nullptr && limit.count() > 0) {
+        clock_->sleep(std::min(limit, timeout_));
     }
     return {0, kChannelTimeout};
 }

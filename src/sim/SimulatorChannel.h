@@ -35,12 +35,14 @@ public:
     void setTimeout(std::chrono::milliseconds timeout) override { timeout_ = timeout; }
     bool write(std::span<const std::uint8_t> bytes) override;
     ChannelRead read() override;
+    ChannelRead readWithin(std::chrono::milliseconds limit) override;
+    std::chrono::microseconds byteTime() const override;
     void close() override { open_ = false; }
 
     // Opens the channel again after close(): a new connection to the same simulator.
     void reopen();
     bool isOpen() const { return open_; }
-    std::chrono::milliseconds timeout() const { return timeout_; }
+    std::chrono::milliseconds timeout() const override { return timeout_; }
     std::size_t pendingBytes() const { return pending_.size() - next_; }
 
 private:

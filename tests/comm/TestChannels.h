@@ -19,8 +19,13 @@ public:
         writes.emplace_back(bytes.begin(), bytes.end());
         return inner_.write(bytes);
     }
-    ChannelRead read() override {
-        const ChannelRead r = inner_.read();
+    ChannelRead read() override { return record(inner_.read()); }
+    ChannelRead readWithin(std::chrono::milliseconds limit) override {
+        return record(inner_.readWithin(limit));
+    }
+    std::chrono::milliseconds timeout() const override { return inner_.timeout(); }
+    std::chrono::microseconds byteTime() const override { return inner_.byteTime(); }
+    ChannelRead record(ChannelRead r) {
         ++readCalls;
         if (r.status == kChannelOk) {
             bytesRead.push_back(r.byte);
@@ -38,7 +43,8 @@ private:
 };
 
 // A channel whose answers the test writes beforehand: every read takes the next queued byte;
-// an empty queue times out.
+// an empty queue times out. Bytes in `waiting` had already arrived before the next request
+// (stale bytes); those in `incoming` arrive as its answer, so only a read that waits gets them.
 class ScriptedChannel final : public Channel {
 public:
     void setTimeout(std::chrono::milliseconds) override {}
@@ -46,12 +52,15 @@ public:
         writes.emplace_back(bytes.begin(), bytes.end());
         return writeResult;
     }
-    ChannelRead read() override {
-        if (incoming.empty()) {
+    ChannelRead read() override { return readWithin(std::chrono::milliseconds{1}); }
+    ChannelRead readWithin(std::chrono::milliseconds limit) override {
+        std::deque<std::uint8_t>& from =
+            !waiting.empty() || limit.count() == 0 ? waiting : incoming;
+        if (from.empty()) {
             return {0, kChannelTimeout};
         }
-        const std::uint8_t b = incoming.front();
-        incoming.pop_front();
+        const std::uint8_t b = from.front();
+        from.pop_front();
         ++bytesRead;
         return {b, kChannelOk};
     }
@@ -63,6 +72,7 @@ public:
 
     std::vector<std::vector<std::uint8_t>> writes;
     std::deque<std::uint8_t> incoming;
+    std::deque<std::uint8_t> waiting;
     std::size_t bytesRead = 0;
     bool writeResult = true;
 };

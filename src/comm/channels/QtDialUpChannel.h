@@ -31,6 +31,8 @@ public:
     void setTimeout(std::chrono::milliseconds timeout) override { link_.setTimeout(timeout); }
     bool write(std::span<const std::uint8_t> bytes) override { return link_.write(bytes); }
     ChannelRead read() override;
+    std::chrono::milliseconds timeout() const override { return link_.timeout(); }
+    std::chrono::microseconds byteTime() const override { return link_.byteTime(); }
     void close() override;
 
     bool dial(std::string_view initCommand, std::string_view dialString) override;

@@ -2,6 +2,8 @@
 
 #include <QSerialPort>
 
+#include <algorithm>
+
 namespace dlu {
 
 QtSerialLink::QtSerialLink() : port_(std::make_unique<QSerialPort>()) {}
@@ -55,7 +57,7 @@ bool QtSerialLink::writeText(std::string_view text) {
     return write({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
 }
 
-ChannelRead QtSerialLink::read() {
+ChannelRead QtSerialLink::readWithin(std::chrono::milliseconds limit) {
     switch (state_) {
     case State::Closed:
         return {0, kChannelNotOpen};
@@ -65,7 +67,7 @@ ChannelRead QtSerialLink::read() {
         break;
     }
     port_->clearError();
-    return readBuffered(*port_, buffer_, timeout_, [this] {
+    return readBuffered(*port_, buffer_, std::min(limit, timeout_), [this] {
         // A quiet line reports a time-out; anything else (the device went away, the other end
         // of the line closed) means the line is gone.
         const auto e = port_->error();

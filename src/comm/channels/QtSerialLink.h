@@ -38,7 +38,12 @@ public:
     // bytes need on the wire at the port's baud rate.
     bool write(std::span<const std::uint8_t> bytes);
     bool writeText(std::string_view text);
-    ChannelRead read();
+    ChannelRead read() { return readWithin(timeout_); }
+    ChannelRead readWithin(std::chrono::milliseconds limit);
+    // Ten bit times at the port's baud rate.
+    std::chrono::microseconds byteTime() const {
+        return std::chrono::microseconds(10'000'000 / (baudRate_ == 0 ? 1 : baudRate_));
+    }
 
     // Takes what arrived into the buffer, waiting at most `wait` when nothing is there.
     bool fill(std::chrono::milliseconds wait);

@@ -19,10 +19,11 @@ bool QtTcpChannel::open(const OpenParams& params) {
         state_ = State::OpenFailed;
         return false;
     }
+    // From here on a failure is the network's: refused or not answered.
     socket_->connectToHost(QHostAddress(tcp->address), tcp->port);
     if (!socket_->waitForConnected(waitMillis(std::max(timeout_, kMinConnectWait)))) {
         socket_->abort();
-        state_ = State::OpenFailed;
+        state_ = State::Refused;
         return false;
     }
     // Requests are small and answered one at a time: send each at once.
@@ -38,16 +39,18 @@ bool QtTcpChannel::write(std::span<const std::uint8_t> bytes) {
     return writeAll(*socket_, bytes, timeout_);
 }
 
-ChannelRead QtTcpChannel::read() {
+ChannelRead QtTcpChannel::readWithin(std::chrono::milliseconds limit) {
     switch (state_) {
     case State::Closed:
         return {0, kChannelNotOpen};
     case State::OpenFailed:
         return {0, kChannelPortMissing};
+    case State::Refused:
+        return {0, kChannelLinkLost};
     case State::Open:
         break;
     }
-    return readBuffered(*socket_, buffer_, timeout_,
+    return readBuffered(*socket_, buffer_, std::min(limit, timeout_),
                         [this] { return socket_->state() != QAbstractSocket::ConnectedState; });
 }
 

@@ -11,8 +11,9 @@ class QTcpSocket;
 namespace dlu {
 
 // The PLC's Ethernet port or the simulator over TCP, with the blocking Qt API. Connecting
-// waits the receive time-out, but at least kMinConnectWait. After a failed open reads answer
-// kChannelPortMissing; a peer that closed the connection gives kChannelLinkLost.
+// waits the receive time-out, but at least kMinConnectWait. After an open without an address
+// reads answer kChannelPortMissing; a connection that was refused or not answered, and a peer
+// that closed the connection, give kChannelLinkLost: the network failed, not a local port.
 class QtTcpChannel final : public DeviceChannel {
 public:
     static constexpr std::chrono::milliseconds kMinConnectWait{1000};
@@ -23,11 +24,13 @@ public:
     bool open(const OpenParams& params) override;
     void setTimeout(std::chrono::milliseconds timeout) override { timeout_ = timeout; }
     bool write(std::span<const std::uint8_t> bytes) override;
-    ChannelRead read() override;
+    ChannelRead read() override { return readWithin(timeout_); }
+    ChannelRead readWithin(std::chrono::milliseconds limit) override;
+    std::chrono::milliseconds timeout() const override { return timeout_; }
     void close() override;
 
 private:
-    enum class State { Closed, OpenFailed, Open };
+    enum class State { Closed, OpenFailed, Refused, Open };
 
     std::unique_ptr<QTcpSocket> socket_;
     ArrivalBuffer buffer_;

@@ -19,6 +19,11 @@ public:
     void setTimeout(std::chrono::milliseconds timeout) override { link_.setTimeout(timeout); }
     bool write(std::span<const std::uint8_t> bytes) override { return link_.write(bytes); }
     ChannelRead read() override { return link_.read(); }
+    ChannelRead readWithin(std::chrono::milliseconds limit) override {
+        return link_.readWithin(limit);
+    }
+    std::chrono::milliseconds timeout() const override { return link_.timeout(); }
+    std::chrono::microseconds byteTime() const override { return link_.byteTime(); }
     void close() override { link_.close(); }
 
 private:

@@ -1,0 +1,224 @@
+// The protocol on a bad line: answers that come late, twice, cut short, of the wrong size, or
+// not at all, between the protocol and the in-process simulator. Whatever the line does, a
+// transaction ends with the PLC's exact data or with an error, never with other bytes.
+#include "comm/CProtocol.h"
+
+#include "comm/FaultyLine.h"
+#include "comm/ProtocolRig.h"
+#include "comm/TestFrames.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <deque>
+#include <functional>
+#include <map>
+#include <vector>
+
+namespace dlu {
+namespace {
+
+using namespace std::chrono_literals;
+using test::FaultyLine;
+using test::FaultyRig;
+using test::loaderFrame;
+using test::ScriptedChannel;
+using Bytes = std::vector<std::uint8_t>;
+
+using Spoil = FaultyLine::Spoil;
+
+struct LineCase {
+    const char* name;
+    Spoil spoil;
+    bool header;
+};
+
+const LineCase kLineCases[] = {
+    {"late, no header", Spoil::Late, false},
+    {"late, header", Spoil::Late, true},
+    {"late in the quiet wait, no header", Spoil::LateQuiet, false},
+    {"late in the quiet wait, header", Spoil::LateQuiet, true},
+    {"twice, no header", Spoil::Duplicate, false},
+    {"twice, header", Spoil::Duplicate, true},
+    {"cut short, no header", Spoil::Truncate, false},
+    {"cut short, header", Spoil::Truncate, true},
+    {"lost, no header", Spoil::Lose, false},
+    {"lost, header", Spoil::Lose, true},
+};
+
+sim::PlcConfig plcFor(bool header) { return header ? sim::PlcConfig{} : test::olderPlc(); }
+
+// Twenty reads of different words, one of them spoiled: every read either gives exactly the
+// PLC's words or fails; with three attempts all of them succeed.
+TEST(LinkFaults, ReadsAreExactWhateverHappensToOneAnswer) {
+    for (const LineCase& c : kLineCases) {
+        for (const std::size_t spoiled : {2U, 5U}) {
+            FaultyRig rig(plcFor(c.header));
+            rig.plc.fillDeviceMemory(7);
+            ASSERT_EQ(rig.protocol.protocolTest(), CProtocol::TestResult::Answered) << c.name;
+            ASSERT_EQ(rig.protocol.stationHeaderFlag(), c.header) << c.name;
+            rig.line.spoil[spoiled] = c.spoil;
+            const std::uint32_t base = rig.plc.deviceWordAddress(0, 0);
+            for (std::uint32_t n = 0; n < 20; ++n) {
+                const std::uint32_t address = base + n * 16;
+                const std::array<CProtocol::ReadBlock, 1> block{{{address, 4}}};
+                std::array<std::uint16_t, 4> words{};
+                ASSERT_TRUE(rig.protocol.readWords(block, words)) << c.name << " read " << n;
+                for (std::uint32_t w = 0; w < 4; ++w) {
+                    EXPECT_EQ(words[w], rig.plc.wordAt(address + 2 * w))
+                        << c.name << " read " << n << " word " << w;
+                }
+            }
+        }
+    }
+}
+
+// A download item of four blocks with the answer to one block spoiled: the PLC ends with the
+// item exactly once, with its bytes in order; a lost acknowledgement is recovered by the retry.
+TEST(LinkFaults, DownloadBlocksArriveOnceWhateverHappensToOneAck) {
+    for (const LineCase& c : kLineCases) {
+        for (const std::size_t spoiled : {2U, 3U, 5U}) {
+            FaultyRig rig(plcFor(c.header));
+            ASSERT_EQ(rig.protocol.protocolTest(), CProtocol::TestResult::Answered) << c.name;
+            rig.line.spoil[spoiled] = c.spoil;
+            Bytes all;
+            for (std::uint16_t block = 0; block < 4; ++block) {
+                Bytes data(100);
+                for (std::size_t i = 0; i < data.size(); ++i) {
+                    data[i] = static_cast<std::uint8_t>(block * 31 + i);
+                }
+                all.insert(all.end(), data.begin(), data.end());
+                ASSERT_TRUE(rig.protocol.downloadBlock('C', 9, 4, block, data))
+                    << c.name << " block " << block;
+            }
+            ASSERT_EQ(rig.plc.downloadItems().size(), 1U) << c.name;
+            EXPECT_EQ(rig.plc.downloadItems()[0].bytes(), all) << c.name;
+        }
+    }
+}
+
+// An acknowledgement or an answer that does not fit its request is a frame error, tried again
+// and then failed.
+TEST(LinkFaults, AnswersOfTheWrongSizeFail) {
+    struct Case {
+        const char* name;
+        std::uint8_t command;
+        std::size_t dataLength;
+        std::function<bool(CProtocol&)> call;
+    };
+    const Bytes block(20, 0x11);
+    const std::array<CProtocol::ReadBlock, 1> read{{{0x10, 2}}};
+    std::array<std::uint16_t, 2> words{};
+    const Case cases[] = {
+        {"'D' ack with 2 bytes", 'D', 2,
+         [&](CProtocol& p) { return p.downloadBlock('C', 1, 1, 0, block); }},
+        {"'D' ack with 246 bytes", 'D', 246,
+         [&](CProtocol& p) { return p.downloadBlock('P', 0, 1, 0, block); }},
+        {"'W' ack with 1 byte", 'W', 1,
+         [&](CProtocol& p) { return p.writeWords(0x10, std::array<std::uint16_t, 1>{7}); }},
+        {"'M' answer with 2 bytes", 'M', 2,
+         [](CProtocol& p) { return p.changeCpuMode(CProtocol::kModeRemoteRun) != 0; }},
+        {"0x83 answer with 1 byte", 0x83, 1, [](CProtocol& p) { return p.beginDownload(); }},
+        {"'R' of 2 words with 6 bytes", 'R', 6,
+         [&](CProtocol& p) { return p.readWords(read, words); }},
+        {"'R' of 2 words with 2 bytes", 'R', 2,
+         [&](CProtocol& p) { return p.readWords(read, words); }},
+    };
+    for (const Case& c : cases) {
+        ScriptedChannel wire;
+        CProtocol protocol(wire);
+        protocol.setAttemptCount(2);
+        for (int i = 0; i < 2; ++i) {
+            wire.queue(loaderFrame(c.command, std::nullopt, Bytes(c.dataLength, 0x00)));
+        }
+        EXPECT_FALSE(c.call(protocol)) << c.name;
+        EXPECT_EQ(protocol.lastErrorCode(), kErrorFrameTooLong) << c.name;
+        EXPECT_EQ(wire.writes.size(), 2U) << c.name;
+    }
+}
+
+// What was already waiting before a request belongs to an earlier one and is thrown away.
+TEST(LinkFaults, BytesWaitingBeforeARequestAreNotItsAnswer) {
+    ScriptedChannel wire;
+    CProtocol protocol(wire);
+    const Bytes stale = loaderFrame('R', std::nullopt, {0xDE, 0xAD});
+    wire.waiting.assign(stale.begin(), stale.end());
+    wire.queue(loaderFrame('R', std::nullopt, {0x12, 0x34}));
+    const std::array<CProtocol::ReadBlock, 1> block{{{0x10, 1}}};
+    std::array<std::uint16_t, 1> word{};
+    ASSERT_TRUE(protocol.readWords(block, word));
+    EXPECT_EQ(word[0], 0x1234);
+}
+
+// A line that brings one byte every 500 ms never completes a frame; with a time-out of 1 s per
+// byte it could hold a request for minutes. The whole answer has a deadline instead.
+TEST(LinkFaults, ATricklingLineEndsWithinTheTimeOutOfEachAttempt) {
+    class Trickle final : public Channel {
+    public:
+        explicit Trickle(Clock& clock) : clock_(clock) {}
+        void setTimeout(std::chrono::milliseconds t) override { timeout_ = t; }
+        std::chrono::milliseconds timeout() const override { return timeout_; }
+        bool write(std::span<const std::uint8_t>) override { return true; }
+        ChannelRead read() override { return readWithin(timeout_); }
+        ChannelRead readWithin(std::chrono::milliseconds limit) override {
+            const auto wait = std::min(limit, timeout_);
+            if (wait < kGap) {
+                clock_.sleep(wait);
+                return {0, kChannelTimeout};
+            }
+            clock_.sleep(kGap);
+            return {0x05, kChannelOk}; // a head byte, again and again
+        }
+        void close() override {}
+
+    private:
+        std::chrono::milliseconds kGap{500};
+        Clock& clock_;
+        std::chrono::milliseconds timeout_{1000};
+    };
+    for (const std::uint32_t attempts : {1U, 3U}) {
+        test::FakeClock clock;
+        Trickle line(clock);
+        CProtocol protocol(line, nullptr);
+        protocol.setClock(&clock);
+        protocol.setAttemptCount(attempts);
+        const auto start = clock.now();
+        EXPECT_FALSE(protocol.beginDownload());
+        EXPECT_EQ(protocol.lastErrorCode(), kChannelTimeout);
+        EXPECT_LE(clock.now() - start,
+                  static_cast<int>(attempts) * (1000ms + CProtocol::kQuietGuard))
+            << attempts;
+    }
+}
+
+// A write on a link that is gone is the connection's error, not a port that cannot be opened.
+TEST(LinkFaults, AWriteOnALostLinkReportsTheLink) {
+    struct Case {
+        std::uint8_t readStatus;
+        std::uint8_t expected;
+    };
+    for (const Case c :
+         {Case{kChannelLinkLost, kChannelLinkLost}, Case{kChannelNotOpen, kChannelWriteFailed},
+          Case{kChannelPortMissing, kChannelWriteFailed}}) {
+        class Gone final : public Channel {
+        public:
+            explicit Gone(std::uint8_t status) : status_(status) {}
+            void setTimeout(std::chrono::milliseconds) override {}
+            bool write(std::span<const std::uint8_t>) override { return false; }
+            ChannelRead read() override { return {0, status_}; }
+            void close() override {}
+
+        private:
+            std::uint8_t status_;
+        } line(c.readStatus);
+        CProtocol protocol(line);
+        EXPECT_FALSE(protocol.beginDownload());
+        EXPECT_EQ(protocol.lastErrorCode(), c.expected) << int{c.readStatus};
+        EXPECT_EQ(protocol.protocolTest(), CProtocol::TestResult::NoAnswer);
+        EXPECT_EQ(protocol.lastErrorCode(), c.expected) << int{c.readStatus};
+    }
+}
+
+} // namespace
+} // namespace dlu

@@ -1,0 +1,137 @@
+// Many downloads and backups against the simulator on a line that goes wrong at random: damaged
+// check codes, 'E' 15 (busy) answers, requests and answers lost, answers late, twice or cut
+// short, with and without the station header. Each run ends exact (the PLC holds what was sent,
+// or the words read are the PLC's), with a clean error, or with silent corruption; the last
+// must never happen.
+#include "comm/FaultyLine.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <random>
+
+namespace dlu {
+namespace {
+
+using test::FaultyLine;
+using test::FaultyRig;
+using Bytes = std::vector<std::uint8_t>;
+
+struct Counts {
+    int exact = 0;
+    int cleanError = 0;
+    int silent = 0;
+};
+
+sim::FaultConfig randomFaults(std::mt19937& random, std::uint64_t requests) {
+    sim::FaultConfig f;
+    f.seed = static_cast<std::uint32_t>(random());
+    f.corruptRate = 0.03;
+    std::uniform_int_distribution<std::uint64_t> pick(2, requests + 1);
+    for (int i = 0; i < 2; ++i) {
+        f.dropRequests.insert(pick(random));
+        f.loseAnswers.insert(pick(random));
+        f.errorReplies.push_back({std::nullopt, pick(random), 15});
+    }
+    return f;
+}
+
+void spoilAtRandom(std::mt19937& random, FaultyLine& line, std::size_t writes) {
+    using S = FaultyLine::Spoil;
+    constexpr S kinds[] = {S::Late, S::LateQuiet, S::Duplicate, S::Truncate, S::Lose};
+    std::uniform_int_distribution<std::size_t> at(2, writes + 1);
+    std::uniform_int_distribution<std::size_t> kind(0, std::size(kinds) - 1);
+    for (int i = 0; i < 3; ++i) {
+        line.spoil[at(random)] = kinds[kind(random)];
+    }
+}
+
+sim::PlcConfig plcFor(bool header) {
+    sim::PlcConfig c;
+    c.takesStationHeader = header;
+    return c;
+}
+
+// One download: 0x83, then an item of five blocks and three single-block PBT entries.
+void download(std::mt19937& random, bool header, Counts& counts) {
+    FaultyRig rig(plcFor(header), randomFaults(random, 10));
+    spoilAtRandom(random, rig.line, 10);
+    if (rig.protocol.protocolTest() != CProtocol::TestResult::Answered) {
+        ++counts.cleanError;
+        return;
+    }
+    std::vector<Bytes> sent;
+    bool ok = rig.protocol.beginDownload();
+    Bytes item;
+    for (std::uint16_t block = 0; ok && block < 5; ++block) {
+        Bytes data(120);
+        for (auto& b : data) {
+            b = static_cast<std::uint8_t>(random());
+        }
+        item.insert(item.end(), data.begin(), data.end());
+        ok = rig.protocol.downloadBlock('C', 3, 5, block, data);
+    }
+    sent.push_back(item);
+    for (std::uint8_t id = 0; ok && id < 3; ++id) {
+        Bytes data(20, static_cast<std::uint8_t>(random()));
+        ok = rig.protocol.downloadBlock('B', id, 0, 0, data);
+        sent.push_back(data);
+    }
+    if (!ok) {
+        ++counts.cleanError;
+        return;
+    }
+    const auto& items = rig.plc.downloadItems();
+    bool same = items.size() == sent.size();
+    for (std::size_t i = 0; same && i < items.size(); ++i) {
+        same = items[i].bytes() == sent[i];
+    }
+    ++(same ? counts.exact : counts.silent);
+}
+
+// One backup: twenty reads of eight words each.
+void backup(std::mt19937& random, bool header, Counts& counts) {
+    FaultyRig rig(plcFor(header), randomFaults(random, 21));
+    rig.plc.fillDeviceMemory(static_cast<std::uint32_t>(random()));
+    spoilAtRandom(random, rig.line, 21);
+    if (rig.protocol.protocolTest() != CProtocol::TestResult::Answered) {
+        ++counts.cleanError;
+        return;
+    }
+    const std::uint32_t base = rig.plc.deviceWordAddress(0, 0);
+    bool same = true;
+    for (std::uint32_t n = 0; n < 20; ++n) {
+        const std::uint32_t address = base + n * 16;
+        const std::array<CProtocol::ReadBlock, 1> block{{{address, 8}}};
+        std::array<std::uint16_t, 8> words{};
+        if (!rig.protocol.readWords(block, words)) {
+            ++counts.cleanError;
+            return;
+        }
+        for (std::uint32_t w = 0; w < 8; ++w) {
+            same = same && words[w] == rig.plc.wordAt(address + 2 * w);
+        }
+    }
+    ++(same ? counts.exact : counts.silent);
+}
+
+TEST(LinkSoak, NoSilentCorruption) {
+    std::mt19937 random(20261206);
+    Counts downloads;
+    Counts backups;
+    for (int i = 0; i < 1000; ++i) {
+        download(random, i % 2 == 0, downloads);
+    }
+    for (int i = 0; i < 200; ++i) {
+        backup(random, i % 2 == 0, backups);
+    }
+    std::printf("downloads: %d exact, %d clean error, %d silent corruption\n", downloads.exact,
+                downloads.cleanError, downloads.silent);
+    std::printf("backups:   %d exact, %d clean error, %d silent corruption\n", backups.exact,
+                backups.cleanError, backups.silent);
+    EXPECT_EQ(downloads.silent, 0);
+    EXPECT_EQ(backups.silent, 0);
+}
+
+} // namespace
+} // namespace dlu
