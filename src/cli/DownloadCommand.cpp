@@ -2,6 +2,7 @@
 
 #include "cli/TerminalPrompter.h"
 #include "common/StringTable.h"
+#include "common/TerminalText.h"
 #include "common/TextFormat.h"
 #include "download/DownloadFlow.h"
 #include "download/DownloadObserver.h"
@@ -55,7 +56,7 @@ public:
             return;
         }
         if (!terminal_) {
-            std::fprintf(stderr, "  %s: %s bytes in %u blocks\n", item.label.c_str(),
+            std::fprintf(stderr, "  %s: %s bytes in %u blocks\n", displaySafe(item.label).c_str(),
                          grouped(item.bytes).c_str(), item.blocks);
         }
     }
@@ -69,7 +70,7 @@ public:
                      std::string(static_cast<std::size_t>(filled), '#').c_str(),
                      std::string(static_cast<std::size_t>(kWidth - filled), '.').c_str(),
                      p.percent(), grouped(p.bytesSent).c_str(), grouped(p.totalBytes).c_str(),
-                     p.item != nullptr ? p.item->label.c_str() : "");
+                     p.item != nullptr ? displaySafe(p.item->label).c_str() : "");
         std::fflush(stderr);
         drawn_ = true;
     }

@@ -1,5 +1,7 @@
 #include "cli/TerminalPrompter.h"
 
+#include "common/TerminalText.h"
+
 #include <termios.h>
 #include <unistd.h>
 
@@ -78,7 +80,9 @@ std::optional<std::string> TerminalPrompter::password(std::size_t maxLength) {
 }
 
 PromptAnswer TerminalPrompter::message(std::string_view text, PromptButtons buttons, PromptIcon) {
-    std::fprintf(out_, "%.*s\n", static_cast<int>(text.size()), text.data());
+    // Messages name entries, programs and files that came from outside.
+    const std::string shown = displaySafe(text, true);
+    std::fprintf(out_, "%s\n", shown.c_str());
     if (buttons == PromptButtons::Ok) {
         return PromptAnswer::Ok;
     }
