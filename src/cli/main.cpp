@@ -115,6 +115,8 @@ int main(int argc, char** argv) {
         app.add_subcommand("restore", "write a .PDM file's device memory into the PLC");
     restoreCmd->add_option("file", restore.file, "the .PDM file")->required();
     restoreCmd->add_option("--cpu", restore.cpu, cpuHelp)->required();
+    restoreCmd->add_flag("--force", restore.force,
+                         "restore a file longer than a device memory file (its first bytes)");
     restoreCmd
         ->add_option("--area", restore.areas,
                      "only these of the file's areas: AREA, AREA:START-END or all; "

@@ -195,7 +195,7 @@ void COnlineModule::transactionLost() {
 bool COnlineModule::storedPasswordCheck() {
     std::array<std::uint16_t, 8> words{};
     const std::array<CProtocol::ReadBlock, 1> block{{{deviceAddress("W0000"), 8}}};
-    if (!ctx_.protocol.readWords(block, words)) {
+    if (!ctx_.protocol.readWords(block, words, words.size())) {
         transactionLost();
         return false;
     }
@@ -314,7 +314,8 @@ bool COnlineModule::statusRead(PlcStatus& status) {
         blocks[i] = {deviceAddress(kStatusBlocks[i].name), kStatusBlocks[i].words};
     }
     std::array<std::uint16_t, 13> words{};
-    if (!ctx_.protocol.readWords(blocks, words)) {
+    // "W0000" comes first: an older CPU keeps its password there.
+    if (!ctx_.protocol.readWords(blocks, words, kStatusBlocks[0].words)) {
         return false;
     }
     modeWord_ = words[9];
