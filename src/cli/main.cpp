@@ -7,6 +7,7 @@
 #include "cli/StatusCommand.h"
 #include "cli/TerminalPrompter.h"
 #include "common/StringTable.h"
+#include "common/Version.h"
 
 #ifdef DLU_CLI_WITH_SETTINGS
 #include "app/settings/QtSettingsStore.h"
@@ -52,6 +53,8 @@ int main(int argc, char** argv) {
 #endif
     CLI::App app{"Download Utility command line"};
     app.name("dlutil");
+    app.set_version_flag("--version", std::string("dlutil ") + dlu::kProjectVersion,
+                         "print the version and exit");
     app.require_subcommand(1);
     app.fallthrough();
     std::string lang;

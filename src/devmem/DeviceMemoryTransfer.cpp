@@ -17,6 +17,9 @@ namespace dlu {
 
 namespace {
 
+constexpr std::string_view kRangeNotInFileText =
+    "%s%u to %u not restored: a device memory file holds %s words up to %u only.";
+
 // The first read of a restore. The PLC's answer is not used; it is read because the PLC
 // expects a read before the writes of a restore.
 constexpr const char* kRestoreOpeningName = "F0050";
@@ -245,6 +248,12 @@ DeviceMemoryTransfer::Result DeviceMemoryTransfer::restore(TransferObserver* obs
         if (range.end > fileWords(area)) {
             range.end = fileWords(area);
             if (range.start >= range.end) {
+                // Nothing of what was asked for is in the file: say so rather than let the
+                // closing "restore done" cover it.
+                const std::string letter(DeviceAreas::at(area).letter);
+                ctx_.prompter.message(formatText(kRangeNotInFileText, letter.c_str(), range.start,
+                                                 selection_.area(area).range.end - 1,
+                                                 letter.c_str(), fileWords(area) - 1));
                 continue;
             }
         }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "sim/LineEmulation.h"
+
 #include <chrono>
 #include <cstdint>
 #include <optional>
@@ -29,6 +31,7 @@ struct FaultConfig {
     bool echo = false;                    // loopback cable: every byte comes back unchanged
     std::uint64_t closeAfterFrames = 0;   // close the connection after this many responses
     std::uint32_t baud = 0;               // serial line speed to emulate, 0 = no pacing
+    std::uint32_t turnaroundMs = 0;       // the PLC's time from a request to its answer
 };
 
 // The fault switches, asked by the dispatcher at each step of a request and its response.
@@ -54,6 +57,10 @@ public:
     // Time one byte takes on the emulated serial line (start bit, 8 data bits, stop bit); zero
     // when no baud rate is set.
     std::chrono::nanoseconds byteDelay() const;
+    // The serial line of the baud rate and turnaround, with nothing on it yet.
+    LineEmulation line() const {
+        return {config_.baud, std::chrono::milliseconds{config_.turnaroundMs}};
+    }
 
 private:
     FaultConfig config_;

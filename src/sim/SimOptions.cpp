@@ -261,6 +261,17 @@ std::vector<SimOption> makeTable() {
         });
     add("baud", "baud", T::Number, "emulate a serial line of this speed (10 bits per byte)",
         [](SimOptions& o, const std::string& v) { return setNumber(o.faults.baud, v); });
+    add("turnaround", "turnaround", T::Number,
+        "wait this many milliseconds between a request and its answer, as a PLC does",
+        [](SimOptions& o, const std::string& v) {
+            // A PLC that takes longer than the program's longest time-out is a dead one.
+            constexpr std::uint32_t kMaxTurnaroundMs = 60'000;
+            const auto ms = number(v, kMaxTurnaroundMs);
+            if (ms) {
+                o.faults.turnaroundMs = static_cast<std::uint32_t>(*ms);
+            }
+            return ms.has_value();
+        });
     return table;
 }
 

@@ -251,6 +251,29 @@ TEST(DeviceMemoryTransfer, RestoreStopsWhenAWriteIsNeverConfirmed) {
     EXPECT_EQ(std::count(shown.begin(), shown.end(), std::string(rig.messages(567))), 0);
 }
 
+TEST(DeviceMemoryTransfer, RestoreRangeAboveTheFileIsSkippedWithANotice) {
+    TempFolder dir;
+    const auto file = dir.path() / "cs.PDM";
+    PdmImage image;
+    image.setFlag(1);
+    ASSERT_EQ(PdmFile::save(file, image), PdmFile::SaveResult::Saved);
+    Rig rig;
+    ASSERT_TRUE(rig.connect(kA21));
+    DeviceMemoryTransfer t(rig.context(), DeviceMemoryMode::Restore, kA21);
+    ASSERT_EQ(t.load(file), PdmFile::LoadResult::Loaded);
+    t.selection().setAll(false);
+    t.selection().setChecked(static_cast<int>(AreaIndex::CS), true);
+    t.selection().setRange(static_cast<int>(AreaIndex::CS), {4060, 4090});
+    rig.prompter.clear();
+    EXPECT_EQ(t.transfer(), DeviceMemoryTransfer::Result::Done);
+    EXPECT_TRUE(writes(rig).empty());
+    EXPECT_EQ(rig.shown(),
+              (std::vector<std::string>{
+                  "CS4060 to 4089 not restored: a device memory file holds CS words up to 4055 "
+                  "only.",
+                  std::string(rig.messages(567))}));
+}
+
 // A file that is short, or whose flag is not 1, loads nothing (with its message); the restore
 // then has nothing to send.
 TEST(DeviceMemoryTransfer, RestoreNeedsALoadedImage) {
