@@ -41,6 +41,7 @@ void load(std::span<const std::uint8_t> bytes) {
         return;
     case R::Empty:
     case R::TooShort:
+    case R::TooLong:
     case R::NotOpened:
         check(image == before);
         return;

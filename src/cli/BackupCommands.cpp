@@ -5,6 +5,7 @@
 #include "comm/COnlineModule.h"
 #include "common/StringTable.h"
 #include "common/TextFormat.h"
+#include "common/TerminalText.h"
 #include "devmem/DeviceMemorySelection.h"
 #include "devmem/DeviceMemoryTransfer.h"
 #include "devmem/DeviceTransferContext.h"
@@ -56,7 +57,10 @@ std::string cpuName(CpuType cpu) {
 
 bool areaBit(std::uint16_t mask, int area) { return (mask & (1u << area)) != 0; }
 
-void fail(const std::string& text) { std::fprintf(stderr, "dlutil: %s\n", text.c_str()); }
+// File names in the text come from the user's folders: shown escaped like any outside text.
+void fail(const std::string& text) {
+    std::fprintf(stderr, "dlutil: %s\n", displaySafe(text).c_str());
+}
 
 // The progress window of a transfer on standard error: on a terminal one line with the bytes,
 // the rate and the time left; otherwise the first line once per area and the second line for
@@ -378,8 +382,8 @@ std::optional<AreaSpec> parseAreaSpec(std::string_view text, CpuType cpu, std::s
     return spec;
 }
 
-bool loadPdmForCommand(const std::filesystem::path& file, PdmImage& image) {
-    switch (PdmFile::load(file, image)) {
+bool loadPdmForCommand(const std::filesystem::path& file, PdmImage& image, bool acceptLonger) {
+    switch (PdmFile::load(file, image, acceptLonger)) {
     case PdmFile::LoadResult::Loaded:
         return true;
     case PdmFile::LoadResult::NotOpened: {
@@ -394,6 +398,15 @@ bool loadPdmForCommand(const std::filesystem::path& file, PdmImage& image) {
         fail(file.string() + " is shorter than a device memory file (" +
              std::to_string(PdmImage::kFileSize) + " bytes): damaged or incomplete");
         return false;
+    case PdmFile::LoadResult::TooLong: {
+        std::error_code ec;
+        const auto size = std::filesystem::file_size(file, ec);
+        fail(file.string() + " is " + (ec ? std::string("more than") : std::to_string(size)) +
+             " bytes, longer than a device memory file (" + std::to_string(PdmImage::kFileSize) +
+             " bytes): not a backup as written; restore its first " +
+             std::to_string(PdmImage::kFileSize) + " bytes with --force");
+        return false;
+    }
     case PdmFile::LoadResult::NotLoaded:
         fail(file.string() + " holds no device memory (its first byte is not 1)");
         return false;
@@ -442,7 +455,7 @@ int runRestore(const RestoreOptions& options, const ConnectionOptions& connectio
         return kExitUsage;
     }
     PdmImage image;
-    if (!loadPdmForCommand(options.file, image)) {
+    if (!loadPdmForCommand(options.file, image, options.force)) {
         return kExitUsage;
     }
     DeviceMemorySelection selection(DeviceMemoryMode::Restore, *cpu, messages);

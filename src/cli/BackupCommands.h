@@ -41,6 +41,7 @@ struct RestoreOptions {
     std::string cpu;
     std::vector<std::string> areas;
     bool verify = false; // read the written words back and compare them with the file
+    bool force = false; // take a file longer than a device memory file
 };
 
 struct LinuxTransferOptions {
@@ -63,7 +64,9 @@ int runLinuxRestore(const LinuxTransferOptions& options, const ConnectionOptions
 
 // Loads a ".PDM" file for a command, saying on standard error in one line why it cannot be
 // used (missing, empty, short, not loaded). False then.
-bool loadPdmForCommand(const std::filesystem::path& file, PdmImage& image);
+// A file longer than a device memory file is refused unless `acceptLonger` (--force).
+bool loadPdmForCommand(const std::filesystem::path& file, PdmImage& image,
+                       bool acceptLonger = false);
 
 // Words of an area a ".PDM" file carries (CS stops at word 4055).
 std::uint32_t pdmFileWords(int area);

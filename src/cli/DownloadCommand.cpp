@@ -3,6 +3,7 @@
 #include "cli/ProgressMeter.h"
 #include "cli/TerminalPrompter.h"
 #include "common/StringTable.h"
+#include "common/TerminalText.h"
 #include "common/TextFormat.h"
 #include "download/DownloadFlow.h"
 #include "download/DownloadObserver.h"
@@ -45,12 +46,12 @@ public:
             pbtShown_ = true;
             return;
         }
-        line_.item("  " + item.label + ": " + grouped(item.bytes) + " bytes in " +
+        line_.item("  " + displaySafe(item.label) + ": " + grouped(item.bytes) + " bytes in " +
                    std::to_string(item.blocks) + " blocks");
     }
     void blockSent(const DownloadProgress& p) override {
-        line_.advance(p.percent(), p.bytesSent, p.totalBytes,
-                      p.item != nullptr ? std::string_view(p.item->label) : std::string_view());
+        const std::string label = p.item != nullptr ? displaySafe(p.item->label) : std::string();
+        line_.advance(p.percent(), p.bytesSent, p.totalBytes, label);
     }
     void finished(bool) override { line_.end(); }
 

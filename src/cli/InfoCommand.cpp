@@ -2,6 +2,7 @@
 
 #include "cli/CliSession.h"
 #include "common/MessageIds.h"
+#include "common/TerminalText.h"
 #include "package/CFileControl.h"
 #include "package/CFileEncryption.h"
 #include "package/PackageReading.h"
@@ -9,6 +10,7 @@
 
 #include <cstdint>
 #include <ostream>
+#include <vector>
 
 namespace dlu {
 
@@ -114,7 +116,7 @@ std::string infoText(const PackageContents& contents, const Messages& messages) 
     const auto line = [&out](std::string_view label, std::string_view value) {
         out.append(label).append(" ").append(value).append("\n");
     };
-    line(messages(Msg::ProjectName), info.projectName());
+    line(messages(Msg::ProjectName), displaySafe(info.projectName()));
     line(kCpuTypeLabel, std::to_string(info.cpuType()) + " (" +
                             std::string(CpuTypeTable::displayName(info.cpuType())) + ")");
     line(messages(Msg::ProjectSize), formatProjectSize(contents.projectSize));
@@ -124,15 +126,18 @@ std::string infoText(const PackageContents& contents, const Messages& messages) 
 
     const auto rows = programListRows(info, contents.st, messages);
     std::size_t nameWidth = displayWidth(messages(Msg::ProgramColumns + 2));
+    std::vector<std::string> names; // as the terminal shows them
     for (const auto& r : rows) {
-        nameWidth = std::max(nameWidth, displayWidth(r.name));
+        names.push_back(displaySafe(r.name));
+        nameWidth = std::max(nameWidth, displayWidth(names.back()));
     }
     out += pad(messages(Msg::ProgramColumns), 5) + "  " +
            pad(messages(Msg::ProgramColumns + 1), 6) + "  " +
            pad(messages(Msg::ProgramColumns + 2), nameWidth) + "  " +
            std::string(messages(Msg::ProgramColumns + 3)) + "\n";
-    for (const auto& r : rows) {
-        out += pad(r.rowText(), 5) + "  " + pad(r.pidText(), 6) + "  " + pad(r.name, nameWidth) +
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const auto& r = rows[i];
+        out += pad(r.rowText(), 5) + "  " + pad(r.pidText(), 6) + "  " + pad(names[i], nameWidth) +
                "  " + r.kindName + "\n";
     }
     return out;

@@ -2,6 +2,7 @@
 
 #include "cli/TerminalPrompter.h"
 #include "common/StringTable.h"
+#include "common/TerminalText.h"
 #include "common/TextFormat.h"
 #include "plc/CpuTypeTable.h"
 
@@ -66,7 +67,7 @@ int runStatus(const StatusOptions& options, const ConnectionOptions& connection,
     const auto code = static_cast<char>(session.identityWord() >> 8);
     const auto sub = static_cast<char>(session.identityWord() & 0xFF);
     const std::string mode = cpuModeName(status.mode());
-    out << "PLC CPU type   : " << (id.label.empty() ? std::string("?") : id.label)
+    out << "PLC CPU type   : " << (id.label.empty() ? std::string("?") : displaySafe(id.label))
         << formatText(" (identity 0x%04X '%c' '%c')", unsigned{session.identityWord()},
                       code >= 0x20 && code < 0x7F ? code : '?',
                       sub >= 0x20 && sub < 0x7F ? sub : '?')

@@ -1,5 +1,7 @@
 #include "cli/TerminalPrompter.h"
 
+#include "common/TerminalText.h"
+
 #include <termios.h>
 #include <unistd.h>
 
@@ -87,16 +89,18 @@ void TerminalPrompter::finish(bool failed) {
 }
 
 PromptAnswer TerminalPrompter::message(std::string_view text, PromptButtons buttons, PromptIcon) {
+    // Messages name entries, programs and files that came from outside.
+    const std::string shown = displaySafe(text, true);
     if (buttons == PromptButtons::Ok && verbosity_ == Verbosity::Quiet) {
         // The last messages are the ones that say why; a long run keeps only those.
         constexpr std::size_t kHeld = 64;
         if (held_.size() == kHeld) {
             held_.erase(held_.begin());
         }
-        held_.emplace_back(text);
+        held_.emplace_back(shown);
         return PromptAnswer::Ok;
     }
-    std::fprintf(out_, "%.*s\n", static_cast<int>(text.size()), text.data());
+    std::fprintf(out_, "%s\n", shown.c_str());
     if (buttons == PromptButtons::Ok) {
         return PromptAnswer::Ok;
     }

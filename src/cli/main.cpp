@@ -127,6 +127,8 @@ int main(int argc, char** argv) {
     restoreCmd->add_option("--cpu", restore.cpu, cpuHelp)->required();
     restoreCmd->add_flag("--verify", restore.verify,
                          "read the written words back and compare them with the file");
+    restoreCmd->add_flag("--force", restore.force,
+                         "restore a file longer than a device memory file (its first bytes)");
     restoreCmd
         ->add_option("--area", restore.areas,
                      "only these of the file's areas: AREA, AREA:START-END or all; "

@@ -220,7 +220,8 @@ bool COnlineModule::storedPasswordCheck() {
     std::array<std::uint16_t, 8> words{};
     constexpr std::array<NamedWords, 1> kStored{{{"W0000", 8}}};
     std::array<CProtocol::ReadBlock, 1> block{};
-    if (!addressBlocks(kStored, projectCpuType_, block) || !ctx_.protocol.readWords(block, words)) {
+    if (!addressBlocks(kStored, projectCpuType_, block) ||
+        !ctx_.protocol.readWords(block, words, words.size())) {
         transactionLost();
         return false;
     }
@@ -333,8 +334,9 @@ void COnlineModule::disconnect() {
 bool COnlineModule::statusRead(PlcStatus& status) {
     std::array<CProtocol::ReadBlock, kStatusBlocks.size()> blocks{};
     std::array<std::uint16_t, 13> words{};
+    // "W0000" comes first: an older CPU keeps its password there.
     if (!addressBlocks(kStatusBlocks, projectCpuType_, blocks) ||
-        !ctx_.protocol.readWords(blocks, words)) {
+        !ctx_.protocol.readWords(blocks, words, kStatusBlocks[0].words)) {
         return false;
     }
     modeWord_ = words[9];

@@ -127,8 +127,26 @@ void CProtocol::traceReceived() {
     if (trace_ == nullptr || receivedCount_ == 0) {
         return;
     }
+    std::array<std::uint8_t, frame::kMaxReceiveBytes> copy;
+    std::copy_n(received_.begin(), receivedCount_, copy.begin());
+    if (answerMaskTo_ > answerMaskFrom_) {
+        // A broken or error frame too: what sits where the secret would is never shown.
+        const std::size_t data =
+            frame::kPrefixSize + (stationHeader_ ? frame::kStationHeaderSize : 0);
+        const std::size_t from = std::min(receivedCount_, data + answerMaskFrom_);
+        const std::size_t to =
+            std::min(receivedCount_, data + std::min(answerMaskTo_, SIZE_MAX - data));
+        std::fill(copy.begin() + static_cast<std::ptrdiff_t>(from),
+                  copy.begin() + static_cast<std::ptrdiff_t>(to), kMaskByte);
+        if (receivedCount_ >= data + frame::kCheckSize) {
+            // The check code over a secret says something about it too.
+            std::fill_n(copy.begin() +
+                            static_cast<std::ptrdiff_t>(receivedCount_ - frame::kCheckSize),
+                        frame::kCheckSize, kMaskByte);
+        }
+    }
     trace_->frame(FrameDirection::Received, std::chrono::system_clock::now(),
-                  std::span(received_).first(receivedCount_));
+                  std::span(copy).first(receivedCount_));
 }
 
 std::uint8_t CProtocol::writeFailure() {
@@ -181,6 +199,21 @@ void CProtocol::startDeadline() {
         firstByte_ = true;
     }
 }
+
+// Masks data bytes [from, to) of the answers while it lives.
+class CProtocol::SecretAnswer {
+public:
+    SecretAnswer(CProtocol& p, std::size_t from, std::size_t to) : p_(p) {
+        p_.answerMaskFrom_ = from;
+        p_.answerMaskTo_ = to;
+    }
+    ~SecretAnswer() { p_.answerMaskFrom_ = p_.answerMaskTo_ = 0; }
+    SecretAnswer(const SecretAnswer&) = delete;
+    SecretAnswer& operator=(const SecretAnswer&) = delete;
+
+private:
+    CProtocol& p_;
+};
 
 bool CProtocol::receive(std::uint8_t command) {
     lastError_ = kErrorNone;
@@ -314,7 +347,8 @@ bool CProtocol::beginDownload() {
     return transact(b.finish(), frame::kBeginDownload, true, Check::Exact, 0);
 }
 
-bool CProtocol::readWords(std::span<const ReadBlock> blocks, std::span<std::uint16_t> words) {
+bool CProtocol::readWords(std::span<const ReadBlock> blocks, std::span<std::uint16_t> words,
+                          std::size_t secretWords) {
     std::size_t total = 0;
     for (const ReadBlock& block : blocks) {
         total += block.wordCount;
@@ -331,6 +365,7 @@ bool CProtocol::readWords(std::span<const ReadBlock> blocks, std::span<std::uint
         b.put32(block.address);
         b.put8(static_cast<std::uint8_t>(block.wordCount * 2));
     }
+    const SecretAnswer masked(*this, 0, 2 * secretWords);
     if (!transact(b.finish(), frame::kRead, true, Check::Exact, total * 2)) {
         return false;
     }
@@ -407,6 +442,7 @@ bool CProtocol::password(std::span<const std::uint8_t, kPasswordBlockSize> block
     Builder b(*this, frame::kPassword, true);
     b.maskFromHere();
     b.put(block);
+    const SecretAnswer masked(*this, 1, SIZE_MAX); // only the answer byte is in clear
     if (!transact(b.finish(), frame::kPassword, true, Check::AtLeast, 1)) {
         return false;
     }

@@ -95,7 +95,10 @@ public:
 
     // 'R': 1 to 49 blocks; the words of all blocks, in block order, go to `words`, which must
     // hold at least the sum of the word counts.
-    bool readWords(std::span<const ReadBlock> blocks, std::span<std::uint16_t> words);
+    // The first `secretWords` words read hold a password: they (and the check code) never
+    // reach the trace in clear.
+    bool readWords(std::span<const ReadBlock> blocks, std::span<std::uint16_t> words,
+                   std::size_t secretWords = 0);
 
     // 'W' with words (each sent high byte first) or with raw bytes, from `address` on.
     bool writeWords(std::uint32_t address, std::span<const std::uint16_t> words);
@@ -124,6 +127,7 @@ public:
 private:
     // Writes a frame into the request buffer.
     class Builder;
+    class SecretAnswer;
 
     enum class Check { Any, Exact, AtLeast };
 
@@ -167,6 +171,9 @@ private:
     std::size_t receivedCount_ = 0;
     std::size_t maskOffset_ = 0;
     std::size_t maskLength_ = 0;
+    // Data bytes [from, to) of the answers are masked in the trace, and then the check code.
+    std::size_t answerMaskFrom_ = 0;
+    std::size_t answerMaskTo_ = 0;
 };
 
 } // namespace dlu

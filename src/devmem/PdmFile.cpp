@@ -37,12 +37,16 @@ PdmFile::SaveResult PdmFile::save(const std::filesystem::path& file, const PdmIm
                                                           : SaveResult::WriteFailed;
 }
 
-PdmFile::LoadResult PdmFile::parse(std::span<const std::uint8_t> bytes, PdmImage& image) {
+PdmFile::LoadResult PdmFile::parse(std::span<const std::uint8_t> bytes, PdmImage& image,
+                                   bool acceptLonger) {
     if (bytes.empty()) {
         return LoadResult::Empty;
     }
     if (bytes.size() < PdmImage::kFileSize) {
         return LoadResult::TooShort;
+    }
+    if (bytes.size() > PdmImage::kFileSize && !acceptLonger) {
+        return LoadResult::TooLong;
     }
     if (bytes[0] != 1) {
         image.setFlag(bytes[0]);
@@ -55,19 +59,20 @@ PdmFile::LoadResult PdmFile::parse(std::span<const std::uint8_t> bytes, PdmImage
     return LoadResult::Loaded;
 }
 
-PdmFile::LoadResult PdmFile::load(const std::filesystem::path& file, PdmImage& image) {
+PdmFile::LoadResult PdmFile::load(const std::filesystem::path& file, PdmImage& image,
+                                  bool acceptLonger) {
     std::ifstream in(file, std::ios::binary);
     if (!in) {
         return LoadResult::NotOpened;
     }
     std::vector<std::uint8_t> bytes;
-    bytes.resize(PdmImage::kFileSize);
+    bytes.resize(PdmImage::kFileSize + 1); // one byte more tells a longer file; no more is read
     in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     bytes.resize(static_cast<std::size_t>(in.gcount()));
     if (in.bad()) {
         return LoadResult::NotOpened;
     }
-    return parse(bytes, image);
+    return parse(bytes, image, acceptLonger);
 }
 
 int PdmFile::messageFor(SaveResult result) {
@@ -90,6 +95,7 @@ int PdmFile::messageFor(LoadResult result) {
     case LoadResult::NotLoaded:
         return Msg::FileLoaded;
     case LoadResult::TooShort:
+    case LoadResult::TooLong:
         return Msg::FileDamaged;
     case LoadResult::NotOpened:
     case LoadResult::Empty:

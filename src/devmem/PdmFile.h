@@ -27,6 +27,8 @@ public:
         NotOpened, // missing or unreadable: ignored silently
         Empty,     // length 0: ignored silently
         TooShort,  // shorter than a full image: refused (message 577), image untouched
+        TooLong,   // longer than a full image: refused unless the caller was told and accepts
+                   // it (acceptLonger), image untouched
     };
 
     // Writes `image` with `mask` and `ranges` put into it first. The new file is written
@@ -39,9 +41,13 @@ public:
 
     // Fills `image` from a file. Only a full file with flag 1 changes the words; a file with
     // another flag only clears the loaded state (the caller shows it as not loaded).
-    static LoadResult load(const std::filesystem::path& file, PdmImage& image);
+    // Bytes past the image are no device memory: a file with them is not what a backup
+    // writes, so it is taken only with `acceptLonger` (the user has been asked).
+    static LoadResult load(const std::filesystem::path& file, PdmImage& image,
+                           bool acceptLonger = false);
     // The same from bytes already read (the fuzzer and tests use this).
-    static LoadResult parse(std::span<const std::uint8_t> bytes, PdmImage& image);
+    static LoadResult parse(std::span<const std::uint8_t> bytes, PdmImage& image,
+                            bool acceptLonger = false);
 
     // Message id (Korean) that reports a result; 0 for the silent ones.
     static int messageFor(SaveResult result);

@@ -36,7 +36,7 @@ TEST(QtSettingsStore, ProfilesAreSeparateFilesWithSectionsAsGroups) {
     EXPECT_EQ(store.getString("Settings", "File Path", ""), "/home/u/projects/");
 
     // On disk: organisation folder, profile file, section group.
-    const QString file = dir.path() + "/TORVA/Downloader.conf";
+    const QString file = dir.path() + "/TORVA/Downloader.ini";
     ASSERT_TRUE(QFile::exists(file));
     QSettings raw(file, QSettings::IniFormat);
     EXPECT_EQ(raw.value("Settings/File Path").toString(), "/home/u/projects/");
@@ -55,21 +55,21 @@ TEST(QtSettingsStore, NonNumericIntegerReadsAsDefault) {
 TEST(QtSettingsStore, StartupReadsTheToolsLanguage) {
     QTemporaryDir dir;
     {
-        QSettings tool(dir.path() + "/TORVA/TORVA.conf", QSettings::IniFormat);
+        QSettings tool(dir.path() + "/TORVA/TORVA.ini", QSettings::IniFormat);
         tool.setValue("Settings/Resource", "LangKor.DLL");
     }
     QtSettingsStore store(dir.path());
     CDownloadUtilApp app(store, [] { return S::kLangIdEnglishUs; });
     EXPECT_EQ(app.start(), Language::Korean);
     EXPECT_EQ(store.profile(), "Downloader");
-    EXPECT_FALSE(QFile::exists(dir.path() + "/TORVA/Downloader.conf"))
+    EXPECT_FALSE(QFile::exists(dir.path() + "/TORVA/Downloader.ini"))
         << "nothing is written when the tool has a language";
 
     QTemporaryDir fresh;
     QtSettingsStore freshStore(fresh.path());
     CDownloadUtilApp freshApp(freshStore, [] { return S::kLangIdKorean; });
     EXPECT_EQ(freshApp.start(), Language::Korean);
-    QSettings raw(fresh.path() + "/TORVA/Downloader.conf", QSettings::IniFormat);
+    QSettings raw(fresh.path() + "/TORVA/Downloader.ini", QSettings::IniFormat);
     EXPECT_EQ(raw.value("Settings/Downloader Resource").toString(), "LangKor.DLL");
 }
 

@@ -441,6 +441,46 @@ TEST(CliInfo, SamplesInJsonAndText) {
     }
 }
 
+// Names a crafted package carries reach the terminal escaped: no sequence in them can clear
+// the screen, retitle the window or overwrite the line; --json keeps them as they are.
+TEST(CliInfo, NamesFromThePackageAreEscaped) {
+    TempDir dir;
+    const std::string package = dir.file("Evil.DWN");
+    test::PackageBuilder()
+        .project("Evil\x1B]0;owned\x07", 26)
+        .baseName("Evil")
+        .program(0, "Main\b\b\b\bSafe", 1)
+        .st(1, "Run\x1B[2J\xC2\x9B")
+        .write(package);
+    TerminalPrompter prompter;
+    const Messages en(Language::English);
+    const Outcome text = capture([&](std::ostream& out) {
+        return runInfo({package, false}, prompter, en, out);
+    });
+    ASSERT_EQ(text.code, kExitOk) << text.err;
+    for (const char* shown :
+         {"Evil\\x1B]0;owned\\x07\n", "Main\\x08\\x08\\x08\\x08Safe", "Run\\x1B[2J\\xC2\\x9B"}) {
+        EXPECT_TRUE(contains(text.out, shown)) << shown << "\n" << text.out;
+    }
+    EXPECT_EQ(text.out.find_first_of("\x1B\x07\b"), std::string::npos) << text.out;
+    EXPECT_FALSE(contains(text.out, "\xC2\x9B"));
+    const Outcome json = capture([&](std::ostream& out) {
+        return runInfo({package, true}, prompter, en, out);
+    });
+    ASSERT_EQ(json.code, kExitOk) << json.err;
+    EXPECT_EQ(Json::parse(json.out)["project"], "Evil\x1B]0;owned\x07");
+
+    // A message naming something from outside goes out escaped too, its own lines kept.
+    std::FILE* shownTo = std::tmpfile();
+    ASSERT_NE(shownTo, nullptr);
+    TerminalPrompter(shownTo, nullptr).message("Entry \x1B[31mX\nbroken", PromptButtons::Ok);
+    std::rewind(shownTo);
+    char buf[128] = {};
+    const std::size_t n = std::fread(buf, 1, sizeof buf - 1, shownTo);
+    std::fclose(shownTo);
+    EXPECT_EQ(std::string(buf, n), "Entry \\x1B[31mX\nbroken\n");
+}
+
 TEST(CliInfo, NotAPackageExitsWithTwo) {
     TempDir dir;
     test::writeFile(dir.file("notes.DWN"), test::Bytes(100, 'x'));

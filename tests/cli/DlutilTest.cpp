@@ -4,6 +4,8 @@
 // is checked in this process (CliCommandsTest.cpp).
 #include "support/ChildProcess.h"
 
+#include "comm/PasswordCipher.h"
+#include "common/Crypto.h"
 #include "devmem/PdmFile.h"
 #include "devmem/PdmImage.h"
 #include "plc/DeviceArea.h"
@@ -79,6 +81,73 @@ protected:
 
     fs::path dir_;
 };
+
+// "XX XX ..." as the trace writes bytes, of `bytes` as they are and with each word's two bytes
+// swapped (the form a word read answers with).
+std::vector<std::string> traceForms(const std::vector<std::uint8_t>& bytes) {
+    std::vector<std::string> forms;
+    for (const bool swapped : {false, true}) {
+        std::string hex;
+        for (std::size_t i = 0; i < bytes.size(); ++i) {
+            const std::size_t k = swapped ? (i ^ 1u) : i;
+            if (k >= bytes.size()) {
+                break;
+            }
+            char buf[4];
+            std::snprintf(buf, sizeof buf, "%02X", static_cast<unsigned>(bytes[k]));
+            hex += (hex.empty() ? "" : " ") + std::string(buf);
+        }
+        forms.push_back(hex);
+    }
+    return forms;
+}
+
+// Every form a PLC keeps its password in, logged in to with a trace to a file: neither the
+// password nor a block made from it is in any file dlutil leaves behind (trace, settings).
+TEST_F(Dlutil, NoPasswordInTheTraceOrTheSettings) {
+    const std::string secret = "secret123";
+    const auto crypto = Crypto::open();
+    const PasswordCipher cipher(crypto.get());
+    std::vector<std::string> patterns{secret};
+    const auto textBytes = std::vector<std::uint8_t>(secret.begin(), secret.end());
+    for (const auto& f : traceForms(textBytes)) {
+        patterns.push_back(f);
+    }
+    for (const auto& block : {cipher.encrypt(secret), cipher.encryptOld(secret)}) {
+        ASSERT_TRUE(block.has_value());
+        // The encrypted bytes after the length byte, 8 of them: never by chance in a frame.
+        for (const auto& f :
+             traceForms(std::vector<std::uint8_t>(block->begin() + 2, block->begin() + 10))) {
+            patterns.push_back(f);
+        }
+    }
+    for (const char* form :
+         {"exchange", "exchange-old", "exchange-plain", "stored", "stored-plain"}) {
+        Plcsim plcsim({"--password", secret, "--password-form", form});
+        ASSERT_FALSE(plcsim.conn.empty()) << form;
+        const std::string home = path(std::string("home-") + form);
+        fs::create_directories(home);
+        const std::string trace = home + "/trace.txt";
+        const auto r =
+            dlutil({"--password", secret, "--trace", trace, "status", "--conn", plcsim.conn},
+                   {"HOME=" + home, "XDG_CONFIG_HOME=" + home + "/.config"});
+        EXPECT_EQ(r.code, 0) << form << r.err;
+        ASSERT_TRUE(fs::file_size(trace) > 0) << form;
+        for (const auto& file : fs::recursive_directory_iterator(home)) {
+            if (!file.is_regular_file()) {
+                continue;
+            }
+            std::ifstream in(file.path(), std::ios::binary);
+            const std::string text((std::istreambuf_iterator<char>(in)),
+                                   std::istreambuf_iterator<char>());
+            for (const auto& p : patterns) {
+                EXPECT_FALSE(contains(text, p))
+                    << form << ": " << file.path() << " holds " << p << "\n"
+                    << text;
+            }
+        }
+    }
+}
 
 TEST_F(Dlutil, InfoPrintsTheProject) {
     const auto text = dlutil({"info", sample("Conveyor.DWN")});

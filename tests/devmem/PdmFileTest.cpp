@@ -109,10 +109,13 @@ TEST_F(PdmFileTest, LoadRefusalsLeaveTheImageAsItWas) {
     flag2[0] = 2;
     std::vector<std::uint8_t> shortFile(PdmImage::kFileSize - 1, 0);
     shortFile[0] = 1;
+    std::vector<std::uint8_t> longFile(PdmImage::kFileSize + 1, 7);
+    longFile[0] = 1;
     const Case cases[] = {
         {"empty", {}, PdmFile::LoadResult::Empty, 1},
         {"one byte short", shortFile, PdmFile::LoadResult::TooShort, 1},
         {"just a flag", {1}, PdmFile::LoadResult::TooShort, 1},
+        {"one byte long", longFile, PdmFile::LoadResult::TooLong, 1},
         {"first byte 0", full, PdmFile::LoadResult::NotLoaded, 0},
         {"first byte 2", flag2, PdmFile::LoadResult::NotLoaded, 2},
     };
@@ -127,6 +130,11 @@ TEST_F(PdmFileTest, LoadRefusalsLeaveTheImageAsItWas) {
         EXPECT_EQ(image.flag(), c.flagAfter) << c.what;
         EXPECT_EQ(image.word(kD, 5), 1234) << c.what << ": words must stay";
     }
+    // Accepted once the user has been asked: the image part only.
+    PdmImage accepted = before;
+    EXPECT_EQ(PdmFile::load(dir_ / "c.PDM", accepted), PdmFile::LoadResult::NotLoaded);
+    EXPECT_EQ(PdmFile::parse(longFile, accepted, true), PdmFile::LoadResult::Loaded);
+    EXPECT_EQ(accepted.word(kD, 5), 0x0707);
     PdmImage image = before;
     EXPECT_EQ(PdmFile::load(dir_ / "missing.PDM", image), PdmFile::LoadResult::NotOpened);
     EXPECT_EQ(image, before);

@@ -35,7 +35,7 @@ void QtSettingsStore::selectProfile(std::string_view profile) {
     if (directory_) {
         settings_ =
             std::make_unique<QSettings>(*directory_ + QLatin1Char('/') + org + QLatin1Char('/') +
-                                            toQ(profile) + QStringLiteral(".conf"),
+                                            toQ(profile) + QStringLiteral(".ini"),
                                         QSettings::IniFormat);
     } else {
         settings_ = std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, org,

@@ -13,7 +13,8 @@ namespace dlu {
 
 // SettingsStore on QSettings: organisation "TORVA", one QSettings application per profile,
 // sections as groups. With `directory` set, the profiles are INI files below it
-// (directory/TORVA/<profile>.conf): tests use a temporary one, never the user's settings.
+// (directory/TORVA/<profile>.ini, as in the user's ~/.config): tests use a temporary one, never the
+// user's settings.
 class QtSettingsStore final : public SettingsStore {
 public:
     explicit QtSettingsStore(std::optional<QString> directory = std::nullopt);
