@@ -1,4 +1,5 @@
 #include "cli/BackupCommands.h"
+#include "common/VisibleText.h"
 
 #include "cli/TerminalPrompter.h"
 #include "comm/COnlineModule.h"
@@ -310,17 +311,17 @@ bool loadPdmForCommand(const std::filesystem::path& file, PdmImage& image) {
     case PdmFile::LoadResult::Loaded:
         return true;
     case PdmFile::LoadResult::NotOpened:
-        fail("cannot read " + file.string());
+        fail("cannot read " + visibleText(file.string()));
         return false;
     case PdmFile::LoadResult::Empty:
-        fail(file.string() + " is empty");
+        fail(visibleText(file.string()) + " is empty");
         return false;
     case PdmFile::LoadResult::TooShort:
-        fail(file.string() + " is shorter than a device memory file (" +
+        fail(visibleText(file.string()) + " is shorter than a device memory file (" +
              std::to_string(PdmImage::kFileSize) + " bytes): damaged or incomplete");
         return false;
     case PdmFile::LoadResult::NotLoaded:
-        fail(file.string() + " holds no device memory (its first byte is not 1)");
+        fail(visibleText(file.string()) + " holds no device memory (its first byte is not 1)");
         return false;
     }
     return false;
