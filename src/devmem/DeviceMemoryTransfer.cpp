@@ -45,18 +45,33 @@ void notify(TransferObserver* observer, const DeviceChunk& chunk, const AreaProg
     }
 }
 
+// Asked between chunks only, so that a cancelled restore never leaves a write unconfirmed.
+bool stopRequested(TransferObserver* observer) {
+    if (observer == nullptr || !observer->cancelled()) {
+        return false;
+    }
+    observer->closed();
+    return true;
+}
+
 } // namespace
 
 DeviceMemoryTransfer::DeviceMemoryTransfer(DeviceTransferContext context, DeviceMemoryMode mode,
                                            CpuType cpuType)
-    : ctx_(context), selection_(mode, cpuType, context.messages) {}
+    : session_(&context.session), prompter_(context.prompter), messages_(context.messages),
+      clock_(context.clock), selection_(mode, cpuType, context.messages) {}
+
+DeviceMemoryTransfer::DeviceMemoryTransfer(Prompter& prompter, const Messages& messages,
+                                           Clock& clock, DeviceMemoryMode mode, CpuType cpuType)
+    : session_(nullptr), prompter_(prompter), messages_(messages), clock_(clock),
+      selection_(mode, cpuType, messages) {}
 
 std::string DeviceMemoryTransfer::title() const {
     return std::string(
-        ctx_.messages(mode() == DeviceMemoryMode::Backup ? kMsgTitleBackup : kMsgTitleRestore));
+        messages_(mode() == DeviceMemoryMode::Backup ? kMsgTitleBackup : kMsgTitleRestore));
 }
 
-void DeviceMemoryTransfer::show(int koreanId) { ctx_.prompter.message(ctx_.messages(koreanId)); }
+void DeviceMemoryTransfer::show(int koreanId) { prompter_.message(messages_(koreanId)); }
 
 void DeviceMemoryTransfer::open(const std::filesystem::path& folder, const std::tm& localTime) {
     folder_ = folder;
@@ -70,7 +85,7 @@ void DeviceMemoryTransfer::open(const std::filesystem::path& folder, const std::
     const auto path = file();
     if (std::filesystem::is_regular_file(path, ec) && std::filesystem::file_size(path, ec) > 0 &&
         !ec && load(path) == PdmFile::LoadResult::Loaded) {
-        selection_.setNotice(std::string(ctx_.messages(kMsgFileLoaded)));
+        selection_.setNotice(std::string(messages_(kMsgFileLoaded)));
         return;
     }
     folder_.clear();
@@ -93,8 +108,8 @@ void DeviceMemoryTransfer::setFile(const std::filesystem::path& file) {
 }
 
 bool DeviceMemoryTransfer::askDefault() {
-    if (ctx_.prompter.message(ctx_.messages(kMsgAskDefault), PromptButtons::YesNo,
-                              PromptIcon::Question) != PromptAnswer::Yes) {
+    if (prompter_.message(messages_(kMsgAskDefault), PromptButtons::YesNo, PromptIcon::Question) !=
+        PromptAnswer::Yes) {
         return false;
     }
     selection_.setDefault();
@@ -102,8 +117,8 @@ bool DeviceMemoryTransfer::askDefault() {
 }
 
 bool DeviceMemoryTransfer::askMaximum() {
-    if (ctx_.prompter.message(ctx_.messages(kMsgAskMaximum), PromptButtons::YesNo,
-                              PromptIcon::Question) != PromptAnswer::Yes) {
+    if (prompter_.message(messages_(kMsgAskMaximum), PromptButtons::YesNo, PromptIcon::Question) !=
+        PromptAnswer::Yes) {
         return false;
     }
     selection_.setMaximum();
@@ -111,8 +126,8 @@ bool DeviceMemoryTransfer::askMaximum() {
 }
 
 bool DeviceMemoryTransfer::askClearAll() {
-    if (ctx_.prompter.message(ctx_.messages(kMsgAskClearAll), PromptButtons::YesNo,
-                              PromptIcon::Question) != PromptAnswer::Yes) {
+    if (prompter_.message(messages_(kMsgAskClearAll), PromptButtons::YesNo, PromptIcon::Question) !=
+        PromptAnswer::Yes) {
         return false;
     }
     selection_.clearAll();
@@ -149,7 +164,7 @@ PdmFile::SaveResult DeviceMemoryTransfer::save() {
 DeviceMemoryTransfer::Result DeviceMemoryTransfer::transfer(TransferObserver* observer) {
     const RangeCheck check = selection_.validate();
     if (!check.ok) {
-        ctx_.prompter.message(check.message, PromptButtons::Ok, PromptIcon::Warning);
+        prompter_.message(check.message, PromptButtons::Ok, PromptIcon::Warning);
         return Result::Invalid;
     }
     return mode() == DeviceMemoryMode::Backup ? backup(observer) : restore(observer);
@@ -158,12 +173,12 @@ DeviceMemoryTransfer::Result DeviceMemoryTransfer::transfer(TransferObserver* ob
 bool DeviceMemoryTransfer::waitForWords(std::span<std::uint16_t> out) {
     // The session completes its frame before it returns, so the answer is usually there
     // already: look first, pause afterwards.
-    if (ctx_.session.takeReadWords(out)) {
+    if (session_->takeReadWords(out)) {
         return true;
     }
     for (int i = 0; i < kWaitTries; ++i) {
-        ctx_.clock.sleep(kWaitStep);
-        if (ctx_.session.takeReadWords(out)) {
+        clock_.sleep(kWaitStep);
+        if (session_->takeReadWords(out)) {
             return true;
         }
     }
@@ -171,6 +186,9 @@ bool DeviceMemoryTransfer::waitForWords(std::span<std::uint16_t> out) {
 }
 
 DeviceMemoryTransfer::Result DeviceMemoryTransfer::backup(TransferObserver* observer) {
+    if (session_ == nullptr) {
+        return Result::NoSession;
+    }
     image_.clear();
     if (observer != nullptr) {
         observer->opened();
@@ -188,17 +206,21 @@ DeviceMemoryTransfer::Result DeviceMemoryTransfer::backup(TransferObserver* obse
         progress.reset();
         const WordRange range = selection_.area(area).range;
         for (int n = 0;; ++n) {
-            ctx_.session.setProjectCpuType(cpu);
+            session_->setProjectCpuType(cpu);
             const DeviceChunk chunk =
-                DeviceTransferPlan::chunk(area, range, n, TransferDirection::Upload, ctx_.messages);
+                DeviceTransferPlan::chunk(area, range, n, TransferDirection::Upload, messages_);
             if (chunk.count < 1) {
                 break;
+            }
+            if (stopRequested(observer)) {
+                // Nothing is saved: the file keeps the previous backup.
+                return Result::Cancelled;
             }
             progress.apply(chunk);
             notify(observer, chunk, progress);
             names[0] = chunk.address;
             counts[0] = static_cast<std::uint8_t>(chunk.count);
-            ctx_.session.readWordsByNames(names, counts);
+            session_->readWordsByNames(names, counts);
             words.fill(0);
             if (!waitForWords(words)) {
                 if (observer != nullptr) {
@@ -222,11 +244,14 @@ DeviceMemoryTransfer::Result DeviceMemoryTransfer::backup(TransferObserver* obse
     }
     image_.setFlag(1);
     const auto saved = save();
-    selection_.setNotice(std::string(ctx_.messages(kMsgSavedAutomatically)));
+    selection_.setNotice(std::string(messages_(kMsgSavedAutomatically)));
     return saved == PdmFile::SaveResult::Saved ? Result::Done : Result::NotSaved;
 }
 
 DeviceMemoryTransfer::Result DeviceMemoryTransfer::restore(TransferObserver* observer) {
+    if (session_ == nullptr) {
+        return Result::NoSession;
+    }
     if (!image_.loaded()) {
         show(kMsgNoFile);
         return Result::NothingToSend;
@@ -235,12 +260,12 @@ DeviceMemoryTransfer::Result DeviceMemoryTransfer::restore(TransferObserver* obs
         observer->opened();
     }
     const CpuType cpu = cpuType();
-    ctx_.session.setProjectCpuType(cpu);
+    session_->setProjectCpuType(cpu);
     const std::vector<std::string> opening{kRestoreOpeningName};
     const std::vector<std::uint8_t> one{1};
-    ctx_.session.readWordsByNames(opening, one);
+    session_->readWordsByNames(opening, one);
     // Drop its answer, so that the confirmation of the first write cannot be mistaken for it.
-    ctx_.session.takeReadWords();
+    session_->takeReadWords();
 
     const std::uint16_t mask = selection_.mask();
     std::vector<std::uint16_t> words;
@@ -260,11 +285,14 @@ DeviceMemoryTransfer::Result DeviceMemoryTransfer::restore(TransferObserver* obs
             }
         }
         for (int n = 0;; ++n) {
-            ctx_.session.setProjectCpuType(cpu);
-            const DeviceChunk chunk = DeviceTransferPlan::chunk(
-                area, range, n, TransferDirection::Download, ctx_.messages);
+            session_->setProjectCpuType(cpu);
+            const DeviceChunk chunk =
+                DeviceTransferPlan::chunk(area, range, n, TransferDirection::Download, messages_);
             if (chunk.count < 1) {
                 break;
+            }
+            if (stopRequested(observer)) {
+                return Result::Cancelled;
             }
             progress.apply(chunk);
             notify(observer, chunk, progress);
@@ -274,15 +302,15 @@ DeviceMemoryTransfer::Result DeviceMemoryTransfer::restore(TransferObserver* obs
                 words[static_cast<std::size_t>(i)] =
                     image_.word(area, first + static_cast<std::uint32_t>(i));
             }
-            ctx_.session.writeByName(chunk.address, {words, {}});
+            session_->writeByName(chunk.address, {words, {}});
             // Every write is confirmed before anything else goes out, the last of an area
             // and of the whole restore included.
             if (!waitForWords({})) {
                 if (observer != nullptr) {
                     observer->closed();
                 }
-                ctx_.prompter.message(
-                    formatText(ctx_.messages(kMsgWriteNotConfirmed), chunk.address.c_str()),
+                prompter_.message(
+                    formatText(messages_(kMsgWriteNotConfirmed), chunk.address.c_str()),
                     PromptButtons::Ok, PromptIcon::Stop);
                 return Result::NotConfirmed;
             }

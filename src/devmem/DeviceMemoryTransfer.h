@@ -34,9 +34,18 @@ public:
         NotConfirmed,  // restore: a write was never confirmed: 568, the rest not sent
         NothingToSend, // restore without a loaded image: 566
         NotSaved,      // backup read, but the save failed (563, 564 or 579 was shown)
+        Cancelled,     // the observer asked to stop between two chunks: a backup saves
+                       // nothing (the file stays as it was), a restore leaves the words
+                       // already written in the PLC
+        NoSession,     // no session was attached
     };
 
     DeviceMemoryTransfer(DeviceTransferContext context, DeviceMemoryMode mode, CpuType cpuType);
+    // For a window that keeps the transfer's state while the session lives on another thread:
+    // the session is lent with attach() for the time of each transfer.
+    DeviceMemoryTransfer(Prompter& prompter, const Messages& messages, Clock& clock,
+                         DeviceMemoryMode mode, CpuType cpuType);
+    void attach(COnlineModule* session) { session_ = session; }
 
     DeviceMemoryMode mode() const { return selection_.mode(); }
     CpuType cpuType() const { return selection_.cpuType(); }
@@ -83,7 +92,10 @@ private:
     bool waitForWords(std::span<std::uint16_t> out);
     void show(int koreanId);
 
-    DeviceTransferContext ctx_;
+    COnlineModule* session_;
+    Prompter& prompter_;
+    const Messages& messages_;
+    Clock& clock_;
     DeviceMemorySelection selection_;
     PdmImage image_;
     std::filesystem::path folder_;
