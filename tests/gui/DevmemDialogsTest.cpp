@@ -23,6 +23,7 @@
 
 #include <fstream>
 #include <iterator>
+#include <optional>
 
 namespace dlu {
 namespace {
@@ -247,40 +248,78 @@ TEST(DevmemDialogs, ViewerRefusesBadEntriesAndPastesDownTheColumn) {
     EXPECT_EQ(image.word(kD, 10), 0); // until applied
 }
 
-TEST(DevmemDialogs, CancelledBackupLeavesThePreviousFileByteIdentical) {
-    TempFolder dir;
-    Rig rig;
-    rig.plc.fillDeviceMemory(3);
-    Gui gui(rig);
-    CDeviceMemorySetDlg dlg(gui.env, DeviceMemoryMode::Backup, kA21,
-                            QString::fromStdString(dir.path().string() + "/"), {});
-    const fs::path file = dir.path() / "previous.PDM";
-    PdmImage previous;
-    previous.setFlag(1);
-    previous.setWord(kD, 0, 4242);
-    ASSERT_EQ(PdmFile::save(file, previous), PdmFile::SaveResult::Saved);
-    const std::string before = bytesOf(file);
-    gui.files = {QString::fromStdString(file.string())};
-    child<QPushButton>(&dlg, "1100")->click();
+// Cancel pressed in the progress window as soon as it shows.
+TEST(DevmemDialogs, CancelStopsABackupAtOnceAndARestoreOnlyWhenConfirmed) {
+    using R = DeviceMemoryTransfer::Result;
+    struct Case {
+        DeviceMemoryMode mode;
+        std::optional<PromptAnswer> answer; // to "Stop the restore?"
+        R result;
+        std::size_t writes;
+        std::vector<std::string> shown;
+    };
+    const std::string ask = "Stop the restore?\nWords already written stay in the PLC.";
+    const Case cases[] = {
+        {DeviceMemoryMode::Backup,
+         std::nullopt,
+         R::Cancelled,
+         0,
+         {"The backup was cancelled.\nThe file was not changed."}},
+        {DeviceMemoryMode::Restore,
+         PromptAnswer::No,
+         R::Done,
+         10,
+         {ask, "Complete the download request.\nIf an error occurs, a message is displayed on "
+               "the screen."}},
+        {DeviceMemoryMode::Restore,
+         PromptAnswer::Yes,
+         R::Cancelled,
+         0,
+         {ask, "The restore was stopped.\nWords already written stay in the PLC."}},
+    };
+    for (const auto& c : cases) {
+        TempFolder dir;
+        Rig rig;
+        rig.plc.fillDeviceMemory(3);
+        Gui gui(rig);
+        // The previous backup, D 0 to 1000: what a restore sends and what a backup must keep.
+        const fs::path file = dir.path() / "previous.PDM";
+        PdmImage previous;
+        previous.setFlag(1);
+        previous.setMask(1u << kD);
+        previous.setRange(kD, {0, 1000});
+        previous.setWord(kD, 0, 4242);
+        ASSERT_EQ(PdmFile::save(file, previous), PdmFile::SaveResult::Saved);
+        const std::string before = bytesOf(file);
 
-    // Cancel pressed while the first chunk is on its way.
-    bool pressed = false;
-    QTimer::singleShot(0, [&] {
-        for (auto* w : QApplication::topLevelWidgets()) {
-            if (auto* p = qobject_cast<CDeviceProgressDlg*>(w); p != nullptr && p->isVisible()) {
-                p->findChild<QPushButton*>(QStringLiteral("cancel"))->click();
-                pressed = true;
-            }
+        CDeviceMemorySetDlg dlg(gui.env, c.mode, kA21,
+                                QString::fromStdString(dir.path().string() + "/"), {});
+        gui.files = {QString::fromStdString(file.string())};
+        child<QPushButton>(&dlg, "1100")->click();
+        rig.prompter.clear();
+        if (c.answer) {
+            rig.prompter.answer(*c.answer);
         }
-    });
-    const auto result = dlg.runTransfer();
-    EXPECT_TRUE(pressed);
-    ASSERT_TRUE(result.has_value());
-    EXPECT_EQ(*result, DeviceMemoryTransfer::Result::Cancelled);
-    EXPECT_LT(rig.requests('R').size(), 10u); // stopped early (M, L, K, D would take 445)
-    EXPECT_TRUE(bytesOf(file) == before);
-    EXPECT_EQ(rig.shown(),
-              (std::vector<std::string>{"The backup was cancelled.\nThe file was not changed."}));
+        bool pressed = false;
+        QTimer::singleShot(0, [&] {
+            for (auto* w : QApplication::topLevelWidgets()) {
+                if (auto* p = qobject_cast<CDeviceProgressDlg*>(w); p && p->isVisible()) {
+                    p->findChild<QPushButton*>(QStringLiteral("cancel"))->click();
+                    pressed = true;
+                }
+            }
+        });
+        const auto result = dlg.runTransfer();
+        EXPECT_TRUE(pressed);
+        ASSERT_TRUE(result.has_value());
+        EXPECT_EQ(*result, c.result);
+        EXPECT_EQ(rig.requests('W').size(), c.writes);
+        if (c.mode == DeviceMemoryMode::Backup) {
+            EXPECT_TRUE(rig.requests('R').empty());
+        }
+        EXPECT_TRUE(bytesOf(file) == before);
+        EXPECT_EQ(rig.shown(), c.shown);
+    }
 }
 
 TEST(DevmemDialogs, LinuxBackupAndRestoreOfA500ByteImage) {
