@@ -1,17 +1,21 @@
 #include "sim/PlcSimulator.h"
 
+#include "sim/EmbeddedSimulator.h"
+
 #include "comm/CProtocol.h"
 #include "comm/DeviceAddress.h"
 #include "comm/ErrorReport.h"
 #include "comm/ProtocolRig.h"
 #include "comm/TestFrames.h"
 #include "common/StringTable.h"
+#include "devmem/PdmImage.h"
 #include "sim/PlcIdentity.h"
 #include "support/ScriptedPrompter.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
+#include <map>
 #include <numeric>
 #include <string>
 #include <vector>
@@ -457,6 +461,70 @@ TEST(PlcSimulatorFaults, BaudRatePacesEveryByte) {
     const auto total = rig.clock.totalSlept();
     EXPECT_GE(total, std::chrono::milliseconds(27));
     EXPECT_LE(total, std::chrono::milliseconds(29));
+}
+
+// The embedded connection's query takes plcsim's options by their names, with the same checks.
+TEST(EmbeddedSimulator, QueryOptionsMakeThePlc) {
+    using sim::KeySwitch;
+    using sim::RunState;
+    struct Case {
+        std::map<std::string, std::string> query;
+        std::string error; // empty: made
+        std::uint16_t word = 0x7A31;
+        CpuType cpuType = 26;
+        std::uint16_t firmware = 400;
+        KeySwitch key = KeySwitch::Remote;
+        RunState state = RunState::Stop;
+    };
+    const std::vector<Case> cases{
+        {{}, ""},
+        {{{"identity", "A-05"}}, "", 0x5810, 5},
+        {{{"identity", "0x5810"}, {"key", ""}}, "", 0x5810, 5},
+        {{{"key", "local"}, {"mode", "run"}}, "", 0x7A31, 26, 400, KeySwitch::Local, RunState::Run},
+        {{{"mode", "pause"}, {"firmware", "345"}},
+         "",
+         0x7A31,
+         26,
+         345,
+         KeySwitch::Remote,
+         RunState::Pause},
+        {{{"identity", "Z-99"}}, "unknown PLC for the embedded simulator: Z-99"},
+        {{{"key", "up"}}, "key=local or key=remote"},
+        {{{"mode", "halt"}}, "mode=run, mode=stop or mode=pause"},
+        {{{"seed", "7x"}}, "bad number for seed: 7x"},
+        {{{"image", "-1"}}, "bad number for image: -1"},
+        {{{"station", "256"}}, "bad number for station: 256"},
+        {{{"password", "fifteen-letters"}}, "a password has at most 14 characters"},
+        {{{"error-at", "0:9"}}, "--error-at wants N:CODE, got 0:9"},
+    };
+    for (const auto& c : cases) {
+        std::string error;
+        const auto plc = sim::makeEmbeddedSimulator(c.query, "A-21", error);
+        EXPECT_EQ(error, c.error) << (c.query.empty() ? "" : c.query.begin()->first);
+        if (!c.error.empty()) {
+            EXPECT_EQ(plc, nullptr);
+            continue;
+        }
+        ASSERT_NE(plc, nullptr);
+        EXPECT_EQ(plc->wordAt(plc->address("F0080")), c.word);
+        EXPECT_EQ(plc->config().cpuType, c.cpuType);
+        EXPECT_EQ(plc->wordAt(plc->address("F1270")), c.firmware);
+        EXPECT_EQ(plc->wordAt(plc->address("F0000")), sim::modeWord(c.key, c.state));
+    }
+
+    // Memory, image and faults from the same names plcsim takes.
+    std::string error;
+    const auto plc = sim::makeEmbeddedSimulator(
+        {{"seed", "7"}, {"image", "450"}, {"drop", "2"}, {"older-plc", "1"}, {"station", "3"}},
+        "A-21", error);
+    ASSERT_NE(plc, nullptr) << error;
+    sim::PlcSimulator seeded;
+    seeded.fillDeviceMemory(7);
+    EXPECT_EQ(plc->deviceMemory().word(13, 5), seeded.deviceMemory().word(13, 5));
+    EXPECT_EQ(plc->image(), sim::PlcSimulator::imagePattern(450, 7));
+    EXPECT_EQ(plc->faults().dropRequests, (std::set<std::uint64_t>{2}));
+    EXPECT_FALSE(plc->config().takesStationHeader);
+    EXPECT_EQ(plc->config().station, 3);
 }
 
 } // namespace

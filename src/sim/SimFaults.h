@@ -1,0 +1,63 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <random>
+#include <set>
+#include <vector>
+
+namespace dlu::sim {
+
+// Makes the simulator misbehave on purpose, so that the program's handling of every kind of
+// trouble can be seen from its side. Requests and responses are counted from 1 since the
+// simulator was made.
+struct FaultConfig {
+    // Answer a request with 'E' and `code`: every request of `command` (when set), and/or only
+    // the request number `nth` (when not 0).
+    struct ErrorRule {
+        std::optional<std::uint8_t> command;
+        std::uint64_t nth = 0;
+        std::uint8_t code = 0;
+    };
+
+    std::set<std::uint64_t> corruptResponses; // these responses go out with a wrong check code
+    double corruptRate = 0.0;                 // ... and each other one with this probability
+    std::uint32_t seed = 1;                   // seed of that random choice
+    std::vector<ErrorRule> errorReplies;
+    std::set<std::uint64_t> dropRequests; // these requests get no answer at all
+    bool echo = false;                    // loopback cable: every byte comes back unchanged
+    std::uint64_t closeAfterFrames = 0;   // close the connection after this many responses
+    std::uint32_t baud = 0;               // serial line speed to emulate, 0 = no pacing
+};
+
+// The fault switches, asked by the dispatcher at each step of a request and its response.
+class SimFaults {
+public:
+    explicit SimFaults(FaultConfig config) : config_(std::move(config)), random_(config_.seed) {}
+
+    FaultConfig& config() { return config_; }
+    const FaultConfig& config() const { return config_; }
+
+    bool echoes() const { return config_.echo; }
+    // Request number `request` goes unanswered.
+    bool drops(std::uint64_t request) const { return config_.dropRequests.contains(request); }
+    // The rule that answers request number `request` of `command` with an error, if any.
+    const FaultConfig::ErrorRule* errorRuleFor(std::uint8_t command, std::uint64_t request) const;
+    // Response number `response` goes out with a wrong check code. Draws from the random
+    // choice once per response, so call it exactly once for each.
+    bool corrupts(std::uint64_t response);
+    // The connection closes after `sent` responses on it.
+    bool closesAfter(std::uint64_t sent) const {
+        return config_.closeAfterFrames != 0 && sent >= config_.closeAfterFrames;
+    }
+    // Time one byte takes on the emulated serial line (start bit, 8 data bits, stop bit); zero
+    // when no baud rate is set.
+    std::chrono::nanoseconds byteDelay() const;
+
+private:
+    FaultConfig config_;
+    std::mt19937 random_;
+};
+
+} // namespace dlu::sim
