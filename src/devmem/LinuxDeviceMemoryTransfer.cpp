@@ -55,6 +55,8 @@ public:
         state_.percent = 100;
         report();
     }
+    // The user asked to stop (asked between blocks only).
+    bool cancelled() const { return observer_ != nullptr && observer_->cancelled(); }
     void close() {
         if (observer_ != nullptr) {
             observer_->closed();
@@ -112,6 +114,12 @@ LinuxDeviceMemoryTransfer::backup(const std::filesystem::path& file, TransferObs
     // One pass per remaining block; a pass whose answer is lost or carries another block
     // number is spent, and the same block is asked for again in the next one.
     for (int pass = 0; pass + 2 <= static_cast<int>(report.total); ++pass) {
+        if (progress.cancelled()) {
+            // Nothing is written: the file keeps what it held.
+            report.done = expected;
+            report.outcome = Outcome::Cancelled;
+            return report;
+        }
         ++report.requests;
         if (!ctx_.session.linuxUpload(expected, buffer, received, false)) {
             continue;
@@ -180,6 +188,10 @@ LinuxDeviceMemoryTransfer::restore(const std::filesystem::path& file, TransferOb
     ctx_.session.setProjectCpuType(cpuType_);
     const std::span<const std::uint8_t> all(bytes);
     for (std::uint16_t i = 0; i < plan->blocks; ++i) {
+        if (progress.cancelled()) {
+            report.outcome = Outcome::Cancelled;
+            return report;
+        }
         const bool last = i + 1 == plan->blocks;
         const auto data = all.subspan(std::size_t{i} * LinuxImage::kRestoreBlock,
                                       last ? plan->lastSize : LinuxImage::kRestoreBlock);

@@ -23,6 +23,7 @@
 
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <optional>
 
 namespace dlu {
@@ -99,6 +100,20 @@ void typeInto(CDeviceGridCtrl* grid, int row, int column, const QString& text) {
 
 QString cell(CDeviceGridCtrl* grid, int row, int column) {
     return grid->model()->index(row, column).data().toString();
+}
+
+// Presses Cancel in the progress window as soon as it shows; true once pressed.
+std::shared_ptr<bool> cancelWhenShown() {
+    auto pressed = std::make_shared<bool>(false);
+    QTimer::singleShot(0, [pressed] {
+        for (auto* w : QApplication::topLevelWidgets()) {
+            if (auto* p = qobject_cast<CDeviceProgressDlg*>(w); p && p->isVisible()) {
+                p->findChild<QPushButton*>(QStringLiteral("cancel"))->click();
+                *pressed = true;
+            }
+        }
+    });
+    return pressed;
 }
 
 TEST(DevmemDialogs, BackupViewEditApplySaveAndRestoreIntoAFreshPlc) {
@@ -300,17 +315,9 @@ TEST(DevmemDialogs, CancelStopsABackupAtOnceAndARestoreOnlyWhenConfirmed) {
         if (c.answer) {
             rig.prompter.answer(*c.answer);
         }
-        bool pressed = false;
-        QTimer::singleShot(0, [&] {
-            for (auto* w : QApplication::topLevelWidgets()) {
-                if (auto* p = qobject_cast<CDeviceProgressDlg*>(w); p && p->isVisible()) {
-                    p->findChild<QPushButton*>(QStringLiteral("cancel"))->click();
-                    pressed = true;
-                }
-            }
-        });
+        const auto pressed = cancelWhenShown();
         const auto result = dlg.runTransfer();
-        EXPECT_TRUE(pressed);
+        EXPECT_TRUE(*pressed);
         ASSERT_TRUE(result.has_value());
         EXPECT_EQ(*result, c.result);
         EXPECT_EQ(rig.requests('W').size(), c.writes);
@@ -353,6 +360,18 @@ TEST(DevmemDialogs, LinuxBackupAndRestoreOfA500ByteImage) {
                                                         "Download Success"}));
     EXPECT_EQ(target.requests('D').size(), 3u); // 238 + 238 + 24 bytes
     EXPECT_TRUE(std::string(target.plc.image().begin(), target.plc.image().end()) == image);
+
+    // A second backup of a changed image, cancelled: the file keeps the first one.
+    source.plc.setImage(sim::PlcSimulator::imagePattern(500, 10));
+    source.prompter.clear();
+    const auto pressed = cancelWhenShown();
+    const auto cancelled = backup.runTransfer();
+    EXPECT_TRUE(*pressed);
+    ASSERT_TRUE(cancelled.has_value());
+    EXPECT_EQ(cancelled->outcome, LinuxDeviceMemoryTransfer::Outcome::Cancelled);
+    EXPECT_TRUE(bytesOf(file.toStdString()) == image);
+    EXPECT_EQ(source.shown(),
+              std::vector<std::string>{"The backup was cancelled.\nThe file was not changed."});
 }
 
 } // namespace

@@ -20,6 +20,9 @@ constexpr int kMsgTitleBackup = 551;
 constexpr int kMsgTitleRestore = 552;
 constexpr int kMsgDownload = 553;
 constexpr int kMsgFileRead = 560;
+constexpr int kMsgNoPath = 563;
+constexpr int kMsgBackupCancelled = 593;
+constexpr int kMsgRestoreStopped = 595;
 
 const QString kSaveFilter = QStringLiteral("PLC Device Files(Linux) (*.BIN)");
 const QString kOpenFilter = QStringLiteral("Download Files (*.BIN)");
@@ -128,14 +131,13 @@ void CLinuxDeviceMemorySetDlg::choosePath() {
 std::optional<LinuxDeviceMemoryTransfer::Report> CLinuxDeviceMemorySetDlg::runTransfer() {
     if (file_.isEmpty()) {
         // Nothing chosen: the core would have no file to write or read.
-        env_.prompter.message(env_.messages(563), PromptButtons::Ok, PromptIcon::Warning);
+        env_.prompter.message(env_.messages(kMsgNoPath), PromptButtons::Ok, PromptIcon::Warning);
         return std::nullopt;
     }
     const bool backup = mode_ == DeviceMemoryMode::Backup;
     CDeviceProgressDlg progress(
         this, backup ? CDeviceProgressDlg::Kind::Backup : CDeviceProgressDlg::Kind::Restore,
         env_.prompter, env_.messages);
-    progress.setCancellable(false);
     std::optional<LinuxDeviceMemoryTransfer::Report> report;
     const std::filesystem::path file(file_.toStdString());
     setControlsEnabled(this, false);
@@ -149,6 +151,10 @@ std::optional<LinuxDeviceMemoryTransfer::Report> CLinuxDeviceMemorySetDlg::runTr
     }
     setControlsEnabled(this, true);
     progress.hide();
+    if (report && report->outcome == LinuxDeviceMemoryTransfer::Outcome::Cancelled) {
+        env_.prompter.message(env_.messages(backup ? kMsgBackupCancelled : kMsgRestoreStopped),
+                              PromptButtons::Ok, PromptIcon::Information);
+    }
     return report;
 }
 
