@@ -113,15 +113,15 @@ std::optional<OpenParams> CCOMInterface::openParams(const CommSet& s, std::uint8
     };
     switch (type) {
     case kConSerial:
-        return SerialOpenParams{s.nRS232port, s.nRS232bps, s.nRS232RtsCts != 0};
+        return SerialOpenParams{s.nRS232port, s.nRS232bps, s.nRS232RtsCts != 0, portDevice_};
     case kConDialUp:
-        return SerialOpenParams{s.nDIALport, s.nDIALbps, s.nDIALRtsCts != 0};
+        return SerialOpenParams{s.nDIALport, s.nDIALbps, s.nDIALRtsCts != 0, portDevice_};
     case kConEthernet:
         return tcp(s.wETHERNETSocket, s.nETHERNETip, s.strETHERNETdomain);
     case kConSimulator:
         return tcp(s.wSIMULATORSocket, s.nSIMULATORip, s.strSIMULATORdomain);
     case kConUsb:
-        return UsbOpenParams{};
+        return UsbOpenParams{portDevice_};
     default:
         return std::nullopt;
     }

@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 
 namespace dlu {
@@ -75,6 +76,11 @@ public:
 
     void setDialUpHook(DialUpHook hook) { dialUpHook_ = std::move(hook); }
 
+    // The serial, dial-up or USB port to open by its path instead of the record's port index
+    // (or instead of the first USB port); empty: the record decides.
+    void setPortDevice(std::string device) { portDevice_ = std::move(device); }
+    const std::string& portDevice() const { return portDevice_; }
+
     bool hasChannel() const { return channel_ != nullptr; }
     // Connection type of the channel object, kConNone without one.
     std::uint8_t channelType() const { return channelType_; }
@@ -94,6 +100,7 @@ private:
     bool dialUpFailed_ = false; // the call of this attempt failed
     bool lastResult_ = false;
     DialUpHook dialUpHook_;
+    std::string portDevice_;
 };
 
 } // namespace dlu

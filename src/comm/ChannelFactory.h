@@ -15,6 +15,7 @@ struct SerialOpenParams {
     std::uint8_t portIndex = 0; // position in the computer's sorted serial port list
     std::uint8_t baudIndex = 0; // index into kBaudRates
     bool rtsCts = false;        // hardware flow control
+    std::string device{};       // the port by its path, in place of the index when not empty
 
     bool operator==(const SerialOpenParams&) const = default;
 };
@@ -27,8 +28,10 @@ struct TcpOpenParams {
     bool operator==(const TcpOpenParams&) const = default;
 };
 
-// The USB port needs nothing: the PLC is found by itself.
+// The USB port needs nothing: the PLC is found by itself unless a device is named.
 struct UsbOpenParams {
+    std::string device{}; // the port by its path; empty: the first one with a USB vendor
+
     bool operator==(const UsbOpenParams&) const = default;
 };
 

@@ -1,4 +1,5 @@
 #include "comm/CommSet.h"
+#include "comm/ConnectionSpec.h"
 #include "comm/SerialPortOrder.h"
 
 #include "support/MemorySettingsStore.h"
@@ -282,6 +283,89 @@ TEST(SerialPortOrder, NumbersSortByValueWithinTheirName) {
     const std::vector<std::string> unixNames = {"ttyUSB0", "ttyS10", "ttyACM1", "ttyS2", "ttyS"};
     EXPECT_EQ(sortSerialPortNames(unixNames),
               (std::vector<std::string>{"ttyACM1", "ttyS", "ttyS2", "ttyS10", "ttyUSB0"}));
+}
+
+// A saved record in which every field has a value of its own.
+CommSet distinctRecord(std::uint8_t type) {
+    CommSet s;
+    s.nConTypeOld = 3, s.nConType = type, s.nTxDelay = 4;
+    s.nRS232port = 1, s.nRS232bps = 2, s.nRS232to = 11, s.nRS232retry = 3, s.nRS232station = 21;
+    s.nRS232RtsCts = 1;
+    s.nDIALport = 2, s.nDIALbps = 3, s.nDIALto = 12, s.nDIALretry = 4, s.nDIALstation = 22;
+    s.nDIALRtsCts = 1, s.strDIALcallNo = "5551234", s.strDIALexitNo = "0";
+    s.strDIALinitCmd = "AT&F";
+    s.nLINEport = 3, s.nLINEbps = 4, s.nLINEto = 13, s.nLINEretry = 5, s.nLINEstation = 23;
+    s.nLINERtsCts = 1, s.nLINEwireNo = 1;
+    s.nETHERNETip = 0x0A000001, s.strETHERNETdomain = "plc.lan", s.wETHERNETSocket = 2000;
+    s.nETHERNETto = 14, s.nETHERNETretry = 6, s.bETHERNETuse = 1, s.nETHERNETstation = 24;
+    s.nSIMULATORip = 0x7F000001, s.strSIMULATORdomain = "sim.lan", s.wSIMULATORSocket = 3000;
+    s.nSIMULATORto = 15, s.nSIMULATORretry = 7, s.bSIMULATORuse = 0, s.nSIMULATORstation = 25;
+    s.nUSBto = 16, s.nUSBretry = 8;
+    return s;
+}
+
+TEST(ConnectionSpec, DescribesTheRecordsTypeAndWritesItBack) {
+    struct Case {
+        std::uint8_t type;
+        std::uint16_t timeout;
+        std::uint8_t attempts;
+        std::uint8_t station;
+    };
+    const Case cases[] = {
+        {kConSerial, 11, 3, 21},   {kConDialUp, 12, 4, 22},    {kConLeasedLine, 13, 5, 23},
+        {kConEthernet, 14, 6, 24}, {kConSimulator, 15, 7, 25}, {kConUsb, 16, 8, 0xFF},
+        {kConNone, 2, 2, 0xFF},
+    };
+    CommSet defaults;
+    defaults.setDefaults();
+    for (const Case& c : cases) {
+        const CommSet record = distinctRecord(c.type);
+        const ConnectionSpec spec = ConnectionSpec::fromCommSet(record);
+        EXPECT_EQ(spec.connectionType(), c.type);
+        EXPECT_EQ(spec.timeoutSeconds, c.timeout) << int{c.type};
+        EXPECT_EQ(spec.attempts, c.attempts) << int{c.type};
+        EXPECT_EQ(spec.station, c.station) << int{c.type};
+        EXPECT_EQ(spec.txDelay, 4);
+        // Written over the record it came from, nothing changes.
+        EXPECT_EQ(spec.toCommSet(record), record) << int{c.type};
+        // Written over defaults, the fields of its type are the record's.
+        MemorySettingsStore a = storeOnProfile(), b = storeOnProfile();
+        CommSet fromRecord = defaults, fromSpec = defaults;
+        fromRecord.saveForType(record, a);
+        fromSpec.saveForType(spec.toCommSet(defaults), b);
+        EXPECT_EQ(fromSpec, fromRecord) << int{c.type};
+    }
+    const auto dial = std::get<DialUpLink>(ConnectionSpec::fromCommSet(distinctRecord(1)).link);
+    EXPECT_EQ(dial.line, (SerialLine{2, "", 3, true}));
+    EXPECT_EQ(dial.callNumber, "5551234");
+    EXPECT_EQ(dial.initCommand, "AT&F");
+    const auto ether = std::get<EthernetLink>(ConnectionSpec::fromCommSet(distinctRecord(3)).link);
+    EXPECT_EQ(ether.target, (NetworkTarget{0x0A000001, "plc.lan", 2000, true}));
+}
+
+TEST(ConnectionSpec, SerialDevicesAndTheStoredPortIndex) {
+    const std::vector<std::string> ports = {"/dev/ttyS0", "/dev/ttyS1", "/dev/ttyUSB0"};
+    CommSet record = distinctRecord(kConSerial);
+    EXPECT_EQ(std::get<SerialLink>(ConnectionSpec::fromCommSet(record, ports).link).line.device,
+              "/dev/ttyS1");
+    record.nRS232port = 3; // a port that is gone: no device, the index stays
+    const ConnectionSpec gone = ConnectionSpec::fromCommSet(record, ports);
+    EXPECT_EQ(std::get<SerialLink>(gone.link).line, (SerialLine{3, "", 2, true}));
+    EXPECT_EQ(gone.toCommSet(record, ports).nRS232port, 3);
+
+    ConnectionSpec spec;
+    spec.link = SerialLink{{0, "/dev/ttyUSB0", 7, false}};
+    EXPECT_EQ(spec.toCommSet(record, ports).nRS232port, 2);
+    EXPECT_EQ(spec.toCommSet(record).nRS232port, 0) << "without the list the index is kept";
+    spec.link = DialUpLink{{1, "/dev/ttyACM5", 5, false}, "1", "", "ATZ"};
+    EXPECT_EQ(spec.toCommSet(record, ports).nDIALport, 1) << "a device not in the list";
+
+    spec.link = EmbeddedLink{{{"identity", "A-01"}}};
+    spec.timeoutSeconds = 9;
+    const CommSet embedded = spec.toCommSet();
+    EXPECT_EQ(embedded.nConType, kConSimulator);
+    EXPECT_EQ(embedded.nSIMULATORto, 9);
+    EXPECT_EQ(embedded.bSIMULATORuse, 0);
 }
 
 } // namespace

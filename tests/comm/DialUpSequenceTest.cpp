@@ -1,6 +1,7 @@
 #include "comm/DialUpSequence.h"
 #include "comm/ChannelFactory.h"
 #include "comm/CommSet.h"
+#include "comm/Connection.h"
 #include "common/StringTable.h"
 #include "support/FakeClock.h"
 #include "support/ScriptedPrompter.h"
@@ -23,7 +24,10 @@ public:
         bool connected;
         std::string response;
     };
-    bool open(const OpenParams&) override { return true; }
+    bool open(const OpenParams& params) override {
+        opened.push_back(params);
+        return true;
+    }
     void setTimeout(std::chrono::milliseconds) override {}
     bool write(std::span<const std::uint8_t>) override { return true; }
     ChannelRead read() override { return {}; }
@@ -52,6 +56,7 @@ public:
     bool dialWorks = true;
     std::deque<Poll> script;
     std::vector<std::string> dialled;
+    std::vector<OpenParams> opened;
     int polls = 0;
     int hangUps = 0;
 };
@@ -131,6 +136,84 @@ TEST(DialUpSequence, LongNumbersAreCutForTheModem) {
     EXPECT_TRUE(rig.run());
     ASSERT_EQ(rig.modem.dialled.size(), 1u);
     EXPECT_EQ(rig.modem.dialled[0], "AT&F&C1&D2S0=0V1X4E|9,01234567890123456");
+}
+
+// Lends the connection a modem the test keeps, so that what happens on closing can be seen.
+class LentModem final : public DialUpChannel {
+public:
+    explicit LentModem(ScriptedModem& modem) : modem_(modem) {}
+    bool open(const OpenParams& params) override { return modem_.open(params); }
+    void setTimeout(std::chrono::milliseconds) override {}
+    bool write(std::span<const std::uint8_t> bytes) override { return modem_.write(bytes); }
+    ChannelRead read() override { return modem_.read(); }
+    void close() override { modem_.close(); }
+    bool dial(std::string_view init, std::string_view number) override {
+        return modem_.dial(init, number);
+    }
+    bool pollCall(std::string& last) override { return modem_.pollCall(last); }
+    bool hangUp() override { return modem_.hangUp(); }
+
+private:
+    ScriptedModem& modem_;
+};
+
+class ModemFactory final : public ChannelFactory {
+public:
+    explicit ModemFactory(ScriptedModem& modem) : modem_(modem) {}
+    std::unique_ptr<DeviceChannel> create(std::uint8_t type) override {
+        return type == kConDialUp ? std::make_unique<LentModem>(modem_) : nullptr;
+    }
+    std::uint32_t resolveHostName(std::string_view) override { return 0; }
+
+private:
+    ScriptedModem& modem_;
+};
+
+TEST(Connection, AppliesTheDescriptionDialsBeforeTheFirstFrameAndHangsUpWhenClosed) {
+    ScriptedModem modem;
+    modem.script = {{false, ""}, {true, "CONNECT 9600"}};
+    ModemFactory factory(modem);
+    test::ScriptedPrompter prompter;
+    const Messages messages(Language::English);
+    test::FakeClock clock;
+
+    ConnectionSpec spec;
+    DialUpLink link;
+    link.line = {3, "/dev/ttyS9", 8, true};
+    link.callNumber = "1234";
+    link.exitNumber = "9";
+    spec.link = link;
+    spec.timeoutSeconds = 7;
+    spec.attempts = 4;
+    spec.station = 12;
+
+    std::vector<DialUpStatus> statuses;
+    std::vector<bool> done;
+    {
+        Connection connection(spec, factory, prompter, messages, clock);
+        EXPECT_EQ(connection.protocol().attemptCount(), 4u);
+        EXPECT_EQ(connection.protocol().stationNumber(), 12);
+        EXPECT_EQ(connection.com().timeout(), 7000ms);
+        EXPECT_EQ(connection.settings().nConType, kConDialUp);
+        EXPECT_EQ(connection.settings().nDIALport, 3) << "no port list: the index stays";
+        connection.setDialUpStatusSink([&](const DialUpStatus& s) { statuses.push_back(s); });
+        connection.setDialUpDoneSink([&](bool connected) { done.push_back(connected); });
+
+        ASSERT_TRUE(connection.com().openConnection(connection.settings()));
+        ASSERT_EQ(modem.opened.size(), 1u);
+        EXPECT_EQ(modem.opened[0], OpenParams(SerialOpenParams{3, 8, true, "/dev/ttyS9"}))
+            << "the named device is opened, not the port at the index";
+        EXPECT_TRUE(modem.dialled.empty()) << "nothing is dialled before a frame goes out";
+
+        const std::uint8_t frame[] = {0x05, 0x64};
+        EXPECT_TRUE(connection.com().write(frame));
+        EXPECT_EQ(modem.dialled, std::vector<std::string>{"ATZ|9,1234"});
+        ASSERT_FALSE(statuses.empty());
+        EXPECT_EQ(statuses.front().phone, "9 , 1234");
+        EXPECT_EQ(done, std::vector<bool>{true});
+        EXPECT_EQ(modem.hangUps, 0);
+    }
+    EXPECT_EQ(modem.hangUps, 1) << "closing the connection hangs up the call";
 }
 
 } // namespace

@@ -241,6 +241,7 @@ public:
     ~Pty() { closeMaster(); }
     bool ok() const { return master_ >= 0 && !path_.empty(); }
     int master() const { return master_; }
+    const std::string& path() const { return path_; }
     void closeMaster() {
         if (master_ >= 0) {
             ::close(master_);
@@ -263,19 +264,23 @@ private:
     std::string path_;
 };
 
-TEST(QtSerialChannel, RoundTripOnThePortOfTheIndex) {
-    Pty pty;
-    ASSERT_TRUE(pty.ok());
-    QtSerialChannel channel(pty.ports());
-    channel.setTimeout(2000ms);
-    ASSERT_TRUE(channel.open(SerialOpenParams{1, 7, false}));
-    ASSERT_TRUE(channel.write(Bytes{0x05, 0x64, 0x0D, 0x0A, 0x00, 0xFF}));
-    // Raw line: no CR/LF translation, no echo.
-    EXPECT_EQ(readFor(pty.master(), 1000ms, 6), std::string("\x05\x64\x0D\x0A\x00\xFF", 6));
-    writeText(pty.master(), std::string("\x11\x0D\x0A\x00", 4));
-    EXPECT_EQ(readBytes(channel, 4), (Bytes{0x11, 0x0D, 0x0A, 0x00}));
-    channel.close();
-    EXPECT_EQ(channel.read().status, kChannelNotOpen);
+TEST(QtSerialChannel, RoundTripOnThePortOfTheIndexOrTheNamedDevice) {
+    for (const bool named : {false, true}) {
+        Pty pty;
+        ASSERT_TRUE(pty.ok());
+        // A named device is opened as it is, whatever the index and the list say.
+        QtSerialChannel channel(named ? SerialPortLister{} : pty.ports());
+        channel.setTimeout(2000ms);
+        ASSERT_TRUE(channel.open(named ? SerialOpenParams{7, 7, false, pty.path()}
+                                       : SerialOpenParams{1, 7, false}));
+        ASSERT_TRUE(channel.write(Bytes{0x05, 0x64, 0x0D, 0x0A, 0x00, 0xFF}));
+        // Raw line: no CR/LF translation, no echo.
+        EXPECT_EQ(readFor(pty.master(), 1000ms, 6), std::string("\x05\x64\x0D\x0A\x00\xFF", 6));
+        writeText(pty.master(), std::string("\x11\x0D\x0A\x00", 4));
+        EXPECT_EQ(readBytes(channel, 4), (Bytes{0x11, 0x0D, 0x0A, 0x00}));
+        channel.close();
+        EXPECT_EQ(channel.read().status, kChannelNotOpen);
+    }
 }
 
 TEST(QtSerialChannel, QuietLineTimesOutAndAClosedPeerIsALostLink) {
@@ -304,6 +309,8 @@ TEST(QtSerialChannel, MissingPortsDoNotOpen) {
         {{0, 7, false}, "the listed device does not exist"},
         {{2, 7, false}, "index beyond the port list"},
         {{1, 9, false}, "baud index beyond the table"},
+        {{1, 7, false, "/dev/dlu-test-no-such-port"}, "the named device does not exist"},
+        {{1, 9, false, pty.path()}, "named device, baud index beyond the table"},
     };
     for (const Case& c : cases) {
         QtSerialChannel channel(pty.ports());
@@ -328,6 +335,10 @@ TEST(QtUsbChannel, OpensTheFirstPortWithAUsbVendor) {
     QtUsbChannel none(pty.ports(false));
     EXPECT_FALSE(none.open(UsbOpenParams{}));
     EXPECT_EQ(none.read().status, kChannelPortMissing);
+
+    usb.close(); // the port is opened exclusively
+    QtUsbChannel named(pty.ports(false));
+    ASSERT_TRUE(named.open(UsbOpenParams{pty.path()})) << "a named device needs no USB vendor";
 }
 
 // --- modem --------------------------------------------------------------------------------

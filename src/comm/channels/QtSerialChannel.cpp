@@ -6,8 +6,15 @@ namespace dlu {
 
 bool openSerialByIndex(QtSerialLink& link, const SerialPortLister& ports,
                        const SerialOpenParams& params) {
-    const std::vector<SerialPortEntry> list = ports ? ports() : std::vector<SerialPortEntry>{};
     const std::optional<std::uint32_t> baud = baudRateOfIndex(params.baudIndex);
+    if (!params.device.empty()) {
+        if (!baud) {
+            link.markOpenFailed();
+            return false;
+        }
+        return link.open(QString::fromStdString(params.device), *baud, params.rtsCts);
+    }
+    const std::vector<SerialPortEntry> list = ports ? ports() : std::vector<SerialPortEntry>{};
     if (params.portIndex >= list.size() || !baud) {
         link.markOpenFailed();
         return false;

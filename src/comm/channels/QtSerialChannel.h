@@ -22,7 +22,8 @@ private:
     QtSerialLink link_;
 };
 
-// Opens `link` on the port at `params.portIndex` of `ports`; shared with the modem channel.
+// Opens `link` on `params.device`, or without one on the port at `params.portIndex` of
+// `ports`; shared with the modem channel.
 bool openSerialByIndex(QtSerialLink& link, const SerialPortLister& ports,
                        const SerialOpenParams& params);
 

@@ -19,4 +19,13 @@ std::vector<SerialPortEntry> systemSerialPorts() {
     return ports;
 }
 
+std::vector<std::string> serialPortPaths(const std::vector<SerialPortEntry>& ports) {
+    std::vector<std::string> paths;
+    paths.reserve(ports.size());
+    for (const SerialPortEntry& p : ports) {
+        paths.push_back(p.systemLocation.toStdString());
+    }
+    return paths;
+}
+
 } // namespace dlu

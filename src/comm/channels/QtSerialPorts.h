@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <functional>
+#include <string>
 #include <vector>
 
 namespace dlu {
@@ -20,5 +21,9 @@ using SerialPortLister = std::function<std::vector<SerialPortEntry>()>;
 
 // The computer's serial ports from QSerialPortInfo, sorted by serialPortNameLess.
 std::vector<SerialPortEntry> systemSerialPorts();
+
+// The paths of a port list in its order: the list ConnectionSpec's conversions take, so that a
+// stored port index and a named device map onto each other.
+std::vector<std::string> serialPortPaths(const std::vector<SerialPortEntry>& ports);
 
 } // namespace dlu

@@ -7,7 +7,11 @@ namespace dlu {
 QtUsbChannel::QtUsbChannel(SerialPortLister ports) : ports_(std::move(ports)) {}
 
 bool QtUsbChannel::open(const OpenParams& params) {
-    if (!std::holds_alternative<UsbOpenParams>(params) || !ports_) {
+    const auto* usbParams = std::get_if<UsbOpenParams>(&params);
+    if (usbParams && !usbParams->device.empty()) {
+        return link_.open(QString::fromStdString(usbParams->device), kBaudRate, false);
+    }
+    if (!usbParams || !ports_) {
         link_.markOpenFailed();
         return false;
     }
