@@ -7,6 +7,7 @@
 #include "devmem/gui/CDeviceProgressDlg.h"
 #include "devmem/gui/CDeviceViewerDlg.h"
 #include "devmem/gui/CLinuxDeviceMemorySetDlg.h"
+#include "devmem/gui/DeviceMemoryOpener.h"
 
 #include "DevmemRig.h"
 
@@ -372,6 +373,32 @@ TEST(DevmemDialogs, LinuxBackupAndRestoreOfA500ByteImage) {
     EXPECT_TRUE(bytesOf(file.toStdString()) == image);
     EXPECT_EQ(source.shown(),
               std::vector<std::string>{"The backup was cancelled.\nThe file was not changed."});
+}
+
+// The main window's buttons: no window opens, and nothing connects, unless a CPU type was
+// chosen and the PLC passed the CPU type check with it.
+TEST(DevmemDialogs, OpeningStopsAtACancelledChoiceOrAFailedCheck) {
+    Rig rig;
+    Gui gui(rig, false);
+    for (const auto& [chosen, checks] : {std::pair{std::optional<CpuType>{}, false},
+                                         std::pair{std::optional<CpuType>{10}, false}}) {
+        std::vector<std::string> steps;
+        DeviceMemoryOpenSteps open{[&](QWidget*, bool linuxFamily) {
+                                       steps.push_back(linuxFamily ? "linux" : "normal");
+                                       return chosen;
+                                   },
+                                   [&](CpuType cpu) {
+                                       steps.push_back("connect " + std::to_string(cpu));
+                                       return checks;
+                                   }};
+        EXPECT_FALSE(openDeviceMemory(nullptr, gui.env, DeviceMemoryFamily::Normal,
+                                      DeviceMemoryMode::Backup, {}, open));
+        const std::vector<std::string> expected =
+            chosen ? std::vector<std::string>{"normal", "connect 10"}
+                   : std::vector<std::string>{"normal"};
+        EXPECT_EQ(steps, expected);
+    }
+    EXPECT_TRUE(QApplication::topLevelWidgets().isEmpty());
 }
 
 } // namespace
