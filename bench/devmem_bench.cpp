@@ -5,10 +5,10 @@
 // rate says what the backup logic costs on top of the frames themselves.
 
 #include "BenchSupport.h"
-#include "comm/CCOMInterface.h"
 #include "comm/COnlineModule.h"
 #include "comm/CProtocol.h"
 #include "comm/CommSet.h"
+#include "comm/Connection.h"
 #include "common/Clock.h"
 #include "common/Prompter.h"
 #include "common/StringTable.h"
@@ -32,7 +32,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 #include <vector>
-
 
 namespace {
 
@@ -128,13 +127,17 @@ bench::PlcsimProcess& plcsim() {
 // A connected session over a channel factory, as dlutil wires one.
 struct Session {
     explicit Session(ChannelFactory& factory)
-        : com(factory, prompter), protocol(com),
-          session(OnlineContext{settings, com, protocol, prompter, messages, clock}) {
-        settings.setDefaults();
-        settings.nConType = kConSimulator;
+        : connection(simulatorSpec(), factory, prompter, messages, clock),
+          session(connection.session()) {
         session.setProjectCpuType(kCpu);
     }
-    ~Session() { session.disconnect(); }
+
+    static ConnectionSpec simulatorSpec() {
+        CommSet settings;
+        settings.setDefaults();
+        settings.nConType = kConSimulator;
+        return ConnectionSpec::fromCommSet(settings);
+    }
 
     bool backup(const std::filesystem::path& file) {
         DeviceMemoryTransfer t({session, prompter, messages, clock}, DeviceMemoryMode::Backup,
@@ -145,12 +148,10 @@ struct Session {
     }
 
     bench::SilentPrompter prompter;
-    CCOMInterface com;
-    CProtocol protocol;
-    CommSet settings;
     Messages messages{Language::English};
     SystemClock clock;
-    COnlineModule session;
+    Connection connection;
+    COnlineModule& session;
 };
 
 // The request frames of one full backup and the size of each answer, recorded once.

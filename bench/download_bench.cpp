@@ -10,9 +10,9 @@
 
 #include "BenchSupport.h"
 #include "PackageBuilder.h"
-#include "comm/CCOMInterface.h"
 #include "comm/COnlineModule.h"
 #include "comm/CommSet.h"
+#include "comm/Connection.h"
 #include "common/Clock.h"
 #include "common/Prompter.h"
 #include "common/StringTable.h"
@@ -42,7 +42,6 @@
 #include <thread>
 #include <unistd.h>
 #include <vector>
-
 
 namespace {
 
@@ -131,10 +130,9 @@ Fixture& fixture() {
 
 // Everything a download needs around a channel factory.
 struct Session {
-    Session(ChannelFactory& factory, CommSet settings)
-        : com(factory, prompter), protocol(com), commSet(std::move(settings)),
-          session(OnlineContext{commSet, com, protocol, prompter, messages, clock}),
-          reader(prompter, messages) {}
+    Session(ChannelFactory& factory, const CommSet& settings)
+        : connection(ConnectionSpec::fromCommSet(settings), factory, prompter, messages, clock),
+          session(connection.session()), reader(prompter, messages) {}
 
     DownloadJob job() {
         CFileEncryption encryption(prompter, messages);
@@ -163,8 +161,7 @@ struct Session {
             void finished(bool) override { end = std::chrono::steady_clock::now(); }
             std::chrono::steady_clock::time_point start, end;
         } watch;
-        DownloadSequence sequence(OnlineContext{commSet, com, protocol, prompter, messages, clock},
-                                  session, reader, job);
+        DownloadSequence sequence(connection.context(), session, reader, job);
         sequence.setObserver(&watch);
         const bool ok = sequence.run();
         sendTime += std::chrono::duration<double, std::milli>(watch.end - watch.start).count();
@@ -177,10 +174,8 @@ struct Session {
     bench::SilentPrompter prompter;
     Messages messages{Language::English};
     SystemClock clock;
-    CCOMInterface com;
-    CProtocol protocol;
-    CommSet commSet;
-    COnlineModule session;
+    Connection connection;
+    COnlineModule& session;
     CFileControl reader;
 };
 

@@ -5,7 +5,7 @@
 // empty one does, and the memory should not grow with the rows.
 
 #include "common/StringTable.h"
-#include "devmem/DeviceArea.h"
+#include "plc/DeviceArea.h"
 #include "devmem/DeviceViewerModel.h"
 #include "devmem/PdmImage.h"
 #include "devmem/gui/CDeviceGridCtrl.h"

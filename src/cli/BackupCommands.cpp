@@ -4,14 +4,15 @@
 #include "cli/TerminalPrompter.h"
 #include "comm/COnlineModule.h"
 #include "common/StringTable.h"
-#include "devmem/DeviceArea.h"
 #include "devmem/DeviceMemorySelection.h"
 #include "devmem/DeviceMemoryTransfer.h"
+#include "devmem/DeviceTransferContext.h"
 #include "devmem/DeviceTransferPlan.h"
 #include "devmem/LinuxDeviceMemoryTransfer.h"
 #include "devmem/PdmFile.h"
 #include "devmem/PdmImage.h"
 #include "devmem/TransferProgress.h"
+#include "plc/DeviceArea.h"
 
 #include <unistd.h>
 
@@ -125,7 +126,8 @@ std::optional<std::vector<AreaSpec>> areaOptions(const std::vector<std::string>&
     return specs;
 }
 
-// The buttons and edits of the backup dialog as the options set them.
+// The areas and ranges of a backup as the options choose them: without --area, or with
+// --default, the default areas first.
 void chooseBackupAreas(DeviceMemorySelection& selection, const std::vector<AreaSpec>& specs,
                        bool withDefault) {
     if (specs.empty() || withDefault) {
@@ -145,8 +147,8 @@ void chooseBackupAreas(DeviceMemorySelection& selection, const std::vector<AreaS
     }
 }
 
-// The restore dialog after the file was loaded, narrowed to the chosen areas. Refuses an area
-// the restore may not write, one the file does not hold and a range beyond the file's.
+// The file's areas and ranges, narrowed to the chosen areas. Refuses an area the restore may
+// not write, one the file does not hold and a range beyond the file's.
 bool chooseRestoreAreas(DeviceMemorySelection& selection, const PdmImage& image,
                         const std::vector<AreaSpec>& specs, std::string& error) {
     selection.takeFrom(image);
@@ -198,26 +200,26 @@ bool parentFolderExists(const std::filesystem::path& file) {
     return parent.empty() || std::filesystem::is_directory(parent, ec);
 }
 
-// Opens the connection and connects with the CPU type check, as the main dialog does before
-// it opens a device memory dialog. Nothing, with `code` set, when that fails.
-std::unique_ptr<CliSession> connectWith(CpuType cpu, const ConnectionOptions& connection,
-                                        TerminalPrompter& prompter, const Messages& messages,
-                                        int& code) {
+// The steps every command shares once its options are checked: opens the connection, connects
+// with the CPU type check (as before any device memory transfer), runs `transfer` on the
+// session and disconnects. The exit code of the failed step, or what `transfer` returns.
+template <class Transfer>
+int onPlc(CpuType cpu, const ConnectionOptions& connection, TerminalPrompter& prompter,
+          const Messages& messages, Transfer&& transfer) {
     std::string error;
     auto cli =
         CliSession::open(connection, prompter, messages, CpuTypeTable::displayName(cpu), error);
     if (!cli) {
         fail(error);
-        code = kExitUsage;
-        return nullptr;
+        return kExitUsage;
     }
     cli->session().setProjectCpuType(cpu);
-    if (!cli->session().connect()) {
-        cli->session().disconnect();
-        code = kExitPlcFailed;
-        return nullptr;
+    int code = kExitPlcFailed;
+    if (cli->session().connect()) {
+        code = transfer(DeviceTransferContext{cli->session(), prompter, messages, cli->clock()});
     }
-    return cli;
+    cli->session().disconnect();
+    return code;
 }
 
 int exitCodeOf(DeviceMemoryTransfer::Result result) {
@@ -337,7 +339,7 @@ int runBackup(const BackupOptions& options, const ConnectionOptions& connection,
     if (!specs) {
         return kExitUsage;
     }
-    // The ranges are checked as the dialog checks them before anything goes to the PLC.
+    // The ranges are checked before anything goes to the PLC.
     DeviceMemorySelection check(DeviceMemoryMode::Backup, *cpu, messages);
     chooseBackupAreas(check, *specs, options.withDefault);
     if (const auto valid = check.validate(); !valid.ok) {
@@ -353,19 +355,13 @@ int runBackup(const BackupOptions& options, const ConnectionOptions& connection,
         return kExitUsage;
     }
 
-    int code = kExitSuccess;
-    auto cli = connectWith(*cpu, connection, prompter, messages, code);
-    if (!cli) {
-        return code;
-    }
-    DeviceMemoryTransfer transfer({cli->session(), prompter, messages, cli->clock()},
-                                  DeviceMemoryMode::Backup, *cpu);
-    chooseBackupAreas(transfer.selection(), *specs, options.withDefault);
-    transfer.setFile(options.output);
-    TransferProgressDisplay progress;
-    const auto result = transfer.transfer(&progress);
-    cli->session().disconnect();
-    return exitCodeOf(result);
+    return onPlc(*cpu, connection, prompter, messages, [&](DeviceTransferContext context) {
+        DeviceMemoryTransfer transfer(context, DeviceMemoryMode::Backup, *cpu);
+        chooseBackupAreas(transfer.selection(), *specs, options.withDefault);
+        transfer.setFile(options.output);
+        TransferProgressDisplay progress;
+        return exitCodeOf(transfer.transfer(&progress));
+    });
 }
 
 int runRestore(const RestoreOptions& options, const ConnectionOptions& connection,
@@ -396,7 +392,8 @@ int runRestore(const RestoreOptions& options, const ConnectionOptions& connectio
         fail("nothing to restore: " + options.file + " selects no area a restore may write");
         return kExitUsage;
     }
-    // Areas of the file that the restore leaves out on its own, as the dialog greys them.
+    // Areas of the file that a restore never writes are named, so that nothing is left out
+    // silently.
     for (int i = 0; i < DeviceAreas::kCount; ++i) {
         if (specs->empty() && areaBit(image.mask(), i) && !areaBit(check.mask(), i)) {
             std::fprintf(stderr, "dlutil: the file's %s words are not restored\n",
@@ -404,24 +401,17 @@ int runRestore(const RestoreOptions& options, const ConnectionOptions& connectio
         }
     }
 
-    int code = kExitSuccess;
-    auto cli = connectWith(*cpu, connection, prompter, messages, code);
-    if (!cli) {
-        return code;
-    }
-    DeviceMemoryTransfer transfer({cli->session(), prompter, messages, cli->clock()},
-                                  DeviceMemoryMode::Restore, *cpu);
-    if (transfer.load(options.file) != PdmFile::LoadResult::Loaded ||
-        !chooseRestoreAreas(transfer.selection(), transfer.image(), *specs, error)) {
-        // The file changed since it was checked a moment ago.
-        cli->session().disconnect();
-        fail("cannot load " + options.file);
-        return kExitUsage;
-    }
-    TransferProgressDisplay progress;
-    const auto result = transfer.transfer(&progress);
-    cli->session().disconnect();
-    return exitCodeOf(result);
+    return onPlc(*cpu, connection, prompter, messages, [&](DeviceTransferContext context) {
+        DeviceMemoryTransfer transfer(context, DeviceMemoryMode::Restore, *cpu);
+        if (transfer.load(options.file) != PdmFile::LoadResult::Loaded ||
+            !chooseRestoreAreas(transfer.selection(), transfer.image(), *specs, error)) {
+            // The file changed since it was checked a moment ago.
+            fail("cannot load " + options.file);
+            return kExitUsage;
+        }
+        TransferProgressDisplay progress;
+        return exitCodeOf(transfer.transfer(&progress));
+    });
 }
 
 int runLinuxBackup(const LinuxTransferOptions& options, const ConnectionOptions& connection,
@@ -434,27 +424,22 @@ int runLinuxBackup(const LinuxTransferOptions& options, const ConnectionOptions&
         fail("no such folder for " + options.file);
         return kExitUsage;
     }
-    int code = kExitSuccess;
-    auto cli = connectWith(*cpu, connection, prompter, messages, code);
-    if (!cli) {
-        return code;
-    }
-    LinuxDeviceMemoryTransfer transfer({cli->session(), prompter, messages, cli->clock()},
-                                       DeviceMemoryMode::Backup, *cpu);
-    TransferProgressDisplay progress;
-    const auto report = transfer.backup(options.file, &progress);
-    cli->session().disconnect();
-    using Outcome = LinuxDeviceMemoryTransfer::Outcome;
-    if (report.outcome == Outcome::NoFirstBlock) {
-        // The dialog stays silent here; a script needs to know why nothing was written.
-        fail("the PLC sent no device image; " + options.file + " was not written");
-    }
-    if (report.outcome != Outcome::Success) {
-        return kExitPlcFailed;
-    }
-    std::fprintf(stderr, "%zu bytes in %u blocks written to %s\n", report.bytes,
-                 unsigned{report.total}, options.file.c_str());
-    return kExitSuccess;
+    return onPlc(*cpu, connection, prompter, messages, [&](DeviceTransferContext context) {
+        LinuxDeviceMemoryTransfer transfer(context, DeviceMemoryMode::Backup, *cpu);
+        TransferProgressDisplay progress;
+        const auto report = transfer.backup(options.file, &progress);
+        using Outcome = LinuxDeviceMemoryTransfer::Outcome;
+        if (report.outcome == Outcome::NoFirstBlock) {
+            // Nothing was written: a script needs to know why.
+            fail("the PLC sent no device image; " + options.file + " was not written");
+        }
+        if (report.outcome != Outcome::Success) {
+            return kExitPlcFailed;
+        }
+        std::fprintf(stderr, "%zu bytes in %u blocks written to %s\n", report.bytes,
+                     unsigned{report.total}, options.file.c_str());
+        return kExitSuccess;
+    });
 }
 
 int runLinuxRestore(const LinuxTransferOptions& options, const ConnectionOptions& connection,
@@ -473,26 +458,20 @@ int runLinuxRestore(const LinuxTransferOptions& options, const ConnectionOptions
         fail(options.file + " is empty");
         return kExitUsage;
     }
-    int code = kExitSuccess;
-    auto cli = connectWith(*cpu, connection, prompter, messages, code);
-    if (!cli) {
-        return code;
-    }
-    LinuxDeviceMemoryTransfer transfer({cli->session(), prompter, messages, cli->clock()},
-                                       DeviceMemoryMode::Restore, *cpu);
-    TransferProgressDisplay progress;
-    const auto report = transfer.restore(options.file, &progress);
-    cli->session().disconnect();
-    using Outcome = LinuxDeviceMemoryTransfer::Outcome;
-    switch (report.outcome) {
-    case Outcome::Success:
-        return kExitSuccess;
-    case Outcome::NotOpened:
-    case Outcome::EmptyFile:
-        return kExitUsage;
-    default:
-        return kExitPlcFailed;
-    }
+    return onPlc(*cpu, connection, prompter, messages, [&](DeviceTransferContext context) {
+        LinuxDeviceMemoryTransfer transfer(context, DeviceMemoryMode::Restore, *cpu);
+        TransferProgressDisplay progress;
+        using Outcome = LinuxDeviceMemoryTransfer::Outcome;
+        switch (transfer.restore(options.file, &progress).outcome) {
+        case Outcome::Success:
+            return kExitSuccess;
+        case Outcome::NotOpened:
+        case Outcome::EmptyFile:
+            return kExitUsage;
+        default:
+            return kExitPlcFailed;
+        }
+    });
 }
 
 } // namespace dlu

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "cli/CliSession.h"
-#include "devmem/CpuTypeTable.h"
-#include "devmem/DeviceRanges.h"
+#include "plc/CpuTypeTable.h"
+#include "plc/DeviceRanges.h"
 
 #include <filesystem>
 #include <optional>

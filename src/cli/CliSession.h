@@ -1,10 +1,6 @@
 #pragma once
 
-#include "cli/ConnectionUri.h"
-#include "comm/CCOMInterface.h"
-#include "comm/COnlineModule.h"
-#include "comm/CProtocol.h"
-#include "comm/CommSet.h"
+#include "comm/Connection.h"
 #include "common/Clock.h"
 
 #include <memory>
@@ -13,9 +9,9 @@
 
 namespace dlu {
 
+class ChannelFactory;
 class FileFrameTrace;
 class Messages;
-class Prompter;
 class TerminalPrompter;
 
 namespace sim {
@@ -30,9 +26,9 @@ struct ConnectionOptions {
     std::string trace;               // frame trace file, "-" for standard error
 };
 
-// Everything a command needs to talk to one PLC: the settings record, the channel, the
-// protocol object and a session over them, wired as the desktop program wires its own. With
-// "embedded" the PLC is a simulator inside this process.
+// Everything a command needs to talk to one PLC: a connection made from --conn (or from the
+// desktop program's stored settings) and the options. With "embedded" the PLC is a simulator
+// inside this process.
 class CliSession {
 public:
     // Nothing, with `error` set, for a bad connection or option. `embeddedLabel` is the PLC the
@@ -42,10 +38,11 @@ public:
                                             std::string_view embeddedLabel, std::string& error);
     ~CliSession();
 
-    COnlineModule& session() { return *session_; }
-    OnlineContext context();
-    CommSet& settings() { return settings_; }
-    CProtocol& protocol() { return *protocol_; }
+    Connection& connection() { return *connection_; }
+    COnlineModule& session() { return connection_->session(); }
+    OnlineContext context() { return connection_->context(); }
+    CommSet& settings() { return connection_->settings(); }
+    CProtocol& protocol() { return connection_->protocol(); }
     Clock& clock() { return clock_; }
     // The simulator of an embedded connection; nullptr otherwise.
     sim::PlcSimulator* embedded() { return simulator_.get(); }
@@ -53,16 +50,12 @@ public:
 private:
     CliSession() = default;
 
-    CommSet settings_;
     SystemClock clock_;
     std::unique_ptr<sim::PlcSimulator> simulator_;
     std::unique_ptr<ChannelFactory> factory_;
-    std::unique_ptr<CCOMInterface> com_;
     std::unique_ptr<FileFrameTrace> trace_;
-    std::unique_ptr<CProtocol> protocol_;
-    std::unique_ptr<COnlineModule> session_;
-    Prompter* prompter_ = nullptr;
-    const Messages* messages_ = nullptr;
+    // Last, so that it closes before the channel factory and the trace go.
+    std::unique_ptr<Connection> connection_;
 };
 
 // Exit codes of every dlutil command.

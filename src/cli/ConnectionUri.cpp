@@ -1,6 +1,7 @@
 #include "cli/ConnectionUri.h"
 
 #include <charconv>
+#include <map>
 
 namespace dlu {
 
@@ -39,20 +40,20 @@ bool splitQuery(std::string_view text, std::map<std::string, std::string>& query
     return true;
 }
 
-bool hostAndPort(std::string_view rest, std::uint16_t defaultPort, ConnectionUri& uri,
-                 std::string& error) {
+bool hostAndPort(std::string_view rest, std::uint16_t defaultPort, std::string& host,
+                 std::uint16_t& port, std::string& error) {
     const auto colon = rest.rfind(':');
-    uri.host = std::string(rest.substr(0, colon));
-    uri.port = defaultPort;
+    host = std::string(rest.substr(0, colon));
+    port = defaultPort;
     if (colon != std::string_view::npos) {
         const auto p = number(rest.substr(colon + 1), 65535);
         if (!p || *p == 0) {
             error = "bad port number: " + std::string(rest.substr(colon + 1));
             return false;
         }
-        uri.port = static_cast<std::uint16_t>(*p);
+        port = static_cast<std::uint16_t>(*p);
     }
-    if (uri.host.empty()) {
+    if (host.empty()) {
         error = "the connection names no host";
         return false;
     }
@@ -101,115 +102,121 @@ std::optional<std::uint32_t> ConnectionUri::ipv4(std::string_view host) {
     return address;
 }
 
-std::optional<ConnectionUri> ConnectionUri::parse(std::string_view text, std::string& error) {
-    ConnectionUri uri;
-    const auto q = text.find('?');
-    const std::string_view head = text.substr(0, q);
-    if (q != std::string_view::npos && !splitQuery(text.substr(q + 1), uri.query, error)) {
-        return std::nullopt;
-    }
-    const auto startsWith = [&](std::string_view p) { return head.substr(0, p.size()) == p; };
-    if (startsWith("tcp://")) {
-        uri.kind = Kind::Tcp;
-        return hostAndPort(head.substr(6), kEthernetPort, uri, error) ? std::optional(uri)
-                                                                      : std::nullopt;
-    }
-    if (startsWith("sim://")) {
-        uri.kind = Kind::Simulator;
-        return hostAndPort(head.substr(6), kSimulatorPort, uri, error) ? std::optional(uri)
-                                                                       : std::nullopt;
-    }
-    if (startsWith("serial:") || startsWith("dialup:")) {
-        uri.kind = startsWith("serial:") ? Kind::Serial : Kind::DialUp;
-        uri.device = std::string(head.substr(7));
-        if (uri.device.empty()) {
-            error = "the connection names no serial device";
-            return std::nullopt;
-        }
-        if (uri.kind == Kind::DialUp && uri.query.count("number") == 0) {
-            error = "a dial-up connection needs number=...";
-            return std::nullopt;
-        }
-        return uri;
-    }
-    if (head == "usb" || startsWith("usb:")) {
-        uri.kind = Kind::Usb;
-        uri.device = head.size() > 4 ? std::string(head.substr(4)) : std::string();
-        return uri;
-    }
-    if (head == "embedded") {
-        uri.kind = Kind::Embedded;
-        return uri;
-    }
-    error = "unknown connection: " + std::string(text) +
-            " (tcp://, sim://, serial:, dialup:, usb or embedded)";
-    return std::nullopt;
+namespace {
+
+using Query = std::map<std::string, std::string>;
+
+const std::string* option(const Query& query, const char* key) {
+    const auto it = query.find(key);
+    return it == query.end() ? nullptr : &it->second;
 }
 
-bool ConnectionUri::applyTo(CommSet& s, std::string& error) const {
-    const auto opt = [&](const char* key) -> const std::string* {
-        const auto it = query.find(key);
-        return it == query.end() ? nullptr : &it->second;
-    };
-    std::uint8_t station = CommSet::kStationNotUsed;
-    if (const auto* v = opt("station")) {
+// The options every link takes the same way: station number and baud rate are checked
+// whatever the link, even where they do not apply.
+bool commonOptions(const Query& query, ConnectionSpec& spec, std::optional<std::uint8_t>& baud,
+                   std::string& error) {
+    if (const auto* v = option(query, "station")) {
         const auto n = number(*v, 254);
         if (!n) {
             error = "bad station number: " + *v;
             return false;
         }
-        station = static_cast<std::uint8_t>(*n);
+        spec.station = static_cast<std::uint8_t>(*n);
     }
-    std::optional<std::uint8_t> baud;
-    if (const auto* v = opt("baud")) {
+    if (const auto* v = option(query, "baud")) {
         baud = baudIndex(*v);
         if (!baud) {
             error = "unsupported baud rate: " + *v;
             return false;
         }
     }
-    const bool rtsCts = opt("rtscts") != nullptr && *opt("rtscts") == "1";
+    return true;
+}
 
-    switch (kind) {
-    case Kind::Tcp:
-    case Kind::Simulator: {
-        const auto ip = ipv4(host);
-        const bool sim = kind == Kind::Simulator;
-        s.nConType = sim ? kConSimulator : kConEthernet;
-        (sim ? s.nSIMULATORip : s.nETHERNETip) = ip.value_or(0);
-        (sim ? s.strSIMULATORdomain : s.strETHERNETdomain) = ip ? std::string() : host;
-        (sim ? s.wSIMULATORSocket : s.wETHERNETSocket) = port;
-        (sim ? s.bSIMULATORuse : s.bETHERNETuse) = station != CommSet::kStationNotUsed ? 1 : 0;
-        (sim ? s.nSIMULATORstation : s.nETHERNETstation) = station;
-        return true;
+SerialLine serialLine(const Query& query, std::string_view device, SerialLine line,
+                      std::optional<std::uint8_t> baud) {
+    line.device = std::string(device);
+    line.baudIndex = baud.value_or(line.baudIndex);
+    const auto* rtsCts = option(query, "rtscts");
+    line.rtsCts = rtsCts != nullptr && *rtsCts == "1";
+    return line;
+}
+
+} // namespace
+
+std::optional<ConnectionSpec> ConnectionUri::parse(std::string_view text, std::string& error) {
+    Query query;
+    const auto q = text.find('?');
+    const std::string_view head = text.substr(0, q);
+    if (q != std::string_view::npos && !splitQuery(text.substr(q + 1), query, error)) {
+        return std::nullopt;
     }
-    case Kind::Serial:
-        s.nConType = kConSerial;
-        s.nRS232port = 0;
-        s.nRS232bps = baud.value_or(s.nRS232bps);
-        s.nRS232station = station;
-        s.nRS232RtsCts = rtsCts ? 1 : 0;
-        return true;
-    case Kind::DialUp:
-        s.nConType = kConDialUp;
-        s.nDIALport = 0;
-        s.nDIALbps = baud.value_or(s.nDIALbps);
-        s.nDIALstation = station;
-        s.nDIALRtsCts = rtsCts ? 1 : 0;
-        s.strDIALcallNo = *opt("number");
-        s.strDIALexitNo = opt("exit") ? *opt("exit") : std::string();
-        if (const auto* init = opt("init")) {
-            s.strDIALinitCmd = *init;
+    const auto startsWith = [&](std::string_view p) { return head.substr(0, p.size()) == p; };
+    const bool serial = startsWith("serial:");
+    const bool known = startsWith("tcp://") || startsWith("sim://") || serial ||
+                       startsWith("dialup:") || head == "usb" || startsWith("usb:") ||
+                       head == "embedded";
+    if (!known) {
+        error = "unknown connection: " + std::string(text) +
+                " (tcp://, sim://, serial:, dialup:, usb or embedded)";
+        return std::nullopt;
+    }
+    if ((serial || startsWith("dialup:")) && head.size() == 7) {
+        error = "the connection names no serial device";
+        return std::nullopt;
+    }
+    if (startsWith("dialup:") && query.count("number") == 0) {
+        error = "a dial-up connection needs number=...";
+        return std::nullopt;
+    }
+
+    ConnectionSpec spec;
+    std::optional<std::uint8_t> baud;
+    if (startsWith("tcp://") || startsWith("sim://")) {
+        const bool sim = startsWith("sim://");
+        NetworkTarget target;
+        if (!hostAndPort(head.substr(6), sim ? kSimulatorPort : kEthernetPort, target.host,
+                         target.port, error) ||
+            !commonOptions(query, spec, baud, error)) {
+            return std::nullopt;
         }
-        return true;
-    case Kind::Usb:
-        s.nConType = kConUsb;
-        return true;
-    case Kind::Embedded:
-        s.nConType = kConSimulator;
-        return true;
+        // A dotted quad is the address; any other host is looked up when connecting.
+        if (const auto ip = ipv4(target.host)) {
+            target.address = *ip;
+            target.host.clear();
+        }
+        target.useStation = spec.station != CommSet::kStationNotUsed;
+        if (sim) {
+            spec.link = SimulatorLink{target};
+        } else {
+            spec.link = EthernetLink{target};
+        }
+        return spec;
     }
-    return false;
+    if (!commonOptions(query, spec, baud, error)) {
+        return std::nullopt;
+    }
+    if (serial) {
+        spec.link = SerialLink{serialLine(query, head.substr(7), SerialLink{}.line, baud)};
+    } else if (startsWith("dialup:")) {
+        DialUpLink link;
+        link.line = serialLine(query, head.substr(7), link.line, baud);
+        link.callNumber = *option(query, "number");
+        if (const auto* exit = option(query, "exit")) {
+            link.exitNumber = *exit;
+        }
+        if (const auto* init = option(query, "init")) {
+            link.initCommand = *init;
+        }
+        spec.link = std::move(link);
+    } else if (head == "embedded") {
+        // The station option is checked but the simulator in this process takes none.
+        spec.station = CommSet::kStationNotUsed;
+        spec.link = EmbeddedLink{std::move(query)};
+    } else {
+        spec.link = UsbLink{head.size() > 4 ? std::string(head.substr(4)) : std::string()};
+    }
+    return spec;
 }
 
 } // namespace dlu

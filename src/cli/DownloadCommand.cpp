@@ -120,7 +120,7 @@ int runDownload(const DownloadOptions& options, const ConnectionOptions& connect
 
     if (options.run) {
         // The Remote RUN question is answered by --run / --no-run; the others as before.
-        const std::string runQuestion(messages(DownloadFlow::kMsgAskRemoteRun));
+        const std::string runQuestion(messages(Msg::AskRemoteRun));
         prompter.setAnswerPolicy(
             [runQuestion, answer = *options.run, rest = prompter.answerPolicy()](
                 std::string_view text, PromptButtons buttons) -> std::optional<PromptAnswer> {

@@ -1,9 +1,10 @@
 #include "cli/InfoCommand.h"
 
-#include "devmem/CpuTypeTable.h"
+#include "common/MessageIds.h"
 #include "package/CFileControl.h"
 #include "package/CFileEncryption.h"
 #include "package/PackageReading.h"
+#include "plc/CpuTypeTable.h"
 
 #include <cstdint>
 #include <ostream>
@@ -12,10 +13,6 @@ namespace dlu {
 
 namespace {
 
-constexpr int kMsgProjectName = 510;
-constexpr int kMsgProjectSize = 511;
-constexpr int kMsgProgramCount = 512;
-constexpr int kMsgColumnNo = 450; // 450 to 453: No., PID, name, type
 constexpr std::string_view kCpuTypeLabel = "CPU Type :";
 
 // Columns on a terminal: Hangul and other wide characters take two.
@@ -116,22 +113,23 @@ std::string infoText(const PackageContents& contents, const Messages& messages) 
     const auto line = [&out](std::string_view label, std::string_view value) {
         out.append(label).append(" ").append(value).append("\n");
     };
-    line(messages(kMsgProjectName), info.projectName());
+    line(messages(Msg::ProjectName), info.projectName());
     line(kCpuTypeLabel, std::to_string(info.cpuType()) + " (" +
                             std::string(CpuTypeTable::displayName(info.cpuType())) + ")");
-    line(messages(kMsgProjectSize), formatProjectSize(contents.projectSize));
-    line(messages(kMsgProgramCount),
+    line(messages(Msg::ProjectSize), formatProjectSize(contents.projectSize));
+    line(messages(Msg::ProgramCount),
          formatProgramCount(static_cast<unsigned>(info.programCount())));
     out += "\n";
 
     const auto rows = programListRows(info, contents.st, messages);
-    std::size_t nameWidth = displayWidth(messages(kMsgColumnNo + 2));
+    std::size_t nameWidth = displayWidth(messages(Msg::ProgramColumns + 2));
     for (const auto& r : rows) {
         nameWidth = std::max(nameWidth, displayWidth(r.name));
     }
-    out += pad(messages(kMsgColumnNo), 5) + "  " + pad(messages(kMsgColumnNo + 1), 6) + "  " +
-           pad(messages(kMsgColumnNo + 2), nameWidth) + "  " +
-           std::string(messages(kMsgColumnNo + 3)) + "\n";
+    out += pad(messages(Msg::ProgramColumns), 5) + "  " +
+           pad(messages(Msg::ProgramColumns + 1), 6) + "  " +
+           pad(messages(Msg::ProgramColumns + 2), nameWidth) + "  " +
+           std::string(messages(Msg::ProgramColumns + 3)) + "\n";
     for (const auto& r : rows) {
         out += pad(r.rowText(), 5) + "  " + pad(r.pidText(), 6) + "  " + pad(r.name, nameWidth) +
                "  " + r.kindName + "\n";

@@ -2,8 +2,8 @@
 
 #include "cli/CliSession.h"
 #include "common/VisibleText.h"
-#include "devmem/CpuTypeTable.h"
-#include "devmem/DeviceArea.h"
+#include "plc/CpuTypeTable.h"
+#include "plc/DeviceArea.h"
 #include "devmem/PdmCsv.h"
 #include "devmem/PdmDiff.h"
 #include "devmem/PdmFile.h"

@@ -2,8 +2,8 @@
 
 #include "cli/BackupCommands.h"
 #include "common/TextFormat.h"
-#include "devmem/DeviceArea.h"
 #include "devmem/PdmImage.h"
+#include "plc/DeviceArea.h"
 
 #include <algorithm>
 #include <cctype>

@@ -3,7 +3,7 @@
 #include "cli/TerminalPrompter.h"
 #include "common/StringTable.h"
 #include "common/TextFormat.h"
-#include "devmem/CpuTypeTable.h"
+#include "plc/CpuTypeTable.h"
 
 #include <cstdio>
 #include <ostream>

@@ -10,8 +10,8 @@
 #include "common/StringTable.h"
 
 #ifdef DLU_CLI_WITH_SETTINGS
-#include "app/CDownloadUtilApp.h"
 #include "app/settings/QtSettingsStore.h"
+#include "common/CDownloadUtilApp.h"
 #endif
 #ifdef DLU_CLI_WITH_QT
 #include <QCoreApplication>

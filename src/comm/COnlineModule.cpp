@@ -2,11 +2,11 @@
 
 #include "comm/CCOMInterface.h"
 #include "comm/CommSet.h"
-#include "comm/DeviceAddress.h"
 #include "common/Clock.h"
 #include "common/Crypto.h"
 #include "common/Prompter.h"
 #include "common/StringTable.h"
+#include "plc/DeviceAddress.h"
 
 #include <algorithm>
 #include <chrono>
@@ -18,17 +18,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr int kMsgInvalidPassword = 600;
-constexpr int kMsgConnectionClosed = 604;
-constexpr int kMsgStoredPasswordWrong = 605;
-constexpr int kMsgConnectedEthernet = 613;
-constexpr int kMsgConnectedModem = 614;
-constexpr int kMsgUnknownCpu = 615;
-constexpr int kMsgCpuWarning = 616;
-constexpr int kMsgCpuRefused = 617;
-constexpr int kMsgChannelOpenFailed = 652;
-constexpr int kMsgEchoCable = 665;
-constexpr int kMsgMakeActive = 673;
 constexpr std::string_view kEncryptionFailed = "Encryption Failed.";
 
 constexpr int kProtocolTests = 4;
@@ -68,22 +57,11 @@ std::uint32_t COnlineModule::deviceAddress(std::string_view name) const {
     return DeviceAddress::fromName(name, projectCpuType_, connectionType() == kConSimulator);
 }
 
-COnlineModule::PasswordScheme COnlineModule::passwordScheme(std::uint8_t cpuCode,
-                                                            std::uint32_t firmware) {
-    if (cpuCode >= '1' && cpuCode <= '4') {
-        return firmware >= 346 ? PasswordScheme::Exchange : PasswordScheme::StoredCheck;
-    }
-    if (cpuCode == 'B') {
-        return firmware >= 256 ? PasswordScheme::Exchange : PasswordScheme::StoredCheck;
-    }
-    return PasswordScheme::Exchange;
-}
-
 bool COnlineModule::connect() {
     online_ = false;
     if (!ctx_.com.openConnection(ctx_.commSet,
                                  [this](std::uint32_t n) { ctx_.protocol.setAttemptCount(n); })) {
-        ctx_.prompter.message(ctx_.messages(kMsgChannelOpenFailed));
+        ctx_.prompter.message(ctx_.messages(Msg::ChannelOpenFailed));
         return false;
     }
 
@@ -102,7 +80,7 @@ bool COnlineModule::connect() {
         return false;
     }
     if (test == CProtocol::TestResult::WrongLength) {
-        ctx_.prompter.message(ctx_.messages(kMsgEchoCable), PromptButtons::Ok, PromptIcon::Stop);
+        ctx_.prompter.message(ctx_.messages(Msg::EchoCable), PromptButtons::Ok, PromptIcon::Stop);
         return false;
     }
 
@@ -117,9 +95,9 @@ bool COnlineModule::connect() {
     online_ = true;
     const auto type = connectionType();
     if (type == kConEthernet) {
-        ctx_.prompter.message(ctx_.messages(kMsgConnectedEthernet));
+        ctx_.prompter.message(ctx_.messages(Msg::ConnectedEthernet));
     } else if (type == kConDialUp || type == kConLeasedLine) {
-        ctx_.prompter.message(ctx_.messages(kMsgConnectedModem));
+        ctx_.prompter.message(ctx_.messages(Msg::ConnectedModem));
     }
     return true;
 }
@@ -141,13 +119,7 @@ bool COnlineModule::readIdentity(CpuType addressType) {
 }
 
 void COnlineModule::detectCpuType() {
-    // One type of each address family: the identity word lies at a different address in each.
-    constexpr std::array<CpuType, 7> kFamilies{26, 0, 4, 5, 10, 11, 19};
-    const auto sameFamily = [](CpuType a, CpuType b) {
-        return DeviceAddress::base("F", a) == DeviceAddress::base("F", b) &&
-               DeviceAddress::base("D", a) == DeviceAddress::base("D", b);
-    };
-    for (const CpuType family : kFamilies) {
+    for (const CpuType family : DeviceAddress::probeTypes()) {
         if (!readIdentity(family)) {
             continue;
         }
@@ -156,7 +128,8 @@ void COnlineModule::detectCpuType() {
             continue;
         }
         const CpuType named = CpuTypeTable::parse(match.label);
-        if (named == kNoCpuType || sameFamily(named, family)) {
+        if (named == kNoCpuType ||
+            CpuTypeTable::addressMap(named) == CpuTypeTable::addressMap(family)) {
             projectCpuType_ = named == kNoCpuType ? family : named;
             return;
         }
@@ -173,21 +146,21 @@ bool COnlineModule::identify() {
 
     identity_ = PlcIdentification::identify(identityWord_, projectCpuType_);
     if (!identity_.known) {
-        ctx_.prompter.message(ctx_.messages(kMsgUnknownCpu), PromptButtons::Ok, PromptIcon::Stop);
+        ctx_.prompter.message(ctx_.messages(Msg::UnknownCpu), PromptButtons::Ok, PromptIcon::Stop);
         return false;
     }
     const std::string details = PlcIdentification::projectText(projectCpuType_) + identity_.plcText;
     switch (identity_.match) {
     case CpuMatch::Refused:
-        ctx_.prompter.message(std::string(ctx_.messages(kMsgCpuRefused)) + details,
+        ctx_.prompter.message(std::string(ctx_.messages(Msg::CpuRefused)) + details,
                               PromptButtons::Ok, PromptIcon::Stop);
         return false;
     case CpuMatch::RefusedWarning:
-        ctx_.prompter.message(std::string(ctx_.messages(kMsgCpuWarning)) + details,
+        ctx_.prompter.message(std::string(ctx_.messages(Msg::CpuWarning)) + details,
                               PromptButtons::Ok, PromptIcon::Stop);
         return false;
     case CpuMatch::Warned:
-        ctx_.prompter.message(std::string(ctx_.messages(kMsgCpuWarning)) + details,
+        ctx_.prompter.message(std::string(ctx_.messages(Msg::CpuWarning)) + details,
                               PromptButtons::Ok, PromptIcon::Warning);
         return true;
     case CpuMatch::Accepted:
@@ -214,7 +187,8 @@ void COnlineModule::transactionLost() {
     if (connectionType() == kConDialUp) {
         ctx_.com.hangUp();
     }
-    ctx_.prompter.message(ctx_.messages(kMsgConnectionClosed), PromptButtons::Ok, PromptIcon::Stop);
+    ctx_.prompter.message(ctx_.messages(Msg::ConnectionClosed), PromptButtons::Ok,
+                          PromptIcon::Stop);
     errorReport();
 }
 
@@ -257,7 +231,7 @@ bool COnlineModule::storedPasswordCheck() {
         }
     }
     if (!match) {
-        ctx_.prompter.message(ctx_.messages(kMsgStoredPasswordWrong), PromptButtons::Ok,
+        ctx_.prompter.message(ctx_.messages(Msg::StoredPasswordWrong), PromptButtons::Ok,
                               PromptIcon::Stop);
     }
     return match;
@@ -325,7 +299,7 @@ bool COnlineModule::passwordExchange() {
             return true;
         }
     }
-    ctx_.prompter.message(ctx_.messages(kMsgInvalidPassword), PromptButtons::Ok, PromptIcon::Stop);
+    ctx_.prompter.message(ctx_.messages(Msg::InvalidPassword), PromptButtons::Ok, PromptIcon::Stop);
     return false;
 }
 
@@ -362,7 +336,7 @@ bool COnlineModule::makeRedundantCpuActive() {
     if (!redundant || (f1260_ & 0x04) == 0) {
         return true;
     }
-    if (ctx_.prompter.message(ctx_.messages(kMsgMakeActive), PromptButtons::YesNo,
+    if (ctx_.prompter.message(ctx_.messages(Msg::MakeActive), PromptButtons::YesNo,
                               PromptIcon::Question) != PromptAnswer::Yes) {
         return false;
     }
@@ -418,7 +392,7 @@ bool COnlineModule::takeReadWords(std::span<std::uint16_t> out) {
 }
 
 int COnlineModule::writeByName(std::string_view name, const WriteRequest& request) {
-    const bool wordForm = projectCpuType_ >= 5 && projectCpuType_ <= 8;
+    const bool wordForm = CpuTypeTable::addressesSInWords(projectCpuType_);
     const std::uint32_t address = deviceAddress(name);
     if (address == 0) {
         return 0;

@@ -3,8 +3,8 @@
 #include "comm/CProtocol.h"
 #include "comm/ErrorReport.h"
 #include "comm/PasswordCipher.h"
-#include "comm/PlcIdentification.h"
-#include "devmem/CpuTypeTable.h"
+#include "plc/CpuTypeTable.h"
+#include "plc/PlcIdentification.h"
 
 #include <array>
 #include <cstdint>
@@ -49,7 +49,7 @@ struct PlcStatus {
 // protocol object and the channel of the context.
 class COnlineModule {
 public:
-    enum class PasswordScheme { StoredCheck, Exchange };
+    using PasswordScheme = dlu::PasswordScheme;
 
     // Request of a write by name: words, or raw bytes for "S" names of the byte form.
     struct WriteRequest {
@@ -81,7 +81,9 @@ public:
     const PlcIdentityMatch& plcIdentity() const { return identity_; }
 
     // The password scheme of a PLC by its CPU code and firmware version.
-    static PasswordScheme passwordScheme(std::uint8_t cpuCode, std::uint32_t firmware);
+    static PasswordScheme passwordScheme(std::uint8_t cpuCode, std::uint32_t firmware) {
+        return PlcIdentification::passwordScheme(cpuCode, firmware);
+    }
 
     // One 'R' of six blocks; keeps the mode word and the whole "F1260" word.
     bool statusRead(PlcStatus& status);

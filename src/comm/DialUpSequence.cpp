@@ -13,11 +13,6 @@ namespace dlu {
 namespace {
 using namespace std::chrono_literals;
 
-constexpr int kMsgModemInitFailed = 607;
-constexpr int kMsgModemFailed = 608;
-constexpr int kMsgModemConnected = 609;
-constexpr int kMsgConnecting = 610;
-constexpr int kMsgInitializing = 611;
 constexpr const char* kModemCode = "\nMODEM CODE : ";
 } // namespace
 
@@ -39,7 +34,7 @@ void DialUpSequence::show() {
 }
 
 bool DialUpSequence::fail(const std::string& code) {
-    prompter_.message(std::string(messages_(kMsgModemFailed)) + kModemCode + code,
+    prompter_.message(std::string(messages_(Msg::ModemFailed)) + kModemCode + code,
                       PromptButtons::Ok, PromptIcon::Stop);
     modem_.hangUp();
     clock_.sleep(500ms);
@@ -47,10 +42,10 @@ bool DialUpSequence::fail(const std::string& code) {
 }
 
 bool DialUpSequence::run() {
-    status_ = {phoneText(settings_), 0, std::string(messages_(kMsgInitializing))};
+    status_ = {phoneText(settings_), 0, std::string(messages_(Msg::InitializingModem))};
     show();
     const bool dialling = modem_.dial(settings_.initCommand(), settings_.dialString());
-    status_.status = std::string(messages_(kMsgConnecting));
+    status_.status = std::string(messages_(Msg::Connecting));
     show();
 
     for (;;) {
@@ -60,12 +55,12 @@ bool DialUpSequence::run() {
             return false;
         }
         if (!dialling) {
-            prompter_.message(messages_(kMsgModemInitFailed), PromptButtons::Ok, PromptIcon::Stop);
+            prompter_.message(messages_(Msg::ModemInitFailed), PromptButtons::Ok, PromptIcon::Stop);
             return false;
         }
         std::string code;
         if (modem_.pollCall(code)) {
-            prompter_.message(std::string(messages_(kMsgModemConnected)) + kModemCode + code);
+            prompter_.message(std::string(messages_(Msg::ModemConnected)) + kModemCode + code);
             clock_.sleep(500ms);
             return true;
         }

@@ -13,11 +13,6 @@ namespace dlu {
 
 namespace {
 
-constexpr int kMsgPortNotOpen = 601;
-constexpr int kMsgCpuErrorCode = 602;
-constexpr int kMsgBadFrame = 612;
-constexpr int kMsgPlcErrorBase = 617; // + PLC error code 1 to 20
-
 constexpr std::uint8_t kLastTextedPlcError = 20;
 constexpr std::uint8_t kLastPlcErrorCode = 25;
 constexpr std::uint8_t kPlcNoError = 26;
@@ -34,7 +29,7 @@ bool ErrorReport::report(std::uint8_t code, std::uint8_t connectionType, Variant
     case kChannelPortMissing:
     case kChannelWriteFailed:
     case kChannelNotOpen:
-        prompter_.message(messages_(kMsgPortNotOpen));
+        prompter_.message(messages_(Msg::PortNotOpen));
         return false;
     case kChannelLinkLost:
     case kChannelTimeout: {
@@ -52,16 +47,16 @@ bool ErrorReport::report(std::uint8_t code, std::uint8_t connectionType, Variant
     case kErrorFrameTooLong:
     case kErrorStationMismatch:
     case kErrorSequenceMismatch:
-        prompter_.message(messages_(kMsgBadFrame));
+        prompter_.message(messages_(Msg::BadFrame));
         return false;
     case kPlcNoError:
         return true;
     default:
         break;
     }
-    prompter_.message(messages_(kMsgCpuErrorCode));
+    prompter_.message(messages_(Msg::CpuErrorCode));
     if (code >= 1 && code <= kLastTextedPlcError) {
-        prompter_.message(messages_(kMsgPlcErrorBase + code));
+        prompter_.message(messages_(Msg::PlcErrorBase + code));
     } else if (code > kLastTextedPlcError && code <= kLastPlcErrorCode) {
         // The string table has no texts for these codes: name the code itself.
         prompter_.message("ERR(" + std::to_string(code) + ")");

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/MessageIds.h"
+
 #include <span>
 #include <string>
 #include <string_view>
@@ -26,7 +28,7 @@ enum class Language { English = 0, Korean = 1 };
 constexpr int messageIdOffset(Language lang) { return lang == Language::Korean ? 0 : 300; }
 
 // Loads messages in the language of the run: code names the Korean id and the offset
-// picks the language.
+// picks the language. Code names messages by `Msg`.
 class Messages {
 public:
     explicit Messages(Language lang = Language::English) : lang_(lang) {}

@@ -1,13 +1,13 @@
 #include "devmem/DeviceMemorySelection.h"
 
-#include "devmem/DeviceArea.h"
+#include "common/MessageIds.h"
 #include "devmem/DeviceTransferPlan.h"
 #include "devmem/PdmImage.h"
+#include "plc/DeviceArea.h"
 
 namespace dlu {
 
 namespace {
-constexpr int kMsgFullRangeHint = 558;
 
 constexpr std::array kDefaultAreas{AreaIndex::M, AreaIndex::L, AreaIndex::K, AreaIndex::D};
 } // namespace
@@ -101,7 +101,7 @@ void DeviceMemorySelection::setDefault() {
         a.editsEnabled = true;
     }
     applyRestoreRestrictions();
-    notice_ = std::string(messages_(kMsgFullRangeHint));
+    notice_ = std::string(messages_(Msg::FullRangeHint));
 }
 
 void DeviceMemorySelection::setMaximum() {

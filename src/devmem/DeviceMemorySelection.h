@@ -1,8 +1,8 @@
 #pragma once
 
 #include "common/StringTable.h"
-#include "devmem/CpuTypeTable.h"
-#include "devmem/DeviceRanges.h"
+#include "plc/CpuTypeTable.h"
+#include "plc/DeviceRanges.h"
 
 #include <array>
 #include <cstdint>

@@ -2,11 +2,12 @@
 
 #include "comm/COnlineModule.h"
 #include "common/Clock.h"
+#include "common/MessageIds.h"
 #include "common/Prompter.h"
 #include "common/TextFormat.h"
-#include "devmem/DeviceArea.h"
 #include "devmem/DeviceTransferPlan.h"
 #include "devmem/TransferProgress.h"
+#include "plc/DeviceArea.h"
 
 #include <algorithm>
 #include <system_error>
@@ -15,18 +16,6 @@
 namespace dlu {
 
 namespace {
-
-constexpr int kMsgUploadError = 550;
-constexpr int kMsgTitleBackup = 551;
-constexpr int kMsgTitleRestore = 552;
-constexpr int kMsgFileLoaded = 554;
-constexpr int kMsgAskDefault = 555;
-constexpr int kMsgAskMaximum = 556;
-constexpr int kMsgAskClearAll = 557;
-constexpr int kMsgNoFile = 566;
-constexpr int kMsgRestoreDone = 567;
-constexpr int kMsgWriteNotConfirmed = 568;
-constexpr int kMsgSavedAutomatically = 569;
 
 // The first read of a restore. The PLC's answer is not used; it is read because the PLC
 // expects a read before the writes of a restore.
@@ -68,7 +57,7 @@ DeviceMemoryTransfer::DeviceMemoryTransfer(Prompter& prompter, const Messages& m
 
 std::string DeviceMemoryTransfer::title() const {
     return std::string(
-        messages_(mode() == DeviceMemoryMode::Backup ? kMsgTitleBackup : kMsgTitleRestore));
+        messages_(mode() == DeviceMemoryMode::Backup ? Msg::TitleBackup : Msg::TitleRestore));
 }
 
 void DeviceMemoryTransfer::show(int koreanId) { prompter_.message(messages_(koreanId)); }
@@ -85,7 +74,7 @@ void DeviceMemoryTransfer::open(const std::filesystem::path& folder, const std::
     const auto path = file();
     if (std::filesystem::is_regular_file(path, ec) && std::filesystem::file_size(path, ec) > 0 &&
         !ec && load(path) == PdmFile::LoadResult::Loaded) {
-        selection_.setNotice(std::string(messages_(kMsgFileLoaded)));
+        selection_.setNotice(std::string(messages_(Msg::FileDataLoaded)));
         return;
     }
     folder_.clear();
@@ -108,7 +97,7 @@ void DeviceMemoryTransfer::setFile(const std::filesystem::path& file) {
 }
 
 bool DeviceMemoryTransfer::askDefault() {
-    if (prompter_.message(messages_(kMsgAskDefault), PromptButtons::YesNo, PromptIcon::Question) !=
+    if (prompter_.message(messages_(Msg::AskDefault), PromptButtons::YesNo, PromptIcon::Question) !=
         PromptAnswer::Yes) {
         return false;
     }
@@ -117,7 +106,7 @@ bool DeviceMemoryTransfer::askDefault() {
 }
 
 bool DeviceMemoryTransfer::askMaximum() {
-    if (prompter_.message(messages_(kMsgAskMaximum), PromptButtons::YesNo, PromptIcon::Question) !=
+    if (prompter_.message(messages_(Msg::AskMaximum), PromptButtons::YesNo, PromptIcon::Question) !=
         PromptAnswer::Yes) {
         return false;
     }
@@ -126,8 +115,8 @@ bool DeviceMemoryTransfer::askMaximum() {
 }
 
 bool DeviceMemoryTransfer::askClearAll() {
-    if (prompter_.message(messages_(kMsgAskClearAll), PromptButtons::YesNo, PromptIcon::Question) !=
-        PromptAnswer::Yes) {
+    if (prompter_.message(messages_(Msg::AskClearAll), PromptButtons::YesNo,
+                          PromptIcon::Question) != PromptAnswer::Yes) {
         return false;
     }
     selection_.clearAll();
@@ -226,7 +215,7 @@ DeviceMemoryTransfer::Result DeviceMemoryTransfer::backup(TransferObserver* obse
                 if (observer != nullptr) {
                     observer->closed();
                 }
-                show(kMsgUploadError);
+                show(Msg::UploadError);
                 return Result::NothingRead;
             }
             const std::uint32_t first = range.start + static_cast<std::uint32_t>(n) * 100u;
@@ -244,7 +233,7 @@ DeviceMemoryTransfer::Result DeviceMemoryTransfer::backup(TransferObserver* obse
     }
     image_.setFlag(1);
     const auto saved = save();
-    selection_.setNotice(std::string(messages_(kMsgSavedAutomatically)));
+    selection_.setNotice(std::string(messages_(Msg::SavedAutomatically)));
     return saved == PdmFile::SaveResult::Saved ? Result::Done : Result::NotSaved;
 }
 
@@ -253,7 +242,7 @@ DeviceMemoryTransfer::Result DeviceMemoryTransfer::restore(TransferObserver* obs
         return Result::NoSession;
     }
     if (!image_.loaded()) {
-        show(kMsgNoFile);
+        show(Msg::NoDeviceFile);
         return Result::NothingToSend;
     }
     if (observer != nullptr) {
@@ -310,7 +299,7 @@ DeviceMemoryTransfer::Result DeviceMemoryTransfer::restore(TransferObserver* obs
                     observer->closed();
                 }
                 prompter_.message(
-                    formatText(messages_(kMsgWriteNotConfirmed), chunk.address.c_str()),
+                    formatText(messages_(Msg::WriteNotConfirmed), chunk.address.c_str()),
                     PromptButtons::Ok, PromptIcon::Stop);
                 return Result::NotConfirmed;
             }
@@ -322,7 +311,7 @@ DeviceMemoryTransfer::Result DeviceMemoryTransfer::restore(TransferObserver* obs
     if (observer != nullptr) {
         observer->closed();
     }
-    show(kMsgRestoreDone);
+    show(Msg::RestoreDone);
     return Result::Done;
 }
 

@@ -1,18 +1,12 @@
 #include "devmem/DeviceTransferPlan.h"
 
+#include "common/MessageIds.h"
 #include "common/TextFormat.h"
-#include "devmem/DeviceArea.h"
+#include "plc/DeviceArea.h"
 
 #include <algorithm>
 
 namespace dlu {
-
-namespace {
-constexpr int kMsgDownloadLine1 = 570;
-constexpr int kMsgDownloadLine2 = 571;
-constexpr int kMsgUploadLine1 = 572;
-constexpr int kMsgUploadLine2 = 573;
-} // namespace
 
 void AreaProgress::apply(const DeviceChunk& chunk) {
     if (chunk.last) {
@@ -47,9 +41,9 @@ DeviceChunk DeviceTransferPlan::chunk(int area, const WordRange& range, int n,
     c.address = DeviceAreas::transferAddress(area, static_cast<std::uint32_t>(first));
     const bool upload = direction == TransferDirection::Upload;
     c.line1 = "<" + std::string(DeviceAreas::at(area).progressPrefix) +
-              std::string(messages(upload ? kMsgUploadLine1 : kMsgDownloadLine1));
-    c.line2 = c.address + (upload ? std::string(messages(kMsgUploadLine2))
-                                  : formatText(messages(kMsgDownloadLine2), c.count));
+              std::string(messages(upload ? Msg::UploadLine1 : Msg::DownloadLine1));
+    c.line2 = c.address + (upload ? std::string(messages(Msg::UploadLine2))
+                                  : formatText(messages(Msg::DownloadLine2), c.count));
     return c;
 }
 
@@ -64,7 +58,7 @@ bool DeviceTransferPlan::restoreAllowed(int area, CpuType cpuType) {
         return false;
     case AreaIndex::TS:
     case AreaIndex::CS:
-        return !(cpuType == 10 || cpuType == 14 || cpuType == 29 || cpuType == 34);
+        return CpuTypeTable::restoresPresets(cpuType);
     default:
         return area >= 0 && area < DeviceAreas::kCount;
     }

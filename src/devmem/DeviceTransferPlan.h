@@ -1,8 +1,8 @@
 #pragma once
 
 #include "common/StringTable.h"
-#include "devmem/CpuTypeTable.h"
-#include "devmem/DeviceRanges.h"
+#include "plc/CpuTypeTable.h"
+#include "plc/DeviceRanges.h"
 
 #include <cstdint>
 #include <string>
@@ -46,7 +46,7 @@ public:
                              const Messages& messages);
 
     // Whether a restore may write an area for a CPU type: F, T, C, S, Z and R never; TS and CS
-    // not for the types with the small layout (10, 14, 29, 34).
+    // only for the types that restore presets (CpuTypeTable::restoresPresets).
     static bool restoreAllowed(int area, CpuType cpuType);
 };
 

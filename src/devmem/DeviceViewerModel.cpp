@@ -1,7 +1,7 @@
 #include "devmem/DeviceViewerModel.h"
 
 #include "common/TextFormat.h"
-#include "devmem/DeviceRanges.h"
+#include "plc/DeviceRanges.h"
 
 #include <algorithm>
 #include <cctype>

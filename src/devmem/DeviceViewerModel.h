@@ -1,7 +1,7 @@
 #pragma once
 
-#include "devmem/CpuTypeTable.h"
 #include "devmem/PdmImage.h"
+#include "plc/CpuTypeTable.h"
 
 #include <cstdint>
 #include <string>
@@ -25,9 +25,6 @@ struct CellEdit {
 class DeviceViewerModel {
 public:
     enum Column { ColNo = 0, ColDevice, ColVariable, ColDec, ColHex, kColumnCount };
-
-    // Range error message id, shown with 65535 for an entry above a word.
-    static constexpr int kMsgRangeError = 562;
 
     DeviceViewerModel(CpuType cpuType, const PdmImage& source);
 

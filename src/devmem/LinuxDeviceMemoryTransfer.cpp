@@ -1,6 +1,7 @@
 #include "devmem/LinuxDeviceMemoryTransfer.h"
 
 #include "comm/COnlineModule.h"
+#include "common/MessageIds.h"
 #include "common/Prompter.h"
 #include "common/TextFormat.h"
 #include "devmem/AtomicFile.h"
@@ -17,12 +18,6 @@
 namespace dlu {
 
 namespace {
-
-constexpr int kMsgTitleBackup = 551;
-constexpr int kMsgTitleRestore = 552;
-constexpr int kMsgWriteFailed = 579;
-constexpr int kMsgBlocksMissing = 585;
-constexpr int kMsgEmptyImage = 586;
 
 // The same in both languages.
 constexpr std::string_view kUploadSuccess = "Upload Success";
@@ -82,8 +77,8 @@ LinuxDeviceMemoryTransfer::LinuxDeviceMemoryTransfer(DeviceTransferContext conte
     : ctx_(context), mode_(mode), cpuType_(cpuType) {}
 
 std::string LinuxDeviceMemoryTransfer::title() const {
-    return std::string(ctx_.messages(mode_ == DeviceMemoryMode::Backup ? kMsgTitleBackup
-                                                                       : kMsgTitleRestore)) +
+    return std::string(ctx_.messages(mode_ == DeviceMemoryMode::Backup ? Msg::TitleBackup
+                                                                       : Msg::TitleRestore)) +
            "(Linux)";
 }
 
@@ -143,13 +138,13 @@ LinuxDeviceMemoryTransfer::backup(const std::filesystem::path& file, TransferObs
     if (!replaceFileAtomically(file, image)) {
         progress.close();
         report.outcome = Outcome::NotWritten;
-        say(ctx_.messages(kMsgWriteFailed));
+        say(ctx_.messages(Msg::SaveFailed));
         return report;
     }
     progress.close();
     if (!complete) {
         report.outcome = Outcome::Incomplete;
-        say(formatText(ctx_.messages(kMsgBlocksMissing), report.total - expected, report.total));
+        say(formatText(ctx_.messages(Msg::BlocksMissing), report.total - expected, report.total));
         return report;
     }
     say(kUploadSuccess);
@@ -179,7 +174,7 @@ LinuxDeviceMemoryTransfer::restore(const std::filesystem::path& file, TransferOb
     if (!plan) {
         // An empty image would go out as one block numbered 65535: nothing the PLC can use.
         report.outcome = Outcome::EmptyFile;
-        ctx_.prompter.message(ctx_.messages(kMsgEmptyImage), PromptButtons::Ok,
+        ctx_.prompter.message(ctx_.messages(Msg::EmptyImage), PromptButtons::Ok,
                               PromptIcon::Warning);
         return report;
     }

@@ -2,8 +2,8 @@
 
 #include "common/TextFormat.h"
 #include "common/VisibleText.h"
-#include "devmem/DeviceArea.h"
-#include "devmem/DeviceRanges.h"
+#include "plc/DeviceArea.h"
+#include "plc/DeviceRanges.h"
 #include "devmem/PdmDiff.h"
 
 #include <algorithm>

@@ -1,7 +1,7 @@
 #include "devmem/PdmDiff.h"
 
 #include "common/TextFormat.h"
-#include "devmem/DeviceArea.h"
+#include "plc/DeviceArea.h"
 
 #include <algorithm>
 

@@ -1,5 +1,6 @@
 #include "devmem/PdmFile.h"
 
+#include "common/MessageIds.h"
 #include "common/TextFormat.h"
 #include "devmem/AtomicFile.h"
 
@@ -8,17 +9,6 @@
 #include <vector>
 
 namespace dlu {
-
-namespace {
-
-constexpr int kMsgLoaded = 560;
-constexpr int kMsgNoPath = 563;
-constexpr int kMsgNotLoaded = 564;
-constexpr int kMsgSaved = 565;
-constexpr int kMsgTooShort = 577;
-constexpr int kMsgWriteFailed = 579;
-
-} // namespace
 
 PdmFile::SaveResult PdmFile::save(const std::filesystem::path& folder, std::string_view name,
                                   PdmImage& image, std::uint16_t mask,
@@ -83,13 +73,13 @@ PdmFile::LoadResult PdmFile::load(const std::filesystem::path& file, PdmImage& i
 int PdmFile::messageFor(SaveResult result) {
     switch (result) {
     case SaveResult::Saved:
-        return kMsgSaved;
+        return Msg::Saved;
     case SaveResult::NoPath:
-        return kMsgNoPath;
+        return Msg::NoSavePath;
     case SaveResult::NotLoaded:
-        return kMsgNotLoaded;
+        return Msg::NothingToSave;
     case SaveResult::WriteFailed:
-        return kMsgWriteFailed;
+        return Msg::SaveFailed;
     }
     return 0;
 }
@@ -98,9 +88,9 @@ int PdmFile::messageFor(LoadResult result) {
     switch (result) {
     case LoadResult::Loaded:
     case LoadResult::NotLoaded:
-        return kMsgLoaded;
+        return Msg::FileLoaded;
     case LoadResult::TooShort:
-        return kMsgTooShort;
+        return Msg::FileDamaged;
     case LoadResult::NotOpened:
     case LoadResult::Empty:
         return 0;

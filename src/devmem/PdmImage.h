@@ -1,6 +1,6 @@
 #pragma once
 
-#include "devmem/DeviceArea.h"
+#include "plc/DeviceArea.h"
 
 #include <array>
 #include <cstddef>

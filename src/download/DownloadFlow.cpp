@@ -14,14 +14,14 @@ DownloadFlow::Outcome DownloadFlow::run(const DownloadJob& job, bool connectionC
 
     if (job.packagePath.empty() || !connectionChosen) {
         const bool noPackage = job.packagePath.empty();
-        ctx_.prompter.message(ctx_.messages(noPackage ? kMsgNoPackage : kMsgNoConnection));
+        ctx_.prompter.message(ctx_.messages(noPackage ? Msg::NoPackage : Msg::NoConnection));
         session_.disconnect();
         return noPackage ? Outcome::NoPackage : Outcome::NoConnection;
     }
 
     session_.setProjectCpuType(job.projectCpuType);
     if (!session_.connect()) {
-        ctx_.prompter.message(ctx_.messages(kMsgConnectFailed));
+        ctx_.prompter.message(ctx_.messages(Msg::ConnectFailed));
         session_.disconnect();
         return Outcome::ConnectFailed;
     }
@@ -82,13 +82,13 @@ DownloadFlow::Outcome DownloadFlow::bringToStop(PlcStatus status) {
         if (status.isStop() || status.isRemote()) {
             break;
         }
-        if (ctx_.prompter.message(ctx_.messages(kMsgModeNotPossible), PromptButtons::RetryCancel,
+        if (ctx_.prompter.message(ctx_.messages(Msg::ModeNotPossible), PromptButtons::RetryCancel,
                                   PromptIcon::Stop) != PromptAnswer::Retry) {
             return Outcome::ModeCheckCancelled;
         }
     }
     if (status.isRemote() && !status.isStop()) {
-        if (ctx_.prompter.message(ctx_.messages(kMsgAskRemoteStop), PromptButtons::YesNo,
+        if (ctx_.prompter.message(ctx_.messages(Msg::AskRemoteStop), PromptButtons::YesNo,
                                   PromptIcon::Question) != PromptAnswer::Yes) {
             return Outcome::StopDeclined;
         }
@@ -102,7 +102,7 @@ DownloadFlow::Outcome DownloadFlow::bringToStop(PlcStatus status) {
 
 void DownloadFlow::offerRemoteRun() {
     askedRemoteRun_ = true;
-    if (ctx_.prompter.message(ctx_.messages(kMsgAskRemoteRun), PromptButtons::YesNo,
+    if (ctx_.prompter.message(ctx_.messages(Msg::AskRemoteRun), PromptButtons::YesNo,
                               PromptIcon::Question) != PromptAnswer::Yes) {
         return;
     }

@@ -31,12 +31,6 @@ public:
         DownloadFailed,     // the sequence failed and has said why
     };
 
-    static constexpr int kMsgNoPackage = 401;
-    static constexpr int kMsgNoConnection = 402;
-    static constexpr int kMsgConnectFailed = 403;
-    static constexpr int kMsgModeNotPossible = 661;
-    static constexpr int kMsgAskRemoteStop = 662;
-    static constexpr int kMsgAskRemoteRun = 663;
     static constexpr std::chrono::milliseconds kSettlePause{100};
 
     DownloadFlow(const OnlineContext& context, COnlineModule& session, CFileControl& reader)

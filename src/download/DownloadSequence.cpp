@@ -96,7 +96,7 @@ bool DownloadSequence::run() {
         return false;
     }
     succeeded_ = true;
-    ctx_.prompter.message(ctx_.messages(kMsgSucceeded));
+    ctx_.prompter.message(ctx_.messages(Msg::DownloadSucceeded));
     return true;
 }
 
@@ -111,11 +111,11 @@ bool DownloadSequence::sequence() {
     // Both files are prepared, so that both messages show when both are missing.
     const bool parameterOpen = prepareFile(parameterPath, parameterCopy_, parameter_);
     if (!parameterOpen) {
-        ctx_.prompter.message(ctx_.messages(kMsgParameterMissing));
+        ctx_.prompter.message(ctx_.messages(Msg::ParameterMissing));
     }
     const bool linkOpen = prepareFile(linkPath, linkCopy_, link_);
     if (!linkOpen) {
-        ctx_.prompter.message(ctx_.messages(kMsgLinkMissing));
+        ctx_.prompter.message(ctx_.messages(Msg::LinkMissing));
     }
     if (!parameterOpen || !linkOpen) {
         fail(Failure::FileMissing);
@@ -125,18 +125,18 @@ bool DownloadSequence::sequence() {
     const std::uint64_t parameterFileSize = streamSize(parameter_);
     if (parameterFileSize < kParameterHeaderSize) {
         // Not even a header: nothing a PLC could take.
-        ctx_.prompter.message(ctx_.messages(kMsgParameterMissing));
+        ctx_.prompter.message(ctx_.messages(Msg::ParameterMissing));
         fail(Failure::FileMissing);
         return false;
     }
     parameterBytes_ = parameterFileSize - kParameterHeaderSize;
     if (parameterBytes_ > kMaxParameterData) {
-        ctx_.prompter.message(ctx_.messages(kMsgParameterTooLarge));
+        ctx_.prompter.message(ctx_.messages(Msg::ParameterTooLarge));
         fail(Failure::ParameterTooLarge);
         return false;
     }
     if (!measureLinkFile()) {
-        ctx_.prompter.message(ctx_.messages(kMsgLinkMissing));
+        ctx_.prompter.message(ctx_.messages(Msg::LinkMissing));
         fail(Failure::LinkFileDamaged);
         return false;
     }
@@ -250,7 +250,7 @@ void DownloadSequence::planItems() {
                     numbered("Program ", static_cast<unsigned>(i)));
         }
     }
-    if (!hasStPrograms(job_.projectCpuType)) {
+    if (!CpuTypeTable::isLinuxProject(job_.projectCpuType)) {
         return;
     }
     const std::string stFolder = reader_.StFolder();

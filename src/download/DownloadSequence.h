@@ -1,11 +1,11 @@
 #pragma once
 
 #include "comm/COnlineModule.h"
-#include "devmem/CpuTypeTable.h"
 #include "download/DownloadObserver.h"
 #include "package/CFileEncryption.h"
 #include "package/FileKind.h"
 #include "package/StProgramTable.h"
+#include "plc/CpuTypeTable.h"
 
 #include <array>
 #include <chrono>
@@ -60,13 +60,6 @@ public:
     static constexpr std::chrono::milliseconds kDelayUnit{100};
     static constexpr std::uint8_t kMaxDelayIndex = 5;
 
-    // Message ids (Korean; the language offset is added when shown).
-    static constexpr int kMsgDownloading = 404; // the progress window's text
-    static constexpr int kMsgSucceeded = 651;
-    static constexpr int kMsgParameterTooLarge = 653;
-    static constexpr int kMsgParameterMissing = 656;
-    static constexpr int kMsgLinkMissing = 657;
-
     DownloadSequence(const OnlineContext& context, COnlineModule& session, CFileControl& reader,
                      DownloadJob job);
     ~DownloadSequence();
@@ -90,8 +83,6 @@ public:
     }
     // The Tx delay of a CommSet Tx delay index.
     static std::chrono::milliseconds txDelay(std::uint8_t index);
-    // CPU types whose projects carry ST programs and global tables.
-    static bool hasStPrograms(CpuType type) { return type >= 26 && type <= 28; }
 
 private:
     // A file sent from the unpack folder: ST, ST table and global files.

@@ -1,5 +1,6 @@
 #include "package/CFileControl.h"
 
+#include "common/MessageIds.h"
 #include "package/ArchiveEntryName.h"
 #include "package/CFileEncryption.h"
 #include "package/FileIo.h"
@@ -22,7 +23,6 @@ namespace dlu {
 
 namespace {
 
-constexpr int kMsgDownloadFileError = 400;
 constexpr std::string_view kBackupSuffix = "buff";
 constexpr std::string_view kUnpackSuffix = "_dwnbuff/";
 
@@ -105,7 +105,7 @@ CFileControl::CFileControl(Prompter& prompter, const Messages& messages)
 
 CFileControl::~CFileControl() { Close(); }
 
-void CFileControl::reportBadPackage() { prompter_.message(messages_(kMsgDownloadFileError)); }
+void CFileControl::reportBadPackage() { prompter_.message(messages_(Msg::DownloadFileError)); }
 
 bool CFileControl::Open(const std::string& packagePath, CFileEncryption& encryption) {
     Close();

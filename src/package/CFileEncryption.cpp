@@ -1,6 +1,7 @@
 #include "package/CFileEncryption.h"
 
 #include "common/CCommonFunction.h"
+#include "common/MessageIds.h"
 #include "package/EncryptionErrorText.h"
 #include "package/FileIo.h"
 #include "package/FileKind.h"
@@ -12,8 +13,6 @@
 namespace dlu {
 
 namespace {
-
-constexpr int kMsgCryptoUnavailable = 674;
 
 // File kind number of the special program files whose stored length is cut after the
 // current scheme's decryption.
@@ -98,8 +97,8 @@ const Crypto* CFileEncryption::crypto() {
 }
 
 void CFileEncryption::reportNoCrypto() {
-    const PromptAnswer answer =
-        prompter_.message(messages_(kMsgCryptoUnavailable), PromptButtons::YesNo, PromptIcon::Stop);
+    const PromptAnswer answer = prompter_.message(messages_(Msg::CryptoUnavailable),
+                                                  PromptButtons::YesNo, PromptIcon::Stop);
     if (answer == PromptAnswer::Yes) {
         prompter_.message(encryptionErrorText(messages_.language()), PromptButtons::Ok,
                           PromptIcon::Stop);

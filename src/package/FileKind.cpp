@@ -108,13 +108,9 @@ LinkLayout chooseLinkLayout(std::span<const std::uint8_t> header) {
     return LinkLayout::Older;
 }
 
-bool isLittleEndianCpu(CpuType code) {
-    return (code >= 10 && code <= 22) || (code >= 26 && code <= 29) || code == 34;
-}
-
 PbtEntry readPbtEntry(std::span<const std::uint8_t, kPbtEntrySize> entry, LinkLayout layout,
                       CpuType cpu) {
-    const bool little = isLittleEndianCpu(cpu);
+    const bool little = CpuTypeTable::littleEndianProgramLengths(cpu);
     PbtEntry out;
     if (layout == LinkLayout::Xp) {
         out.used = entry[2] != 0xFF;

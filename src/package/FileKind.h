@@ -1,6 +1,6 @@
 #pragma once
 
-#include "devmem/CpuTypeTable.h"
+#include "plc/CpuTypeTable.h"
 
 #include <array>
 #include <cstddef>
@@ -58,9 +58,6 @@ enum class LinkLayout { Older, Xp };
 
 // XP layout when the first bytes hold the link XP text followed by a zero byte.
 LinkLayout chooseLinkLayout(std::span<const std::uint8_t> header);
-
-// CPU types whose link files store program lengths little-endian.
-bool isLittleEndianCpu(CpuType code);
 
 // Link file: 100-byte header, the program block table (PBT), then the used programs.
 inline constexpr std::size_t kPbtOffset = 100;

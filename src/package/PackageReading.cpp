@@ -1,6 +1,6 @@
 #include "package/PackageReading.h"
 
-#include "devmem/CpuTypeTable.h"
+#include "plc/CpuTypeTable.h"
 
 namespace dlu {
 

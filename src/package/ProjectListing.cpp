@@ -1,16 +1,10 @@
 #include "package/ProjectListing.h"
 
+#include "common/MessageIds.h"
 #include "common/TextFormat.h"
-#include "devmem/CpuTypeTable.h"
+#include "plc/CpuTypeTable.h"
 
 namespace dlu {
-
-namespace {
-
-constexpr int kMsgKindNameBase = 643; // + kind 1 to 7
-constexpr int kMsgStProgram = 698;
-
-} // namespace
 
 std::string ProgramListRow::rowText() const {
     return formatText("%3d", static_cast<int>(rowNumber));
@@ -24,7 +18,7 @@ std::string programKindName(unsigned kind, const Messages& messages) {
     if (kind < 1 || kind > 7) {
         return {};
     }
-    return std::string(messages(kMsgKindNameBase + static_cast<int>(kind)));
+    return std::string(messages(Msg::ProgramKindBase + static_cast<int>(kind)));
 }
 
 std::vector<ProgramListRow> programListRows(const ProjectInfo& info, const StProgramTable& st,
@@ -51,7 +45,7 @@ std::vector<ProgramListRow> programListRows(const ProjectInfo& info, const StPro
             r.rowNumber = ++row;
             r.pid = static_cast<unsigned>(n);
             r.name = std::string(st.entry(n).nameText());
-            r.kindName = std::string(messages(kMsgStProgram));
+            r.kindName = std::string(messages(Msg::StProgram));
             rows.push_back(std::move(r));
         }
     }

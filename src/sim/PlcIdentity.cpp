@@ -1,7 +1,7 @@
 #include "sim/PlcIdentity.h"
 
 #include "comm/COnlineModule.h"
-#include "comm/PlcIdentification.h"
+#include "plc/PlcIdentification.h"
 
 #include <algorithm>
 #include <array>

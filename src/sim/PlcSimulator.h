@@ -1,7 +1,7 @@
 #pragma once
 
 #include "comm/PasswordCipher.h"
-#include "devmem/CpuTypeTable.h"
+#include "plc/CpuTypeTable.h"
 #include "sim/RequestReader.h"
 #include "sim/SimDownloadStore.h"
 #include "sim/SimFaults.h"

@@ -1,8 +1,8 @@
 #include "sim/SimMemory.h"
 
-#include "comm/DeviceAddress.h"
-#include "devmem/DeviceArea.h"
 #include "devmem/PdmImage.h"
+#include "plc/DeviceAddress.h"
+#include "plc/DeviceArea.h"
 
 #include <algorithm>
 

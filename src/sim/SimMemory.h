@@ -1,6 +1,6 @@
 #pragma once
 
-#include "devmem/CpuTypeTable.h"
+#include "plc/CpuTypeTable.h"
 
 #include <cstdint>
 #include <string_view>

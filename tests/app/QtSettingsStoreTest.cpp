@@ -1,6 +1,6 @@
 #include "app/settings/QtSettingsStore.h"
-#include "app/AppSettings.h"
-#include "app/CDownloadUtilApp.h"
+#include "common/AppSettings.h"
+#include "common/CDownloadUtilApp.h"
 
 #include <QFile>
 #include <QSettings>

@@ -7,16 +7,26 @@
 namespace dlu {
 namespace {
 
-CommSet applied(const char* text) {
+ConnectionSpec parsed(const char* text) {
     std::string error;
-    const auto uri = ConnectionUri::parse(text, error);
-    EXPECT_TRUE(uri.has_value()) << text << ": " << error;
-    CommSet s;
-    s.setDefaults();
-    if (uri) {
-        EXPECT_TRUE(uri->applyTo(s, error)) << text << ": " << error;
+    const auto spec = ConnectionUri::parse(text, error);
+    EXPECT_TRUE(spec.has_value()) << text << ": " << error;
+    return spec.value_or(ConnectionSpec{});
+}
+
+// The settings record the connection gives the session.
+CommSet applied(const char* text) { return parsed(text).toCommSet(); }
+
+std::string deviceOf(const char* text) {
+    const ConnectionSpec spec = parsed(text);
+    if (const auto* serial = std::get_if<SerialLink>(&spec.link)) {
+        return serial->line.device;
     }
-    return s;
+    if (const auto* dial = std::get_if<DialUpLink>(&spec.link)) {
+        return dial->line.device;
+    }
+    const auto* usb = std::get_if<UsbLink>(&spec.link);
+    return usb ? usb->device : "(none)";
 }
 
 TEST(ConnectionUri, NetworkConnections) {
@@ -44,6 +54,7 @@ TEST(ConnectionUri, SerialLines) {
     auto s = applied("serial:/dev/ttyUSB0?baud=115200&station=3&rtscts=1");
     EXPECT_EQ(s.nConType, kConSerial);
     EXPECT_EQ(s.nRS232port, 0);
+    EXPECT_EQ(deviceOf("serial:/dev/ttyUSB0?baud=115200"), "/dev/ttyUSB0");
     EXPECT_EQ(baudRateOfIndex(s.nRS232bps), 115200u);
     EXPECT_EQ(s.nRS232station, 3);
     EXPECT_EQ(s.nRS232RtsCts, 1);
@@ -58,9 +69,16 @@ TEST(ConnectionUri, SerialLines) {
     EXPECT_EQ(s.strDIALinitCmd, "AT%26F");
     EXPECT_EQ(baudRateOfIndex(s.nDIALbps), 9600u);
 
+    EXPECT_EQ(deviceOf("dialup:/dev/ttyS0?number=1"), "/dev/ttyS0");
+
     EXPECT_EQ(applied("usb").nConType, kConUsb);
+    EXPECT_EQ(deviceOf("usb"), "");
     EXPECT_EQ(applied("usb:/dev/ttyACM0").nConType, kConUsb);
+    EXPECT_EQ(deviceOf("usb:/dev/ttyACM0"), "/dev/ttyACM0");
     EXPECT_EQ(applied("embedded?identity=A-01").nConType, kConSimulator);
+    const ConnectionSpec embedded = parsed("embedded?identity=A-01");
+    ASSERT_TRUE(std::holds_alternative<EmbeddedLink>(embedded.link));
+    EXPECT_EQ(std::get<EmbeddedLink>(embedded.link).options.at("identity"), "A-01");
 }
 
 TEST(ConnectionUri, BadConnectionsSayWhy) {
@@ -77,21 +95,14 @@ TEST(ConnectionUri, BadConnectionsSayWhy) {
         "serial:/dev/x?&",
         "embeddedx",
         "tcp://h?=1",
+        "serial:/dev/x?baud=12345",
+        "tcp://h?station=255",
+        "serial:/dev/x?station=-1",
     };
     for (const char* text : bad) {
         std::string error;
         EXPECT_FALSE(ConnectionUri::parse(text, error).has_value()) << text;
         EXPECT_FALSE(error.empty()) << text;
-    }
-    const char* badValues[] = {"serial:/dev/x?baud=12345", "tcp://h?station=255",
-                               "serial:/dev/x?station=-1"};
-    for (const char* text : badValues) {
-        std::string error;
-        const auto uri = ConnectionUri::parse(text, error);
-        ASSERT_TRUE(uri.has_value()) << text;
-        CommSet s;
-        EXPECT_FALSE(uri->applyTo(s, error)) << text;
-        EXPECT_FALSE(error.empty());
     }
 }
 

@@ -2,10 +2,10 @@
 // over TCP and against the embedded simulator.
 #include "support/ChildProcess.h"
 
-#include "devmem/DeviceArea.h"
-#include "devmem/DeviceRanges.h"
 #include "devmem/PdmFile.h"
 #include "devmem/PdmImage.h"
+#include "plc/DeviceArea.h"
+#include "plc/DeviceRanges.h"
 #include "sim/PlcSimulator.h"
 
 #include <gtest/gtest.h>

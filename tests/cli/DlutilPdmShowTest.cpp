@@ -1,9 +1,9 @@
 // dlutil pdm show run as a process on a device memory file written by the test.
 #include "support/ChildProcess.h"
 
-#include "devmem/DeviceArea.h"
 #include "devmem/PdmFile.h"
 #include "devmem/PdmImage.h"
+#include "plc/DeviceArea.h"
 
 #include <gtest/gtest.h>
 

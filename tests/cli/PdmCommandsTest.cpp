@@ -1,7 +1,7 @@
 // dlutil pdm diff, export and import, run in-process on files written by the test.
 #include "cli/PdmCommands.h"
 
-#include "devmem/DeviceArea.h"
+#include "plc/DeviceArea.h"
 #include "devmem/PdmFile.h"
 #include "devmem/PdmImage.h"
 

@@ -3,10 +3,8 @@
 #include "comm/CommSet.h"
 #include "common/StringTable.h"
 #include "common/TextFormat.h"
-#include "sim/EmbeddedChannelFactory.h"
 #include "sim/PlcSimulator.h"
-#include "support/FakeClock.h"
-#include "support/ScriptedPrompter.h"
+#include "support/SimSession.h"
 
 #include <gtest/gtest.h>
 
@@ -28,25 +26,9 @@ std::uint16_t identity(char code, char sub) {
 }
 
 // A session wired to an in-process simulator, as the programs wire it to a real channel.
-struct Rig {
+struct Rig : test::SimSession<> {
     explicit Rig(PlcConfig config = {}, sim::FaultConfig faults = {})
-        : plc(config, faults), factory(plc), com(factory, prompter), protocol(com),
-          session(OnlineContext{settings, com, protocol, prompter, messages, clock}) {
-        settings.setDefaults();
-        settings.nConType = kConSimulator;
-    }
-
-    std::vector<std::string> shown() const { return prompter.texts(); }
-
-    PlcSimulator plc;
-    sim::EmbeddedChannelFactory factory;
-    ScriptedPrompter prompter;
-    CCOMInterface com;
-    CProtocol protocol;
-    CommSet settings;
-    Messages messages{Language::English};
-    FakeClock clock;
-    COnlineModule session;
+        : SimSession(config, faults) {}
 };
 
 TEST(COnlineModule, IdentificationDecidesTheConnection) {

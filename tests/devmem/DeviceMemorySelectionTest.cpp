@@ -1,7 +1,7 @@
 #include "devmem/DeviceMemorySelection.h"
 
-#include "devmem/DeviceRanges.h"
 #include "devmem/PdmImage.h"
+#include "plc/DeviceRanges.h"
 
 #include <gtest/gtest.h>
 

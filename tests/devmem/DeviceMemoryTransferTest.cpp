@@ -2,9 +2,9 @@
 
 #include "DevmemRig.h"
 #include "common/TextFormat.h"
-#include "devmem/DeviceArea.h"
 #include "devmem/DeviceTransferPlan.h"
 #include "devmem/TransferProgress.h"
+#include "plc/DeviceArea.h"
 
 #include <gtest/gtest.h>
 

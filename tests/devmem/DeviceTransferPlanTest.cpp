@@ -1,6 +1,6 @@
 #include "devmem/DeviceTransferPlan.h"
-#include "devmem/DeviceArea.h"
 #include "devmem/LinuxImage.h"
+#include "plc/DeviceArea.h"
 
 #include <gtest/gtest.h>
 

@@ -1,14 +1,7 @@
 #pragma once
 
-#include "comm/CCOMInterface.h"
-#include "comm/COnlineModule.h"
-#include "comm/CommSet.h"
-#include "common/StringTable.h"
 #include "devmem/DeviceTransferContext.h"
-#include "sim/EmbeddedChannelFactory.h"
-#include "sim/PlcSimulator.h"
-#include "support/FakeClock.h"
-#include "support/ScriptedPrompter.h"
+#include "support/SimSession.h"
 
 #include <algorithm>
 #include <chrono>
@@ -30,12 +23,14 @@ struct SeenRequest {
 
 // A session connected to an in-process simulator (or a subclass of it), with a fake clock and
 // a scripted prompter; the simulator's log keeps every request it received.
-template <typename Plc = sim::PlcSimulator> struct DevmemRig {
-    explicit DevmemRig(sim::PlcConfig config = {})
-        : plc(config), factory(plc), com(factory, prompter), protocol(com),
-          session(OnlineContext{settings, com, protocol, prompter, messages, clock}) {
-        settings.setDefaults();
-        settings.nConType = kConSimulator;
+template <typename Plc = sim::PlcSimulator> struct DevmemRig : SimSession<Plc> {
+    using SimSession<Plc>::plc;
+    using SimSession<Plc>::prompter;
+    using SimSession<Plc>::messages;
+    using SimSession<Plc>::clock;
+    using SimSession<Plc>::session;
+
+    explicit DevmemRig(sim::PlcConfig config = {}) : SimSession<Plc>(config) {
         plc.setFrameLog([this](bool sent, std::span<const std::uint8_t> frame) {
             // Head (2), command, length (2), station header (3), data, check code (2).
             if (!sent && frame.size() >= 10) {
@@ -68,17 +63,6 @@ template <typename Plc = sim::PlcSimulator> struct DevmemRig {
             std::count(clock.sleeps().begin(), clock.sleeps().end(), d));
     }
 
-    std::vector<std::string> shown() const { return prompter.texts(); }
-
-    Plc plc;
-    sim::EmbeddedChannelFactory factory;
-    ScriptedPrompter prompter;
-    CCOMInterface com;
-    CProtocol protocol;
-    CommSet settings;
-    Messages messages{Language::English};
-    FakeClock clock;
-    COnlineModule session;
     std::vector<SeenRequest> seen;
 };
 

@@ -3,18 +3,11 @@
 // A download engine wired to the in-process simulator, with a record of every 'D' request the
 // simulated PLC received and of the Tx delays waited before it.
 #include "PackageBuilder.h"
-#include "comm/CCOMInterface.h"
-#include "comm/COnlineModule.h"
-#include "comm/CommSet.h"
-#include "common/StringTable.h"
 #include "download/DownloadSequence.h"
 #include "package/CFileControl.h"
 #include "package/CFileEncryption.h"
 #include "package/PackageReading.h"
-#include "sim/EmbeddedChannelFactory.h"
-#include "sim/PlcSimulator.h"
-#include "support/FakeClock.h"
-#include "support/ScriptedPrompter.h"
+#include "support/SimSession.h"
 
 #include "../package/PackageTestUtil.h"
 
@@ -64,12 +57,9 @@ inline std::string receivedListing(const sim::PlcSimulator& plc) {
     return out;
 }
 
-struct DownloadRig {
+struct DownloadRig : SimSession<> {
     explicit DownloadRig(sim::PlcConfig config = {}, sim::FaultConfig faults = {})
-        : plc(config, faults), factory(plc), com(factory, prompter), protocol(com),
-          session(context()), reader(prompter, messages) {
-        settings.setDefaults();
-        settings.nConType = kConSimulator;
+        : SimSession(config, faults), reader(prompter, messages) {
         plc.setFrameLog([this](bool sent, std::span<const std::uint8_t> frame) {
             if (!sent) {
                 onRequest(frame);
@@ -77,9 +67,7 @@ struct DownloadRig {
         });
     }
 
-    OnlineContext context() {
-        return OnlineContext{settings, com, protocol, prompter, messages, clock};
-    }
+    OnlineContext context() { return connection.context(); }
 
     // The job the main dialog hands over after reading the package the user picked.
     DownloadJob job(const std::string& path) {
@@ -94,21 +82,11 @@ struct DownloadRig {
         return j;
     }
 
-    std::vector<std::string> shown() const { return prompter.texts(); }
     std::string text(int id) const { return std::string(messages(id)); }
 
     std::vector<WireRecord> records;
     std::vector<std::uint8_t> commands; // every request's command byte, in order
 
-    sim::PlcSimulator plc;
-    sim::EmbeddedChannelFactory factory;
-    ScriptedPrompter prompter;
-    CCOMInterface com;
-    CProtocol protocol;
-    CommSet settings;
-    Messages messages{Language::English};
-    FakeClock clock;
-    COnlineModule session;
     CFileControl reader;
     TempDir dir;
 

@@ -1,6 +1,6 @@
 // The device memory windows, offscreen, against the in-process simulator: the job that the
 // program runs on its session thread runs here at once.
-#include "devmem/DeviceArea.h"
+#include "plc/DeviceArea.h"
 #include "devmem/PdmFile.h"
 #include "devmem/gui/CDeviceGridCtrl.h"
 #include "devmem/gui/CDeviceMemorySetDlg.h"

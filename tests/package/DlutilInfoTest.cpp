@@ -3,8 +3,8 @@
 #include "PackageBuilder.h"
 #include "PackageTestUtil.h"
 #include "common/StringTable.h"
-#include "devmem/CpuTypeTable.h"
 #include "package/ProjectListing.h"
+#include "plc/CpuTypeTable.h"
 
 #include <gtest/gtest.h>
 

@@ -111,7 +111,7 @@ TEST(FileKind, PbtEntryFieldsPerLayoutAndByteOrder) {
     // The little-endian CPU set: 10..22, 26..29, 34.
     for (CpuType code = 0; code <= 40; ++code) {
         const bool little = (code >= 10 && code <= 22) || (code >= 26 && code <= 29) || code == 34;
-        EXPECT_EQ(isLittleEndianCpu(code), little) << code;
+        EXPECT_EQ(CpuTypeTable::littleEndianProgramLengths(code), little) << code;
     }
 }
 

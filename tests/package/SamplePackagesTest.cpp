@@ -3,11 +3,11 @@
 #include "MiniJson.h"
 #include "PackageBuilder.h"
 #include "PackageTestUtil.h"
-#include "devmem/CpuTypeTable.h"
 #include "package/CFileControl.h"
 #include "package/CFileEncryption.h"
 #include "package/FileKind.h"
 #include "package/PackageReading.h"
+#include "plc/CpuTypeTable.h"
 
 #include <gtest/gtest.h>
 

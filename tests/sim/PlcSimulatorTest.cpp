@@ -3,12 +3,12 @@
 #include "sim/EmbeddedSimulator.h"
 
 #include "comm/CProtocol.h"
-#include "comm/DeviceAddress.h"
 #include "comm/ErrorReport.h"
 #include "comm/ProtocolRig.h"
 #include "comm/TestFrames.h"
 #include "common/StringTable.h"
 #include "devmem/PdmImage.h"
+#include "plc/DeviceAddress.h"
 #include "sim/PlcIdentity.h"
 #include "support/ScriptedPrompter.h"
 

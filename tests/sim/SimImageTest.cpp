@@ -2,9 +2,9 @@
 // device memory presets seen through a session.
 
 #include "comm/ProtocolRig.h"
-#include "devmem/DeviceArea.h"
 #include "devmem/LinuxImage.h"
 #include "devmem/PdmImage.h"
+#include "plc/DeviceArea.h"
 #include "sim/PlcSimulator.h"
 #include "sim/SimSessionRig.h"
 

@@ -5,7 +5,7 @@
 #include "common/Clock.h"
 #include "common/Prompter.h"
 #include "common/StringTable.h"
-#include "devmem/DeviceArea.h"
+#include "plc/DeviceArea.h"
 #include "devmem/gui/CDeviceMemorySetDlg.h"
 #include "devmem/gui/CDeviceProgressDlg.h"
 #include "devmem/gui/CDeviceViewerDlg.h"

@@ -1,6 +1,6 @@
 #include "app/settings/QtSettingsStore.h"
 
-#include "app/AppSettings.h"
+#include "common/AppSettings.h"
 
 #include <QLocale>
 #include <QSettings>

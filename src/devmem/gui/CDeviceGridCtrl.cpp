@@ -1,5 +1,6 @@
 #include "devmem/gui/CDeviceGridCtrl.h"
 
+#include "common/MessageIds.h"
 #include "common/StringTable.h"
 #include "devmem/gui/DevmemGuiEnv.h"
 
@@ -12,7 +13,6 @@
 namespace dlu {
 
 namespace {
-constexpr int kMsgHeaderFirst = 580; // "No.", "Device", "Variable", "DEC", "HEX"
 constexpr int kColumnWidths[] = {45, 75, 105, 75, 75};
 constexpr int kRowHeight = 18;
 } // namespace
@@ -77,7 +77,7 @@ QVariant CDeviceGridModel::data(const QModelIndex& index, int role) const {
 QVariant CDeviceGridModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 &&
         section < DeviceViewerModel::kColumnCount) {
-        return qtext(messages_, kMsgHeaderFirst + section);
+        return qtext(messages_, Msg::ViewerHeaders + section);
     }
     return QAbstractTableModel::headerData(section, orientation, role);
 }

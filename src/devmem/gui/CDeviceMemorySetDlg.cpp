@@ -1,10 +1,11 @@
 #include "devmem/gui/CDeviceMemorySetDlg.h"
 
+#include "common/MessageIds.h"
 #include "common/Prompter.h"
 #include "common/StringTable.h"
-#include "devmem/DeviceArea.h"
 #include "devmem/gui/CDeviceProgressDlg.h"
 #include "devmem/gui/CDeviceViewerDlg.h"
+#include "plc/DeviceArea.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -24,12 +25,6 @@
 namespace dlu {
 
 namespace {
-
-constexpr int kMsgDownload = 553;
-constexpr int kMsgNoData = 564;
-constexpr int kMsgNoFile = 566;
-constexpr int kMsgBackupCancelled = 593;
-constexpr int kMsgRestoreStopped = 595;
 
 const QString kSaveFilter = QStringLiteral("PLC Device Files (*.PDM)");
 const QString kOpenFilter = QStringLiteral("Download Files (*.PDM)");
@@ -65,7 +60,7 @@ CDeviceMemorySetDlg::CDeviceMemorySetDlg(const DevmemGuiEnv& env, DeviceMemoryMo
             std::ofstream create(path, std::ios::binary | std::ios::app);
         }
     } else {
-        transferButton_->setText(qtext(env.messages, kMsgDownload));
+        transferButton_->setText(qtext(env.messages, Msg::DownloadButton));
         viewEnabled_ = transfer_.image().loaded();
     }
     refresh();
@@ -251,9 +246,10 @@ void CDeviceMemorySetDlg::save() {
 
 void CDeviceMemorySetDlg::view() {
     if (!transfer_.image().loaded()) {
-        env_.prompter.message(
-            env_.messages(transfer_.mode() == DeviceMemoryMode::Restore ? kMsgNoFile : kMsgNoData),
-            PromptButtons::Ok, PromptIcon::Warning);
+        env_.prompter.message(env_.messages(transfer_.mode() == DeviceMemoryMode::Restore
+                                                ? Msg::NoDeviceFile
+                                                : Msg::NothingToSave),
+                              PromptButtons::Ok, PromptIcon::Warning);
         return;
     }
     CDeviceViewerDlg viewer(env_, transfer_.cpuType(), transfer_.image(), this);
@@ -283,7 +279,8 @@ std::optional<DeviceMemoryTransfer::Result> CDeviceMemorySetDlg::runTransfer() {
     }
     const bool backup = transfer_.mode() == DeviceMemoryMode::Backup;
     if (!backup && !transfer_.image().loaded()) {
-        env_.prompter.message(env_.messages(kMsgNoFile), PromptButtons::Ok, PromptIcon::Warning);
+        env_.prompter.message(env_.messages(Msg::NoDeviceFile), PromptButtons::Ok,
+                              PromptIcon::Warning);
         return std::nullopt;
     }
     if (backup) {
@@ -307,7 +304,7 @@ std::optional<DeviceMemoryTransfer::Result> CDeviceMemorySetDlg::runTransfer() {
     setControlsEnabled(this, true);
     progress.hide();
     if (result == DeviceMemoryTransfer::Result::Cancelled) {
-        env_.prompter.message(env_.messages(backup ? kMsgBackupCancelled : kMsgRestoreStopped),
+        env_.prompter.message(env_.messages(backup ? Msg::BackupCancelled : Msg::RestoreStopped),
                               PromptButtons::Ok, PromptIcon::Information);
     }
     viewEnabled_ = viewEnabled_ || transfer_.image().loaded();

@@ -1,5 +1,6 @@
 #include "devmem/gui/CDeviceProgressDlg.h"
 
+#include "common/MessageIds.h"
 #include "common/Prompter.h"
 #include "common/StringTable.h"
 #include "devmem/gui/DevmemGuiEnv.h"
@@ -14,11 +15,6 @@
 #include <QVBoxLayout>
 
 namespace dlu {
-
-namespace {
-constexpr int kMsgCancel = 598;
-constexpr int kMsgAskStopRestore = 594;
-} // namespace
 
 CDeviceProgressDlg::CDeviceProgressDlg(QWidget* owner, Kind kind, Prompter& prompter,
                                        const Messages& messages)
@@ -37,7 +33,7 @@ CDeviceProgressDlg::CDeviceProgressDlg(QWidget* owner, Kind kind, Prompter& prom
     total_ = new QLabel(this);
     total_->setObjectName(QStringLiteral("1193"));
     total_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    cancel_ = new QPushButton(qtext(messages, kMsgCancel), this);
+    cancel_ = new QPushButton(qtext(messages, Msg::Cancel), this);
     cancel_->setObjectName(QStringLiteral("cancel"));
     connect(cancel_, &QPushButton::clicked, this, &CDeviceProgressDlg::onCancel);
 
@@ -109,7 +105,7 @@ void CDeviceProgressDlg::onCancel() {
         return;
     }
     if (kind_ == Kind::Restore &&
-        prompter_.message(messages_(kMsgAskStopRestore), PromptButtons::YesNo,
+        prompter_.message(messages_(Msg::AskStopRestore), PromptButtons::YesNo,
                           PromptIcon::Warning) != PromptAnswer::Yes) {
         return;
     }

@@ -1,13 +1,14 @@
 #include "devmem/gui/CDeviceViewerDlg.h"
 
+#include "common/MessageIds.h"
 #include "common/Prompter.h"
 #include "common/StringTable.h"
 #include "common/TextFormat.h"
-#include "devmem/DeviceArea.h"
 #include "devmem/PdmCsv.h"
 #include "devmem/PdmDiff.h"
 #include "devmem/PdmFile.h"
 #include "devmem/gui/CDeviceGridCtrl.h"
+#include "plc/DeviceArea.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -21,18 +22,6 @@
 namespace dlu {
 
 namespace {
-
-constexpr int kMsgRangeError = 562;
-constexpr int kMsgAskClearAll = 574;
-constexpr int kMsgAskClearArea = 575;
-constexpr int kMsgAskRestore = 576;
-constexpr int kMsgExport = 590;
-constexpr int kMsgImport = 591;
-constexpr int kMsgCompare = 592;
-constexpr int kMsgDifferences = 596;
-constexpr int kMsgImportRefused = 597;
-constexpr int kMsgFileNotRead = 577;
-constexpr int kMsgWriteFailed = 579;
 
 const QString kCsvFilter = QStringLiteral("CSV (*.csv)");
 const QString kPdmFilter = QStringLiteral("PLC Device Files (*.PDM)");
@@ -61,7 +50,7 @@ CDeviceViewerDlg::CDeviceViewerDlg(const DevmemGuiEnv& env, CpuType cpuType, Pdm
     }
     model_ = new CDeviceGridModel(viewer_, env.messages, this);
     model_->outOfRange = [this] {
-        env_.prompter.message(formatText(env_.messages(kMsgRangeError), 65535), PromptButtons::Ok,
+        env_.prompter.message(formatText(env_.messages(Msg::RangeError), 65535), PromptButtons::Ok,
                               PromptIcon::Warning);
     };
     grid_ = new CDeviceGridCtrl(this);
@@ -74,9 +63,9 @@ CDeviceViewerDlg::CDeviceViewerDlg(const DevmemGuiEnv& env, CpuType cpuType, Pdm
     auto* clearAllButton = button(this, "1203", QStringLiteral("모두지우기(&A)"));
     auto* clearButton = button(this, "1204", QStringLiteral("지우기(&E)"));
     auto* restoreButton = button(this, "1205", QStringLiteral("원래대로(&R)"));
-    auto* exportButton = button(this, "export", qtext(env.messages, kMsgExport));
-    auto* importButton = button(this, "import", qtext(env.messages, kMsgImport));
-    auto* compareButton = button(this, "compare", qtext(env.messages, kMsgCompare));
+    auto* exportButton = button(this, "export", qtext(env.messages, Msg::ExportCsv));
+    auto* importButton = button(this, "import", qtext(env.messages, Msg::ImportCsv));
+    auto* compareButton = button(this, "compare", qtext(env.messages, Msg::CompareWithFile));
     auto* closeButton = button(this, "2", QStringLiteral("닫기(&L)"));
 
     auto* side = new QVBoxLayout;
@@ -133,21 +122,21 @@ bool CDeviceViewerDlg::ask(int koreanId) {
 void CDeviceViewerDlg::apply() { viewer_.apply(image_); }
 
 void CDeviceViewerDlg::clearAll() {
-    if (ask(kMsgAskClearAll)) {
+    if (ask(Msg::ViewerAskClearAll)) {
         viewer_.clearAll();
         model_->refill();
     }
 }
 
 void CDeviceViewerDlg::clearArea() {
-    if (ask(kMsgAskClearArea)) {
+    if (ask(Msg::ViewerAskClearArea)) {
         viewer_.clearArea();
         model_->refill();
     }
 }
 
 void CDeviceViewerDlg::restore() {
-    if (ask(kMsgAskRestore)) {
+    if (ask(Msg::ViewerAskRestore)) {
         viewer_.restore(image_);
         model_->refill();
     }
@@ -171,7 +160,7 @@ void CDeviceViewerDlg::exportCsv() {
         out.write(text.data(), static_cast<qint64>(text.size())) !=
             static_cast<qint64>(text.size()) ||
         !out.commit()) {
-        env_.prompter.message(env_.messages(kMsgWriteFailed), PromptButtons::Ok,
+        env_.prompter.message(env_.messages(Msg::SaveFailed), PromptButtons::Ok,
                               PromptIcon::Warning);
     }
 }
@@ -187,7 +176,7 @@ void CDeviceViewerDlg::importCsv() {
         const std::string where =
             imported.line > 0 ? formatText("%zu: ", imported.line) : std::string();
         env_.prompter.message(
-            formatText(env_.messages(kMsgImportRefused), (where + imported.error).c_str()),
+            formatText(env_.messages(Msg::CsvNotImported), (where + imported.error).c_str()),
             PromptButtons::Ok, PromptIcon::Warning);
         return;
     }
@@ -207,13 +196,13 @@ void CDeviceViewerDlg::compare() {
     }
     PdmImage other;
     if (PdmFile::load(path.toStdString(), other) != PdmFile::LoadResult::Loaded) {
-        env_.prompter.message(env_.messages(kMsgFileNotRead), PromptButtons::Ok,
+        env_.prompter.message(env_.messages(Msg::FileDamaged), PromptButtons::Ok,
                               PromptIcon::Warning);
         return;
     }
     const auto diffs = PdmDiff::compare(viewer_.working(), other);
     notice_->setText(QString::fromStdString(
-        formatText(env_.messages(kMsgDifferences), static_cast<int>(diffs.size()))));
+        formatText(env_.messages(Msg::WordsDiffer), static_cast<int>(diffs.size()))));
     model_->setComparison(std::move(other));
 }
 

@@ -1,5 +1,6 @@
 #include "devmem/gui/CLinuxDeviceMemorySetDlg.h"
 
+#include "common/MessageIds.h"
 #include "common/Prompter.h"
 #include "common/StringTable.h"
 #include "devmem/DeviceMemoryTransfer.h"
@@ -16,14 +17,6 @@ namespace dlu {
 
 namespace {
 
-constexpr int kMsgTitleBackup = 551;
-constexpr int kMsgTitleRestore = 552;
-constexpr int kMsgDownload = 553;
-constexpr int kMsgFileRead = 560;
-constexpr int kMsgNoPath = 563;
-constexpr int kMsgBackupCancelled = 593;
-constexpr int kMsgRestoreStopped = 595;
-
 const QString kSaveFilter = QStringLiteral("PLC Device Files(Linux) (*.BIN)");
 const QString kOpenFilter = QStringLiteral("Download Files (*.BIN)");
 
@@ -36,7 +29,7 @@ CLinuxDeviceMemorySetDlg::CLinuxDeviceMemorySetDlg(const DevmemGuiEnv& env, Devi
     setObjectName(QStringLiteral("378"));
     setModal(true);
     const bool backup = mode == DeviceMemoryMode::Backup;
-    setWindowTitle(qtext(env.messages, backup ? kMsgTitleBackup : kMsgTitleRestore) +
+    setWindowTitle(qtext(env.messages, backup ? Msg::TitleBackup : Msg::TitleRestore) +
                    QStringLiteral("(Linux)"));
 
     auto* path = new QPushButton(QStringLiteral("Path..."), this);
@@ -47,7 +40,7 @@ CLinuxDeviceMemorySetDlg::CLinuxDeviceMemorySetDlg(const DevmemGuiEnv& env, Devi
     edit_->setReadOnly(true);
     edit_->setMinimumWidth(360);
     transferButton_ = new QPushButton(
-        backup ? QStringLiteral("업로드(&U)") : qtext(env.messages, kMsgDownload), this);
+        backup ? QStringLiteral("업로드(&U)") : qtext(env.messages, Msg::DownloadButton), this);
     transferButton_->setObjectName(QStringLiteral("1133"));
     transferButton_->setAutoDefault(false);
     auto* close = new QPushButton(QStringLiteral("닫기(&L)"), this);
@@ -76,7 +69,7 @@ CLinuxDeviceMemorySetDlg::CLinuxDeviceMemorySetDlg(const DevmemGuiEnv& env, Devi
         setFile(defaultFile);
     } else if (readable(defaultFile)) {
         setFile(defaultFile);
-        env_.prompter.message(env_.messages(kMsgFileRead));
+        env_.prompter.message(env_.messages(Msg::FileLoaded));
     }
 }
 
@@ -124,14 +117,15 @@ void CLinuxDeviceMemorySetDlg::choosePath() {
     }
     setFile(path);
     if (readable(path)) {
-        env_.prompter.message(env_.messages(kMsgFileRead));
+        env_.prompter.message(env_.messages(Msg::FileLoaded));
     }
 }
 
 std::optional<LinuxDeviceMemoryTransfer::Report> CLinuxDeviceMemorySetDlg::runTransfer() {
     if (file_.isEmpty()) {
         // Nothing chosen: the core would have no file to write or read.
-        env_.prompter.message(env_.messages(kMsgNoPath), PromptButtons::Ok, PromptIcon::Warning);
+        env_.prompter.message(env_.messages(Msg::NoSavePath), PromptButtons::Ok,
+                              PromptIcon::Warning);
         return std::nullopt;
     }
     const bool backup = mode_ == DeviceMemoryMode::Backup;
@@ -152,7 +146,7 @@ std::optional<LinuxDeviceMemoryTransfer::Report> CLinuxDeviceMemorySetDlg::runTr
     setControlsEnabled(this, true);
     progress.hide();
     if (report && report->outcome == LinuxDeviceMemoryTransfer::Outcome::Cancelled) {
-        env_.prompter.message(env_.messages(backup ? kMsgBackupCancelled : kMsgRestoreStopped),
+        env_.prompter.message(env_.messages(backup ? Msg::BackupCancelled : Msg::RestoreStopped),
                               PromptButtons::Ok, PromptIcon::Information);
     }
     return report;

@@ -1,4 +1,4 @@
-#include "devmem/DeviceArea.h"
+#include "plc/DeviceArea.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "app/CDownloadUtilApp.h"
+#include "common/CDownloadUtilApp.h"
 
-#include "app/AppSettings.h"
+#include "common/AppSettings.h"
 
 #include <utility>
 

@@ -1,8 +1,9 @@
 #pragma once
 
-#include "devmem/CpuTypeTable.h"
+#include "plc/CpuTypeTable.h"
 
 #include <cstdint>
+#include <span>
 #include <string_view>
 
 namespace dlu {
@@ -20,6 +21,10 @@ public:
 
     // Base address of a letter ("X" ... "CS", "W") for a CPU type; 0 when it has none.
     static std::uint32_t base(std::string_view letter, CpuType projectCpuType);
+
+    // One CPU type of each address map (CpuTypeTable::addressMap), in the order a PLC of
+    // unknown type is searched.
+    static std::span<const CpuType> probeTypes();
 };
 
 } // namespace dlu

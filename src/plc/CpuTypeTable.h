@@ -21,6 +21,10 @@ using CapacityTable = std::array<CapacityRow, kCpuTypeCount>;
 
 enum class CpuFamily : char { A = 'A', B = 'B', C = 'C', None = '-' };
 
+// Which column of device address bases a type uses, named after its first model; None for the
+// types that have no device addresses (the session then sends no read or write).
+enum class AddressMap : std::uint8_t { A01, B01, A05, C01, A10, A17, A21, None };
+
 // One push button of a CPU type selection dialog, in the dialog's order.
 struct CpuTypeButton {
     CpuType code;
@@ -49,8 +53,17 @@ public:
     static std::span<const CpuTypeButton> normalDialogButtons();
     static std::span<const CpuTypeButton> linuxDialogButtons();
 
+    // Rules that depend on the type; an unknown code has none of them.
+    static AddressMap addressMap(CpuType code);
+    // Program lengths in the link file's program table are little-endian (else big-endian).
+    static bool littleEndianProgramLengths(CpuType code);
     // Projects of these types carry ST programs and global tables.
     static bool isLinuxProject(CpuType code);
+    // The PLC addresses S in words (S n at base + 2n) and takes S writes as words; the others
+    // address S in bytes and take S writes as raw bytes.
+    static bool addressesSInWords(CpuType code);
+    // A restore may write the timer and counter presets (TS, CS).
+    static bool restoresPresets(CpuType code);
     // Types the Linux device memory dialog offers.
     static bool isLinuxDialogType(CpuType code);
 

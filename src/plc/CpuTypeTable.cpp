@@ -1,4 +1,4 @@
-#include "devmem/CpuTypeTable.h"
+#include "plc/CpuTypeTable.h"
 
 #include <algorithm>
 #include <cctype>
@@ -8,28 +8,66 @@ namespace dlu {
 
 namespace {
 
+// Rules of a type, as bits of Model::rules.
+constexpr unsigned kLittleEndian = 1u << 0; // littleEndianProgramLengths
+constexpr unsigned kStPrograms = 1u << 1;   // isLinuxProject
+constexpr unsigned kSInWords = 1u << 2;     // addressesSInWords
+constexpr unsigned kFixedPresets = 1u << 3; // !restoresPresets
+
 struct Model {
     std::string_view name;
     CpuFamily family;
+    AddressMap addresses;
+    unsigned rules;
 };
 
-// Indexed by code. Code 8 is a family-A model without a display name; the gaps name no model.
+// Indexed by code. Code 8 is a family-A model without a display name or addresses; the gaps
+// name no model.
+using F = CpuFamily;
+using Addr = AddressMap;
 // clang-format off
 constexpr std::array<Model, kCpuTypeCount> kModels{{
-    {"A-01", CpuFamily::A}, {"A-02", CpuFamily::A}, {"A-03", CpuFamily::A},
-    {"A-04", CpuFamily::A}, {"B-01", CpuFamily::B}, {"A-05", CpuFamily::A},
-    {"A-06", CpuFamily::A}, {"A-07", CpuFamily::A}, {"", CpuFamily::A},
-    {"A-09", CpuFamily::A}, {"C-01", CpuFamily::C}, {"A-10", CpuFamily::A},
-    {"A-11", CpuFamily::A}, {"A-12", CpuFamily::A}, {"C-02", CpuFamily::C},
-    {"A-13", CpuFamily::A}, {"A-14", CpuFamily::A}, {"A-15", CpuFamily::A},
-    {"A-16", CpuFamily::A}, {"A-17", CpuFamily::A}, {"A-18", CpuFamily::A},
-    {"A-19", CpuFamily::A}, {"A-20", CpuFamily::A}, {"", CpuFamily::None},
-    {"", CpuFamily::None},  {"", CpuFamily::None},  {"A-21", CpuFamily::A},
-    {"A-22", CpuFamily::A}, {"A-23", CpuFamily::A}, {"C-03", CpuFamily::C},
-    {"C-04", CpuFamily::C}, {"", CpuFamily::None},  {"", CpuFamily::None},
-    {"C-05", CpuFamily::C}, {"C-06", CpuFamily::C}, {"", CpuFamily::None},
-    {"", CpuFamily::None},  {"", CpuFamily::None},  {"", CpuFamily::None},
-    {"", CpuFamily::None},  {"C-07", CpuFamily::C},
+    {"A-01", F::A, Addr::A01, 0}, // 0
+    {"A-02", F::A, Addr::A01, 0}, // 1
+    {"A-03", F::A, Addr::A01, 0}, // 2
+    {"A-04", F::A, Addr::A01, 0}, // 3
+    {"B-01", F::B, Addr::B01, 0}, // 4
+    {"A-05", F::A, Addr::A05, kSInWords}, // 5
+    {"A-06", F::A, Addr::A05, kSInWords}, // 6
+    {"A-07", F::A, Addr::A05, kSInWords}, // 7
+    {"", F::A, Addr::None, kSInWords}, // 8
+    {"A-09", F::A, Addr::A01, 0}, // 9
+    {"C-01", F::C, Addr::C01, kLittleEndian | kFixedPresets}, // 10
+    {"A-10", F::A, Addr::A10, kLittleEndian}, // 11
+    {"A-11", F::A, Addr::A10, kLittleEndian}, // 12
+    {"A-12", F::A, Addr::A10, kLittleEndian}, // 13
+    {"C-02", F::C, Addr::C01, kLittleEndian | kFixedPresets}, // 14
+    {"A-13", F::A, Addr::A10, kLittleEndian}, // 15
+    {"A-14", F::A, Addr::A10, kLittleEndian}, // 16
+    {"A-15", F::A, Addr::A10, kLittleEndian}, // 17
+    {"A-16", F::A, Addr::A10, kLittleEndian}, // 18
+    {"A-17", F::A, Addr::A17, kLittleEndian}, // 19
+    {"A-18", F::A, Addr::A10, kLittleEndian}, // 20
+    {"A-19", F::A, Addr::A10, kLittleEndian}, // 21
+    {"A-20", F::A, Addr::A10, kLittleEndian}, // 22
+    {"", F::None, Addr::None, 0}, // 23
+    {"", F::None, Addr::None, 0}, // 24
+    {"", F::None, Addr::None, 0}, // 25
+    {"A-21", F::A, Addr::A21, kLittleEndian | kStPrograms}, // 26
+    {"A-22", F::A, Addr::A21, kLittleEndian | kStPrograms}, // 27
+    {"A-23", F::A, Addr::A21, kLittleEndian | kStPrograms}, // 28
+    {"C-03", F::C, Addr::C01, kLittleEndian | kFixedPresets}, // 29
+    {"C-04", F::C, Addr::A21, 0}, // 30
+    {"", F::None, Addr::None, 0}, // 31
+    {"", F::None, Addr::None, 0}, // 32
+    {"C-05", F::C, Addr::A21, 0}, // 33
+    {"C-06", F::C, Addr::C01, kLittleEndian | kFixedPresets}, // 34
+    {"", F::None, Addr::None, 0}, // 35
+    {"", F::None, Addr::None, 0}, // 36
+    {"", F::None, Addr::None, 0}, // 37
+    {"", F::None, Addr::None, 0}, // 38
+    {"", F::None, Addr::None, 0}, // 39
+    {"C-07", F::C, Addr::A21, 0}, // 40
 }};
 // clang-format on
 
@@ -144,6 +182,10 @@ constexpr std::array<CpuTypeButton, 5> kLinuxButtons{{
     {40, 1095, kGroupC, 0},
 }};
 
+bool hasRule(CpuType code, unsigned rule) {
+    return code < kModels.size() && (kModels[code].rules & rule) != 0;
+}
+
 bool equalsIgnoringCase(std::string_view a, std::string_view b) {
     return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
         return std::toupper(static_cast<unsigned char>(x)) ==
@@ -161,6 +203,18 @@ CpuFamily CpuTypeTable::family(CpuType code) {
     return code < kModels.size() ? kModels[code].family : CpuFamily::None;
 }
 
+AddressMap CpuTypeTable::addressMap(CpuType code) {
+    return code < kModels.size() ? kModels[code].addresses : AddressMap::None;
+}
+
+bool CpuTypeTable::littleEndianProgramLengths(CpuType code) { return hasRule(code, kLittleEndian); }
+
+bool CpuTypeTable::isLinuxProject(CpuType code) { return hasRule(code, kStPrograms); }
+
+bool CpuTypeTable::addressesSInWords(CpuType code) { return hasRule(code, kSInWords); }
+
+bool CpuTypeTable::restoresPresets(CpuType code) { return !hasRule(code, kFixedPresets); }
+
 std::uint16_t CpuTypeTable::capacity(CpuType code, int deviceId) {
     const int column = columnOfDeviceId(deviceId);
     if (column < 0 || code >= kCapacities.size()) {
@@ -174,8 +228,6 @@ const CapacityTable& CpuTypeTable::capacities() { return kCapacities; }
 std::span<const CpuTypeButton> CpuTypeTable::normalDialogButtons() { return kNormalButtons; }
 
 std::span<const CpuTypeButton> CpuTypeTable::linuxDialogButtons() { return kLinuxButtons; }
-
-bool CpuTypeTable::isLinuxProject(CpuType code) { return code >= 26 && code <= 28; }
 
 bool CpuTypeTable::isLinuxDialogType(CpuType code) {
     return std::any_of(kLinuxButtons.begin(), kLinuxButtons.end(),

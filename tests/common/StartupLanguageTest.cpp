@@ -1,5 +1,5 @@
-#include "app/AppSettings.h"
-#include "app/CDownloadUtilApp.h"
+#include "common/AppSettings.h"
+#include "common/CDownloadUtilApp.h"
 #include "support/MemorySettingsStore.h"
 
 #include <gtest/gtest.h>

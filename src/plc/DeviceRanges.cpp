@@ -1,16 +1,10 @@
-#include "devmem/DeviceRanges.h"
+#include "plc/DeviceRanges.h"
 
+#include "common/MessageIds.h"
 #include "common/TextFormat.h"
-#include "devmem/DeviceArea.h"
+#include "plc/DeviceArea.h"
 
 namespace dlu {
-
-namespace {
-constexpr int kMsgFullRangeHint = 558;
-constexpr int kMsgFullRangeDone = 559;
-constexpr int kMsgOrderError = 561;
-constexpr int kMsgRangeError = 562;
-} // namespace
 
 std::uint16_t DeviceRanges::capacity(int areaIndex, CpuType cpuType) {
     return CpuTypeTable::capacity(cpuType, DeviceAreas::at(areaIndex).deviceId);
@@ -33,9 +27,9 @@ RangeCheck DeviceRanges::validate(const DeviceRangeSet& ranges, std::uint16_t se
         result.failingArea = i;
         result.message = std::string(DeviceAreas::at(i).summaryPrefix);
         if (rangeError) {
-            result.message += formatText(messages(kMsgRangeError), static_cast<int>(cap) - 1);
+            result.message += formatText(messages(Msg::RangeError), static_cast<int>(cap) - 1);
         } else {
-            result.message += messages(kMsgOrderError);
+            result.message += messages(Msg::OrderError);
         }
         return result;
     }
@@ -51,9 +45,9 @@ FullRangeNotice DeviceRanges::applyFullRange(WordRange& range, int areaIndex, Cp
         range = {0, capacity(areaIndex, cpuType)};
         notice.changed = true;
         notice.text = std::string(DeviceAreas::at(areaIndex).noticePrefix) +
-                      std::string(messages(kMsgFullRangeDone));
+                      std::string(messages(Msg::FullRangeDone));
     } else {
-        notice.text = std::string(messages(kMsgFullRangeHint));
+        notice.text = std::string(messages(Msg::FullRangeHint));
     }
     return notice;
 }

@@ -1,5 +1,5 @@
-#include "devmem/CpuTypeTable.h"
-#include "devmem/DeviceArea.h"
+#include "plc/CpuTypeTable.h"
+#include "plc/DeviceArea.h"
 
 #include <gtest/gtest.h>
 

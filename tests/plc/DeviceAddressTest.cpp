@@ -1,5 +1,5 @@
-#include "comm/DeviceAddress.h"
-#include "devmem/DeviceArea.h"
+#include "plc/DeviceAddress.h"
+#include "plc/DeviceArea.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "comm/DeviceAddress.h"
+#include "plc/DeviceAddress.h"
 
 #include <array>
 #include <cctype>
@@ -14,55 +14,47 @@ enum Letter : std::size_t { X, Y, M, L, K, F, W, D, R, Z, S, T, TC, TS, C, CC, C
 constexpr std::array<std::string_view, kLetterCount> kLetterNames{
     "X", "Y", "M", "L", "K", "F", "W", "D", "R", "Z", "S", "T", "TC", "TS", "C", "CC", "CS"};
 
-constexpr std::size_t kColumnCount = 7;
+constexpr std::size_t kColumnCount = static_cast<std::size_t>(AddressMap::None);
 using BaseColumn = std::array<std::uint32_t, kLetterCount>;
 
-// One column per group of CPU types, rows in the order of `Letter`.
+// One column per address map of the CPU type table, in the order of `AddressMap`; rows in the
+// order of `Letter`.
 // clang-format off
 constexpr std::array<BaseColumn, kColumnCount> kBases{{
-    // types 0, 1, 2, 3, 9
+    // A01: types 0, 1, 2, 3, 9
     {0x00FFE080, 0x00FFE280, 0x00FFE480, 0x00FFE880, 0x00FFE980, 0x00FFEA80, 0x00C0CDF0,
      0x00C00000, 0x00C097DC, 0x00C08E40, 0x00FFEC80, 0x00FFEB80, 0x00C04E20, 0x00C05620,
      0x00FFEC00, 0x00C05E20, 0x00C06620},
-    // type 4
+    // B01: type 4
     {0x00FFE080, 0x00FFE090, 0x00FFE0A0, 0x00FFE2A0, 0x00FFE320, 0x00FFEA80, 0x00E04460,
      0x00E00000, 0x00E1EC70, 0x00E1E470, 0x00FFE3E0, 0x00FFE3A0, 0x00E02710, 0x00E02910,
      0x00FFE3C0, 0x00E02B10, 0x00E02D10},
-    // types 5, 6, 7
+    // A05: types 5, 6, 7
     {0x00810800, 0x00810C00, 0x00811000, 0x00811800, 0x00812000, 0x00812800, 0x00830E00,
      0x00800000, 0x008271E0, 0x00810000, 0x0081EE00, 0x00812A00, 0x00812E00, 0x00816E00,
      0x00812C00, 0x00814E00, 0x00818E00},
-    // types 10, 14, 29, 34
+    // C01: types 10, 14, 29, 34
     {0x20000200, 0x20000280, 0x60006E20, 0x60007220, 0x60007420, 0x20000300, 0x60007F2C,
      0x60000000, 0x60007F04, 0x60007704, 0x600076A0, 0x60007620, 0x60004E20, 0x60005220,
      0x60007660, 0x60005620, 0x60005A20},
-    // types 11 to 13, 15 to 18, 20 to 22
+    // A10: types 11 to 13, 15 to 18, 20 to 22
     {0x20000000, 0x20000400, 0x6801FA02, 0x680201D2, 0x680209A2, 0x20000C00, 0x68021DFE,
      0x68000002, 0x68021DD6, 0x680215D6, 0x20000D00, 0x68021172, 0x6800FA02, 0x68011A02,
      0x68021372, 0x68013A02, 0x68015A02},
-    // type 19
+    // A17: type 19
     {0x20000000, 0x20000200, 0x64017912, 0x64017D12, 0x64017E12, 0x20000800, 0x6401889E,
      0x64011202, 0x64018876, 0x64018076, 0x20000900, 0x64017F12, 0x64013912, 0x64014112,
      0x64017F92, 0x64014912, 0x64015112},
-    // types 26 to 28, 30, 33, 40
+    // A21: types 26 to 28, 30, 33, 40
     {0x00001000, 0x00005000, 0x0000A000, 0x0000F000, 0x00014000, 0x00028000, 0x000F1000,
      0x000A0000, 0x0009B000, 0x00096000, 0x00023000, 0x00019000, 0x00032000, 0x0004B000,
      0x0001E000, 0x00064000, 0x0007D000},
 }};
 // clang-format on
 
-constexpr int kNoColumn = -1;
-
-// Base column of each CPU type code 0..40; types without addresses have none.
-// clang-format off
-constexpr std::array<int, kCpuTypeCount> kColumnOfType{
-    0, 0, 0, 0, 1, 2, 2, 2, kNoColumn, 0,                 // 0-9
-    3, 4, 4, 4, 3, 4, 4, 4, 4, 5,                         // 10-19
-    4, 4, 4, kNoColumn, kNoColumn, kNoColumn, 6, 6, 6, 3, // 20-29
-    6, kNoColumn, kNoColumn, 6, 3, kNoColumn, kNoColumn,  // 30-36
-    kNoColumn, kNoColumn, kNoColumn, 6,                   // 37-40
-};
-// clang-format on
+// One type of each address map, in the order a PLC of unknown type is searched: the identity
+// word lies at a different address in each map.
+constexpr std::array<CpuType, kColumnCount> kProbeTypes{26, 0, 4, 5, 10, 11, 19};
 
 std::optional<std::size_t> letterIndex(std::string_view letter) {
     for (std::size_t i = 0; i < kLetterNames.size(); ++i) {
@@ -100,16 +92,15 @@ std::uint32_t offsetFrom(std::uint32_t baseAddress, std::uint64_t offset) {
 
 } // namespace
 
+std::span<const CpuType> DeviceAddress::probeTypes() { return kProbeTypes; }
+
 std::uint32_t DeviceAddress::base(std::string_view letter, CpuType projectCpuType) {
-    if (projectCpuType >= kColumnOfType.size()) {
-        return 0;
-    }
-    const int column = kColumnOfType[projectCpuType];
+    const AddressMap map = CpuTypeTable::addressMap(projectCpuType);
     const auto row = letterIndex(letter);
-    if (column == kNoColumn || !row) {
+    if (map == AddressMap::None || !row) {
         return 0;
     }
-    return kBases[static_cast<std::size_t>(column)][*row];
+    return kBases[static_cast<std::size_t>(map)][*row];
 }
 
 std::uint32_t DeviceAddress::fromName(std::string_view rawName, CpuType projectCpuType,
@@ -166,7 +157,7 @@ std::uint32_t DeviceAddress::fromName(std::string_view rawName, CpuType projectC
         if (*n > 99) {
             return 0;
         }
-        const bool wordAddressed = projectCpuType >= 5 && projectCpuType <= 8;
+        const bool wordAddressed = CpuTypeTable::addressesSInWords(projectCpuType);
         return offsetFrom(b, wordAddressed && !simulatorConnection ? 2ull * *n : *n);
     }
     default: // D, W, Z

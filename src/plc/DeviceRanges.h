@@ -1,7 +1,7 @@
 #pragma once
 
 #include "common/StringTable.h"
-#include "devmem/CpuTypeTable.h"
+#include "plc/CpuTypeTable.h"
 
 #include <array>
 #include <cstdint>

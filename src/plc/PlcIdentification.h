@@ -1,6 +1,6 @@
 #pragma once
 
-#include "devmem/CpuTypeTable.h"
+#include "plc/CpuTypeTable.h"
 
 #include <cstdint>
 #include <optional>
@@ -25,11 +25,18 @@ struct PlcIdentityMatch {
     CpuMatch match = CpuMatch::Accepted;
 };
 
+// How a PLC takes its password: the stored check (the program reads the stored password and
+// compares) or the exchange (the PLC checks what the program sends).
+enum class PasswordScheme { StoredCheck, Exchange };
+
 // The identification table: which PLC a CPU code and sub-code ("F0080", high and low byte)
 // name, and which project CPU types each PLC refuses or warns about.
 class PlcIdentification {
 public:
     static PlcIdentityMatch identify(std::uint16_t identityWord, CpuType projectCpuType);
+
+    // The password scheme of a PLC by its CPU code (the identity's high byte) and firmware.
+    static PasswordScheme passwordScheme(std::uint8_t cpuCode, std::uint32_t firmware);
 
     // "\nProject CPU Type : " + the project's display name (empty for unnamed types).
     static std::string projectText(CpuType projectCpuType);

@@ -1,6 +1,6 @@
-#include "devmem/DeviceRanges.h"
+#include "plc/DeviceRanges.h"
 #include "common/TextFormat.h"
-#include "devmem/DeviceArea.h"
+#include "plc/DeviceArea.h"
 
 #include <gtest/gtest.h>
 

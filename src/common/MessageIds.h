@@ -1,0 +1,99 @@
+#pragma once
+
+namespace dlu {
+
+// The messages code names, by their Korean id in the string table (MessageTexts.cpp); the
+// English text of each is at id + 300. An unscoped enum inside a struct: call sites read
+// `messages(Msg::DownloadSucceeded)`, and the ids stay plain ints where a message is chosen
+// by a base plus an index (`Msg::PlcErrorBase + code`).
+struct Msg {
+    enum Id : int {
+        // Main dialog and download.
+        DownloadFileError = 400,
+        NoPackage = 401,
+        NoConnection = 402,
+        ConnectFailed = 403,
+        Downloading = 404,    // the progress window's text
+        ProgramColumns = 450, // 450 to 453: No., PID, name, type
+        ProjectName = 510,
+        ProjectSize = 511,
+        ProgramCount = 512,
+
+        // Device memory.
+        UploadError = 550,
+        TitleBackup = 551,
+        TitleRestore = 552,
+        DownloadButton = 553,
+        FileDataLoaded = 554,
+        AskDefault = 555,
+        AskMaximum = 556,
+        AskClearAll = 557,
+        FullRangeHint = 558,
+        FullRangeDone = 559,
+        FileLoaded = 560,
+        OrderError = 561,
+        RangeError = 562,
+        NoSavePath = 563,
+        NothingToSave = 564,
+        Saved = 565,
+        NoDeviceFile = 566,
+        RestoreDone = 567,
+        WriteNotConfirmed = 568,
+        SavedAutomatically = 569,
+        DownloadLine1 = 570,
+        DownloadLine2 = 571,
+        UploadLine1 = 572,
+        UploadLine2 = 573,
+        FileDamaged = 577,
+        SaveFailed = 579,
+        BlocksMissing = 585,
+        EmptyImage = 586,
+        ViewerAskClearAll = 574,
+        ViewerAskClearArea = 575,
+        ViewerAskRestore = 576,
+        ViewerHeaders = 580, // 580 to 584: No., Device, Variable, DEC, HEX
+        ExportCsv = 590,
+        ImportCsv = 591,
+        CompareWithFile = 592,
+        BackupCancelled = 593,
+        AskStopRestore = 594,
+        RestoreStopped = 595,
+        WordsDiffer = 596,
+        CsvNotImported = 597,
+        Cancel = 598,
+
+        // Connection and session.
+        InvalidPassword = 600,
+        PortNotOpen = 601,
+        CpuErrorCode = 602,
+        ConnectionClosed = 604,
+        StoredPasswordWrong = 605,
+        ModemInitFailed = 607,
+        ModemFailed = 608,
+        ModemConnected = 609,
+        Connecting = 610,
+        InitializingModem = 611,
+        BadFrame = 612,
+        ConnectedEthernet = 613,
+        ConnectedModem = 614,
+        UnknownCpu = 615,
+        CpuWarning = 616,
+        CpuRefused = 617,
+        PlcErrorBase = 617,    // + PLC error code 1 to 20
+        ProgramKindBase = 643, // + program kind 1 to 7
+        DownloadSucceeded = 651,
+        ChannelOpenFailed = 652,
+        ParameterTooLarge = 653,
+        ParameterMissing = 656,
+        LinkMissing = 657,
+        ModeNotPossible = 661,
+        AskRemoteStop = 662,
+        AskRemoteRun = 663,
+        EchoCable = 665,
+        MakeActive = 673,
+        CryptoUnavailable = 674,
+        StProgram = 698,
+    };
+};
+
+} // namespace dlu
