@@ -13,8 +13,9 @@ struct Msg {
         NoPackage = 401,
         NoConnection = 402,
         ConnectFailed = 403,
-        Downloading = 404,    // the progress window's text
-        ProgramColumns = 450, // 450 to 453: No., PID, name, type
+        Downloading = 404,         // the progress window's text
+        ProgramColumns = 450,      // 450 to 453: No., PID, name, type
+        ConnectionTypeNames = 470, // 470 to 475, by connection type
         ProjectName = 510,
         ProjectSize = 511,
         ProgramCount = 512,
@@ -45,6 +46,7 @@ struct Msg {
         UploadLine1 = 572,
         UploadLine2 = 573,
         FileDamaged = 577,
+        CpuTypeNotSelected = 578,
         SaveFailed = 579,
         BlocksMissing = 585,
         EmptyImage = 586,

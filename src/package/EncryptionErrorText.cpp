@@ -42,6 +42,15 @@ constexpr std::array kLines = {
 
 } // namespace
 
+static_assert(kLines.size() == kEncryptionErrorLines);
+
+std::string_view encryptionErrorLine(Language language, std::size_t index) {
+    if (index >= kLines.size()) {
+        return {};
+    }
+    return language == Language::Korean ? kLines[index].korean : kLines[index].english;
+}
+
 std::string encryptionErrorText(Language language) {
     std::string text = "Encryption Error\n";
     for (const NoticeLine& line : kLines) {

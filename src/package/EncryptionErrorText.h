@@ -2,7 +2,9 @@
 
 #include "common/StringTable.h"
 
+#include <cstddef>
 #include <string>
+#include <string_view>
 
 namespace dlu {
 
@@ -10,5 +12,10 @@ namespace dlu {
 // cryptography library could not be set up: its caption and its ten lines in the language
 // of the run, joined with line breaks. The desktop program shows it as its own dialog.
 std::string encryptionErrorText(Language language);
+
+// The notice's lines one by one, as its dialog shows them: line `index` (0 to
+// kEncryptionErrorLines - 1) in `language`; empty past the last line.
+inline constexpr std::size_t kEncryptionErrorLines = 10;
+std::string_view encryptionErrorLine(Language language, std::size_t index);
 
 } // namespace dlu

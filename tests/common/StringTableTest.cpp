@@ -7,7 +7,6 @@
 #include <cctype>
 #include <cstddef>
 #include <map>
-#include <ostream>
 #include <set>
 #include <string>
 #include <string_view>
@@ -105,35 +104,26 @@ bool isValidUtf8(std::string_view s) {
 
 // ---- Shape of the table ------------------------------------------------------------------
 
-TEST(StringTableTest, EntriesAreSortedByStrictlyAscendingId) {
+// Sorted by strictly ascending id, every id in the Korean or the English block, every text
+// present, non-empty and well-formed UTF-8, every Korean id paired with its English one, and
+// the lookup finds every entry and nothing outside the blocks.
+TEST(StringTableTest, TableShape) {
     const auto entries = stringTableEntries();
     ASSERT_FALSE(entries.empty());
-    for (std::size_t i = 1; i < entries.size(); ++i) {
-        EXPECT_LT(entries[i - 1].id, entries[i].id) << "at position " << i;
-    }
-}
-
-TEST(StringTableTest, EveryIdLiesInTheKoreanOrTheEnglishBlock) {
-    for (const StringEntry& e : stringTableEntries()) {
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const StringEntry& e = entries[i];
+        if (i > 0) {
+            EXPECT_LT(entries[i - 1].id, e.id) << "at position " << i;
+        }
         EXPECT_TRUE(isKoreanId(e.id) || isEnglishId(e.id)) << "id " << e.id;
-    }
-}
-
-TEST(StringTableTest, EveryTextIsPresentAndNotEmpty) {
-    for (const StringEntry& e : stringTableEntries()) {
         ASSERT_NE(e.text, nullptr) << "id " << e.id;
         EXPECT_FALSE(std::string_view(e.text).empty()) << "id " << e.id;
-    }
-}
-
-TEST(StringTableTest, EveryTextIsWellFormedUtf8) {
-    for (const StringEntry& e : stringTableEntries()) {
-        ASSERT_NE(e.text, nullptr);
         EXPECT_TRUE(isValidUtf8(e.text)) << "id " << e.id;
+        EXPECT_EQ(stringTableEntry(e.id), std::string_view(e.text)) << "id " << e.id;
     }
-}
-
-TEST(StringTableTest, EveryKoreanTextHasItsEnglishTextAndViceVersa) {
+    for (const int id : {0, 399, 699, 999, 1000, -1}) {
+        EXPECT_TRUE(stringTableEntry(id).empty()) << "id " << id;
+    }
     const auto byId = tableById();
     std::size_t korean = 0;
     std::size_t english = 0;
@@ -147,15 +137,6 @@ TEST(StringTableTest, EveryKoreanTextHasItsEnglishTextAndViceVersa) {
         }
     }
     EXPECT_EQ(korean, english);
-}
-
-TEST(StringTableTest, LookupFindsEveryEntryAndNothingOutsideTheBlocks) {
-    for (const StringEntry& e : stringTableEntries()) {
-        EXPECT_EQ(stringTableEntry(e.id), std::string_view(e.text)) << "id " << e.id;
-    }
-    for (const int id : {0, 399, 699, 999, 1000, -1}) {
-        EXPECT_TRUE(stringTableEntry(id).empty()) << "id " << id;
-    }
 }
 
 // ---- Agreement between the two languages --------------------------------------------------
@@ -204,120 +185,36 @@ TEST(StringTableTest, KoreanTextHasTheSameNumberOfAcceleratorsAsEnglish) {
 
 // ---- Texts the program relies on -----------------------------------------------------------
 
-struct SpotCheck {
-    int koreanId;
-    const char* english;
-    const char* korean; // nullptr: the Korean text is only required to exist
-};
-
-void PrintTo(const SpotCheck& c, std::ostream* os) { *os << "message " << c.koreanId; }
-
-class StringTableSpotCheck : public ::testing::TestWithParam<SpotCheck> {};
-
-TEST_P(StringTableSpotCheck, LoadsTheExactTextInEachLanguage) {
-    const SpotCheck& c = GetParam();
+// A handful of texts, exact in both languages (nullptr: the Korean text must only exist); the
+// English text of a message is the one 300 ids above it.
+TEST(StringTableTest, SpotCheck) {
+    struct Case {
+        int koreanId;
+        const char* english;
+        const char* korean;
+    };
+    const Case cases[] = {
+        {401, "Search file not selected.",
+         "다운로드 파일이 없습니다.\n\"파일 선택...\"에서 설정해 주십시요."},
+        {472, "Leased Line Modem", "전용선 모뎀"},
+        {503, "Search &File...", "파일 선택...(&F)"},
+        {562, "The range is from 0 to %d.", nullptr},
+        {615, "CPU Type is not Correct.\nCheck CPU TYPE at [File] -> [Project Properties]",
+         nullptr},
+        {651, "Download succeeded.", "다운로드가 완료되었습니다."},
+        {672, "\n\nCurrent CPU Mode : REMOTE PAUSE", nullptr},
+        {698, "ST Program", "ST 프로그램"},
+    };
     const Messages english(Language::English);
     const Messages korean(Language::Korean);
-
-    EXPECT_EQ(english.text(c.koreanId), std::string_view(c.english));
-    EXPECT_EQ(stringTableEntry(c.koreanId + 300), std::string_view(c.english));
-    if (c.korean != nullptr) {
-        EXPECT_EQ(korean.text(c.koreanId), std::string_view(c.korean));
-    } else {
-        EXPECT_FALSE(korean.text(c.koreanId).empty());
+    for (const Case& c : cases) {
+        EXPECT_EQ(english.text(c.koreanId), std::string_view(c.english)) << c.koreanId;
+        EXPECT_EQ(stringTableEntry(c.koreanId + kEnglishOffset), std::string_view(c.english));
+        EXPECT_EQ(korean.text(c.koreanId), stringTableEntry(c.koreanId)) << c.koreanId;
+        if (c.korean != nullptr) {
+            EXPECT_EQ(korean.text(c.koreanId), std::string_view(c.korean)) << c.koreanId;
+        }
     }
-    EXPECT_EQ(korean.text(c.koreanId), stringTableEntry(c.koreanId));
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Texts, StringTableSpotCheck,
-    ::testing::Values(
-        // Main dialog.
-        SpotCheck{400, "Download File Error.", nullptr},
-        SpotCheck{401, "Search file not selected.",
-                  "다운로드 파일이 없습니다.\n\"파일 선택...\"에서 설정해 주십시요."},
-        SpotCheck{402, "connection setup not configured.",
-                  "접속 설정이 없습니다.\n\"접속 선택...\"에서 설정해 주십시요."},
-        SpotCheck{403, "Failed to connect with the PLC.",
-                  "PLC 접속에 실패하였습니다.\n접속 설정 및 PLC 접속 상태를 확인 후 다시 시도해 "
-                  "주십시요."},
-        SpotCheck{404, "Downloading...Wait a moment, please....",
-                  "다운로드 중입니다. 잠시만 기다려 주십시요..."},
-        SpotCheck{450, "No.", "No."}, SpotCheck{451, "PID", "PID"},
-        SpotCheck{452, "Program Name", "프로그램 이름"},
-        SpotCheck{453, "Program Type", "프로그램 타입"},
-        SpotCheck{470, "Serial Port", "Serial Port"},
-        SpotCheck{471, "Dial-up Modem", "Dial-up Modem"},
-        SpotCheck{472, "Leased Line Modem", "전용선 모뎀"}, SpotCheck{473, "Ethernet", "Ethernet"},
-        SpotCheck{474, "PLC Simulator", "PLC Simulator"}, SpotCheck{475, "USB port", "USB port"},
-        SpotCheck{480, "Connection : ", "접속 방식 : "}, SpotCheck{481, "Port : ", "통신포트 : "},
-        SpotCheck{482, "IP Address : ", "IP 주소 : "},
-        SpotCheck{503, "Search &File...", "파일 선택...(&F)"},
-        SpotCheck{504, "Connection &Setup...", "접속 선택...(&S)"},
-        SpotCheck{505, "&Download...", "다운로드(&D)"}, SpotCheck{506, "&Initialize", "초기화(&I)"},
-        SpotCheck{507, "&Help", "도움말(&H)"},
-        SpotCheck{509, "Project Information...", "프로젝트 정보..."},
-        SpotCheck{510, "Project Name :", "프로젝트명 :"},
-        SpotCheck{511, "Project Size :", "프로젝트 사이즈 :"},
-        SpotCheck{512, "Program Count :", "프로그램 파일수 :"},
-        SpotCheck{513, "Program Files...", "프로그램 정보..."},
-        // Device memory.
-        SpotCheck{551, "Upload device memory(CPU->FIle)", nullptr},
-        SpotCheck{558, "To get a max Addr., input same value into Start and End Addr.", nullptr},
-        SpotCheck{559, "addresses were changed to the maximum range.", nullptr},
-        SpotCheck{561, "Error: start address is greater.", nullptr},
-        SpotCheck{562, "The range is from 0 to %d.", nullptr},
-        SpotCheck{571, " ~ %dWord Downloading....", nullptr},
-        SpotCheck{573, " Uploading...(100Word)", nullptr},
-        SpotCheck{
-            574,
-            "Delete the value of all the devices.\nClear the unsaved value.\n\nAfter deleting, "
-            "press the \"Apply\" button to apply.",
-            nullptr},
-        SpotCheck{578, "CPU Type is not selected. Select the CPU.", nullptr},
-        SpotCheck{584, "HEX", nullptr},
-        // Communication and download.
-        SpotCheck{600, "Invalid Password", nullptr},
-        SpotCheck{
-            601,
-            "Cannot open the COM port.\nPlease check whether the port was already occupied by "
-            "other application program.",
-            nullptr},
-        SpotCheck{615, "CPU Type is not Correct.\nCheck CPU TYPE at [File] -> [Project Properties]",
-                  nullptr},
-        SpotCheck{618, "ERR (1) : Unknown OP code", nullptr},
-        SpotCheck{628, "ERR(11) : Rx. timeout", nullptr},
-        SpotCheck{637, "ERR(20) : Not supported instruction", nullptr},
-        SpotCheck{644, "Scan Program", "스캔 프로그램"},
-        SpotCheck{650, "SFC Program", "SFC프로그램"},
-        SpotCheck{651, "Download succeeded.", "다운로드가 완료되었습니다."},
-        SpotCheck{
-            653,
-            "Parameter data size exceeds the capacity of CPU.\nPlease check the configuration "
-            "and try to compile again.",
-            "파라미터 파일의 크기가 PLC의 저장용량을 초과합니다.\n 다시 컴파일 하십시오."},
-        SpotCheck{656, "Cannot find the PRM file. (parameter file)\nPlease compile again.",
-                  "PRM 파일을 찾을수 없습니다.\n다시 컴파일하여 주십시요."},
-        SpotCheck{657, "Cannot find BIN file. (program file)\nPlease compile again.",
-                  "BIN 파일을 찾을 수 없습니다.\n다시 컴파일 하여 주십시요."},
-        SpotCheck{
-            662,
-            "CPU mode will be changed to 'Remote STOP' for program downloading.\n\n(Ensure your "
-            "system's safety against the risk from PLC stop.)",
-            "현재의 CPU 모드는 프로그램 다운로드 작업이 가능한 상태가 아닙니다.\n\"Remote-"
-            "STOP\" 상태로 전환하시겠습니까?\n\n(모드전환시의 위험요소를 반드시 확인하십시오.)"},
-        SpotCheck{672, "\n\nCurrent CPU Mode : REMOTE PAUSE", nullptr},
-        SpotCheck{698, "ST Program", "ST 프로그램"}),
-    [](const ::testing::TestParamInfo<SpotCheck>& param) {
-        return "Id" + std::to_string(param.param.koreanId);
-    });
-
-TEST(StringTableTest, EnglishMessagesComeFromIdPlus300) {
-    const Messages english(Language::English);
-    EXPECT_EQ(english.text(403), stringTableEntry(703));
-    EXPECT_EQ(english.text(651), stringTableEntry(951));
-    EXPECT_EQ(english.text(403), "Failed to connect with the PLC.");
-    EXPECT_EQ(english.text(651), "Download succeeded.");
 }
 
 TEST(StringTableTest, RangeMessageFormatsInBothLanguages) {
@@ -362,18 +259,6 @@ TEST(StringTableTest, ProgramKindNamesCoverKindsOneToSeven) {
     }
 }
 
-TEST(StringTableTest, ConnectionTypeNamesDifferForTheSixTypes) {
-    for (const Language lang : {Language::English, Language::Korean}) {
-        std::set<std::string_view> names;
-        for (int type = 0; type <= 5; ++type) {
-            const std::string_view name = Messages(lang).text(470 + type);
-            EXPECT_FALSE(name.empty()) << "type " << type;
-            names.insert(name);
-        }
-        EXPECT_EQ(names.size(), 6u);
-    }
-}
-
 // The CPU mode texts are appended to a message, after a blank line, and name the mode.
 TEST(StringTableTest, CpuModeTextsStartWithABlankLineAndNameTheMode) {
     struct Mode {
@@ -387,15 +272,6 @@ TEST(StringTableTest, CpuModeTextsStartWithABlankLineAndNameTheMode) {
             const std::string_view text = Messages(lang).text(m.koreanId);
             EXPECT_TRUE(text.starts_with("\n\n")) << "id " << m.koreanId;
             EXPECT_TRUE(text.ends_with(std::string(" : ") + m.name)) << "id " << m.koreanId;
-        }
-    }
-}
-
-// Labels are followed directly by a value, so their trailing blank belongs to the text.
-TEST(StringTableTest, ConnectionLabelsKeepTheirTrailingBlank) {
-    for (int id = 480; id <= 482; ++id) {
-        for (const Language lang : {Language::English, Language::Korean}) {
-            EXPECT_TRUE(Messages(lang).text(id).ends_with(" : ")) << "id " << id;
         }
     }
 }

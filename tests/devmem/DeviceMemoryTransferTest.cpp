@@ -117,7 +117,7 @@ TEST(DeviceMemoryTransfer, BackupAsksForEachChunkByItsFirstWord) {
     }
 }
 
-TEST(DeviceMemoryTransfer, BackupOfD0To10LandsAtTheFileOffsets) {
+TEST(DeviceMemoryTransfer, BackupOfD3To10LandsAtTheFileOffsets) {
     TempFolder dir;
     Rig rig;
     ASSERT_TRUE(rig.connect(kA21));
@@ -125,7 +125,7 @@ TEST(DeviceMemoryTransfer, BackupOfD0To10LandsAtTheFileOffsets) {
         rig.plc.setWord(wordAddress(rig.plc, 9, w), static_cast<std::uint16_t>(0xA100 + w));
     }
     const auto file = dir.path() / "d.PDM";
-    auto t = backupOf(rig, AreaIndex::D, {0, 10}, file);
+    auto t = backupOf(rig, AreaIndex::D, {3, 10}, file);
     ASSERT_EQ(t.transfer(), DeviceMemoryTransfer::Result::Done);
 
     const auto bytes = readFile(file);
@@ -134,13 +134,13 @@ TEST(DeviceMemoryTransfer, BackupOfD0To10LandsAtTheFileOffsets) {
     expected[0] = 1;
     expected[1] = 0x00; // mask: bit 9 (D) only
     expected[2] = 0x02;
-    expected[39] = 0; // D range 0..10
+    expected[39] = 3; // D range 3..10
     expected[41] = 10;
-    for (std::size_t w = 0; w < 10; ++w) {
+    for (std::size_t w = 3; w < 10; ++w) {
         expected[45835 + 2 * w] = static_cast<std::uint8_t>(w);
         expected[45836 + 2 * w] = 0xA1;
     }
-    EXPECT_TRUE(bytes == expected) << "words 10 and 11 must stay out, everything else 0";
+    EXPECT_TRUE(bytes == expected) << "words 0..2, 10 and 11 must stay out, everything else 0";
 }
 
 TEST(DeviceMemoryTransfer, BackupThenRestoreCopiesTheWritableAreas) {
@@ -163,6 +163,12 @@ TEST(DeviceMemoryTransfer, BackupThenRestoreCopiesTheWritableAreas) {
 
     Rig target;
     ASSERT_TRUE(target.connect(kA21));
+    // CS words past those a file carries hold something the restore must not overwrite.
+    constexpr int kCS = static_cast<int>(AreaIndex::CS);
+    const auto csKept = [](std::uint32_t w) { return static_cast<std::uint16_t>(0xC500 + w); };
+    for (std::uint32_t w = 4056; w < DeviceRanges::capacity(kCS, kA21); ++w) {
+        target.plc.setWord(wordAddress(target.plc, kCS, w), csKept(w));
+    }
     DeviceMemoryTransfer restore(target.context(), DeviceMemoryMode::Restore, kA21);
     ASSERT_EQ(restore.load(file), PdmFile::LoadResult::Loaded);
     ASSERT_EQ(restore.transfer(), DeviceMemoryTransfer::Result::Done);
@@ -174,18 +180,20 @@ TEST(DeviceMemoryTransfer, BackupThenRestoreCopiesTheWritableAreas) {
     ASSERT_FALSE(firstReads.empty());
     EXPECT_EQ(firstReads.front(), std::make_pair(target.plc.address("F0050"), 1));
 
-    // Areas a restore may not write keep what a fresh PLC holds; so do the CS words above
-    // 4055, which a file does not carry (writing them would put zeros into the PLC).
+    // Areas a restore may not write keep what a fresh PLC holds; the CS words above 4055,
+    // which a file does not carry, keep what the target held (not zeros from the file).
     const sim::PlcSimulator fresh;
     for (int area = 0; area < DeviceAreas::kCount; ++area) {
         const bool writable = DeviceTransferPlan::restoreAllowed(area, kA21);
         const auto cap = DeviceRanges::capacity(area, kA21);
-        const std::uint32_t inFile = area == static_cast<int>(AreaIndex::CS) ? 4056 : cap;
+        const std::uint32_t inFile = area == kCS ? 4056 : cap;
         int differing = 0;
         for (std::uint32_t w = 0; w < cap; ++w) {
             const auto a = wordAddress(source.plc, area, w);
             const bool copied = writable && w < inFile;
-            const std::uint16_t want = copied ? source.plc.wordAt(a) : fresh.wordAt(a);
+            const std::uint16_t want = copied                       ? source.plc.wordAt(a)
+                                       : area == kCS && w >= inFile ? csKept(w)
+                                                                    : fresh.wordAt(a);
             differing += target.plc.wordAt(a) != want ? 1 : 0;
         }
         EXPECT_EQ(differing, 0) << DeviceAreas::at(area).letter;
@@ -243,14 +251,27 @@ TEST(DeviceMemoryTransfer, RestoreStopsWhenAWriteIsNeverConfirmed) {
     EXPECT_EQ(std::count(shown.begin(), shown.end(), std::string(rig.messages(567))), 0);
 }
 
+// A file that is short, or whose flag is not 1, loads nothing (with its message); the restore
+// then has nothing to send.
 TEST(DeviceMemoryTransfer, RestoreNeedsALoadedImage) {
-    Rig rig;
-    ASSERT_TRUE(rig.connect(kA21));
-    DeviceMemoryTransfer t(rig.context(), DeviceMemoryMode::Restore, kA21);
-    t.selection().setMaximum();
-    EXPECT_EQ(t.transfer(), DeviceMemoryTransfer::Result::NothingToSend);
-    EXPECT_EQ(rig.shown(), std::vector<std::string>{std::string(rig.messages(566))});
-    EXPECT_TRUE(rig.seen.empty());
+    TempFolder dir;
+    std::vector<std::uint8_t> flag2(PdmImage::kFileSize, 0);
+    flag2[0] = 2;
+    const std::vector<std::uint8_t> shortFile(1000, 1);
+    for (const auto& [bytes, message] : {std::pair{flag2, 560}, std::pair{shortFile, 577}}) {
+        std::ofstream(dir.path() / "r.PDM", std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
+        Rig rig;
+        ASSERT_TRUE(rig.connect(kA21));
+        DeviceMemoryTransfer t(rig.context(), DeviceMemoryMode::Restore, kA21);
+        EXPECT_NE(t.load(dir.path() / "r.PDM"), PdmFile::LoadResult::Loaded);
+        t.selection().setMaximum();
+        EXPECT_EQ(t.transfer(), DeviceMemoryTransfer::Result::NothingToSend);
+        EXPECT_EQ(rig.shown(), (std::vector<std::string>{std::string(rig.messages(message)),
+                                                         std::string(rig.messages(566))}));
+        EXPECT_TRUE(rig.seen.empty());
+    }
 }
 
 TEST(DeviceMemoryTransfer, QuestionsChangeNothingOnNo) {

@@ -1,10 +1,10 @@
 // The download button's steps: connection, CPU mode questions, the download, Remote RUN; the
 // sample packages made outside our code; failures in the middle of a download.
 #include "download/DownloadFlow.h"
-#include "../package/MiniJson.h"
 #include "DownloadRig.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <filesystem>
@@ -19,7 +19,7 @@ namespace {
 namespace fs = std::filesystem;
 using test::Bytes;
 using test::DownloadRig;
-using test::Json;
+using Json = nlohmann::json;
 using test::PackageBuilder;
 using Outcome = DownloadFlow::Outcome;
 
@@ -46,8 +46,8 @@ TEST_P(SampleDownload, SendsExactlyTheListedRecords) {
     const Json sample = Json::parse(std::string(text.begin(), text.end()));
 
     sim::PlcConfig config;
-    config.identityWord = static_cast<std::uint16_t>(sample["identity"].integer());
-    config.cpuType = static_cast<CpuType>(sample["info"]["cpu_type"].integer());
+    config.identityWord = static_cast<std::uint16_t>(sample["identity"].get<long long>());
+    config.cpuType = static_cast<CpuType>(sample["info"]["cpu_type"].get<long long>());
     DownloadRig rig(config);
     const std::string path = rig.dir.file(std::string(GetParam()) + ".DWN");
     fs::copy_file(base + ".DWN", path);
@@ -58,18 +58,18 @@ TEST_P(SampleDownload, SendsExactlyTheListedRecords) {
     ASSERT_EQ(job.projectCpuType, config.cpuType);
     ASSERT_EQ(flow.run(job), Outcome::Succeeded);
 
-    const auto& want = sample["records"].items;
+    const auto& want = sample["records"];
     ASSERT_EQ(rig.records.size(), want.size());
     for (std::size_t i = 0; i < want.size(); ++i) {
         const Json& w = want[i];
         test::WireRecord r;
-        r.kind = w["kind"].text[0];
-        r.id = static_cast<unsigned>(w["id"].integer());
-        if (w["value1"].type != Json::Type::Null) {
-            r.value1 = static_cast<unsigned>(w["value1"].integer());
-            r.value2 = static_cast<unsigned>(w["value2"].integer());
+        r.kind = w["kind"].get<std::string>()[0];
+        r.id = static_cast<unsigned>(w["id"].get<long long>());
+        if (!w["value1"].is_null()) {
+            r.value1 = static_cast<unsigned>(w["value1"].get<long long>());
+            r.value2 = static_cast<unsigned>(w["value2"].get<long long>());
         }
-        r.data = hex(w["data"].text);
+        r.data = hex(w["data"].get<std::string>());
         ASSERT_EQ(rig.records[i], r) << "record " << i << ": got " << test::describe(rig.records[i])
                                      << ", want " << test::describe(r);
     }

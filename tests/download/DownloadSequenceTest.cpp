@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
 
 namespace dlu {
 namespace {
@@ -429,6 +430,32 @@ TEST(DownloadSequence, StFilesIgnoredForOtherCpuTypes) {
     for (const auto& item : rig.plc.downloadItems()) {
         EXPECT_TRUE(item.kind == 'P' || item.kind == 'B' || item.kind == 'C') << item.kind;
     }
+}
+
+// An ST program name becomes part of a path: a name holding a path separator is skipped,
+// even when a file of the package lies where it leads.
+TEST(DownloadSequence, StNamesHoldingAPathAreSkipped) {
+    DownloadRig rig(plcFor(26));
+    PackageBuilder b;
+    b.project("Line1", 26).st(5, "Main").extra("Out.STB", Bytes(8, 0x0B));
+    for (const auto& [number, name] : {std::pair{6, "../Out"}, std::pair{7, "..\\Out"}}) {
+        Bytes stl(100, 0);
+        stl[3] = static_cast<std::uint8_t>(number);
+        std::copy_n(name, std::string_view(name).size(), stl.begin() + 36);
+        b.extra("ST/Evil" + std::to_string(number) + ".STL", stl);
+    }
+    const std::string path = rig.dir.file("Line1.DWN");
+    b.write(path);
+    Download d(rig, path);
+    ASSERT_TRUE(d.job.stTable.present(6));
+    ASSERT_TRUE(d.run());
+    std::set<unsigned> stIds;
+    for (const auto& item : rig.plc.downloadItems()) {
+        if (item.kind == 'b' || item.kind == 'l') {
+            stIds.insert(item.id);
+        }
+    }
+    EXPECT_EQ(stIds, std::set<unsigned>{5});
 }
 
 // A parameter file that is not what its extension says (and does not decrypt to it) is sent

@@ -1,6 +1,10 @@
-// Known-answer tests of the OpenSSL wrapper: published vectors (RFC 1321, FIPS 180, the
-// classic RC4 vectors, NIST SP 800-38A F.2.2), not values produced by our own code.
+// Known answers, none produced by our own code: published vectors for the OpenSSL wrapper
+// (RFC 1321, FIPS 180, the classic RC4 vectors, NIST SP 800-38A F.2.2), and the password
+// blocks and file keys worked out with Python's hashlib and a few lines of RC4, checked
+// against the openssl command line (tests/data/known-answers.py).
 #include "common/Crypto.h"
+#include "comm/PasswordCipher.h"
+#include "package/CFileEncryption.h"
 
 #include <gtest/gtest.h>
 
@@ -78,6 +82,50 @@ TEST(Crypto, AesCbcDecryptsNistVectorAndHandlesPadding) {
     // Empty input decrypts to nothing.
     std::vector<std::uint8_t> none;
     EXPECT_EQ(crypto->aes128CbcDecrypt(key, iv, none), std::optional<std::size_t>(0));
+}
+
+TEST(Crypto, PasswordBlocksOfTheThreeForms) {
+    const auto crypto = Crypto::open();
+    ASSERT_NE(crypto, nullptr);
+    const PasswordCipher cipher(crypto.get());
+    struct Case {
+        const char* password;
+        const char* current; // RC4, first 5 bytes of MD5("MOZKAR") and 11 zero bytes
+        const char* older;   // RC4, first 16 bytes of SHA-1("MOZKAR")
+        const char* plain;
+    };
+    const Case cases[] = {
+        {"A", "01e700000000000000000000000000e8", "018d000000000000000000000000008e",
+         "01410000000000000000000000000042"},
+        {"secret", "06d53e7922d993000000000000000020", "06bf1292a7fcf00000000000000000fc",
+         "0673656372657400000000000000008c"},
+        {"PLC-Pass_14chr", "0ef617597dec869891a71e9617829313", "0e9c3bb2f8c9e58cc6813adbefdbbead",
+         "0e504c432d506173735f3134636872b2"},
+        {"PLC-Pass_14chrX", "0ef617597dec869891a71e9617829313", "0e9c3bb2f8c9e58cc6813adbefdbbead",
+         "0e504c432d506173735f3134636872b2"}, // the 15th character is dropped
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(vec(cipher.encrypt(c.password).value()), hex(c.current)) << c.password;
+        EXPECT_EQ(vec(cipher.encryptOld(c.password).value()), hex(c.older)) << c.password;
+        const PasswordBlock plain = PasswordCipher::plain(c.password);
+        EXPECT_EQ(vec(plain), hex(c.plain)) << c.password;
+        EXPECT_TRUE(PasswordCipher::hasStoredPassword(plain)) << c.password;
+        PasswordBlock off = plain;
+        ++off[15];
+        EXPECT_FALSE(PasswordCipher::hasStoredPassword(off)) << c.password;
+    }
+    EXPECT_FALSE(PasswordCipher(nullptr).encrypt("A").has_value());
+}
+
+TEST(Crypto, FileKeysOfBothSchemesAndTheSha1Derivation) {
+    const auto crypto = Crypto::open();
+    ASSERT_NE(crypto, nullptr);
+    EXPECT_EQ(vec(CFileEncryption::currentSchemeKey(*crypto, true)),
+              hex("c4329bead88cf552dc93d1c94e181e6d"));
+    EXPECT_EQ(vec(CFileEncryption::currentSchemeKey(*crypto, false)),
+              hex("fc16664ca770f13a0af7732e016e7d9d"));
+    EXPECT_EQ(vec(CFileEncryption::olderSchemeKey(*crypto)),
+              hex("90dba8847cfe87ab7b457a3c30336009"));
 }
 
 } // namespace

@@ -1,6 +1,5 @@
 // Packages made outside our code (the zip program and the openssl command line), with a JSON
 // description of what opening each must show and of the blocks its download sends.
-#include "MiniJson.h"
 #include "PackageBuilder.h"
 #include "PackageTestUtil.h"
 #include "package/CFileControl.h"
@@ -10,6 +9,7 @@
 #include "plc/CpuTypeTable.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <filesystem>
 #include <map>
@@ -23,7 +23,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::Bytes;
-using test::Json;
+using Json = nlohmann::json;
 
 Bytes hex(const std::string& h) {
     Bytes out;
@@ -61,10 +61,11 @@ TEST_P(SamplePackages, ReaderAgreesWithEveryField) {
     ASSERT_TRUE(contents.has_value());
     EXPECT_TRUE(prompter.shown.empty());
 
-    EXPECT_EQ(contents->info.projectName(), info["project"].text);
-    EXPECT_EQ(contents->info.cpuType(), info["cpu_type"].integer());
-    EXPECT_EQ(CpuTypeTable::displayName(contents->info.cpuType()), info["cpu_name"].text);
-    EXPECT_EQ(contents->projectSize, info["size"].integer());
+    EXPECT_EQ(contents->info.projectName(), info["project"].get<std::string>());
+    EXPECT_EQ(contents->info.cpuType(), info["cpu_type"].get<long long>());
+    EXPECT_EQ(CpuTypeTable::displayName(contents->info.cpuType()),
+              info["cpu_name"].get<std::string>());
+    EXPECT_EQ(contents->projectSize, info["size"].get<long long>());
 
     const auto rows = programListRows(contents->info, contents->st, messages);
     std::vector<const ProgramListRow*> programs;
@@ -72,19 +73,19 @@ TEST_P(SamplePackages, ReaderAgreesWithEveryField) {
     for (const auto& r : rows) {
         (r.st ? st : programs).push_back(&r);
     }
-    ASSERT_EQ(programs.size(), info["programs"].items.size());
+    ASSERT_EQ(programs.size(), info["programs"].size());
     for (std::size_t i = 0; i < programs.size(); ++i) {
         const Json& p = info["programs"][i];
-        EXPECT_EQ(programs[i]->rowNumber, p["no"].integer());
-        EXPECT_EQ(programs[i]->pid, p["pid"].integer());
-        EXPECT_EQ(programs[i]->name, p["name"].text);
-        EXPECT_EQ(programs[i]->kind, p["kind"].integer());
-        EXPECT_EQ(programs[i]->kindName, p["kind_name"].text);
+        EXPECT_EQ(programs[i]->rowNumber, p["no"].get<long long>());
+        EXPECT_EQ(programs[i]->pid, p["pid"].get<long long>());
+        EXPECT_EQ(programs[i]->name, p["name"].get<std::string>());
+        EXPECT_EQ(programs[i]->kind, p["kind"].get<long long>());
+        EXPECT_EQ(programs[i]->kindName, p["kind_name"].get<std::string>());
     }
-    ASSERT_EQ(st.size(), info["st_programs"].items.size());
+    ASSERT_EQ(st.size(), info["st_programs"].size());
     for (std::size_t i = 0; i < st.size(); ++i) {
-        EXPECT_EQ(st[i]->pid, info["st_programs"][i]["number"].integer());
-        EXPECT_EQ(st[i]->name, info["st_programs"][i]["name"].text);
+        EXPECT_EQ(st[i]->pid, info["st_programs"][i]["number"].get<long long>());
+        EXPECT_EQ(st[i]->name, info["st_programs"][i]["name"].get<std::string>());
     }
     EXPECT_EQ(test::readFile(path), original);
     EXPECT_EQ(dir.listing().size(), 1u);
@@ -97,9 +98,9 @@ TEST_P(SamplePackages, InnerFilesDecryptToTheDownloadBlocks) {
     const auto bytes = test::readFile(base + ".json");
     const Json sample = Json::parse(std::string(bytes.begin(), bytes.end()));
     std::map<char, std::map<long long, Bytes>> sent;
-    for (const Json& r : sample["records"].items) {
-        Bytes& to = sent[r["kind"].text[0]][r["id"].integer()];
-        const Bytes data = hex(r["data"].text);
+    for (const Json& r : sample["records"]) {
+        Bytes& to = sent[r["kind"].get<std::string>()[0]][r["id"].get<long long>()];
+        const Bytes data = hex(r["data"].get<std::string>());
         to.insert(to.end(), data.begin(), data.end());
     }
 
@@ -124,7 +125,7 @@ TEST_P(SamplePackages, InnerFilesDecryptToTheDownloadBlocks) {
     ASSERT_GT(prm.size(), 100u);
     EXPECT_EQ(Bytes(prm.begin() + 100, prm.end()), sent['P'][0]);
 
-    const CpuType cpu = static_cast<CpuType>(sample["info"]["cpu_type"].integer());
+    const CpuType cpu = static_cast<CpuType>(sample["info"]["cpu_type"].get<long long>());
     const LinkFileMap map = mapLinkFile(bin, cpu);
     EXPECT_EQ(map.layout, GetParam().layout);
     ASSERT_TRUE(map.complete);

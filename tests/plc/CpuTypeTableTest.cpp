@@ -9,9 +9,7 @@ namespace dlu {
 namespace {
 
 TEST(CpuTypeTable, DisplayNames) {
-    const std::pair<CpuType, const char*> named[] = {
-        {0, "A-01"},  {4, "B-01"},  {9, "A-09"},  {10, "C-01"}, {22, "A-20"}, {26, "A-21"},
-        {28, "A-23"}, {29, "C-03"}, {30, "C-04"}, {33, "C-05"}, {34, "C-06"}, {40, "C-07"}};
+    const std::pair<CpuType, const char*> named[] = {{0, "A-01"}, {26, "A-21"}, {40, "C-07"}};
     for (const auto& [code, name] : named) {
         EXPECT_EQ(CpuTypeTable::displayName(code), name) << code;
     }

@@ -5,6 +5,7 @@
 #include "common/Crypto.h"
 #include "sim/PlcIdentity.h"
 #include "sim/SimSessionRig.h"
+#include "sim/SimulatorChannel.h"
 
 #include <gtest/gtest.h>
 
@@ -43,72 +44,27 @@ TEST(SimPassword, LoginByFormAndAnswer) {
         int message; // 0: nothing shown
         int asks;
     };
+    using F = PasswordForm;
+    const std::string thirteen = fourteen.substr(0, 13);
     const std::vector<Case> cases = {
-        {"stored, right", "A-01", PasswordForm::Stored, "secret", {"secret"}, true, 0, 1},
-        {"stored, wrong", "A-03", PasswordForm::Stored, "secret", {"Secret"}, false, 605, 1},
-        {"stored, cancel", "A-01", PasswordForm::Stored, "secret", {std::nullopt}, false, 0, 1},
-        {"stored on B-01", "B-01", PasswordForm::Stored, "plc", {"plc"}, true, 0, 1},
-        {"stored plain, right",
-         "A-02",
-         PasswordForm::StoredPlain,
-         "secret",
-         {"secret"},
-         true,
-         0,
-         1},
-        {"stored plain, wrong",
-         "A-02",
-         PasswordForm::StoredPlain,
-         "secret",
-         {"secreT"},
-         false,
-         605,
-         1},
-        {"stored plain, a prefix",
-         "A-04",
-         PasswordForm::StoredPlain,
-         "secret",
-         {"secr"},
-         false,
-         605,
-         1},
-        {"stored plain, longer",
-         "A-04",
-         PasswordForm::StoredPlain,
-         "secret",
-         {"secrets"},
-         false,
-         605,
-         1},
-        {"exchange, right", "A-21", PasswordForm::Exchange, "secret", {"secret"}, true, 0, 1},
-        {"exchange, wrong", "A-21", PasswordForm::Exchange, "secret", {"public"}, false, 600, 1},
-        {"exchange, cancel", "A-21", PasswordForm::Exchange, "secret", {std::nullopt}, false, 0, 1},
-        {"exchange, 14 characters",
-         "C-04",
-         PasswordForm::Exchange,
-         fourteen,
-         {fourteen},
-         true,
-         0,
-         1},
-        {"exchange, unlocked", "A-21", PasswordForm::Exchange, "", {}, true, 0, 0},
-        {"older form, right", "A-13", PasswordForm::ExchangeOld, "secret", {"secret"}, true, 0, 1},
-        {"plain form, right",
-         "A-10",
-         PasswordForm::ExchangePlain,
-         "secret",
-         {"secret"},
-         true,
-         0,
-         1},
-        {"plain form, wrong",
-         "A-10",
-         PasswordForm::ExchangePlain,
-         "secret",
-         {"terces"},
-         false,
-         600,
-         1},
+        {"stored, right", "A-01", F::Stored, "secret", {"secret"}, true, 0, 1},
+        {"stored, wrong", "A-03", F::Stored, "secret", {"Secret"}, false, 605, 1},
+        {"stored, cancel", "A-01", F::Stored, "secret", {std::nullopt}, false, 0, 1},
+        {"stored on B-01", "B-01", F::Stored, "plc", {"plc"}, true, 0, 1},
+        {"stored plain, right", "A-02", F::StoredPlain, "secret", {"secret"}, true, 0, 1},
+        {"stored plain, wrong", "A-02", F::StoredPlain, "secret", {"secreT"}, false, 605, 1},
+        {"stored plain, a prefix", "A-04", F::StoredPlain, "secret", {"secr"}, false, 605, 1},
+        {"stored plain, longer", "A-04", F::StoredPlain, "secret", {"secrets"}, false, 605, 1},
+        {"stored plain, 14", "A-02", F::StoredPlain, fourteen, {fourteen}, true, 0, 1},
+        {"stored plain, 13 of 14", "A-02", F::StoredPlain, fourteen, {thirteen}, false, 605, 1},
+        {"exchange, right", "A-21", F::Exchange, "secret", {"secret"}, true, 0, 1},
+        {"exchange, wrong", "A-21", F::Exchange, "secret", {"public"}, false, 600, 1},
+        {"exchange, cancel", "A-21", F::Exchange, "secret", {std::nullopt}, false, 0, 1},
+        {"exchange, 14 characters", "C-04", F::Exchange, fourteen, {fourteen}, true, 0, 1},
+        {"exchange, unlocked", "A-21", F::Exchange, "", {}, true, 0, 0},
+        {"older form, right", "A-13", F::ExchangeOld, "secret", {"secret"}, true, 0, 1},
+        {"plain form, right", "A-10", F::ExchangePlain, "secret", {"secret"}, true, 0, 1},
+        {"plain form, wrong", "A-10", F::ExchangePlain, "secret", {"terces"}, false, 600, 1},
     };
     for (const auto& c : cases) {
         Rig rig(preset(c.label, c.form, c.password.c_str()));
@@ -123,7 +79,7 @@ TEST(SimPassword, LoginByFormAndAnswer) {
         if (c.message == 0) {
             EXPECT_TRUE(rig.shown().empty()) << c.name << ": " << rig.shown().front();
         } else {
-            EXPECT_EQ(rig.shown(), std::vector<std::string>{rig.text(c.message)}) << c.name;
+            ASSERT_EQ(rig.shown(), std::vector<std::string>{rig.text(c.message)}) << c.name;
             EXPECT_EQ(rig.prompter.shown().back().icon, PromptIcon::Stop) << c.name;
         }
     }
@@ -211,6 +167,76 @@ TEST(SimPassword, FailedPasswordTransactionShows604) {
         auto expected = std::vector<std::string>{rig.text(604)};
         expected.insert(expected.end(), c.after604.begin(), c.after604.end());
         EXPECT_EQ(rig.shown(), expected) << c.name;
+    }
+}
+
+// A modem whose call is up, leading to the in-process simulator; it counts its hang-ups.
+class SimModem final : public DialUpChannel {
+public:
+    SimModem(sim::PlcSimulator& plc, int& hangUps) : line_(plc), hangUps_(hangUps) {}
+    bool open(const OpenParams&) override {
+        line_.reopen();
+        return true;
+    }
+    void setTimeout(std::chrono::milliseconds t) override { line_.setTimeout(t); }
+    bool write(std::span<const std::uint8_t> b) override { return line_.write(b); }
+    ChannelRead read() override { return line_.read(); }
+    void close() override { line_.close(); }
+    bool dial(std::string_view, std::string_view) override { return true; }
+    bool pollCall(std::string& last) override {
+        last = "CONNECT 9600";
+        return true;
+    }
+    bool hangUp() override {
+        ++hangUps_;
+        return true;
+    }
+
+private:
+    sim::SimulatorChannel line_;
+    int& hangUps_;
+};
+
+struct SimModemFactory final : ChannelFactory {
+    explicit SimModemFactory(sim::PlcSimulator& p) : plc(p) {}
+    std::unique_ptr<DeviceChannel> create(std::uint8_t) override {
+        return std::make_unique<SimModem>(plc, hangUps);
+    }
+    std::uint32_t resolveHostName(std::string_view) override { return 0; }
+    sim::PlcSimulator& plc;
+    int hangUps = 0;
+};
+
+// A dial-up line whose password transaction is lost is hung up before the error is shown, so
+// that the call does not stay up (and cost) after the failed connect.
+TEST(SimPassword, LostPasswordTransactionHangsUpTheDialUpLine) {
+    sim::FaultConfig everyW;
+    everyW.errorReplies.push_back({std::uint8_t{'w'}, 0, 15});
+    sim::FaultConfig storedRead; // 't' 1, identity 2, the W0000 read 3 and its retry 4
+    storedRead.errorReplies.push_back({std::nullopt, 3, 9});
+    storedRead.errorReplies.push_back({std::nullopt, 4, 9});
+    const std::vector<std::pair<PlcConfig, sim::FaultConfig>> cases = {
+        {preset("A-21", PasswordForm::Exchange, "secret"), everyW},
+        {preset("A-01", PasswordForm::Stored, "secret"), storedRead},
+    };
+    for (const auto& [config, faults] : cases) {
+        sim::PlcSimulator plc(config, faults);
+        SimModemFactory factory(plc);
+        test::ScriptedPrompter prompter;
+        CCOMInterface com(factory, prompter);
+        com.setDialUpHook([] { return true; });
+        CProtocol protocol(com);
+        CommSet settings;
+        settings.setDefaults();
+        settings.nConType = kConDialUp;
+        const Messages messages(Language::English);
+        test::FakeClock clock;
+        COnlineModule session(OnlineContext{settings, com, protocol, prompter, messages, clock});
+        session.setProjectCpuType(plc.config().cpuType);
+        EXPECT_FALSE(session.connect()) << plc.config().cpuType;
+        EXPECT_EQ(factory.hangUps, 1) << plc.config().cpuType;
+        ASSERT_FALSE(prompter.texts().empty());
+        EXPECT_EQ(prompter.texts().front(), messages(604));
     }
 }
 

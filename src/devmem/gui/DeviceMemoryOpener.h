@@ -16,7 +16,8 @@ namespace dlu {
 // the matching CPU type dialog, the connect with the CPU type check, then the device memory
 // window (or the Linux one) in the button's direction with the chosen code.
 struct DeviceMemoryOpenSteps {
-    // The CPU type dialog (the Linux one when `linuxFamily`); nothing when cancelled.
+    // The CPU type dialog (the Linux one when `linuxFamily`); nothing when cancelled. Unset:
+    // chooseCpuTypeByDialog().
     std::function<std::optional<CpuType>(QWidget* parent, bool linuxFamily)> chooseCpuType;
     // Writes the code into the session and connects with the online CPU type check; false
     // (after the session's own message) when the PLC is not reached or does not match.
@@ -24,6 +25,10 @@ struct DeviceMemoryOpenSteps {
 };
 
 enum class DeviceMemoryFamily { Normal, Linux };
+
+// Runs CCpuTypeDialog, or CLinuxCpuTypeDialog for the Linux family, modally.
+std::optional<CpuType> chooseCpuTypeByDialog(QWidget* parent, const DevmemGuiEnv& env,
+                                             bool linuxFamily);
 
 // Runs the steps and then the window, modally. `pathText` is the main window's file path
 // text, where the file dialogs start. False when a step stopped it.

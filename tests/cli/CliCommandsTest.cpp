@@ -1,0 +1,457 @@
+// The dlutil commands called in this process, mostly against the embedded simulator: what they
+// print, what they write, what they refuse and with which exit code. DlutilTest.cpp runs the
+// program itself once per command.
+#include "cli/BackupCommands.h"
+#include "cli/DownloadCommand.h"
+#include "cli/InfoCommand.h"
+#include "cli/PdmShowCommand.h"
+#include "cli/StatusCommand.h"
+#include "cli/TerminalPrompter.h"
+
+#include "PackageBuilder.h"
+#include "PackageTestUtil.h"
+#include "devmem/PdmFile.h"
+#include "devmem/PdmImage.h"
+#include "package/ProjectListing.h"
+#include "plc/CpuTypeTable.h"
+#include "plc/DeviceArea.h"
+#include "sim/PlcSimulator.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+
+namespace dlu {
+namespace {
+
+namespace fs = std::filesystem;
+using Json = nlohmann::json;
+using test::TempDir;
+
+constexpr int kD = static_cast<int>(AreaIndex::D);
+constexpr int kTC = static_cast<int>(AreaIndex::TC);
+constexpr int kCS = static_cast<int>(AreaIndex::CS);
+
+struct Outcome {
+    int code = -1;
+    std::string out;
+    std::string err;
+};
+
+bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+// Runs a command with standard error captured; `out` is its standard output.
+Outcome capture(const std::function<int(std::ostream&)>& command) {
+    ::testing::internal::CaptureStderr();
+    std::ostringstream out;
+    Outcome o;
+    o.code = command(out);
+    o.out = out.str();
+    o.err = ::testing::internal::GetCapturedStderr();
+    return o;
+}
+
+Outcome status(const std::string& conn, const std::string& cpu = {}, std::string trace = {}) {
+    TerminalPrompter prompter;
+    const Messages en(Language::English);
+    return capture([&](std::ostream& out) {
+        return runStatus({cpu}, {conn, {}, {}, trace}, prompter, en, out);
+    });
+}
+
+// What an A-21 PLC filled from `seed` holds.
+PdmImage seededA21(std::uint32_t seed) {
+    sim::PlcSimulator plc{sim::PlcConfig{}};
+    plc.fillDeviceMemory(seed);
+    return plc.deviceMemory();
+}
+
+PdmImage loaded(const std::string& file) {
+    PdmImage image;
+    EXPECT_EQ(PdmFile::load(file, image), PdmFile::LoadResult::Loaded) << file;
+    return image;
+}
+
+TEST(CliStatus, ExitCodesAndMessages) {
+    struct Case {
+        std::string conn;
+        std::string cpu;
+        int code;
+        const char* inOut;
+        const char* inErr;
+    };
+    const Case cases[] = {
+        {"embedded", "", 0, "CPU mode       : REMOTE STOP", ""},
+        {"embedded?identity=A-01&key=local&mode=run", "", 0, "CPU mode       : LOCAL RUN", ""},
+        // A project type that the PLC refuses: the PLC's message, exit 1.
+        {"embedded?identity=A-21", "A-22", 1, "", "The CPU Type of PLC and project are not"},
+        // A-01 warns about A-02 projects and goes on.
+        {"embedded?identity=A-01", "A-02", 0, "REMOTE STOP", "The CPU Type of PLC and project"},
+        {"nowhere", "", 2, "", "unknown connection"},
+        {"embedded", "Z-99", 2, "", "unknown CPU type"},
+    };
+    for (const auto& c : cases) {
+        const Outcome r = status(c.conn, c.cpu);
+        EXPECT_EQ(r.code, c.code) << c.conn << "\n" << r.err;
+        EXPECT_TRUE(contains(r.out, c.inOut)) << c.conn << "\n" << r.out;
+        EXPECT_TRUE(contains(r.err, c.inErr)) << c.conn << "\n" << r.err;
+        if (c.code != 0) {
+            EXPECT_FALSE(contains(r.out, "CPU mode")) << c.conn;
+        }
+    }
+}
+
+TEST(CliStatus, TraceWritesEveryFrame) {
+    TempDir dir;
+    const std::string trace = dir.file("trace.txt");
+    ASSERT_EQ(status("embedded", "", trace).code, 0);
+    const auto bytes = test::readFile(trace);
+    const std::string t(bytes.begin(), bytes.end());
+    // Protocol test, identity read, password question, status read: four each way.
+    int sent = 0;
+    for (std::size_t at = t.find(">> 05 64"); at != std::string::npos;
+         at = t.find(">> 05 64", at + 1)) {
+        ++sent;
+    }
+    EXPECT_EQ(sent, 4) << t;
+    EXPECT_TRUE(contains(t, ">> 05 64 74 00 07")) << "the protocol test";
+}
+
+TEST(CliDownload, RefusalsAndExitCodes) {
+    const std::string press = std::string(DLU_SAMPLES_DIR) + "/Press.DWN";
+    struct Case {
+        std::string package;
+        std::string conn;
+        int code;
+        const char* inErr;
+    };
+    const Case cases[] = {
+        // Not a package: message 400.
+        {DLU_SAMPLES_DIR "/README.md", "embedded", 2, "Download File Error."},
+        {"/no/such/file.DWN", "embedded", 2, "Download File Error."},
+        // The key switch at LOCAL: 661 asks to turn it; without a terminal that is Cancel.
+        {press, "embedded?key=local&mode=run", 1, "cannot be downloaded with current CPU mode"},
+        // REMOTE RUN: the Remote STOP question, without a terminal answered No; nothing is sent.
+        {press, "embedded?mode=run", 1, "CPU mode will be changed to 'Remote STOP'"},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        std::string package = c.package;
+        if (fs::exists(package)) {
+            package = dir.file(fs::path(package).filename().string());
+            fs::copy_file(c.package, package);
+        }
+        TerminalPrompter prompter;
+        const Messages en(Language::English);
+        const Outcome r = capture([&](std::ostream& out) {
+            return runDownload({package, std::nullopt}, {c.conn, {}, {}, {}}, prompter, en, out);
+        });
+        EXPECT_EQ(r.code, c.code) << c.package << " " << c.conn << "\n" << r.err;
+        EXPECT_TRUE(contains(r.err, c.inErr)) << c.package << " " << c.conn << "\n" << r.err;
+        EXPECT_FALSE(contains(r.err, "Download succeeded.")) << r.err;
+    }
+}
+
+class CliBackup : public ::testing::Test {
+protected:
+    std::string path(const char* name) const { return dir_.file(name); }
+
+    static Outcome backup(BackupOptions options, const std::string& conn, std::string trace = {}) {
+        TerminalPrompter prompter;
+        const Messages en(Language::English);
+        return capture([&](std::ostream&) {
+            return runBackup(options, {conn, {}, {}, trace}, prompter, en);
+        });
+    }
+    static Outcome restore(RestoreOptions options, const std::string& conn,
+                           std::string trace = {}) {
+        TerminalPrompter prompter;
+        const Messages en(Language::English);
+        return capture([&](std::ostream&) {
+            return runRestore(options, {conn, {}, {}, trace}, prompter, en);
+        });
+    }
+
+    TempDir dir_;
+};
+
+TEST_F(CliBackup, DefaultSetAndAreaChoicesOfTheEmbeddedPlc) {
+    struct Case {
+        std::vector<std::string> areas;
+        bool withDefault;
+        std::uint16_t mask;
+        int area; // one area whose range is checked
+        PdmImage::Range16 range;
+    };
+    constexpr auto bit = [](AreaIndex a) {
+        return static_cast<std::uint16_t>(1u << static_cast<int>(a));
+    };
+    const auto mlkd = static_cast<std::uint16_t>(bit(AreaIndex::M) | bit(AreaIndex::L) |
+                                                 bit(AreaIndex::K) | bit(AreaIndex::D));
+    const int x = static_cast<int>(AreaIndex::X);
+    const auto tcCap = DeviceRanges::capacity(kTC, 26);
+    const Case cases[] = {
+        {{}, false, mlkd, kD, {0, 32000}},
+        {{"X:3-50"}, true, static_cast<std::uint16_t>(mlkd | bit(AreaIndex::X)), x, {3, 50}},
+        {{"tc"}, false, bit(AreaIndex::TC), kTC, {0, static_cast<std::uint16_t>(tcCap)}},
+        {{"all", "D:5-6"}, false, 0xFFFF, kD, {5, 6}},
+    };
+    const PdmImage plc = seededA21(3);
+    for (const auto& c : cases) {
+        const std::string file = path("d.PDM");
+        const Outcome r = backup({"A-21", file, c.areas, c.withDefault}, "embedded?seed=3");
+        ASSERT_EQ(r.code, 0) << r.err;
+        const PdmImage image = loaded(file);
+        EXPECT_EQ(image.mask(), c.mask) << c.area;
+        EXPECT_EQ(image.range(c.area), c.range) << c.area;
+        for (std::uint32_t w = c.range.start; w < c.range.end; ++w) {
+            ASSERT_EQ(image.word(c.area, w), plc.word(c.area, w)) << c.area << " word " << w;
+        }
+    }
+}
+
+TEST_F(CliBackup, BadInputIsRefusedBeforeAnythingIsSent) {
+    {
+        PdmImage image;
+        image.setFlag(1);
+        image.setMask(static_cast<std::uint16_t>(1u << kD));
+        image.setRange(kD, {0, 250});
+        ASSERT_EQ(PdmFile::save(path("d.PDM"), image), PdmFile::SaveResult::Saved);
+        // A whole file whose flag says nothing was read (the dialog refuses to save one).
+        auto bytes = image.fileBytes();
+        bytes[0] = 0;
+        test::writeFile(path("flag0.PDM"), test::Bytes(bytes.begin(), bytes.end()));
+        test::writeFile(path("empty.PDM"), {});
+        test::writeFile(path("short.PDM"), test::Bytes(1000, 1));
+        test::writeFile(path("empty.BIN"), {});
+    }
+    const std::string out = path("out.PDM");
+    const std::string trace = path("trace.txt");
+    struct Case {
+        std::vector<std::string> areas;
+        const char* inErr;
+        std::string cpu = "A-21";
+        std::string output = {};
+    };
+    const Case backups[] = {
+        {{"Q:0-1"}, "unknown area 'Q'"},
+        {{"D:0-32001"}, "beyond the D area"},
+        {{"D:251-250"}, "start is above the end"},
+        {{"D:7-7"}, "empty"},
+        {{"D:0-25x"}, "AREA:START-END"},
+        {{}, "unknown CPU type", "Z-99"},
+        {{}, "no such folder", "A-21", path("no/such/x.PDM")},
+    };
+    for (const auto& c : backups) {
+        const Outcome r =
+            backup({c.cpu, c.output.empty() ? out : c.output, c.areas, false}, "embedded", trace);
+        EXPECT_EQ(r.code, 2) << c.inErr << "\n" << r.err;
+        EXPECT_TRUE(contains(r.err, c.inErr)) << r.err;
+        EXPECT_FALSE(fs::exists(trace)) << c.inErr << ": no connection was opened";
+        EXPECT_FALSE(fs::exists(out)) << c.inErr;
+    }
+    const Case restores[] = {
+        {{"F"}, "never writes F"},
+        {{"T"}, "never writes T"},
+        {{"C:0-10"}, "never writes C"},
+        {{"S"}, "never writes S"},
+        {{"Z"}, "never writes Z"},
+        {{"R"}, "never writes R"},
+        {{"TS"}, "may not write TS", "10"},
+        {{"CS"}, "may not write CS", "14"},
+        {{"D", "TS"}, "may not write TS", "34"},
+        {{"M"}, "holds no M words"},
+        {{"D:0-300"}, "outside the file's"},
+        {{}, "cannot read", "A-21", path("missing.PDM")},
+        {{}, "is empty", "A-21", path("empty.PDM")},
+        {{}, "shorter than a device memory file", "A-21", path("short.PDM")},
+        {{}, "holds no device memory", "A-21", path("flag0.PDM")},
+    };
+    for (const auto& c : restores) {
+        const std::string file = c.output.empty() ? path("d.PDM") : c.output;
+        const Outcome r = restore({file, c.cpu, c.areas}, "embedded", trace);
+        EXPECT_EQ(r.code, 2) << c.inErr << "\n" << r.err;
+        EXPECT_TRUE(contains(r.err, c.inErr)) << r.err;
+        EXPECT_FALSE(fs::exists(trace)) << c.inErr << ": no connection was opened";
+    }
+    TerminalPrompter prompter;
+    const Messages en(Language::English);
+    const struct {
+        bool backup;
+        std::string cpu;
+        std::string file;
+        const char* inErr;
+    } linuxCases[] = {
+        {true, "A-01", path("i.BIN"), "no Linux device image"},
+        {false, "A-21", path("empty.BIN"), "is empty"},
+        {false, "27", path("missing.BIN"), "cannot read"},
+    };
+    for (const auto& c : linuxCases) {
+        const Outcome r = capture([&](std::ostream&) {
+            const LinuxTransferOptions options{c.cpu, c.file};
+            const ConnectionOptions conn{"embedded", {}, {}, trace};
+            return c.backup ? runLinuxBackup(options, conn, prompter, en)
+                            : runLinuxRestore(options, conn, prompter, en);
+        });
+        EXPECT_EQ(r.code, 2) << c.inErr << "\n" << r.err;
+        EXPECT_TRUE(contains(r.err, c.inErr)) << r.err;
+        EXPECT_FALSE(fs::exists(trace)) << c.inErr;
+    }
+}
+
+TEST_F(CliBackup, PlcFailuresExitWithOne) {
+    ASSERT_EQ(backup({"A-21", path("src.PDM"), {"D:0-10"}, false}, "embedded").code, 0);
+    // The PLC is another CPU type: the connection's type check stops it.
+    const Outcome r = restore({path("src.PDM"), "A-22", {}}, "embedded?identity=A-21");
+    EXPECT_EQ(r.code, 1) << r.err;
+    EXPECT_FALSE(contains(r.err, "Device Download")) << r.err;
+    // A PLC without a device image: nothing written.
+    TerminalPrompter prompter;
+    const Messages en(Language::English);
+    const Outcome none = capture([&](std::ostream&) {
+        return runLinuxBackup({"A-21", path("none.BIN")}, {"embedded", {}, {}, {}}, prompter, en);
+    });
+    EXPECT_EQ(none.code, 1) << none.err;
+    EXPECT_FALSE(fs::exists(path("none.BIN")));
+}
+
+TEST(CliPdmShow, TextAndJson) {
+    TempDir dir;
+    const std::string file = dir.file("p.PDM");
+    // D 0-3 and TC 4-6 selected; TC word 3 lies outside its range, CS 4055 is the last CS
+    // word a file holds.
+    PdmImage image;
+    image.setFlag(1);
+    image.setMask(static_cast<std::uint16_t>((1u << kD) | (1u << kTC)));
+    image.setRange(kD, {0, 3});
+    image.setRange(kTC, {4, 6});
+    image.setWord(kD, 1, 255);
+    image.setWord(kD, 2, 65535);
+    image.setWord(kTC, 3, 7);
+    image.setWord(kTC, 4, 4660);
+    image.setWord(kTC, 5, 10);
+    image.setWord(kCS, 4055, 43981);
+    ASSERT_EQ(PdmFile::save(file, image), PdmFile::SaveResult::Saved);
+    struct Case {
+        PdmShowOptions options;
+        int code;
+        std::string out;
+    };
+    const std::string head = "Device     DEC  HEX\n";
+    const Case cases[] = {
+        {{file, "", {}, {}, false},
+         0,
+         head + "D00000       0  H0000\nD00001     255  H00FF\nD00002   65535  HFFFF\n"
+                "TC0004    4660  H1234\nTC0005      10  H000A\n"},
+        {{file, "tc", 3, 2, false}, 0, head + "TC0003       7  H0007\nTC0004    4660  H1234\n"},
+        {{file, "CS", 4054, {}, false}, 0, head + "CS4054       0  H0000\nCS4055   43981  HABCD\n"},
+        {{file, "D", 1, 1, true},
+         0,
+         "[\n  {\"area\": \"D\", \"word\": 1, \"name\": \"D00001\", \"dec\": 255, "
+         "\"hex\": \"H00FF\"}\n]\n"},
+        {{file, "TC", {}, {}, true},
+         0,
+         "[\n  {\"area\": \"TC\", \"word\": 4, \"name\": \"TC0004\", \"dec\": 4660, "
+         "\"hex\": \"H1234\"},\n  {\"area\": \"TC\", \"word\": 5, \"name\": \"TC0005\", "
+         "\"dec\": 10, \"hex\": \"H000A\"}\n]\n"},
+        {{file, "Q", {}, {}, false}, 2, ""},
+        {{file, "CS", 4056, {}, false}, 2, ""},
+        {{dir.file("missing.PDM"), "", {}, {}, false}, 2, ""},
+    };
+    for (const auto& c : cases) {
+        const Outcome r = capture([&](std::ostream& out) { return runPdmShow(c.options, out); });
+        EXPECT_EQ(r.code, c.code) << c.options.area << r.err;
+        EXPECT_EQ(r.out, c.out) << c.options.area;
+    }
+}
+
+// Both samples as dlutil info shows them: the JSON form field by field against the sample's
+// description, the text form in both languages.
+TEST(CliInfo, SamplesInJsonAndText) {
+    for (const char* name : {"Conveyor", "Press"}) {
+        const std::string base = std::string(DLU_SAMPLES_DIR) + "/" + name;
+        const auto described = test::readFile(base + ".json");
+        const Json info = Json::parse(std::string(described.begin(), described.end()))["info"];
+        TempDir dir;
+        const std::string package = dir.file(std::string(name) + ".DWN");
+        fs::copy_file(base + ".DWN", package);
+
+        TerminalPrompter prompter;
+        const Messages en(Language::English);
+        const Outcome json = capture([&](std::ostream& out) {
+            return runInfo({package, true}, prompter, en, out);
+        });
+        ASSERT_EQ(json.code, kExitOk) << json.err;
+        EXPECT_EQ(Json::parse(json.out), info) << name;
+
+        for (const Language lang : {Language::English, Language::Korean}) {
+            const Messages m(lang);
+            const Outcome text = capture([&](std::ostream& out) {
+                return runInfo({package, false}, prompter, m, out);
+            });
+            ASSERT_EQ(text.code, kExitOk) << text.err;
+            const auto cpu = static_cast<CpuType>(info["cpu_type"].get<long long>());
+            for (const std::string& expected : {
+                     std::string(m(510)) + " " + info["project"].get<std::string>() + "\n",
+                     "CPU Type : " + std::to_string(cpu) + " (" +
+                         info["cpu_name"].get<std::string>() + ")\n",
+                     std::string(m(511)) + " " +
+                         formatProjectSize(
+                             static_cast<std::uint32_t>(info["size"].get<long long>())) +
+                         "\n",
+                     std::string(m(452)),
+                 }) {
+                EXPECT_TRUE(contains(text.out, expected)) << expected << "\n" << text.out;
+            }
+            // Row order: programs, then ST programs with running numbers.
+            std::vector<std::string> expectedRows;
+            for (const auto* list : {&info["programs"], &info["st_programs"]}) {
+                for (const Json& row : *list) {
+                    expectedRows.push_back(std::to_string(expectedRows.size() + 1) + " " +
+                                           row["name"].get<std::string>());
+                }
+            }
+            std::vector<std::string> rows;
+            std::istringstream lines(text.out);
+            for (std::string l; std::getline(lines, l);) {
+                std::istringstream words(l);
+                std::string no;
+                std::string pid;
+                std::string rowName;
+                words >> no >> pid >> rowName;
+                rows.push_back(no + " " + rowName);
+            }
+            ASSERT_GE(rows.size(), expectedRows.size());
+            EXPECT_EQ(std::vector<std::string>(rows.end() - static_cast<long>(expectedRows.size()),
+                                               rows.end()),
+                      expectedRows);
+        }
+        EXPECT_EQ(test::readFile(package), test::readFile(base + ".DWN"));
+    }
+}
+
+TEST(CliInfo, NotAPackageExitsWithTwo) {
+    TempDir dir;
+    test::writeFile(dir.file("notes.DWN"), test::Bytes(100, 'x'));
+    for (const Language lang : {Language::English, Language::Korean}) {
+        for (const std::string& file : {dir.file("notes.DWN"), dir.file("missing.DWN")}) {
+            TerminalPrompter prompter;
+            const Messages m(lang);
+            const Outcome r = capture([&](std::ostream& out) {
+                return runInfo({file, false}, prompter, m, out);
+            });
+            EXPECT_EQ(r.code, kExitNotAPackage) << file;
+            EXPECT_EQ(r.err, std::string(m(400)) + "\n") << file;
+            EXPECT_TRUE(r.out.empty());
+        }
+    }
+}
+
+} // namespace
+} // namespace dlu

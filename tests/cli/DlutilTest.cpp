@@ -1,0 +1,265 @@
+// dlutil run as a process: one run per command, checking its exit code and the shape of its
+// output, over the real channels to plcsim where the command talks to a PLC; and the program's
+// own option handling (passwords, --yes/--no, usage errors). What each command does in detail
+// is checked in this process (CliCommandsTest.cpp).
+#include "support/ChildProcess.h"
+
+#include "devmem/PdmFile.h"
+#include "devmem/PdmImage.h"
+#include "plc/DeviceArea.h"
+#include "sim/PlcSimulator.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+namespace dlu {
+namespace {
+
+using test::ChildProcess;
+using test::run;
+namespace fs = std::filesystem;
+
+const std::string kSamples = DLU_SAMPLES_DIR;
+constexpr int kD = static_cast<int>(AreaIndex::D);
+constexpr int kM = static_cast<int>(AreaIndex::M);
+
+bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+std::string joined(const std::vector<std::string>& args) {
+    std::string out;
+    for (const auto& a : args) {
+        out += a + " ";
+    }
+    return out;
+}
+
+test::RunResult dlutil(std::vector<std::string> args, std::vector<std::string> env = {}) {
+    args.insert(args.begin(), {"--lang", "en"});
+    return run(DLUTIL_PATH, args, std::move(env));
+}
+
+// A plcsim on a free port with `args`; its connection string ("" when it did not start).
+struct Plcsim {
+    explicit Plcsim(std::vector<std::string> args) : process(PLCSIM_PATH, withPort(args)) {
+        const int port = test::listeningPort(process.line());
+        conn = port > 0 ? "sim://127.0.0.1:" + std::to_string(port) : std::string();
+    }
+    static std::vector<std::string> withPort(std::vector<std::string> args) {
+        args.insert(args.begin(), {"--port", "0"});
+        return args;
+    }
+    ChildProcess process;
+    std::string conn;
+};
+
+class Dlutil : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() /
+               ("dlutil-" + std::to_string(::getpid()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    std::string path(const std::string& name) const { return (dir_ / name).string(); }
+    // A copy of a sample package: opening one writes beside it.
+    std::string sample(const std::string& name) const {
+        fs::copy_file(kSamples + "/" + name, dir_ / name, fs::copy_options::overwrite_existing);
+        return path(name);
+    }
+
+    fs::path dir_;
+};
+
+TEST_F(Dlutil, InfoPrintsTheProject) {
+    const auto text = dlutil({"info", sample("Conveyor.DWN")});
+    EXPECT_EQ(text.code, 0) << text.err;
+    EXPECT_TRUE(contains(text.out, "Project Name : Conveyor\nCPU Type : 26 (A-21)\n")) << text.out;
+    const auto json = dlutil({"info", "--json", sample("Press.DWN")});
+    EXPECT_EQ(json.code, 0) << json.err;
+    EXPECT_TRUE(json.out.starts_with("{\n  \"project\": \"Press\",\n")) << json.out;
+    const auto bad = dlutil({"info", path("missing.DWN")});
+    EXPECT_EQ(bad.code, 2);
+    EXPECT_EQ(bad.err, "Download File Error.\n");
+}
+
+TEST_F(Dlutil, StatusOfALockedPlcsimOverTcp) {
+    Plcsim plcsim({"--password", "secret", "--key", "remote", "--mode", "run"});
+    ASSERT_FALSE(plcsim.conn.empty());
+    struct Case {
+        std::vector<std::string> options;
+        std::vector<std::string> env;
+        int code;
+        const char* inErr;
+    };
+    const Case cases[] = {
+        {{}, {"DLUTIL_PASSWORD=secret"}, 0, ""},
+        {{"--password", "secret"}, {"DLUTIL_PASSWORD=wrong"}, 0, ""}, // the option wins
+        {{"--password", "Secret"}, {}, 1, "Invalid Password"},
+        // No password and no terminal to ask on: says how to give one.
+        {{}, {}, 1, "DLUTIL_PASSWORD"},
+    };
+    for (const auto& c : cases) {
+        auto args = c.options;
+        args.insert(args.end(), {"status", "--conn", plcsim.conn});
+        const auto r = dlutil(args, c.env);
+        EXPECT_EQ(r.code, c.code) << joined(args) << r.err;
+        EXPECT_TRUE(contains(r.err, c.inErr)) << r.err;
+        EXPECT_EQ(contains(r.out, "PLC CPU type   : A-21 "), c.code == 0) << r.out;
+        EXPECT_EQ(contains(r.out, "CPU mode       : REMOTE RUN\n"), c.code == 0) << r.out;
+        EXPECT_EQ(contains(r.out, "Station header : used\n"), c.code == 0) << r.out;
+    } // Nothing listens: the channel does not open.
+    const auto closed = dlutil({"status", "--conn", "tcp://127.0.0.1:1", "--timeout", "1"});
+    EXPECT_EQ(closed.code, 1);
+    EXPECT_TRUE(contains(closed.err, "Failed to initialize the COM library module.")) << closed.err;
+}
+
+// The sample and the README's demo packages: the embedded PLC lists what it received. --yes
+// lets a running PLC be stopped and run again; --no-run leaves it stopped.
+TEST_F(Dlutil, DownloadIntoTheEmbeddedSimulator) {
+    const std::string examples = DLU_EXAMPLES_DIR;
+    struct Case {
+        std::vector<std::string> args;
+        std::vector<const char*> received;
+        const char* inErr;
+    };
+    const Case cases[] = {
+        {{"download", sample("Press.DWN"), "--conn", "embedded", "--no-run"},
+         {"   P   0      2     240\n", "   B   0..127 128    8192", "   C   1      4     952\n",
+          "   C   3      1     100\n"},
+         "-> No"},
+        {{"--yes", "download", examples + "/Demo.DWN", "--conn", "embedded?mode=run"},
+         {"   P   0      2     400\n", "   C   0      4     900\n", "   C   1      2     300\n",
+          "   C   2      1     120\n"},
+         "'Remote RUN'"},
+        {{"--yes", "download", examples + "/LinuxDemo.DWN", "--conn", "embedded?mode=run"},
+         {"   C   0      7    1500\n", "   l 127      1     100\n", "   T   0      1      64\n",
+          "   t   0      1       4\n"},
+         "Remote STOP"},
+    };
+    for (const auto& c : cases) {
+        const auto r = dlutil(c.args);
+        EXPECT_EQ(r.code, 0) << joined(c.args) << r.err;
+        EXPECT_TRUE(contains(r.err, "Download succeeded.")) << r.err;
+        EXPECT_TRUE(contains(r.err, c.inErr)) << joined(c.args) << r.err;
+        for (const char* line : c.received) {
+            EXPECT_TRUE(contains(r.out, line)) << joined(c.args) << " lacks " << line << r.out;
+        }
+    }
+    // --no: the running PLC is not stopped, nothing is sent.
+    const auto no =
+        dlutil({"--no", "download", sample("Press.DWN"), "--conn", "embedded?mode=run"});
+    EXPECT_EQ(no.code, 1) << no.err;
+    EXPECT_TRUE(contains(no.err, "-> No")) << no.err;
+    EXPECT_FALSE(contains(no.err, "Download succeeded.")) << no.err;
+}
+
+// M and D backed up from one plcsim, D 10-20 restored into another, read back from it.
+TEST_F(Dlutil, BackupAndRestoreBetweenTwoPlcsims) {
+    Plcsim first({"--identity", "A-21", "--memory-seed", "4"});
+    Plcsim second({"--memory-seed", "5"});
+    ASSERT_FALSE(first.conn.empty());
+    ASSERT_FALSE(second.conn.empty());
+    const auto src = path("src.PDM");
+    const auto b = dlutil({"backup", "--cpu", "A-21", "--area", "M:0-50", "--area", "D:0-250", "-o",
+                           src, "--conn", first.conn});
+    ASSERT_EQ(b.code, 0) << b.err;
+    EXPECT_TRUE(contains(b.err, "<[D] Device Upload>")) << b.err;
+    EXPECT_EQ(fs::file_size(src), PdmImage::kFileSize);
+
+    const auto r =
+        dlutil({"restore", src, "--cpu", "A-21", "--area", "d:10-20", "--conn", second.conn});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_TRUE(contains(r.err, "<[D] Device Download>")) << r.err;
+
+    const auto after = path("after.PDM");
+    ASSERT_EQ(dlutil({"backup", "--cpu", "26", "--area", "M:0-50", "--area", "D:0-250", "-o", after,
+                      "--conn", second.conn})
+                  .code,
+              0);
+    PdmImage got;
+    PdmImage backup;
+    ASSERT_EQ(PdmFile::load(after, got), PdmFile::LoadResult::Loaded);
+    ASSERT_EQ(PdmFile::load(src, backup), PdmFile::LoadResult::Loaded);
+    EXPECT_EQ(backup.range(kD), (PdmImage::Range16{0, 250}));
+    const auto seeded = [](std::uint32_t seed) {
+        sim::PlcSimulator plc{sim::PlcConfig{}};
+        plc.fillDeviceMemory(seed);
+        return plc.deviceMemory();
+    };
+    const PdmImage four = seeded(4);
+    const PdmImage five = seeded(5);
+    int wrong = 0;
+    for (std::uint32_t w = 0; w < 250; ++w) {
+        wrong += backup.word(kD, w) != four.word(kD, w) ? 1 : 0;
+        const bool written = w >= 10 && w < 20;
+        wrong += got.word(kD, w) != (written ? four : five).word(kD, w) ? 1 : 0;
+        wrong += w < 50 && got.word(kM, w) != five.word(kM, w) ? 1 : 0;
+    }
+    EXPECT_EQ(wrong, 0);
+}
+
+TEST_F(Dlutil, LinuxImageBackupAndRestore) {
+    Plcsim first({"--image-size", "1000", "--memory-seed", "5"});
+    Plcsim second({"--image-size", "10", "--memory-seed", "6"});
+    ASSERT_FALSE(first.conn.empty());
+    ASSERT_FALSE(second.conn.empty());
+    const auto bin = path("i.BIN");
+    const auto b = dlutil({"linux-backup", "--cpu", "A-21", "-o", bin, "--conn", first.conn});
+    ASSERT_EQ(b.code, 0) << b.err;
+    EXPECT_TRUE(contains(b.err, "Upload Success")) << b.err;
+    std::ifstream in(bin, std::ios::binary);
+    const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                                          std::istreambuf_iterator<char>());
+    EXPECT_EQ(bytes, sim::PlcSimulator::imagePattern(1000, 5));
+
+    const auto r = dlutil({"linux-restore", bin, "--cpu", "26", "--conn", second.conn});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_TRUE(contains(r.err, "Download Success")) << r.err;
+    const auto again = path("again.BIN");
+    ASSERT_EQ(dlutil({"linux-backup", "--cpu", "A-21", "-o", again, "--conn", second.conn}).code,
+              0);
+    EXPECT_EQ(fs::file_size(again), 1000u);
+}
+
+TEST_F(Dlutil, PdmShowPrintsTheWords) {
+    PdmImage image;
+    image.setFlag(1);
+    image.setMask(static_cast<std::uint16_t>(1u << kD));
+    image.setRange(kD, {1, 3});
+    image.setWord(kD, 1, 255);
+    ASSERT_EQ(PdmFile::save(path("p.PDM"), image), PdmFile::SaveResult::Saved);
+    const auto r = run(DLUTIL_PATH, {"pdm", "show", path("p.PDM")});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, "Device     DEC  HEX\nD00001     255  H00FF\nD00002       0  H0000\n");
+    const auto bad = run(DLUTIL_PATH, {"pdm", "show", path("missing.PDM")});
+    EXPECT_EQ(bad.code, 2);
+    EXPECT_TRUE(contains(bad.err, "cannot read")) << bad.err;
+}
+
+TEST_F(Dlutil, UsageErrorsExitWithTwo) {
+    const std::vector<std::string> cases[] = {
+        {"frobnicate"},
+        {"status", "--timeout", "0"},
+        {"--yes", "--no", "status", "--conn", "embedded"},
+        {"download", sample("Press.DWN"), "--run", "--no-run", "--conn", "embedded"},
+        {"backup", "--cpu", "A-21"},
+    };
+    for (const auto& args : cases) {
+        const auto r = dlutil(args);
+        EXPECT_EQ(r.code, 2) << joined(args) << r.err;
+        EXPECT_TRUE(r.out.empty()) << joined(args) << r.out;
+    }
+}
+
+} // namespace
+} // namespace dlu
