@@ -312,11 +312,41 @@ void BM_FramesTcp(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations());
 }
 
+// The baseline of the TCP backup: the same request and answer sizes, a server process that
+// answers them without protocol work, the client writing and reading byte by byte through the
+// same buffered channel.
+void BM_RawTcpPingPong(benchmark::State& state) {
+    const auto& frames = backupFrames();
+    bench::RawServerProcess::Frames sizes;
+    for (std::size_t i = 0; i < frames.requests.size() && i < frames.responseSizes.size(); ++i) {
+        sizes.emplace_back(frames.requests[i].size(), frames.responseSizes[i]);
+    }
+    bench::RawServerProcess server(sizes);
+    TcpChannel channel(server.port());
+    if (server.port() == 0 || !channel.open(TcpOpenParams{})) {
+        state.SkipWithError("no raw server");
+        return;
+    }
+    for (auto _ : state) {
+        for (std::size_t i = 0; i < sizes.size(); ++i) {
+            channel.write(frames.requests[i]);
+            for (std::size_t n = 0; n < sizes[i].second; ++n) {
+                if (channel.read().status != kChannelOk) {
+                    state.SkipWithError("answer missing");
+                    return;
+                }
+            }
+        }
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+
 BENCHMARK(BM_BackupInProcess)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_FramesInProcess)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ProtocolReadsInProcess)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_BackupTcp)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_FramesTcp)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_RawTcpPingPong)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // Keeps the rate of every run so that the ratios can be printed at the end.
 class RateReporter final : public benchmark::ConsoleReporter {
@@ -346,6 +376,11 @@ int main(int argc, char** argv) {
         if (backup > 0 && frames > 0) {
             std::printf("%s: backup / same frames raw = %.2f\n", where, backup / frames);
         }
+    }
+    const double tcpBackup = reporter.rates["BM_BackupTcp/real_time"];
+    const double raw = reporter.rates["BM_RawTcpPingPong/real_time"];
+    if (tcpBackup > 0 && raw > 0) {
+        std::printf("Tcp: backup / raw ping-pong of the same sizes = %.2f\n", tcpBackup / raw);
     }
     const double backup = reporter.rates["BM_BackupInProcess/real_time"];
     const double reads = reporter.rates["BM_ProtocolReadsInProcess/real_time"];

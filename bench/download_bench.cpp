@@ -110,7 +110,7 @@ struct Fixture {
     std::string folder;
     std::string package;
     std::uintmax_t packageBytes = 0;
-    // Request and response sizes of every 'D' transaction, and the 'D' requests themselves.
+    // Request and response sizes of every transaction of the download, and the 'D' requests.
     std::vector<std::pair<std::size_t, std::size_t>> frames;
     struct Block {
         std::uint8_t kind, id;
@@ -227,11 +227,9 @@ void recordFrames() {
             }
             return;
         }
-        if (download) {
-            f.frames.emplace_back(request, frame.size());
-            f.wireBytes += request + frame.size();
-            f.responseBytes += frame.size();
-        }
+        f.frames.emplace_back(request, frame.size());
+        f.wireBytes += request + frame.size();
+        f.responseBytes += frame.size();
     });
     s.download(job);
 }
@@ -370,61 +368,31 @@ void BM_DownloadTcp(benchmark::State& state) {
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(fixture().payload));
 }
 
-// The same request and response sizes through loopback TCP, against a server thread that
-// only counts bytes.
+// The same request and response sizes through loopback TCP, as the download does them: a
+// server process answering the sizes without protocol work, the client writing each request
+// and reading the answer byte by byte through the same buffered channel.
 void BM_RawTcpPingPong(benchmark::State& state) {
     recordFrames();
     const auto& frames = fixture().frames;
-    const int listener = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    listen(listener, 1);
-    socklen_t len = sizeof addr;
-    getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len);
-    std::thread server([listener, &frames] {
-        const int fd = accept(listener, nullptr, nullptr);
-        const int on = 1;
-        setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-        std::vector<std::uint8_t> in(4096), out(512, 0x5A);
-        for (;;) {
-            for (const auto& [request, response] : frames) {
-                std::size_t got = 0;
-                while (got < request) {
-                    const ssize_t n = recv(fd, in.data(), request - got, 0);
-                    if (n <= 0) {
-                        ::close(fd);
-                        return;
-                    }
-                    got += static_cast<std::size_t>(n);
-                }
-                send(fd, out.data(), response, MSG_NOSIGNAL);
-            }
-        }
-    });
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    const int on = 1;
-    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-    std::vector<std::uint8_t> out(512, 0xA5), in(512);
+    bench::RawServerProcess server(frames);
+    TcpChannel client;
+    if (server.port() == 0 ||
+        !client.open(TcpOpenParams{static_cast<std::uint16_t>(server.port()), 0x7F000001})) {
+        state.SkipWithError("no raw server");
+        return;
+    }
+    std::vector<std::uint8_t> out(4096, 0xA5);
     for (auto _ : state) {
         for (const auto& [request, response] : frames) {
-            send(fd, out.data(), request, MSG_NOSIGNAL);
-            std::size_t got = 0;
-            while (got < response) {
-                const ssize_t n = recv(fd, in.data(), response - got, 0);
-                if (n <= 0) {
+            client.write(std::span(out).first(request));
+            for (std::size_t i = 0; i < response; ++i) {
+                if (client.read().status != kChannelOk) {
                     state.SkipWithError("ping-pong broke");
-                    break;
+                    return;
                 }
-                got += static_cast<std::size_t>(n);
             }
         }
     }
-    ::close(fd);
-    server.join();
-    ::close(listener);
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(fixture().payload));
 }
 
@@ -560,12 +528,6 @@ int main(int argc, char** argv) {
         std::printf("%-48s %.3f (wire time %.1f s, download %.1f s)\n",
                     "ratio 115200 baud (wire time / download):", wireMs / pty->second,
                     wireMs / 1000.0, pty->second / 1000.0);
-        // A pseudo-terminal takes the program's writes at once; only plcsim's answers are
-        // paced, so this is the part of the wire time the line really imposes here.
-        const double pacedMs = static_cast<double>(f.responseBytes) * 10.0 / kBaud * 1000.0;
-        std::printf("%-48s %.3f (%.1f s of answers)\n",
-                    "ratio 115200 baud, paced answers only:", pacedMs / pty->second,
-                    pacedMs / 1000.0);
     }
     for (const auto& [what, value] : g_extra) {
         std::printf("%-48s %.0f\n", (what + ":").c_str(), value);

@@ -52,7 +52,7 @@ struct Fixture {
         builder.write(package);
 
         const auto crypto = dlu::Crypto::open();
-        const auto key = dlu::CFileEncryption::currentSchemeKey(*crypto, true);
+        const auto key = dlu::CFileEncryption::currentSchemeKey(*crypto, true).value();
         static constexpr char kDigits[] = "0123456789abcdef";
         for (const auto b : key) {
             keyHex += kDigits[b >> 4];

@@ -1,9 +1,11 @@
 #include "cli/BackupCommands.h"
-#include "common/VisibleText.h"
 
+#include "cli/ProgressMeter.h"
 #include "cli/TerminalPrompter.h"
 #include "comm/COnlineModule.h"
 #include "common/StringTable.h"
+#include "common/TextFormat.h"
+#include "common/VisibleText.h"
 #include "devmem/DeviceMemorySelection.h"
 #include "devmem/DeviceMemoryTransfer.h"
 #include "devmem/DeviceTransferContext.h"
@@ -21,7 +23,10 @@
 #include <cctype>
 #include <charconv>
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <system_error>
+#include <utility>
 
 namespace dlu {
 
@@ -54,46 +59,42 @@ bool areaBit(std::uint16_t mask, int area) { return (mask & (1u << area)) != 0; 
 
 void fail(const std::string& text) { std::fprintf(stderr, "dlutil: %s\n", text.c_str()); }
 
-// The progress window of a transfer on standard error: on a terminal a bar per area, redrawn
-// in place; otherwise the first line once per area and the second line for every request.
+// The progress window of a transfer on standard error: on a terminal one line with the bytes,
+// the rate and the time left; otherwise the first line once per area and the second line for
+// every request.
 class TransferProgressDisplay final : public TransferObserver {
 public:
-    TransferProgressDisplay() : terminal_(isatty(fileno(stderr)) != 0) {}
+    explicit TransferProgressDisplay(Verbosity verbosity) : line_(verbosity) {}
 
+    void opened() override {
+        line_.start();
+        lastLine1_.clear();
+    }
     void update(const TransferProgress& p) override {
-        if (!terminal_) {
+        totalBytes_ = p.totalBytes;
+        if (line_.printsItems()) {
             if (!p.line1.empty() && p.line1 != lastLine1_) {
-                std::fprintf(stderr, "%s\n", p.line1.c_str());
+                line_.item(p.line1);
                 lastLine1_ = p.line1;
             }
-            std::fprintf(stderr, "  %s%sTotal : %d %%\n", p.line2.c_str(),
-                         p.line2.empty() ? "" : "  ", p.percent);
+            line_.item("  " + p.line2 + (p.line2.empty() ? "" : "  ") +
+                       "Total : " + std::to_string(p.percent) + " %");
             return;
         }
-        if (drawn_ && p.line1 != lastLine1_) {
-            std::fprintf(stderr, "\n"); // the finished area keeps its line
-        }
-        lastLine1_ = p.line1;
-        constexpr int kWidth = 30;
-        const int filled = std::clamp(p.bar, 0, 99) * kWidth / 99;
-        std::fprintf(stderr, "\r[%s%s] %3d%%  %-24.24s %-36.36s",
-                     std::string(static_cast<std::size_t>(filled), '#').c_str(),
-                     std::string(static_cast<std::size_t>(kWidth - filled), '.').c_str(), p.percent,
-                     p.line1.c_str(), p.line2.c_str());
-        std::fflush(stderr);
-        drawn_ = true;
+        const int percent =
+            p.totalBytes == 0 ? p.percent : static_cast<int>(p.bytes * 100 / p.totalBytes);
+        line_.advance(percent, p.bytes, p.totalBytes, p.line1);
     }
-    void closed() override {
-        if (drawn_) {
-            std::fprintf(stderr, "\n");
-            drawn_ = false;
-        }
-    }
+    void closed() override { line_.end(); }
+
+    // The closing line of a transfer that went through.
+    void summary(std::string_view verb) { line_.summary(verb, totalBytes_); }
+    void summary(std::string_view verb, std::uint64_t bytes) { line_.summary(verb, bytes); }
 
 private:
-    bool terminal_;
-    bool drawn_ = false;
+    ProgressLine line_;
     std::string lastLine1_;
+    std::uint64_t totalBytes_ = 0;
 };
 
 std::optional<CpuType> cpuOption(const std::string& text) {
@@ -194,10 +195,27 @@ bool chooseRestoreAreas(DeviceMemorySelection& selection, const PdmImage& image,
     return true;
 }
 
-bool parentFolderExists(const std::filesystem::path& file) {
-    std::error_code ec;
-    const auto parent = file.parent_path();
-    return parent.empty() || std::filesystem::is_directory(parent, ec);
+// The chosen ranges are checked, and must select something, before anything goes to the PLC;
+// the transfer then runs on this same selection.
+bool validated(DeviceMemorySelection& selection, const std::string& nothingChosen) {
+    if (const auto valid = selection.validate(); !valid.ok) {
+        fail(valid.message);
+        return false;
+    }
+    if (selection.mask() == 0) {
+        fail(nothingChosen);
+        return false;
+    }
+    return true;
+}
+
+// A file the command is to write: its folder must exist and take it.
+bool writable(const std::string& file) {
+    if (const auto reason = unwritableReason(file); !reason.empty()) {
+        fail("cannot write " + file + ": " + reason);
+        return false;
+    }
+    return true;
 }
 
 // The steps every command shares once its options are checked: opens the connection, connects
@@ -220,6 +238,59 @@ int onPlc(CpuType cpu, const ConnectionOptions& connection, TerminalPrompter& pr
     }
     cli->session().disconnect();
     return code;
+}
+
+// What the read-back after a restore found: "Verified N words", or the words that differ.
+int verified(const DeviceMemoryTransfer::Verification& found) {
+    if (found.result != DeviceMemoryTransfer::Result::Done) {
+        fail("the words written could not be read back to verify them");
+        return kExitPlcFailed;
+    }
+    if (found.differing == 0) {
+        std::fprintf(stderr, "Verified %llu words\n", static_cast<unsigned long long>(found.words));
+        return kExitSuccess;
+    }
+    for (const auto& d : found.first) {
+        fail(formatText("%s is %u (0x%04X) in the PLC but %u (0x%04X) in the file", d.name.c_str(),
+                        unsigned{d.inPlc}, unsigned{d.inPlc}, unsigned{d.inImage},
+                        unsigned{d.inImage}));
+    }
+    fail(formatText("verify failed: %llu of %llu words differ",
+                    static_cast<unsigned long long>(found.differing),
+                    static_cast<unsigned long long>(found.words)));
+    return kExitPlcFailed;
+}
+
+// The read-back of a Linux device image after its restore, compared with the file in words
+// of two bytes.
+int verifiedImage(LinuxDeviceMemoryTransfer& transfer, const std::string& file,
+                  TransferObserver& progress) {
+    std::ifstream in(file, std::ios::binary);
+    const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in),
+                                          std::istreambuf_iterator<char>()};
+    if (!in && !in.eof()) {
+        fail("cannot read " + file + " again to verify the PLC's image");
+        return kExitUsage;
+    }
+    const auto found = transfer.verify(bytes, &progress);
+    if (!found.read) {
+        fail("the device image could not be read back to verify it");
+        return kExitPlcFailed;
+    }
+    const auto words = (bytes.size() + 1) / 2;
+    if (!found.firstDifference) {
+        std::fprintf(stderr, "Verified %zu words\n", words);
+        return kExitSuccess;
+    }
+    const std::size_t at = *found.firstDifference;
+    if (at >= std::min(bytes.size(), found.bytes)) {
+        fail(formatText("the PLC holds %zu bytes of image, the file %zu", found.bytes,
+                        bytes.size()));
+    } else {
+        fail(formatText("word %zu (byte %zu) of the image differs from the file", at / 2, at));
+    }
+    fail("verify failed");
+    return kExitPlcFailed;
 }
 
 int exitCodeOf(DeviceMemoryTransfer::Result result) {
@@ -312,9 +383,11 @@ bool loadPdmForCommand(const std::filesystem::path& file, PdmImage& image) {
     switch (PdmFile::load(file, image)) {
     case PdmFile::LoadResult::Loaded:
         return true;
-    case PdmFile::LoadResult::NotOpened:
-        fail("cannot read " + visibleText(file.string()));
+    case PdmFile::LoadResult::NotOpened: {
+        const auto reason = unreadableReason(file.string());
+        fail("cannot read " + visibleText(file.string()) + (reason.empty() ? "" : ": " + reason));
         return false;
+    }
     case PdmFile::LoadResult::Empty:
         fail(visibleText(file.string()) + " is empty");
         return false;
@@ -339,28 +412,23 @@ int runBackup(const BackupOptions& options, const ConnectionOptions& connection,
     if (!specs) {
         return kExitUsage;
     }
-    // The ranges are checked before anything goes to the PLC.
-    DeviceMemorySelection check(DeviceMemoryMode::Backup, *cpu, messages);
-    chooseBackupAreas(check, *specs, options.withDefault);
-    if (const auto valid = check.validate(); !valid.ok) {
-        fail(valid.message);
+    DeviceMemorySelection selection(DeviceMemoryMode::Backup, *cpu, messages);
+    chooseBackupAreas(selection, *specs, options.withDefault);
+    if (!validated(selection, "no area to back up")) {
         return kExitUsage;
     }
-    if (check.mask() == 0) {
-        fail("no area to back up");
+    if (!writable(options.output)) {
         return kExitUsage;
     }
-    if (!parentFolderExists(options.output)) {
-        fail("no such folder for " + options.output);
-        return kExitUsage;
-    }
-
     return onPlc(*cpu, connection, prompter, messages, [&](DeviceTransferContext context) {
-        DeviceMemoryTransfer transfer(context, DeviceMemoryMode::Backup, *cpu);
-        chooseBackupAreas(transfer.selection(), *specs, options.withDefault);
+        DeviceMemoryTransfer transfer(context, std::move(selection));
         transfer.setFile(options.output);
-        TransferProgressDisplay progress;
-        return exitCodeOf(transfer.transfer(&progress));
+        TransferProgressDisplay progress(prompter.verbosity());
+        const auto result = transfer.backup(&progress);
+        if (result == DeviceMemoryTransfer::Result::Done) {
+            progress.summary("Backed up");
+        }
+        return exitCodeOf(result);
     });
 }
 
@@ -378,39 +446,34 @@ int runRestore(const RestoreOptions& options, const ConnectionOptions& connectio
     if (!loadPdmForCommand(options.file, image)) {
         return kExitUsage;
     }
-    DeviceMemorySelection check(DeviceMemoryMode::Restore, *cpu, messages);
+    DeviceMemorySelection selection(DeviceMemoryMode::Restore, *cpu, messages);
     std::string error;
-    if (!chooseRestoreAreas(check, image, *specs, error)) {
+    if (!chooseRestoreAreas(selection, image, *specs, error)) {
         fail(error);
         return kExitUsage;
     }
-    if (const auto valid = check.validate(); !valid.ok) {
-        fail(valid.message);
-        return kExitUsage;
-    }
-    if (check.mask() == 0) {
-        fail("nothing to restore: " + options.file + " selects no area a restore may write");
+    if (!validated(selection, "nothing to restore: " + options.file +
+                                  " selects no area a restore may write")) {
         return kExitUsage;
     }
     // Areas of the file that a restore never writes are named, so that nothing is left out
     // silently.
     for (int i = 0; i < DeviceAreas::kCount; ++i) {
-        if (specs->empty() && areaBit(image.mask(), i) && !areaBit(check.mask(), i)) {
+        if (specs->empty() && areaBit(image.mask(), i) && !areaBit(selection.mask(), i)) {
             std::fprintf(stderr, "dlutil: the file's %s words are not restored\n",
                          std::string(DeviceAreas::at(i).letter).c_str());
         }
     }
-
     return onPlc(*cpu, connection, prompter, messages, [&](DeviceTransferContext context) {
-        DeviceMemoryTransfer transfer(context, DeviceMemoryMode::Restore, *cpu);
-        if (transfer.load(options.file) != PdmFile::LoadResult::Loaded ||
-            !chooseRestoreAreas(transfer.selection(), transfer.image(), *specs, error)) {
-            // The file changed since it was checked a moment ago.
-            fail("cannot load " + options.file);
-            return kExitUsage;
+        DeviceMemoryTransfer transfer(context, std::move(selection));
+        transfer.useLoaded(options.file, std::move(image));
+        TransferProgressDisplay progress(prompter.verbosity());
+        const auto result = transfer.restore(&progress);
+        if (result != DeviceMemoryTransfer::Result::Done) {
+            return exitCodeOf(result);
         }
-        TransferProgressDisplay progress;
-        return exitCodeOf(transfer.transfer(&progress));
+        progress.summary("Restored");
+        return options.verify ? verified(transfer.verify(&progress)) : kExitSuccess;
     });
 }
 
@@ -420,13 +483,12 @@ int runLinuxBackup(const LinuxTransferOptions& options, const ConnectionOptions&
     if (!cpu) {
         return kExitUsage;
     }
-    if (!parentFolderExists(options.file)) {
-        fail("no such folder for " + options.file);
+    if (!writable(options.file)) {
         return kExitUsage;
     }
     return onPlc(*cpu, connection, prompter, messages, [&](DeviceTransferContext context) {
         LinuxDeviceMemoryTransfer transfer(context, DeviceMemoryMode::Backup, *cpu);
-        TransferProgressDisplay progress;
+        TransferProgressDisplay progress(prompter.verbosity());
         const auto report = transfer.backup(options.file, &progress);
         using Outcome = LinuxDeviceMemoryTransfer::Outcome;
         if (report.outcome == Outcome::NoFirstBlock) {
@@ -438,6 +500,7 @@ int runLinuxBackup(const LinuxTransferOptions& options, const ConnectionOptions&
         }
         std::fprintf(stderr, "%zu bytes in %u blocks written to %s\n", report.bytes,
                      unsigned{report.total}, options.file.c_str());
+        progress.summary("Backed up", report.bytes);
         return kExitSuccess;
     });
 }
@@ -448,10 +511,14 @@ int runLinuxRestore(const LinuxTransferOptions& options, const ConnectionOptions
     if (!cpu) {
         return kExitUsage;
     }
+    if (const auto reason = unreadableReason(options.file); !reason.empty()) {
+        fail("cannot read " + options.file + ": " + reason);
+        return kExitUsage;
+    }
     std::error_code ec;
     const auto size = std::filesystem::file_size(options.file, ec);
     if (ec) {
-        fail("cannot read " + options.file);
+        fail("cannot read " + options.file + ": " + ec.message());
         return kExitUsage;
     }
     if (size == 0) {
@@ -460,17 +527,20 @@ int runLinuxRestore(const LinuxTransferOptions& options, const ConnectionOptions
     }
     return onPlc(*cpu, connection, prompter, messages, [&](DeviceTransferContext context) {
         LinuxDeviceMemoryTransfer transfer(context, DeviceMemoryMode::Restore, *cpu);
-        TransferProgressDisplay progress;
+        TransferProgressDisplay progress(prompter.verbosity());
         using Outcome = LinuxDeviceMemoryTransfer::Outcome;
-        switch (transfer.restore(options.file, &progress).outcome) {
+        const auto report = transfer.restore(options.file, &progress);
+        switch (report.outcome) {
         case Outcome::Success:
-            return kExitSuccess;
+            break;
         case Outcome::NotOpened:
         case Outcome::EmptyFile:
             return kExitUsage;
         default:
             return kExitPlcFailed;
         }
+        progress.summary("Restored", report.bytes);
+        return options.verify ? verifiedImage(transfer, options.file, progress) : kExitSuccess;
     });
 }
 

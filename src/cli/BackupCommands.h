@@ -40,11 +40,13 @@ struct RestoreOptions {
     std::string file;
     std::string cpu;
     std::vector<std::string> areas;
+    bool verify = false; // read the written words back and compare them with the file
 };
 
 struct LinuxTransferOptions {
     std::string cpu;
     std::string file;
+    bool verify = false; // restore: read the image back and compare it with the file
 };
 
 // dlutil backup: reads the chosen ranges from the PLC and saves them as a ".PDM" file.

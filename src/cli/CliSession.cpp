@@ -2,6 +2,7 @@
 
 #include "cli/ConnectionUri.h"
 #include "cli/FileFrameTrace.h"
+#include "cli/RequestLog.h"
 #include "cli/TerminalPrompter.h"
 #include "sim/EmbeddedChannelFactory.h"
 #include "sim/EmbeddedSimulator.h"
@@ -12,7 +13,14 @@
 #include "comm/channels/QtChannelFactory.h"
 #endif
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 
 namespace dlu {
 
@@ -61,6 +69,44 @@ void printDialUpStatus(const DialUpStatus& st) {
 
 } // namespace
 
+std::string unreadableReason(const std::string& file) {
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        return std::strerror(errno);
+    }
+    struct stat st {};
+    const bool folder = ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode);
+    ::close(fd);
+    return folder ? std::strerror(EISDIR) : std::string();
+}
+
+void sayWhyUnreadable(const std::string& file) {
+    if (const auto reason = unreadableReason(file); !reason.empty()) {
+        std::fprintf(stderr, "dlutil: cannot read %s: %s\n", file.c_str(), reason.c_str());
+    }
+}
+
+std::string unwritableReason(const std::string& file) {
+    struct stat st {};
+    if (::stat(file.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+        return std::strerror(EISDIR);
+    }
+    std::string folder = std::filesystem::path(file).parent_path().string();
+    if (folder.empty()) {
+        folder = ".";
+    }
+    if (::stat(folder.c_str(), &st) != 0) {
+        return std::strerror(errno);
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        return std::strerror(ENOTDIR);
+    }
+    if (::access(folder.c_str(), W_OK) != 0) {
+        return std::strerror(errno);
+    }
+    return {};
+}
+
 CliSession::~CliSession() = default;
 
 std::unique_ptr<CliSession> CliSession::open(const ConnectionOptions& options,
@@ -80,15 +126,23 @@ std::unique_ptr<CliSession> CliSession::open(const ConnectionOptions& options,
     } else if (!(s->factory_ = systemChannels(error))) {
         return nullptr;
     }
+    s->traces_ = std::make_unique<FrameTraces>();
     if (!options.trace.empty()) {
         s->trace_ = std::make_unique<FileFrameTrace>(options.trace);
         if (!s->trace_->ok()) {
-            error = "cannot write the trace file " + options.trace;
+            error = "cannot write the trace file " + options.trace + ": " +
+                    std::strerror(s->trace_->error());
             return nullptr;
         }
+        s->traces_->add(s->trace_.get());
     }
-    s->connection_ = std::make_unique<Connection>(*spec, *s->factory_, prompter, messages,
-                                                  s->clock_, s->trace_.get());
+    if (options.verbose) {
+        s->requestLog_ = std::make_unique<RequestLog>(stderr, isatty(fileno(stderr)) != 0);
+        s->traces_->add(s->requestLog_.get());
+    }
+    s->connection_ =
+        std::make_unique<Connection>(*spec, *s->factory_, prompter, messages, s->clock_,
+                                     s->traces_->empty() ? nullptr : s->traces_->single());
     s->connection_->setDialUpStatusSink(printDialUpStatus);
     s->connection_->setDialUpDoneSink([](bool) { std::fprintf(stderr, "\n"); });
     return s;

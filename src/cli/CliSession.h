@@ -11,6 +11,8 @@ namespace dlu {
 
 class ChannelFactory;
 class FileFrameTrace;
+class FrameTraces;
+class RequestLog;
 class Messages;
 class TerminalPrompter;
 
@@ -24,6 +26,7 @@ struct ConnectionOptions {
     std::optional<unsigned> timeout; // seconds
     std::optional<unsigned> retry;   // attempts
     std::string trace;               // frame trace file, "-" for standard error
+    bool verbose = false;            // each request and answer on standard error
 };
 
 // Everything a command needs to talk to one PLC: a connection made from --conn (or from the
@@ -54,9 +57,19 @@ private:
     std::unique_ptr<sim::PlcSimulator> simulator_;
     std::unique_ptr<ChannelFactory> factory_;
     std::unique_ptr<FileFrameTrace> trace_;
+    std::unique_ptr<RequestLog> requestLog_;
+    std::unique_ptr<FrameTraces> traces_;
     // Last, so that it closes before the channel factory and the trace go.
     std::unique_ptr<Connection> connection_;
 };
+
+// Why `file` cannot be read, in the system's words ("No such file or directory", "Is a
+// directory"); empty when it can.
+std::string unreadableReason(const std::string& file);
+// Says on standard error why `file` cannot be read, if it cannot.
+void sayWhyUnreadable(const std::string& file);
+// Why a new `file` cannot be written there; empty when nothing is known against it.
+std::string unwritableReason(const std::string& file);
 
 // Exit codes of every dlutil command.
 inline constexpr int kExitSuccess = 0;

@@ -1,5 +1,6 @@
 #include "cli/DownloadCommand.h"
 
+#include "cli/ProgressMeter.h"
 #include "cli/TerminalPrompter.h"
 #include "common/StringTable.h"
 #include "common/TextFormat.h"
@@ -10,8 +11,6 @@
 #include "package/PackageReading.h"
 #include "sim/PlcSimulator.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <ostream>
@@ -20,68 +19,46 @@ namespace dlu {
 
 namespace {
 
-// 1234567 -> "1,234,567".
-std::string grouped(std::uint64_t n) {
-    const std::string digits = std::to_string(n);
-    std::string out;
-    for (std::size_t i = 0; i < digits.size(); ++i) {
-        if (i > 0 && (digits.size() - i) % 3 == 0) {
-            out += ',';
-        }
-        out += digits[i];
-    }
-    return out;
-}
+std::string grouped(std::uint64_t n) { return ProgressMeter::grouped(n); }
 
-// Progress on standard error: a bar redrawn in place on a terminal, a line per item otherwise.
+// Progress on standard error: a line with the rate and the time left redrawn in place on a
+// terminal, a line per item otherwise.
 class ProgressDisplay final : public DownloadObserver {
 public:
-    ProgressDisplay() : terminal_(isatty(fileno(stderr)) != 0) {}
+    explicit ProgressDisplay(Verbosity verbosity) : line_(verbosity) {}
 
     void planned(std::span<const DownloadItemPlan> items, std::uint64_t totalBytes) override {
-        std::fprintf(stderr, "Downloading %zu items, %s bytes\n", items.size(),
-                     grouped(totalBytes).c_str());
+        line_.start();
+        totalBytes_ = totalBytes;
+        line_.note("Downloading " + std::to_string(items.size()) + " items, " +
+                   grouped(totalBytes) + " bytes");
         pbtEntries_ = static_cast<std::size_t>(
             std::count_if(items.begin(), items.end(), [](const auto& i) { return i.kind == 'B'; }));
     }
     void itemStarted(const DownloadItemPlan& item, std::size_t) override {
         if (item.kind == 'B') {
             // The 128 entries of the program block table make one line.
-            if (!terminal_ && !pbtShown_) {
-                std::fprintf(stderr, "  PBT: %zu entries of %s bytes\n", pbtEntries_,
-                             grouped(item.bytes).c_str());
+            if (!pbtShown_) {
+                line_.item("  PBT: " + std::to_string(pbtEntries_) + " entries of " +
+                           grouped(item.bytes) + " bytes");
             }
             pbtShown_ = true;
             return;
         }
-        if (!terminal_) {
-            std::fprintf(stderr, "  %s: %s bytes in %u blocks\n", item.label.c_str(),
-                         grouped(item.bytes).c_str(), item.blocks);
-        }
+        line_.item("  " + item.label + ": " + grouped(item.bytes) + " bytes in " +
+                   std::to_string(item.blocks) + " blocks");
     }
     void blockSent(const DownloadProgress& p) override {
-        if (!terminal_) {
-            return;
-        }
-        constexpr int kWidth = 30;
-        const int filled = p.percent() * kWidth / 100;
-        std::fprintf(stderr, "\r[%s%s] %3d%%  %s / %s bytes  %-24.24s",
-                     std::string(static_cast<std::size_t>(filled), '#').c_str(),
-                     std::string(static_cast<std::size_t>(kWidth - filled), '.').c_str(),
-                     p.percent(), grouped(p.bytesSent).c_str(), grouped(p.totalBytes).c_str(),
-                     p.item != nullptr ? p.item->label.c_str() : "");
-        std::fflush(stderr);
-        drawn_ = true;
+        line_.advance(p.percent(), p.bytesSent, p.totalBytes,
+                      p.item != nullptr ? std::string_view(p.item->label) : std::string_view());
     }
-    void finished(bool) override {
-        if (drawn_) {
-            std::fprintf(stderr, "\n");
-        }
-    }
+    void finished(bool) override { line_.end(); }
+
+    void summary() { line_.summary("Downloaded", totalBytes_); }
 
 private:
-    bool terminal_;
-    bool drawn_ = false;
+    ProgressLine line_;
+    std::uint64_t totalBytes_ = 0;
     std::size_t pbtEntries_ = 0;
     bool pbtShown_ = false;
 };
@@ -104,6 +81,7 @@ int runDownload(const DownloadOptions& options, const ConnectionOptions& connect
     // The package first: its CPU type decides the connection's identification.
     CFileControl reader(prompter, messages);
     CFileEncryption encryption(prompter, messages);
+    sayWhyUnreadable(options.package);
     const auto contents = readPackage(options.package, reader, encryption);
     if (!contents) {
         return kExitUsage;
@@ -135,10 +113,13 @@ int runDownload(const DownloadOptions& options, const ConnectionOptions& connect
     job.projectCpuType = cpu;
     job.packagePath = options.package;
     job.stTable = contents->st;
-    ProgressDisplay progress;
+    ProgressDisplay progress(prompter.verbosity());
     DownloadFlow flow(cli->context(), cli->session(), reader);
     flow.setObserver(&progress);
     const auto outcome = flow.run(job);
+    if (outcome == DownloadFlow::Outcome::Succeeded) {
+        progress.summary();
+    }
 
     if (const auto* plc = cli->embedded(); plc != nullptr) {
         out << "The simulated PLC received:\n";

@@ -1,5 +1,6 @@
 #include "cli/FileFrameTrace.h"
 
+#include <cerrno>
 #include <ctime>
 
 namespace dlu {
@@ -9,6 +10,7 @@ FileFrameTrace::FileFrameTrace(const std::string& path) {
         file_ = stderr;
     } else {
         file_ = std::fopen(path.c_str(), "a");
+        error_ = file_ == nullptr ? errno : 0;
         owned_ = true;
     }
 }

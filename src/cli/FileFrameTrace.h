@@ -18,6 +18,8 @@ public:
     FileFrameTrace& operator=(const FileFrameTrace&) = delete;
 
     bool ok() const { return file_ != nullptr; }
+    // Why the file could not be opened (an errno value).
+    int error() const { return error_; }
     void frame(FrameDirection direction, std::chrono::system_clock::time_point when,
                std::span<const std::uint8_t> bytes) override;
 
@@ -27,6 +29,7 @@ public:
 private:
     std::FILE* file_ = nullptr;
     bool owned_ = false;
+    int error_ = 0;
 };
 
 } // namespace dlu

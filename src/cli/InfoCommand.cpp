@@ -1,5 +1,6 @@
 #include "cli/InfoCommand.h"
 
+#include "cli/CliSession.h"
 #include "common/MessageIds.h"
 #include "package/CFileControl.h"
 #include "package/CFileEncryption.h"
@@ -169,6 +170,7 @@ int runInfo(const InfoOptions& options, Prompter& prompter, const Messages& mess
             std::ostream& out) {
     CFileEncryption encryption(prompter, messages);
     CFileControl reader(prompter, messages);
+    sayWhyUnreadable(options.package);
     const auto contents = readPackage(options.package, reader, encryption);
     if (!contents) {
         return kExitNotAPackage; // message 400 has been shown

@@ -77,7 +77,25 @@ std::optional<std::string> TerminalPrompter::password(std::size_t maxLength) {
     return text.substr(0, maxLength);
 }
 
+void TerminalPrompter::finish(bool failed) {
+    if (failed) {
+        for (const auto& text : held_) {
+            std::fprintf(out_, "%s\n", text.c_str());
+        }
+    }
+    held_.clear();
+}
+
 PromptAnswer TerminalPrompter::message(std::string_view text, PromptButtons buttons, PromptIcon) {
+    if (buttons == PromptButtons::Ok && verbosity_ == Verbosity::Quiet) {
+        // The last messages are the ones that say why; a long run keeps only those.
+        constexpr std::size_t kHeld = 64;
+        if (held_.size() == kHeld) {
+            held_.erase(held_.begin());
+        }
+        held_.emplace_back(text);
+        return PromptAnswer::Ok;
+    }
     std::fprintf(out_, "%.*s\n", static_cast<int>(text.size()), text.data());
     if (buttons == PromptButtons::Ok) {
         return PromptAnswer::Ok;

@@ -1,11 +1,13 @@
 #pragma once
 
+#include "cli/ProgressMeter.h"
 #include "common/Prompter.h"
 
 #include <cstdio>
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace dlu {
 
@@ -34,8 +36,16 @@ public:
     void setAnswerPolicy(AnswerPolicy policy) { policy_ = std::move(policy); }
     const AnswerPolicy& answerPolicy() const { return policy_; }
 
+    // --quiet holds messages back (questions still go out): they are printed by finish() when
+    // the command failed, so that a failure always says why.
+    void setVerbosity(Verbosity verbosity) { verbosity_ = verbosity; }
+    Verbosity verbosity() const { return verbosity_; }
+    void finish(bool failed);
+
 private:
     std::FILE* out_;
+    Verbosity verbosity_ = Verbosity::Normal;
+    std::vector<std::string> held_;
     std::FILE* in_;
     std::optional<std::string> password_;
     AnswerPolicy policy_;

@@ -5,9 +5,11 @@
 #include "cli/InfoCommand.h"
 #include "cli/PdmCommands.h"
 #include "cli/PdmShowCommand.h"
+#include "cli/PortsCommand.h"
 #include "cli/StatusCommand.h"
 #include "cli/TerminalPrompter.h"
 #include "common/StringTable.h"
+#include "common/Version.h"
 
 #ifdef DLU_CLI_WITH_SETTINGS
 #include "app/settings/QtSettingsStore.h"
@@ -53,6 +55,8 @@ int main(int argc, char** argv) {
 #endif
     CLI::App app{"Download Utility command line"};
     app.name("dlutil");
+    app.set_version_flag("--version", std::string("dlutil ") + dlu::kProjectVersion,
+                         "print the version and exit");
     app.require_subcommand(1);
     app.fallthrough();
     std::string lang;
@@ -75,6 +79,12 @@ int main(int argc, char** argv) {
     auto* yesFlag = app.add_flag("--yes", yes, "answer Yes to every question");
     app.add_flag("--no", no, "answer No to every question")->excludes(yesFlag);
     app.add_option("--trace", connection.trace, "write every frame to FILE (- for stderr)");
+    bool quiet = false;
+    auto* quietFlag =
+        app.add_flag("-q,--quiet", quiet, "say only what went wrong and the final result");
+    app.add_flag("-v,--verbose", connection.verbose,
+                 "also show each request to the PLC as it goes (without its bytes)")
+        ->excludes(quietFlag);
 
     dlu::InfoOptions info;
     CLI::App* infoCmd = app.add_subcommand("info", "show the project of a download package");
@@ -116,6 +126,8 @@ int main(int argc, char** argv) {
         app.add_subcommand("restore", "write a .PDM file's device memory into the PLC");
     restoreCmd->add_option("file", restore.file, "the .PDM file")->required();
     restoreCmd->add_option("--cpu", restore.cpu, cpuHelp)->required();
+    restoreCmd->add_flag("--verify", restore.verify,
+                         "read the written words back and compare them with the file");
     restoreCmd
         ->add_option("--area", restore.areas,
                      "only these of the file's areas: AREA, AREA:START-END or all; "
@@ -134,6 +146,13 @@ int main(int argc, char** argv) {
         app.add_subcommand("linux-restore", "write a .BIN device image into a Linux CPU");
     linuxRestoreCmd->add_option("file", linuxRestore.file, "the .BIN file")->required();
     linuxRestoreCmd->add_option("--cpu", linuxRestore.cpu, cpuHelp)->required();
+    linuxRestoreCmd->add_flag("--verify", linuxRestore.verify,
+                              "read the image back and compare it with the file");
+
+    dlu::PortsOptions ports;
+    CLI::App* portsCmd =
+        app.add_subcommand("ports", "list the serial ports in the order of the connection setup");
+    portsCmd->add_flag("--json", ports.json, "print a JSON array");
 
     dlu::PdmShowOptions pdmShow;
     CLI::App* pdmCmd = app.add_subcommand("pdm", "device memory files");
@@ -188,6 +207,9 @@ int main(int argc, char** argv) {
         }
     }
     prompter.setPassword(password);
+    prompter.setVerbosity(quiet                ? dlu::Verbosity::Quiet
+                          : connection.verbose ? dlu::Verbosity::Verbose
+                                               : dlu::Verbosity::Normal);
     if (yes || no) {
         prompter.setAnswerPolicy(
             [yes](std::string_view,
@@ -202,26 +224,34 @@ int main(int argc, char** argv) {
             });
     }
 
+    // With --quiet the messages of a command that failed are shown at its end.
+    const auto finish = [&prompter](int code) {
+        prompter.finish(code != dlu::kExitSuccess);
+        return code;
+    };
+    if (portsCmd->parsed()) {
+        return dlu::runPorts(ports, std::cout);
+    }
     if (infoCmd->parsed()) {
-        return dlu::runInfo(info, prompter, messages, std::cout);
+        return finish(dlu::runInfo(info, prompter, messages, std::cout));
     }
     if (downloadCmd->parsed()) {
-        return dlu::runDownload(download, connection, prompter, messages, std::cout);
+        return finish(dlu::runDownload(download, connection, prompter, messages, std::cout));
     }
     if (backupCmd->parsed()) {
-        return dlu::runBackup(backup, connection, prompter, messages);
+        return finish(dlu::runBackup(backup, connection, prompter, messages));
     }
     if (restoreCmd->parsed()) {
-        return dlu::runRestore(restore, connection, prompter, messages);
+        return finish(dlu::runRestore(restore, connection, prompter, messages));
     }
     if (linuxBackupCmd->parsed()) {
-        return dlu::runLinuxBackup(linuxBackup, connection, prompter, messages);
+        return finish(dlu::runLinuxBackup(linuxBackup, connection, prompter, messages));
     }
     if (linuxRestoreCmd->parsed()) {
-        return dlu::runLinuxRestore(linuxRestore, connection, prompter, messages);
+        return finish(dlu::runLinuxRestore(linuxRestore, connection, prompter, messages));
     }
     if (pdmShowCmd->parsed()) {
-        return dlu::runPdmShow(pdmShow, std::cout);
+        return finish(dlu::runPdmShow(pdmShow, std::cout));
     }
     if (pdmDiffCmd->parsed()) {
         return dlu::runPdmDiff(pdmDiff, std::cout, std::cerr);
@@ -233,7 +263,7 @@ int main(int argc, char** argv) {
         return dlu::runPdmImport(pdmImport, std::cout, std::cerr);
     }
     if (statusCmd->parsed()) {
-        return dlu::runStatus(status, connection, prompter, messages, std::cout);
+        return finish(dlu::runStatus(status, connection, prompter, messages, std::cout));
     }
     return dlu::kExitUsage;
 }

@@ -36,18 +36,14 @@ constexpr std::array<std::uint16_t, 8> kRedundantIdentities{0x5803, 0x5813, 0x58
 constexpr int kActiveLooks = 20;
 constexpr auto kActiveLookPause = 100ms;
 
-struct NamedBlock {
-    std::string_view name;
-    std::uint8_t words;
-};
-
 // The status read, in this order.
-constexpr std::array<NamedBlock, 6> kStatusBlocks{
+constexpr std::array<COnlineModule::NamedWords, 6> kStatusBlocks{
     {{"W0000", 8}, {"F0080", 1}, {"F0000", 1}, {"F1260", 1}, {"F0030", 1}, {"F0050", 1}}};
 
 } // namespace
 
-COnlineModule::COnlineModule(OnlineContext context) : ctx_(context) {}
+COnlineModule::COnlineModule(OnlineContext context, CryptoOpener openCrypto)
+    : ctx_(context), openCrypto_(std::move(openCrypto)) {}
 
 COnlineModule::~COnlineModule() = default;
 
@@ -102,14 +98,29 @@ bool COnlineModule::connect() {
     return true;
 }
 
+bool COnlineModule::addressBlocks(std::span<const NamedWords> names, CpuType type,
+                                  std::span<CProtocol::ReadBlock> blocks) {
+    const bool simulator = connectionType() == kConSimulator;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        const std::uint32_t address = DeviceAddress::fromName(names[i].name, type, simulator);
+        if (address == 0) {
+            // A CPU type without addresses: reading address 0 would ask the PLC for
+            // something nobody meant.
+            ctx_.protocol.setRefused(kErrorNoAddress);
+            return false;
+        }
+        blocks[i] = {address, names[i].words};
+    }
+    return true;
+}
+
 bool COnlineModule::readIdentity(CpuType addressType) {
     // A failed read is not checked: its 0xFF bytes name no known CPU.
     std::array<std::uint16_t, 2> words{0xFFFF, 0xFFFF};
-    const std::array<CProtocol::ReadBlock, 2> blocks{{
-        {DeviceAddress::fromName("F0080", addressType, false), 1},
-        {DeviceAddress::fromName("F1270", addressType, false), 1},
-    }};
-    const bool ok = ctx_.protocol.readWords(blocks, words);
+    constexpr std::array<NamedWords, 2> kIdentity{{{"F0080", 1}, {"F1270", 1}}};
+    std::array<CProtocol::ReadBlock, 2> blocks{};
+    const bool ok =
+        addressBlocks(kIdentity, addressType, blocks) && ctx_.protocol.readWords(blocks, words);
     if (!ok) {
         words = {0xFFFF, 0xFFFF};
     }
@@ -177,10 +188,23 @@ bool COnlineModule::login() {
 
 const PasswordCipher& COnlineModule::cipher() {
     if (!cipher_) {
-        crypto_ = Crypto::open();
+        crypto_ = openCrypto_ ? openCrypto_() : nullptr;
         cipher_ = std::make_unique<PasswordCipher>(crypto_.get());
     }
     return *cipher_;
+}
+
+std::optional<PasswordBlock> COnlineModule::encrypted(std::string_view password, bool olderForm) {
+    std::string failedStep;
+    auto block = olderForm ? cipher().encryptOld(password, &failedStep)
+                           : cipher().encrypt(password, &failedStep);
+    if (!block) {
+        if (!failedStep.empty()) {
+            ctx_.prompter.message(failedStep, PromptButtons::Ok, PromptIcon::Stop);
+        }
+        ctx_.prompter.message(kEncryptionFailed, PromptButtons::Ok, PromptIcon::Stop);
+    }
+    return block;
 }
 
 void COnlineModule::transactionLost() {
@@ -194,8 +218,9 @@ void COnlineModule::transactionLost() {
 
 bool COnlineModule::storedPasswordCheck() {
     std::array<std::uint16_t, 8> words{};
-    const std::array<CProtocol::ReadBlock, 1> block{{{deviceAddress("W0000"), 8}}};
-    if (!ctx_.protocol.readWords(block, words)) {
+    constexpr std::array<NamedWords, 1> kStored{{{"W0000", 8}}};
+    std::array<CProtocol::ReadBlock, 1> block{};
+    if (!addressBlocks(kStored, projectCpuType_, block) || !ctx_.protocol.readWords(block, words)) {
         transactionLost();
         return false;
     }
@@ -215,9 +240,8 @@ bool COnlineModule::storedPasswordCheck() {
     const std::string text = entered->substr(0, PasswordCipher::kMaxLength);
     bool match = false;
     if (stored[0] <= PasswordCipher::kMaxLength) {
-        const auto block16 = cipher().encrypt(text);
+        const auto block16 = encrypted(text, false);
         if (!block16) {
-            ctx_.prompter.message(kEncryptionFailed, PromptButtons::Ok, PromptIcon::Stop);
             return false;
         }
         match = *block16 == stored;
@@ -265,9 +289,8 @@ bool COnlineModule::passwordExchange() {
         return false;
     }
     const std::string text = entered->substr(0, PasswordCipher::kMaxLength);
-    const auto current = cipher().encrypt(text);
+    const auto current = encrypted(text, false);
     if (!current) {
-        ctx_.prompter.message(kEncryptionFailed, PromptButtons::Ok, PromptIcon::Stop);
         return false;
     }
     if (!passwordTransaction(kLogIn, *current, none, answer)) {
@@ -279,9 +302,8 @@ bool COnlineModule::passwordExchange() {
     }
 
     // Older forms: log in with them, then replace the PLC's block by the current form.
-    const auto old = cipher().encryptOld(text);
+    const auto old = encrypted(text, true);
     if (!old) {
-        ctx_.prompter.message(kEncryptionFailed, PromptButtons::Ok, PromptIcon::Stop);
         return false;
     }
     for (const PasswordBlock& form : {*old, PasswordCipher::plain(text)}) {
@@ -310,11 +332,9 @@ void COnlineModule::disconnect() {
 
 bool COnlineModule::statusRead(PlcStatus& status) {
     std::array<CProtocol::ReadBlock, kStatusBlocks.size()> blocks{};
-    for (std::size_t i = 0; i < blocks.size(); ++i) {
-        blocks[i] = {deviceAddress(kStatusBlocks[i].name), kStatusBlocks[i].words};
-    }
     std::array<std::uint16_t, 13> words{};
-    if (!ctx_.protocol.readWords(blocks, words)) {
+    if (!addressBlocks(kStatusBlocks, projectCpuType_, blocks) ||
+        !ctx_.protocol.readWords(blocks, words)) {
         return false;
     }
     modeWord_ = words[9];
@@ -419,8 +439,12 @@ bool COnlineModule::linuxUpload(std::uint16_t blockNumber, std::span<std::uint8_
 }
 
 bool COnlineModule::errorReport(ErrorReport::Variant variant) {
-    return ErrorReport(ctx_.prompter, ctx_.messages)
-        .report(ctx_.protocol.lastErrorCode(), connectionType(), variant);
+    const bool stays = ErrorReport(ctx_.prompter, ctx_.messages)
+                           .report(ctx_.protocol.lastErrorCode(), connectionType(), variant);
+    if (!stays) {
+        online_ = false;
+    }
+    return stays;
 }
 
 } // namespace dlu

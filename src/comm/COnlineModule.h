@@ -3,12 +3,14 @@
 #include "comm/CProtocol.h"
 #include "comm/ErrorReport.h"
 #include "comm/PasswordCipher.h"
+#include "common/Crypto.h"
 #include "plc/CpuTypeTable.h"
 #include "plc/PlcIdentification.h"
 
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -18,7 +20,6 @@ namespace dlu {
 class CCOMInterface;
 class Clock;
 class CommSet;
-class Crypto;
 class Messages;
 class Prompter;
 
@@ -49,6 +50,12 @@ struct PlcStatus {
 // protocol object and the channel of the context.
 class COnlineModule {
 public:
+    // A device name and a word count of a read.
+    struct NamedWords {
+        std::string_view name;
+        std::uint8_t words;
+    };
+
     using PasswordScheme = dlu::PasswordScheme;
 
     // Request of a write by name: words, or raw bytes for "S" names of the byte form.
@@ -60,7 +67,8 @@ public:
     static constexpr std::size_t kMaxReadNames = CProtocol::kMaxReadBlocks;
     static constexpr std::size_t kReadBufferWords = 136;
 
-    explicit COnlineModule(OnlineContext context);
+    // `openCrypto` gives the cryptography of the password login (tests hand in one that fails).
+    explicit COnlineModule(OnlineContext context, CryptoOpener openCrypto = &Crypto::open);
     ~COnlineModule();
 
     // kNoCpuType: take the CPU type of whatever PLC answers (a status check needs no project).
@@ -113,7 +121,8 @@ public:
     bool linuxUpload(std::uint16_t blockNumber, std::span<std::uint8_t> out, std::size_t& received,
                      bool send);
 
-    // The error report of the last failed transaction; its result becomes the online flag.
+    // The error report of the last failed transaction. A failure of the link or of a frame
+    // ends the session: the online flag is then cleared.
     bool errorReport(ErrorReport::Variant variant = ErrorReport::Variant::Session);
 
     // Device address of a name for the project's CPU type and the current connection.
@@ -128,11 +137,19 @@ private:
     bool passwordExchange();
     bool passwordTransaction(std::uint8_t kind, const PasswordBlock& block,
                              const PasswordBlock& newBlock, std::uint8_t& answer);
+    // A password block in the current or older form; nothing after the failing step's text
+    // and "Encryption Failed." have been shown.
+    std::optional<PasswordBlock> encrypted(std::string_view password, bool olderForm);
+    // Addresses of `names` for the project's CPU type into `blocks`; false, with the refusal
+    // left for the error report, when one has none (nothing may then be sent).
+    bool addressBlocks(std::span<const NamedWords> names, CpuType type,
+                       std::span<CProtocol::ReadBlock> blocks);
     void transactionLost();
     const PasswordCipher& cipher();
     std::uint8_t connectionType() const;
 
     OnlineContext ctx_;
+    CryptoOpener openCrypto_;
     CpuType projectCpuType_ = kNoCpuType;
     bool online_ = false;
     std::uint16_t identityWord_ = 0xFFFF;

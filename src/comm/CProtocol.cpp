@@ -161,8 +161,8 @@ bool CProtocol::receive(std::uint8_t command) {
 bool CProtocol::transact(std::size_t frameSize, std::uint8_t command, bool send, Check check,
                          std::size_t dataLength) {
     if (attempts_ == 0) {
-        // Nothing is written; say so rather than leave "no error" behind a failure.
-        lastError_ = kChannelWriteFailed;
+        // Nothing is written: a fault of the settings, not of the port or the PLC.
+        lastError_ = kErrorNoAttempts;
         return false;
     }
     for (std::uint32_t attempt = 0; attempt < attempts_; ++attempt) {
@@ -237,7 +237,7 @@ std::uint16_t CProtocol::changeCpuMode(std::uint16_t mode) {
     const auto it = std::find_if(kModeCodes.begin(), kModeCodes.end(),
                                  [mode](const ModeCode& m) { return m.mode == mode; });
     if (it == kModeCodes.end()) {
-        lastError_ = kErrorNone;
+        lastError_ = kErrorRequestRefused;
         return 0;
     }
     Builder b(*this, frame::kMode, stationHeader_);
@@ -259,7 +259,7 @@ bool CProtocol::readWords(std::span<const ReadBlock> blocks, std::span<std::uint
     const bool blockTooLarge = std::any_of(blocks.begin(), blocks.end(),
                                            [](const ReadBlock& r) { return r.wordCount > 0x7F; });
     if (blocks.empty() || blocks.size() > kMaxReadBlocks || blockTooLarge || total > words.size()) {
-        lastError_ = kErrorNone;
+        lastError_ = kErrorRequestRefused;
         return false;
     }
     Builder b(*this, frame::kRead, stationHeader_);
@@ -287,7 +287,7 @@ constexpr std::size_t kMaxWriteBytes = frame::kRequestBufferSize - frame::kPrefi
 
 bool CProtocol::writeWords(std::uint32_t address, std::span<const std::uint16_t> words) {
     if (words.size() * 2 > kMaxWriteBytes) {
-        lastError_ = kErrorNone;
+        lastError_ = kErrorRequestRefused;
         return false;
     }
     Builder b(*this, frame::kWrite, stationHeader_);
@@ -300,7 +300,7 @@ bool CProtocol::writeWords(std::uint32_t address, std::span<const std::uint16_t>
 
 bool CProtocol::writeBytes(std::uint32_t address, std::span<const std::uint8_t> bytes) {
     if (bytes.size() > kMaxWriteBytes) {
-        lastError_ = kErrorNone;
+        lastError_ = kErrorRequestRefused;
         return false;
     }
     Builder b(*this, frame::kWrite, stationHeader_);
@@ -312,7 +312,7 @@ bool CProtocol::writeBytes(std::uint32_t address, std::span<const std::uint8_t> 
 bool CProtocol::downloadBlock(std::uint8_t kind, std::uint8_t id, std::uint16_t value1,
                               std::uint16_t value2, std::span<const std::uint8_t> data) {
     if (data.size() > kMaxDownloadData || !isDownloadKind(kind)) {
-        lastError_ = kErrorNone;
+        lastError_ = kErrorRequestRefused;
         return false;
     }
     const auto size = static_cast<std::uint16_t>(data.size());

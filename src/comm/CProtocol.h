@@ -18,7 +18,8 @@ namespace dlu {
 // report (ErrorReport) turns into messages.
 //
 // Requests that break a limit (too many read blocks, too many download bytes, a frame larger
-// than the request buffer, an unknown mode or kind) are refused before anything is sent.
+// than the request buffer, an unknown mode or kind) are refused before anything is sent, with
+// kErrorRequestRefused; an attempt count of 0 sends nothing either (kErrorNoAttempts).
 class CProtocol {
 public:
     enum class TestResult : int {
@@ -56,6 +57,9 @@ public:
     void setAttemptCount(std::uint32_t count) { attempts_ = count; }
     std::uint32_t attemptCount() const { return attempts_; }
     std::uint8_t lastErrorCode() const { return lastError_; }
+    // For a caller that refuses a transaction before it reaches the protocol (a device name
+    // without an address): the error report then explains it like any other failure.
+    void setRefused(ProtocolError code) { lastError_ = code; }
     bool stationHeaderFlag() const { return stationHeader_; }
     std::uint8_t sequenceNumber() const { return sequence_; }
 

@@ -8,8 +8,9 @@ class Messages;
 class Prompter;
 
 // Turns the protocol's last error code into messages after a failed transaction. Its result
-// tells the caller whether the session can stay online: false for channel and frame errors,
-// true when the PLC itself answered (with an error code).
+// tells the caller whether the session can stay online: false for channel and frame errors
+// (a check code mismatch included), true when the PLC itself answered (with an error code)
+// or the request was refused here before anything was sent.
 class ErrorReport {
 public:
     // Who reports: the session names the connection type in use, the download engine only

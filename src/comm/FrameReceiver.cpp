@@ -156,7 +156,7 @@ FrameReceiver::Result FrameReceiver::feed(std::uint8_t byte) {
 
 FrameReceiver::Result FrameReceiver::finish() {
     if (Crc16Dnp::final(crc_) != receivedCheck_) {
-        return fail(kErrorNone);
+        return fail(kErrorCheckCode);
     }
     if (command_ == frame::kErrorCommand && expected_ != frame::kErrorCommand) {
         // An error frame without its code byte is broken, not "no error".

@@ -44,8 +44,8 @@ public:
     void resetForHeadOnly(std::uint8_t expectedCommand);
 
     // Good: a frame of the expected command with a correct check code is complete.
-    // Bad: the receive failed; errorCode() says why (0 = check code mismatch, a PLC error code
-    // from an 'E' frame, or one of the ProtocolError codes).
+    // Bad: the receive failed; errorCode() says why (a PLC error code from an 'E' frame, or
+    // one of the ProtocolError codes).
     Result feed(std::uint8_t byte);
 
     State state() const { return state_; }

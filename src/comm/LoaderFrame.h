@@ -42,12 +42,18 @@ enum Command : std::uint8_t {
 } // namespace frame
 
 // Last error codes the program's side of the protocol sets by itself; 1 to 26 come from the
-// PLC, 0x81 to 0x85 from the channel (see Channel.h).
+// PLC, 0x81 to 0x85 from the channel (see Channel.h). 0x86 to 0x89 are faults of a received
+// frame; 0x8A to 0x8C are requests refused before anything was sent, which are neither the
+// PLC's errors nor the port's.
 enum ProtocolError : std::uint8_t {
-    kErrorNone = 0x00,            // also: check code mismatch
-    kErrorFrameTooLong = 0x86,    // more than 256 bytes without a complete frame
-    kErrorStationMismatch = 0x87, // response from another station
-    kErrorSequenceMismatch = 0x88 // response to another request
+    kErrorNone = 0x00,
+    kErrorFrameTooLong = 0x86,     // more than 256 bytes without a complete frame
+    kErrorStationMismatch = 0x87,  // response from another station
+    kErrorSequenceMismatch = 0x88, // response to another request
+    kErrorCheckCode = 0x89,        // the response's check code does not match its bytes
+    kErrorRequestRefused = 0x8A,   // the request breaks a limit of the frame: not sent
+    kErrorNoAttempts = 0x8B,       // the attempt count is 0: not sent
+    kErrorNoAddress = 0x8C,        // a device name with no address for the CPU type: not sent
 };
 
 } // namespace dlu

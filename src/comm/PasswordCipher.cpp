@@ -14,6 +14,13 @@ std::span<const std::uint8_t> bytesOf(std::string_view text) {
     return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
 }
 
+// "[COnlineModule::Encrypt]CryptHashData Fail": the text that names a failed step.
+void fail(std::string* failedStep, std::string_view who, std::string_view step) {
+    if (failedStep != nullptr) {
+        *failedStep = "[COnlineModule::" + std::string(who) + "]" + std::string(step) + " Fail";
+    }
+}
+
 } // namespace
 
 std::uint8_t PasswordCipher::checksum(std::span<const std::uint8_t, 16> block) {
@@ -38,32 +45,47 @@ PasswordBlock PasswordCipher::plain(std::string_view password) {
 }
 
 std::optional<PasswordBlock> PasswordCipher::withKey(std::span<const std::uint8_t> key,
-                                                     std::string_view password) const {
+                                                     std::string_view password,
+                                                     std::string_view who,
+                                                     std::string* failedStep) const {
     PasswordBlock block = plain(password);
     const std::size_t length = block[0];
     if (!crypto_->rc4(key, std::span(block).subspan(1, length))) {
+        fail(failedStep, who, "CryptEncrypt");
         return std::nullopt;
     }
     block[15] = checksum(block);
     return block;
 }
 
-std::optional<PasswordBlock> PasswordCipher::encrypt(std::string_view password) const {
+std::optional<PasswordBlock> PasswordCipher::encrypt(std::string_view password,
+                                                     std::string* failedStep) const {
+    constexpr std::string_view kWho = "Encrypt";
     if (crypto_ == nullptr) {
         return std::nullopt;
     }
     const auto digest = crypto_->md5(bytesOf(kPassphrase));
+    if (!digest) {
+        fail(failedStep, kWho, "CryptHashData");
+        return std::nullopt;
+    }
     std::array<std::uint8_t, 16> key{};
-    std::copy_n(digest.begin(), 5, key.begin()); // a 40-bit key, zero-filled to 128 bits
-    return withKey(key, password);
+    std::copy_n(digest->begin(), 5, key.begin()); // a 40-bit key, zero-filled to 128 bits
+    return withKey(key, password, kWho, failedStep);
 }
 
-std::optional<PasswordBlock> PasswordCipher::encryptOld(std::string_view password) const {
+std::optional<PasswordBlock> PasswordCipher::encryptOld(std::string_view password,
+                                                        std::string* failedStep) const {
+    constexpr std::string_view kWho = "EncryptOld";
     if (crypto_ == nullptr) {
         return std::nullopt;
     }
     const auto digest = crypto_->sha1(bytesOf(kPassphrase));
-    return withKey(std::span(digest).first(16), password);
+    if (!digest) {
+        fail(failedStep, kWho, "CryptHashData");
+        return std::nullopt;
+    }
+    return withKey(std::span(*digest).first(16), password, kWho, failedStep);
 }
 
 } // namespace dlu

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 
 namespace dlu {
@@ -24,10 +25,15 @@ public:
     // `crypto` may be null: every encrypted form then fails.
     explicit PasswordCipher(const Crypto* crypto) : crypto_(crypto) {}
 
+    // Nothing when a step fails; `failedStep` (when given) then names the step in the text
+    // the session shows, or stays empty when there is no library at all. A block is never
+    // made from a failed digest or cipher call.
     // RC4 keyed with the first 5 bytes of MD5 of the passphrase and 11 zero bytes.
-    std::optional<PasswordBlock> encrypt(std::string_view password) const;
+    std::optional<PasswordBlock> encrypt(std::string_view password,
+                                         std::string* failedStep = nullptr) const;
     // RC4 keyed with the first 16 bytes of SHA-1 of the passphrase.
-    std::optional<PasswordBlock> encryptOld(std::string_view password) const;
+    std::optional<PasswordBlock> encryptOld(std::string_view password,
+                                            std::string* failedStep = nullptr) const;
     static PasswordBlock plain(std::string_view password);
 
     static std::uint8_t checksum(std::span<const std::uint8_t, 16> block);
@@ -36,7 +42,8 @@ public:
 
 private:
     std::optional<PasswordBlock> withKey(std::span<const std::uint8_t> key,
-                                         std::string_view password) const;
+                                         std::string_view password, std::string_view who,
+                                         std::string* failedStep) const;
     const Crypto* crypto_;
 };
 

@@ -21,21 +21,22 @@ struct CipherCtxFree {
 };
 
 template <std::size_t N>
-std::array<std::uint8_t, N> digest(const EVP_MD* md, std::span<const std::uint8_t> data) {
+std::optional<std::array<std::uint8_t, N>> digest(const EVP_MD* md,
+                                                  std::span<const std::uint8_t> data) {
     std::array<std::uint8_t, N> out{};
     std::unique_ptr<EVP_MD_CTX, MdCtxFree> ctx(EVP_MD_CTX_new());
     if (!ctx || EVP_DigestInit_ex2(ctx.get(), md, nullptr) != 1) {
-        return out;
+        return std::nullopt;
     }
     for (std::size_t at = 0; at < data.size(); at += kSlice) {
         const std::size_t n = std::min(kSlice, data.size() - at);
         if (EVP_DigestUpdate(ctx.get(), data.data() + at, n) != 1) {
-            return std::array<std::uint8_t, N>{};
+            return std::nullopt;
         }
     }
     unsigned int len = 0;
     if (EVP_DigestFinal_ex(ctx.get(), out.data(), &len) != 1 || len != N) {
-        return std::array<std::uint8_t, N>{};
+        return std::nullopt;
     }
     return out;
 }
@@ -53,9 +54,7 @@ bool cipherInPlace(EVP_CIPHER_CTX* ctx, std::span<std::uint8_t> data) {
     return true;
 }
 
-} // namespace
-
-struct Crypto::Impl {
+struct OpenSslLibrary {
     OSSL_LIB_CTX* lib = nullptr;
     OSSL_PROVIDER* legacy = nullptr;
     OSSL_PROVIDER* deflt = nullptr;
@@ -65,7 +64,7 @@ struct Crypto::Impl {
     EVP_CIPHER* rc4 = nullptr;
     EVP_CIPHER* aes = nullptr;
 
-    ~Impl() {
+    ~OpenSslLibrary() {
         EVP_CIPHER_free(aes);
         EVP_CIPHER_free(rc4);
         EVP_MD_free(sha512);
@@ -81,11 +80,31 @@ struct Crypto::Impl {
     }
 };
 
-Crypto::Crypto(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
-Crypto::~Crypto() = default;
+class OpenSslCrypto final : public Crypto {
+public:
+    explicit OpenSslCrypto(std::unique_ptr<OpenSslLibrary> lib) : impl_(std::move(lib)) {}
+
+    std::optional<Md5Digest> md5(std::span<const std::uint8_t> data) const override {
+        return digest<16>(impl_->md5, data);
+    }
+    std::optional<Sha1Digest> sha1(std::span<const std::uint8_t> data) const override {
+        return digest<20>(impl_->sha1, data);
+    }
+    std::optional<Sha512Digest> sha512(std::span<const std::uint8_t> data) const override {
+        return digest<64>(impl_->sha512, data);
+    }
+    bool rc4(std::span<const std::uint8_t> key, std::span<std::uint8_t> data) const override;
+    std::optional<std::size_t> aes128CbcDecrypt(const Aes128Key& key, const Aes128Iv& iv,
+                                                std::span<std::uint8_t> data) const override;
+
+private:
+    std::unique_ptr<OpenSslLibrary> impl_;
+};
+
+} // namespace
 
 std::unique_ptr<Crypto> Crypto::open() {
-    auto impl = std::make_unique<Impl>();
+    auto impl = std::make_unique<OpenSslLibrary>();
     impl->lib = OSSL_LIB_CTX_new();
     if (impl->lib == nullptr) {
         return nullptr;
@@ -104,22 +123,10 @@ std::unique_ptr<Crypto> Crypto::open() {
         impl->rc4 == nullptr || impl->aes == nullptr) {
         return nullptr;
     }
-    return std::unique_ptr<Crypto>(new Crypto(std::move(impl)));
+    return std::make_unique<OpenSslCrypto>(std::move(impl));
 }
 
-Md5Digest Crypto::md5(std::span<const std::uint8_t> data) const {
-    return digest<16>(impl_->md5, data);
-}
-
-Sha1Digest Crypto::sha1(std::span<const std::uint8_t> data) const {
-    return digest<20>(impl_->sha1, data);
-}
-
-Sha512Digest Crypto::sha512(std::span<const std::uint8_t> data) const {
-    return digest<64>(impl_->sha512, data);
-}
-
-bool Crypto::rc4(std::span<const std::uint8_t> key, std::span<std::uint8_t> data) const {
+bool OpenSslCrypto::rc4(std::span<const std::uint8_t> key, std::span<std::uint8_t> data) const {
     if (key.empty() || key.size() > INT_MAX) {
         return false;
     }
@@ -132,8 +139,8 @@ bool Crypto::rc4(std::span<const std::uint8_t> key, std::span<std::uint8_t> data
     return cipherInPlace(ctx.get(), data);
 }
 
-std::optional<std::size_t> Crypto::aes128CbcDecrypt(const Aes128Key& key, const Aes128Iv& iv,
-                                                    std::span<std::uint8_t> data) const {
+std::optional<std::size_t> OpenSslCrypto::aes128CbcDecrypt(const Aes128Key& key, const Aes128Iv& iv,
+                                                           std::span<std::uint8_t> data) const {
     constexpr std::size_t kBlock = 16;
     if (data.size() % kBlock != 0) {
         return std::nullopt;

@@ -16,6 +16,10 @@ struct Msg {
         Downloading = 404,         // the progress window's text
         ProgramColumns = 450,      // 450 to 453: No., PID, name, type
         ConnectionTypeNames = 470, // 470 to 475, by connection type
+        TransferRunning = 405,     // closing the main window while a transfer runs
+        ConnectionLabel = 480,
+        PortLabel = 481,
+        IpAddressLabel = 482,
         ProjectName = 510,
         ProjectSize = 511,
         ProgramCount = 512,

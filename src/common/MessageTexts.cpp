@@ -21,6 +21,7 @@ constexpr std::array kEntries = {
     StringEntry{403, "PLC 접속에 실패하였습니다.\n접속 설정 및 PLC 접속 상태를 확인 후 다시 "
                      "시도해 주십시요."},
     StringEntry{404, "다운로드 중입니다. 잠시만 기다려 주십시요..."},
+    StringEntry{405, "PLC와 통신 중입니다.\n통신이 끝나면 프로그램을 종료하시겠습니까?"},
 
     // Program list column titles.
     StringEntry{450, "No."},
@@ -203,6 +204,7 @@ constexpr std::array kEntries = {
     StringEntry{702, "connection setup not configured."},
     StringEntry{703, "Failed to connect with the PLC."},
     StringEntry{704, "Downloading...Wait a moment, please...."},
+    StringEntry{705, "A transfer with the PLC is running.\nClose the program when it has finished?"},
 
     // Program list column titles.
     StringEntry{750, "No."},

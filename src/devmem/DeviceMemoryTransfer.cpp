@@ -11,11 +11,15 @@
 
 #include <algorithm>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 namespace dlu {
 
 namespace {
+
+constexpr std::string_view kRangeNotInFileText =
+    "%s%u to %u not restored: a device memory file holds %s words up to %u only.";
 
 // The first read of a restore. The PLC's answer is not used; it is read because the PLC
 // expects a read before the writes of a restore.
@@ -28,9 +32,11 @@ std::uint32_t fileWords(int area) {
     return static_cast<std::uint32_t>(std::min<std::size_t>(at.words, room));
 }
 
-void notify(TransferObserver* observer, const DeviceChunk& chunk, const AreaProgress& progress) {
+void notify(TransferObserver* observer, const DeviceChunk& chunk, const AreaProgress& progress,
+            std::uint64_t bytes, std::uint64_t totalBytes) {
     if (observer != nullptr) {
-        observer->update({chunk.line1, chunk.line2, progress.bar(), progress.percent()});
+        observer->update(
+            {chunk.line1, chunk.line2, progress.bar(), progress.percent(), bytes, totalBytes});
     }
 }
 
@@ -54,6 +60,11 @@ DeviceMemoryTransfer::DeviceMemoryTransfer(Prompter& prompter, const Messages& m
                                            Clock& clock, DeviceMemoryMode mode, CpuType cpuType)
     : session_(nullptr), prompter_(prompter), messages_(messages), clock_(clock),
       selection_(mode, cpuType, messages) {}
+
+DeviceMemoryTransfer::DeviceMemoryTransfer(DeviceTransferContext context,
+                                           DeviceMemorySelection selection)
+    : session_(&context.session), prompter_(context.prompter), messages_(context.messages),
+      clock_(context.clock), selection_(std::move(selection)) {}
 
 std::string DeviceMemoryTransfer::title() const {
     return std::string(
@@ -137,6 +148,12 @@ PdmFile::LoadResult DeviceMemoryTransfer::load(const std::filesystem::path& path
     return result;
 }
 
+void DeviceMemoryTransfer::useLoaded(const std::filesystem::path& file, PdmImage image) {
+    image_ = std::move(image);
+    setFile(file);
+    show(PdmFile::messageFor(PdmFile::LoadResult::Loaded));
+}
+
 PdmFile::SaveResult DeviceMemoryTransfer::save() {
     std::array<PdmImage::Range16, DeviceAreas::kCount> ranges{};
     for (int i = 0; i < DeviceAreas::kCount; ++i) {
@@ -174,6 +191,66 @@ bool DeviceMemoryTransfer::waitForWords(std::span<std::uint16_t> out) {
     return false;
 }
 
+WordRange DeviceMemoryTransfer::writtenRange(int area) const {
+    // A restore writes only words the file held: a CS range above word 4055 would otherwise
+    // put zeros into the PLC.
+    WordRange range = selection_.area(area).range;
+    range.end = std::min(range.end, fileWords(area));
+    range.start = std::min(range.start, range.end);
+    return range;
+}
+
+std::uint64_t DeviceMemoryTransfer::bytesOf(bool written) const {
+    std::uint64_t bytes = 0;
+    for (int area = 0; area < DeviceAreas::kCount; ++area) {
+        if ((selection_.mask() & (1u << area)) != 0) {
+            const WordRange r = written ? writtenRange(area) : selection_.area(area).range;
+            bytes += 2u * (r.end - std::min(r.start, r.end));
+        }
+    }
+    return bytes;
+}
+
+DeviceMemoryTransfer::Result DeviceMemoryTransfer::readRange(
+    int area, WordRange range, TransferObserver* observer, std::uint64_t& bytes,
+    std::uint64_t totalBytes,
+    const std::function<void(std::uint32_t, std::span<const std::uint16_t>)>& take) {
+    std::vector<std::string> names(1);
+    std::vector<std::uint8_t> counts(1);
+    std::array<std::uint16_t, DeviceTransferPlan::kChunkWords> words{};
+    AreaProgress progress;
+    for (int n = 0;; ++n) {
+        session_->setProjectCpuType(cpuType());
+        const DeviceChunk chunk =
+            DeviceTransferPlan::chunk(area, range, n, TransferDirection::Upload, messages_);
+        if (chunk.count < 1) {
+            return Result::Done;
+        }
+        if (stopRequested(observer)) {
+            return Result::Cancelled;
+        }
+        progress.apply(chunk);
+        notify(observer, chunk, progress, bytes, totalBytes);
+        names[0] = chunk.address;
+        counts[0] = static_cast<std::uint8_t>(chunk.count);
+        session_->readWordsByNames(names, counts);
+        words.fill(0);
+        if (!waitForWords(words)) {
+            if (observer != nullptr) {
+                observer->closed();
+            }
+            show(Msg::UploadError);
+            return Result::NothingRead;
+        }
+        const auto count = static_cast<std::size_t>(chunk.count);
+        take(range.start + static_cast<std::uint32_t>(n) * 100u, std::span(words).first(count));
+        bytes += 2u * count;
+        if (chunk.count != DeviceTransferPlan::kChunkWords) {
+            return Result::Done;
+        }
+    }
+}
+
 DeviceMemoryTransfer::Result DeviceMemoryTransfer::backup(TransferObserver* observer) {
     if (session_ == nullptr) {
         return Result::NoSession;
@@ -183,49 +260,22 @@ DeviceMemoryTransfer::Result DeviceMemoryTransfer::backup(TransferObserver* obse
         observer->opened();
     }
     const std::uint16_t mask = selection_.mask();
-    const CpuType cpu = cpuType();
-    std::vector<std::string> names(1);
-    std::vector<std::uint8_t> counts(1);
-    std::array<std::uint16_t, DeviceTransferPlan::kChunkWords> words{};
-    AreaProgress progress;
+    const std::uint64_t totalBytes = bytesOf(false);
+    std::uint64_t bytes = 0;
     for (int area = 0; area < DeviceAreas::kCount; ++area) {
         if ((mask & (1u << area)) == 0) {
             continue;
         }
-        progress.reset();
-        const WordRange range = selection_.area(area).range;
-        for (int n = 0;; ++n) {
-            session_->setProjectCpuType(cpu);
-            const DeviceChunk chunk =
-                DeviceTransferPlan::chunk(area, range, n, TransferDirection::Upload, messages_);
-            if (chunk.count < 1) {
-                break;
-            }
-            if (stopRequested(observer)) {
-                // Nothing is saved: the file keeps the previous backup.
-                return Result::Cancelled;
-            }
-            progress.apply(chunk);
-            notify(observer, chunk, progress);
-            names[0] = chunk.address;
-            counts[0] = static_cast<std::uint8_t>(chunk.count);
-            session_->readWordsByNames(names, counts);
-            words.fill(0);
-            if (!waitForWords(words)) {
-                if (observer != nullptr) {
-                    observer->closed();
-                }
-                show(Msg::UploadError);
-                return Result::NothingRead;
-            }
-            const std::uint32_t first = range.start + static_cast<std::uint32_t>(n) * 100u;
-            for (int i = 0; i < chunk.count; ++i) {
-                image_.setWord(area, first + static_cast<std::uint32_t>(i),
-                               words[static_cast<std::size_t>(i)]);
-            }
-            if (chunk.count != DeviceTransferPlan::kChunkWords) {
-                break;
-            }
+        const Result read =
+            readRange(area, selection_.area(area).range, observer, bytes, totalBytes,
+                      [&](std::uint32_t first, std::span<const std::uint16_t> w) {
+                          for (std::size_t i = 0; i < w.size(); ++i) {
+                              image_.setWord(area, first + static_cast<std::uint32_t>(i), w[i]);
+                          }
+                      });
+        if (read != Result::Done) {
+            // Nothing is saved: the file keeps the previous backup.
+            return read;
         }
     }
     if (observer != nullptr) {
@@ -257,6 +307,8 @@ DeviceMemoryTransfer::Result DeviceMemoryTransfer::restore(TransferObserver* obs
     session_->takeReadWords();
 
     const std::uint16_t mask = selection_.mask();
+    const std::uint64_t totalBytes = bytesOf(true);
+    std::uint64_t bytes = 0;
     std::vector<std::uint16_t> words;
     AreaProgress progress;
     for (int area = 0; area < DeviceAreas::kCount; ++area) {
@@ -264,14 +316,18 @@ DeviceMemoryTransfer::Result DeviceMemoryTransfer::restore(TransferObserver* obs
             continue;
         }
         progress.reset();
-        // A restore writes only words the file held: a CS range above word 4055 would
-        // otherwise put zeros into the PLC.
-        WordRange range = selection_.area(area).range;
-        if (range.end > fileWords(area)) {
-            range.end = fileWords(area);
-            if (range.start >= range.end) {
-                continue;
+        const WordRange range = writtenRange(area);
+        if (range.start >= range.end) {
+            const WordRange asked = selection_.area(area).range;
+            if (asked.start < asked.end) {
+                // Nothing of what was asked for is in the file: say so rather than let the
+                // closing "restore done" cover it.
+                const std::string letter(DeviceAreas::at(area).letter);
+                prompter_.message(formatText(kRangeNotInFileText, letter.c_str(), asked.start,
+                                                 asked.end - 1, letter.c_str(),
+                                                 fileWords(area) - 1));
             }
+            continue;
         }
         for (int n = 0;; ++n) {
             session_->setProjectCpuType(cpu);
@@ -284,7 +340,7 @@ DeviceMemoryTransfer::Result DeviceMemoryTransfer::restore(TransferObserver* obs
                 return Result::Cancelled;
             }
             progress.apply(chunk);
-            notify(observer, chunk, progress);
+            notify(observer, chunk, progress, bytes, totalBytes);
             const std::uint32_t first = range.start + static_cast<std::uint32_t>(n) * 100u;
             words.resize(static_cast<std::size_t>(chunk.count));
             for (int i = 0; i < chunk.count; ++i) {
@@ -303,6 +359,7 @@ DeviceMemoryTransfer::Result DeviceMemoryTransfer::restore(TransferObserver* obs
                     PromptButtons::Ok, PromptIcon::Stop);
                 return Result::NotConfirmed;
             }
+            bytes += 2u * words.size();
             if (chunk.count != DeviceTransferPlan::kChunkWords) {
                 break;
             }
@@ -313,6 +370,50 @@ DeviceMemoryTransfer::Result DeviceMemoryTransfer::restore(TransferObserver* obs
     }
     show(Msg::RestoreDone);
     return Result::Done;
+}
+
+DeviceMemoryTransfer::Verification DeviceMemoryTransfer::verify(TransferObserver* observer) {
+    Verification found;
+    if (session_ == nullptr) {
+        found.result = Result::NoSession;
+        return found;
+    }
+    if (observer != nullptr) {
+        observer->opened();
+    }
+    const std::uint64_t totalBytes = bytesOf(true);
+    std::uint64_t bytes = 0;
+    for (int area = 0; area < DeviceAreas::kCount; ++area) {
+        const WordRange range = writtenRange(area);
+        if ((selection_.mask() & (1u << area)) == 0 || range.start >= range.end) {
+            continue;
+        }
+        const Result read =
+            readRange(area, range, observer, bytes, totalBytes,
+                      [&](std::uint32_t first, std::span<const std::uint16_t> w) {
+                          for (std::size_t i = 0; i < w.size(); ++i) {
+                              const auto word = first + static_cast<std::uint32_t>(i);
+                              const std::uint16_t want = image_.word(area, word);
+                              ++found.words;
+                              if (w[i] == want) {
+                                  continue;
+                              }
+                              ++found.differing;
+                              if (found.first.size() < kNamedDifferences) {
+                                  found.first.push_back(
+                                      {DeviceAreas::transferAddress(area, word), want, w[i]});
+                              }
+                          }
+                      });
+        if (read != Result::Done) {
+            found.result = read;
+            return found;
+        }
+    }
+    if (observer != nullptr) {
+        observer->closed();
+    }
+    return found;
 }
 
 std::string DeviceMemoryTransfer::defaultFileName(const std::tm& localTime) {

@@ -9,8 +9,10 @@
 #include <cstdint>
 #include <ctime>
 #include <filesystem>
+#include <functional>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace dlu {
 
@@ -40,7 +42,25 @@ public:
         NoSession,     // no session was attached
     };
 
+    // A word the PLC holds otherwise than the image.
+    struct Difference {
+        std::string name; // transfer name of the word, "D00012"
+        std::uint16_t inImage = 0;
+        std::uint16_t inPlc = 0;
+    };
+    // What a read-back found.
+    struct Verification {
+        Result result = Result::Done;  // NothingRead: a read went unanswered (550 was shown);
+                                   // Cancelled: stopped between chunks
+        std::uint64_t words = 0;       // words compared
+        std::uint64_t differing = 0;   // of which the PLC holds another value
+        std::vector<Difference> first; // the first kNamedDifferences of them, in address order
+    };
+    static constexpr std::size_t kNamedDifferences = 5;
+
     DeviceMemoryTransfer(DeviceTransferContext context, DeviceMemoryMode mode, CpuType cpuType);
+    // A transfer over areas chosen (and validated) before the connection was made.
+    DeviceMemoryTransfer(DeviceTransferContext context, DeviceMemorySelection selection);
     // For a window that keeps the transfer's state while the session lives on another thread:
     // the session is lent with attach() for the time of each transfer.
     DeviceMemoryTransfer(Prompter& prompter, const Messages& messages, Clock& clock,
@@ -74,6 +94,9 @@ public:
 
     // Loads a ".PDM" file into the image and the selection, with the load's message.
     PdmFile::LoadResult load(const std::filesystem::path& file);
+    // Takes an image already loaded from `file` as load() would, with the load's message; the
+    // selection stays as the caller chose it from this image.
+    void useLoaded(const std::filesystem::path& file, PdmImage image);
     // Saves the image to the file name with the current mask and ranges, with its message.
     PdmFile::SaveResult save();
 
@@ -82,6 +105,9 @@ public:
     // The two transfers on their own (the ranges must have been validated).
     Result backup(TransferObserver* observer = nullptr);
     Result restore(TransferObserver* observer = nullptr);
+    // After a restore: reads back the words it wrote and compares them with the image. A write
+    // the PLC confirmed but did not carry out shows here.
+    Verification verify(TransferObserver* observer = nullptr);
 
     // "Device Data 20261206_084502.PDM".
     static std::string defaultFileName(const std::tm& localTime);
@@ -89,6 +115,15 @@ public:
     static std::tm localNow();
 
 private:
+    // The words of an area a restore writes: the selected range, but only words a file holds.
+    WordRange writtenRange(int area) const;
+    std::uint64_t bytesOf(bool written) const;
+    // Reads `range` of `area` chunk by chunk, handing each chunk's first word and words to
+    // `take`. NothingRead, with 550 shown and the observer closed, when a chunk never arrives;
+    // Cancelled when the observer asked to stop before a chunk.
+    Result readRange(int area, WordRange range, TransferObserver* observer, std::uint64_t& bytes,
+                   std::uint64_t totalBytes,
+                   const std::function<void(std::uint32_t, std::span<const std::uint16_t>)>& take);
     bool waitForWords(std::span<std::uint16_t> out);
     void show(int koreanId);
 

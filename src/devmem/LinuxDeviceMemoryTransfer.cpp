@@ -13,6 +13,7 @@
 #include <array>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <vector>
 
 namespace dlu {
@@ -24,8 +25,10 @@ constexpr std::string_view kUploadSuccess = "Upload Success";
 constexpr std::string_view kDownloadSuccess = "Download Success";
 constexpr std::string_view kDownloadFail = "Download Fail";
 
+} // namespace
+
 // The progress window as the Linux transfers drive it: steps of one, and a jump to the end.
-class Progress {
+class LinuxDeviceMemoryTransfer::Progress {
 public:
     explicit Progress(TransferObserver* observer) : observer_(observer) {
         if (observer_ != nullptr) {
@@ -40,14 +43,17 @@ public:
     Progress(const Progress&) = delete;
     Progress& operator=(const Progress&) = delete;
 
-    void step() {
+    void step(std::uint64_t bytes = 0, std::uint64_t totalBytes = 0) {
         state_.bar = std::min(99, state_.bar + 1);
         ++state_.percent;
+        state_.bytes = bytes;
+        state_.totalBytes = totalBytes;
         report();
     }
     void finish() {
         state_.bar = 99;
         state_.percent = 100;
+        state_.bytes = state_.totalBytes;
         report();
     }
     // The user asked to stop (asked between blocks only).
@@ -70,8 +76,6 @@ private:
     TransferProgress state_;
 };
 
-} // namespace
-
 LinuxDeviceMemoryTransfer::LinuxDeviceMemoryTransfer(DeviceTransferContext context,
                                                      DeviceMemoryMode mode, CpuType cpuType)
     : ctx_(context), mode_(mode), cpuType_(cpuType) {}
@@ -84,26 +88,23 @@ std::string LinuxDeviceMemoryTransfer::title() const {
 
 void LinuxDeviceMemoryTransfer::say(std::string_view text) { ctx_.prompter.message(text); }
 
-LinuxDeviceMemoryTransfer::Report
-LinuxDeviceMemoryTransfer::backup(const std::filesystem::path& file, TransferObserver* observer) {
-    Report report;
-    Progress progress(observer);
+std::optional<std::vector<std::uint8_t>> LinuxDeviceMemoryTransfer::readImage(Report& report,
+                                                                              Progress& progress) {
     ctx_.session.setProjectCpuType(cpuType_);
-
     std::array<std::uint8_t, 256> buffer{};
     std::size_t received = 0;
     ++report.requests;
     if (!ctx_.session.linuxUpload(0, buffer, received, true)) {
-        report.outcome = Outcome::NoFirstBlock;
-        return report;
+        return std::nullopt;
     }
     const auto first = LinuxImage::parseUpload(std::span(buffer).first(received));
     if (!first) {
-        report.outcome = Outcome::NoFirstBlock;
-        return report;
+        return std::nullopt;
     }
     std::vector<std::uint8_t> image(first->data.begin(), first->data.end());
     report.total = first->total;
+    // Blocks but the last are as long as the first: that makes the size to expect.
+    const std::uint64_t expectedBytes = std::uint64_t{first->data.size()} * report.total;
     std::uint16_t expected = 1;
 
     // One pass per remaining block; a pass whose answer is lost or carries another block
@@ -113,14 +114,14 @@ LinuxDeviceMemoryTransfer::backup(const std::filesystem::path& file, TransferObs
             // Nothing is written: the file keeps what it held.
             report.done = expected;
             report.outcome = Outcome::Cancelled;
-            return report;
+            return std::nullopt;
         }
         ++report.requests;
         if (!ctx_.session.linuxUpload(expected, buffer, received, false)) {
             continue;
         }
         if (pass % 8 == 0) {
-            progress.step();
+            progress.step(image.size(), expectedBytes);
         }
         const auto block = LinuxImage::parseUpload(std::span(buffer).first(received));
         if (block && block->number == expected) {
@@ -130,12 +131,26 @@ LinuxDeviceMemoryTransfer::backup(const std::filesystem::path& file, TransferObs
     }
     report.done = expected;
     report.bytes = image.size();
+    return image;
+}
+
+LinuxDeviceMemoryTransfer::Report
+LinuxDeviceMemoryTransfer::backup(const std::filesystem::path& file, TransferObserver* observer) {
+    Report report;
+    Progress progress(observer);
+    const auto image = readImage(report, progress);
+    if (!image) {
+        if (report.outcome != Outcome::Cancelled) {
+            report.outcome = Outcome::NoFirstBlock;
+        }
+        return report;
+    }
     // A single-block image is complete after block 0 (no pass runs at all).
-    const bool complete = expected >= report.total;
+    const bool complete = report.done >= report.total;
     if (complete) {
         progress.finish();
     }
-    if (!replaceFileAtomically(file, image)) {
+    if (!replaceFileAtomically(file, *image)) {
         progress.close();
         report.outcome = Outcome::NotWritten;
         say(ctx_.messages(Msg::SaveFailed));
@@ -144,11 +159,36 @@ LinuxDeviceMemoryTransfer::backup(const std::filesystem::path& file, TransferObs
     progress.close();
     if (!complete) {
         report.outcome = Outcome::Incomplete;
-        say(formatText(ctx_.messages(Msg::BlocksMissing), report.total - expected, report.total));
+        say(formatText(ctx_.messages(Msg::BlocksMissing), report.total - report.done,
+                       report.total));
         return report;
     }
     say(kUploadSuccess);
     return report;
+}
+
+LinuxDeviceMemoryTransfer::Verification
+LinuxDeviceMemoryTransfer::verify(std::span<const std::uint8_t> expected,
+                                  TransferObserver* observer) {
+    Verification found;
+    Report report;
+    Progress progress(observer);
+    const auto image = readImage(report, progress);
+    progress.close();
+    if (!image || report.done < report.total) {
+        return found;
+    }
+    found.read = true;
+    found.bytes = image->size();
+    const std::size_t common = std::min(image->size(), expected.size());
+    const auto at = std::mismatch(
+        image->begin(), image->begin() + static_cast<std::ptrdiff_t>(common), expected.begin());
+    if (at.first != image->begin() + static_cast<std::ptrdiff_t>(common)) {
+        found.firstDifference = static_cast<std::size_t>(at.first - image->begin());
+    } else if (image->size() != expected.size()) {
+        found.firstDifference = common;
+    }
+    return found;
 }
 
 LinuxDeviceMemoryTransfer::Report
@@ -180,6 +220,7 @@ LinuxDeviceMemoryTransfer::restore(const std::filesystem::path& file, TransferOb
     }
     report.total = plan->blocks;
     Progress progress(observer);
+    const std::uint64_t totalBytes = bytes.size();
     ctx_.session.setProjectCpuType(cpuType_);
     const std::span<const std::uint8_t> all(bytes);
     for (std::uint16_t i = 0; i < plan->blocks; ++i) {
@@ -199,7 +240,7 @@ LinuxDeviceMemoryTransfer::restore(const std::filesystem::path& file, TransferOb
         }
         ++report.done;
         if (!last && i % 8 == 0) {
-            progress.step();
+            progress.step(std::uint64_t{i} * LinuxImage::kRestoreBlock, totalBytes);
         }
     }
     progress.close();

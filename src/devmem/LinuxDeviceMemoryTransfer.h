@@ -7,8 +7,11 @@
 #include <cstdint>
 #include <ctime>
 #include <filesystem>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace dlu {
 
@@ -40,6 +43,13 @@ public:
         int requests = 0;        // 'U' or 'D' requests sent
     };
 
+    // What reading the image back found.
+    struct Verification {
+        bool read = false;                          // the whole image came back
+        std::size_t bytes = 0;                      // bytes the PLC holds
+        std::optional<std::size_t> firstDifference; // first byte that differs (or is missing)
+    };
+
     LinuxDeviceMemoryTransfer(DeviceTransferContext context, DeviceMemoryMode mode,
                               CpuType cpuType);
 
@@ -54,10 +64,18 @@ public:
     // Sends `file` to the PLC in blocks of 238 bytes.
     Report restore(const std::filesystem::path& file, TransferObserver* observer = nullptr);
 
+    // After a restore: reads the image back and compares it with `expected`.
+    Verification verify(std::span<const std::uint8_t> expected,
+                        TransferObserver* observer = nullptr);
+
     // "Linux Device Data 20261206_084502.BIN".
     static std::string defaultFileName(const std::tm& localTime);
 
 private:
+    class Progress;
+    // Reads the image block by block ('U'), with report.total, done, bytes and requests set.
+    // Nothing when block 0 never came.
+    std::optional<std::vector<std::uint8_t>> readImage(Report& report, Progress& progress);
     void say(std::string_view text);
 
     DeviceTransferContext ctx_;

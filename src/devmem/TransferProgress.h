@@ -1,16 +1,20 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace dlu {
 
 // What the progress window of a device memory transfer shows: two text lines, a bar from 0 to
-// 99 and the "Total : %d %%" figure.
+// 99 and the "Total : %d %%" figure; and, for a rate and the time left, the bytes the whole
+// transfer moved before this step and the bytes it moves in all (0: not known).
 struct TransferProgress {
     std::string line1;
     std::string line2;
     int bar = 0;
     int percent = 0;
+    std::uint64_t bytes = 0;
+    std::uint64_t totalBytes = 0;
 };
 
 // Watches a backup or restore: the desktop program's progress window, the command line's

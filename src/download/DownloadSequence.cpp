@@ -5,6 +5,7 @@
 #include "common/Prompter.h"
 #include "common/StringTable.h"
 #include "package/CFileControl.h"
+#include "package/FileIo.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -62,6 +63,18 @@ std::uint64_t streamSize(std::ifstream& in) {
 // file of the package.
 bool isPlainFileName(std::string_view name) {
     return name.find_first_of("/\\") == std::string_view::npos && name != "..";
+}
+
+// A label may carry a name from the package: control bytes never reach a terminal.
+std::string printable(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b < 0x20 || b == 0x7F) {
+            c = '?';
+        }
+    }
+    return out;
 }
 
 } // namespace
@@ -124,9 +137,10 @@ bool DownloadSequence::sequence() {
 
     const std::uint64_t parameterFileSize = streamSize(parameter_);
     if (parameterFileSize < kParameterHeaderSize) {
-        // Not even a header: nothing a PLC could take.
-        ctx_.prompter.message(ctx_.messages(Msg::ParameterMissing));
-        fail(Failure::FileMissing);
+        // The file is there but cut inside its header: damaged, not missing. It is refused
+        // with the parameter file's own message, as a PLC could not take it either.
+        ctx_.prompter.message(ctx_.messages(Msg::ParameterTooLarge));
+        fail(Failure::ParameterDamaged);
         return false;
     }
     parameterBytes_ = parameterFileSize - kParameterHeaderSize;
@@ -210,16 +224,29 @@ bool DownloadSequence::measureLinkFile() {
 
 void DownloadSequence::addItem(std::uint8_t kind, std::uint8_t id, std::uint64_t bytes,
                                std::string label) {
+    // Block count and block index travel as 16-bit values: an item needing more blocks would
+    // wrap them and the PLC would put its tail over its head.
+    if (blockCount(bytes) > kMaxBlocks) {
+        if (failure_ == Failure::None) {
+            ctx_.prompter.message(std::string(kItemTooLargeText) + printable(label));
+        }
+        fail(Failure::ItemTooLarge);
+        return;
+    }
     plan_.push_back({kind, id, bytes, blockCount(bytes), std::move(label)});
     totalBytes_ += bytes;
 }
 
-void DownloadSequence::planExtraFile(std::uint8_t kind, std::uint8_t id, const std::string& path,
-                                     std::string label) {
-    std::error_code ec;
-    if (!fs::exists(path, ec)) {
+void DownloadSequence::planExtraFile(std::uint8_t kind, std::uint8_t id, const std::string& folder,
+                                     const std::string& name, std::string label) {
+    // The package may spell a name in any letter case (the programming tool ran on a
+    // case-insensitive file system); the package reader refuses names that clash.
+    const auto found = fileio::findNoCase(folder, name);
+    if (!found) {
         return; // a missing file is skipped
     }
+    const std::string& path = *found;
+    std::error_code ec;
     const std::uintmax_t size = fs::file_size(path, ec);
     if (ec) {
         fail(Failure::FileUnreadable);
@@ -262,14 +289,14 @@ void DownloadSequence::planItems() {
         }
         for (const StFileKind& k : kStFileKinds) {
             const std::string file = name + std::string(k.extension);
-            planExtraFile(k.kind, static_cast<std::uint8_t>(n), stFolder + file,
+            planExtraFile(k.kind, static_cast<std::uint8_t>(n), stFolder, file,
                           numbered("ST", static_cast<unsigned>(n)) + " " + file);
         }
     }
-    planExtraFile('T', 0, stFolder + std::string(kStTableFile), std::string(kStTableFile));
+    planExtraFile('T', 0, stFolder, std::string(kStTableFile), std::string(kStTableFile));
     const std::string globalFolder = reader_.GlobalFolder();
     for (const GlobalFile& g : kGlobalFiles) {
-        planExtraFile(g.kind, 0, globalFolder + std::string(g.name), std::string(g.name));
+        planExtraFile(g.kind, 0, globalFolder, std::string(g.name), std::string(g.name));
     }
 }
 

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <fstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace dlu {
@@ -49,6 +50,8 @@ public:
         PackageUnusable,   // message 400 (by the package reader)
         FileMissing,       // 656 and/or 657
         ParameterTooLarge, // 653
+        ParameterDamaged,  // 653: shorter than its header
+        ItemTooLarge,      // more blocks than a 16-bit block count holds; nothing sent
         LinkFileDamaged,   // 657: shorter than its PBT says
         FileUnreadable,    // an ST, ST table or global file could not be read
         RequestFailed,     // the error report has been shown
@@ -57,6 +60,10 @@ public:
     static constexpr std::size_t kBlockSize = 238;
     static constexpr std::size_t kMaxParameterData = 3580;
     static constexpr std::size_t kParameterHeaderSize = 100;
+    // Value 1 (block count) and value 2 (block index) of a 'D' request are 16-bit.
+    static constexpr std::uint32_t kMaxBlocks = 0xFFFF;
+    static constexpr std::string_view kItemTooLargeText =
+        "This file is too large to download (more than 65535 blocks): ";
     static constexpr std::chrono::milliseconds kDelayUnit{100};
     static constexpr std::uint8_t kMaxDelayIndex = 5;
 
@@ -97,8 +104,8 @@ private:
     bool measureLinkFile();
     void planItems();
     void addItem(std::uint8_t kind, std::uint8_t id, std::uint64_t bytes, std::string label);
-    void planExtraFile(std::uint8_t kind, std::uint8_t id, const std::string& path,
-                       std::string label);
+    void planExtraFile(std::uint8_t kind, std::uint8_t id, const std::string& folder,
+                       const std::string& name, std::string label);
 
     bool sendParameter();
     bool sendPbt();

@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <system_error>
 #include <vector>
 
@@ -133,7 +134,14 @@ bool CFileControl::Open(const std::string& packagePath, CFileEncryption& encrypt
     }
     openedCopy_ = true;
 
-    encryption.DecryptFile(archivePath_, CFileEncryption::kCurrentSchemeWithMessages);
+    // A package is the archive encrypted as a whole with the current scheme. One that was
+    // not (a plain archive, say) must fail for every length, not only for lengths that
+    // happen to be whole cipher blocks.
+    if (!encryption.DecryptFile(archivePath_, CFileEncryption::kCurrentSchemeWithMessages)) {
+        Close();
+        reportBadPackage();
+        return false;
+    }
     Unpack(packagePath, packageFileName_);
     if (!Scan()) {
         Close();
@@ -183,14 +191,32 @@ void CFileControl::Unpack(const std::string& packagePath, const std::string& pac
     unzFile z = static_cast<unzFile>(zip.get());
     std::uint64_t budget = kMaxExtractedBytes;
     std::array<char, kMaxEntryNameLength + 1> name{};
+    // Every path and folder prefix seen, by its upper-case form: two that differ only in
+    // case would be one file on the file system the package was made on.
+    std::map<std::string, std::string> seen;
+    const auto remember = [&](const std::string& relative) {
+        for (std::size_t end = relative.find('/');; end = relative.find('/', end + 1)) {
+            const std::string part = relative.substr(0, end);
+            if (!part.empty()) {
+                const auto [it, added] = seen.emplace(upper(part), part);
+                if (!added && it->second != part) {
+                    ++lastUnpack_.caseClashes;
+                    return;
+                }
+            }
+            if (end == std::string::npos) {
+                return;
+            }
+        }
+    };
     std::size_t index = 0;
-    for (int rc = unzGoToFirstFile(z); rc == UNZ_OK && index < kMaxEntries;
-         rc = unzGoToNextFile(z), ++index) {
+    int rc = unzGoToFirstFile(z);
+    for (; rc == UNZ_OK && index < kMaxEntries; rc = unzGoToNextFile(z), ++index) {
         unz_file_info64 info{};
         if (unzGetCurrentFileInfo64(z, &info, name.data(), name.size(), nullptr, 0, nullptr, 0) !=
                 UNZ_OK ||
             info.size_filename > kMaxEntryNameLength) {
-            ++lastUnpack_.refused;
+            ++lastUnpack_.damaged;
             continue;
         }
         const auto relative = safeEntryPath(
@@ -199,6 +225,7 @@ void CFileControl::Unpack(const std::string& packagePath, const std::string& pac
             ++lastUnpack_.refused;
             continue;
         }
+        remember(*relative);
         const fs::path target = fs::path(unpackFolder_) / *relative;
         if (relative->back() == '/') {
             fs::create_directories(target, ec);
@@ -208,9 +235,19 @@ void CFileControl::Unpack(const std::string& packagePath, const std::string& pac
         if (extractCurrent(z, target, budget)) {
             ++lastUnpack_.extracted;
         } else {
-            ++lastUnpack_.refused;
+            ++lastUnpack_.damaged;
         }
     }
+    // The walk must end at the end of the directory: a read error, or more entries than
+    // the limit, leaves entries behind.
+    if (rc != UNZ_END_OF_LIST_OF_FILE) {
+        ++lastUnpack_.damaged;
+    }
+}
+
+std::string CFileControl::subFolder(std::string_view name) const {
+    const auto found = fileio::findNoCase(unpackFolder_, name);
+    return (found ? *found : unpackFolder_ + std::string(name)) + "/";
 }
 
 bool CFileControl::Scan() {
@@ -218,6 +255,10 @@ bool CFileControl::Scan() {
     linkFileName_.clear();
     parameterFileName_.clear();
     projectInfoFileName_.clear();
+    if (lastUnpack_.archiveOpened && !lastUnpack_.complete()) {
+        reportBadPackage();
+        return false;
+    }
 
     std::vector<std::pair<std::string, std::uintmax_t>> files;
     std::error_code ec;

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace dlu {
 
@@ -26,7 +27,12 @@ public:
     struct UnpackReport {
         bool archiveOpened = false;
         std::size_t extracted = 0;
-        std::size_t refused = 0; // unsafe names, damaged entries, limits reached
+        std::size_t refused = 0;     // unsafe names (leaving the unpack folder): skipped
+        std::size_t damaged = 0;     // entries that could not be extracted whole, limits reached
+        std::size_t caseClashes = 0; // entries whose path differs from another's only in case
+        // A package that lost an entry, or whose entries clash on a case-insensitive file
+        // system, is not the project its author made.
+        bool complete() const { return archiveOpened && damaged == 0 && caseClashes == 0; }
     };
 
     // Bounds against hostile archives.
@@ -52,7 +58,8 @@ public:
     void Unpack(const std::string& packagePath, const std::string& packageFileName);
 
     // Finds the three required files at the top level of the unpack folder and recomputes
-    // the project size. False after showing message 400 when one is missing.
+    // the project size. False after showing message 400 when one is missing, or when the
+    // last Unpack could not extract every entry or found names that differ only in case.
     bool Scan();
 
     // Deletes a folder with everything below it; an empty path means the unpack folder.
@@ -64,8 +71,10 @@ public:
     const std::string& ArchivePath() const { return archivePath_; }
     // Ends with '/'.
     const std::string& UnpackFolder() const { return unpackFolder_; }
-    std::string StFolder() const { return unpackFolder_ + "ST/"; }
-    std::string GlobalFolder() const { return unpackFolder_ + "Global/"; }
+    // The "ST" and "Global" folders of the unpack folder, in whatever letter case the package
+    // spells them (the programming tool ran on a case-insensitive file system). End with '/'.
+    std::string StFolder() const { return subFolder("ST"); }
+    std::string GlobalFolder() const { return subFolder("Global"); }
     const std::string& LinkFileName() const { return linkFileName_; }
     const std::string& ParameterFileName() const { return parameterFileName_; }
     const std::string& ProjectInfoFileName() const { return projectInfoFileName_; }
@@ -73,6 +82,7 @@ public:
 
 private:
     void reportBadPackage();
+    std::string subFolder(std::string_view name) const;
 
     Prompter& prompter_;
     const Messages& messages_;

@@ -105,7 +105,8 @@ void CFileEncryption::reportNoCrypto() {
     }
 }
 
-Aes128Key CFileEncryption::aes128KeyFromSha1(const Crypto& crypto, const Sha1Digest& digest) {
+std::optional<Aes128Key> CFileEncryption::aes128KeyFromSha1(const Crypto& crypto,
+                                                            const Sha1Digest& digest) {
     std::array<std::uint8_t, 64> inner{};
     std::array<std::uint8_t, 64> outer{};
     inner.fill(0x36);
@@ -114,36 +115,46 @@ Aes128Key CFileEncryption::aes128KeyFromSha1(const Crypto& crypto, const Sha1Dig
         inner[i] ^= digest[i];
         outer[i] ^= digest[i];
     }
-    const Sha1Digest a = crypto.sha1(inner);
-    const Sha1Digest b = crypto.sha1(outer);
+    const auto a = crypto.sha1(inner);
+    const auto b = crypto.sha1(outer);
+    if (!a || !b) {
+        return std::nullopt;
+    }
     std::array<std::uint8_t, 40> joined{};
-    std::copy(a.begin(), a.end(), joined.begin());
-    std::copy(b.begin(), b.end(), joined.begin() + 20);
+    std::copy(a->begin(), a->end(), joined.begin());
+    std::copy(b->begin(), b->end(), joined.begin() + 20);
     Aes128Key key{};
     std::copy_n(joined.begin(), key.size(), key.begin());
     return key;
 }
 
-Aes128Key CFileEncryption::currentSchemeKey(const Crypto& crypto, bool sha2) {
-    Aes128Key key{};
+std::optional<Aes128Key> CFileEncryption::currentSchemeKey(const Crypto& crypto, bool sha2) {
     if (sha2) {
-        const Sha512Digest digest = crypto.sha512(asBytes(kCurrentPassphrase));
-        std::copy_n(digest.begin(), key.size(), key.begin());
+        const auto digest = crypto.sha512(asBytes(kCurrentPassphrase));
+        if (!digest) {
+            return std::nullopt;
+        }
+        Aes128Key key{};
+        std::copy_n(digest->begin(), key.size(), key.begin());
         return key;
     }
-    return aes128KeyFromSha1(crypto, crypto.sha1(asBytes(kCurrentPassphrase)));
+    const auto digest = crypto.sha1(asBytes(kCurrentPassphrase));
+    return digest ? aes128KeyFromSha1(crypto, *digest) : std::nullopt;
 }
 
-Aes128Key CFileEncryption::olderSchemeKey(const Crypto& crypto) {
-    const Sha1Digest digest = crypto.sha1(asBytes(kOlderPassphrase));
+std::optional<Aes128Key> CFileEncryption::olderSchemeKey(const Crypto& crypto) {
+    const auto digest = crypto.sha1(asBytes(kOlderPassphrase));
+    if (!digest) {
+        return std::nullopt;
+    }
     Aes128Key key{};
-    std::copy_n(digest.begin(), key.size(), key.begin());
+    std::copy_n(digest->begin(), key.size(), key.begin());
     return key;
 }
 
-void CFileEncryption::DecryptFile(const std::string& path, std::uint16_t selector) {
+bool CFileEncryption::DecryptFile(const std::string& path, std::uint16_t selector) {
     if (!fileio::exists(path)) {
-        return;
+        return false;
     }
     const bool current = selector != kOlderScheme;
     const bool messagesOn = selector == kCurrentSchemeWithMessages;
@@ -153,7 +164,7 @@ void CFileEncryption::DecryptFile(const std::string& path, std::uint16_t selecto
         if (current && messagesOn) {
             prompter_.message(kReadErrorText);
         }
-        return;
+        return false;
     }
 
     const Crypto* lib = crypto();
@@ -161,19 +172,25 @@ void CFileEncryption::DecryptFile(const std::string& path, std::uint16_t selecto
         if (!current || messagesOn) {
             reportNoCrypto();
         }
-        return;
+        return false;
     }
 
     std::size_t length = data->size();
     if (current) {
-        // The decryption's own verdict is not used: the header check judges the result.
+        // A wrong key is not noticed here: the header check judges the result. Ciphertext
+        // of this scheme is always whole blocks; other bytes are left as they were.
         const Aes128Iv zeroIv{};
-        if (const auto plain =
-                lib->aes128CbcDecrypt(currentSchemeKey(*lib, platformHasSha2_), zeroIv, *data)) {
-            length = *plain;
+        const auto key = currentSchemeKey(*lib, platformHasSha2_);
+        const auto plain = key ? lib->aes128CbcDecrypt(*key, zeroIv, *data) : std::nullopt;
+        if (!plain) {
+            return false;
         }
+        length = *plain;
     } else {
-        lib->rc4(olderSchemeKey(*lib), *data);
+        const auto key = olderSchemeKey(*lib);
+        if (!key || !lib->rc4(*key, *data)) {
+            return false;
+        }
     }
 
     std::span<std::uint8_t> out(data->data(), length);
@@ -185,7 +202,7 @@ void CFileEncryption::DecryptFile(const std::string& path, std::uint16_t selecto
     // Delete and create anew, as the tool does; a file that cannot be recreated is then
     // missing, which DecryptChecked notices and answers from its attempt backup.
     fileio::removeFile(path);
-    fileio::writeAll(path, out);
+    return fileio::writeAll(path, out);
 }
 
 bool CFileEncryption::DecryptChecked(const std::string& path) {

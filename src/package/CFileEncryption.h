@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 namespace dlu {
@@ -19,7 +20,7 @@ namespace dlu {
 class CFileEncryption {
 public:
     // Gives a crypto context for one decryption; nullptr when the library cannot be set up.
-    using CryptoOpener = std::function<std::unique_ptr<Crypto>()>;
+    using CryptoOpener = dlu::CryptoOpener;
 
     // Scheme selectors of DecryptFile.
     static constexpr std::uint16_t kOlderScheme = 0;
@@ -44,7 +45,10 @@ public:
     // Decrypts the file in place with the older scheme (selector 0) or the current scheme
     // (any other selector; 1 also turns messages on). A missing file is left alone. Writes
     // whatever the decryption gives: only the header check of DecryptChecked judges it.
-    void DecryptFile(const std::string& path, std::uint16_t selector);
+    // True when the cipher ran over the whole file and the result was written; false when
+    // the file was left as it was (missing, unreadable, no cryptography, or for the current
+    // scheme a length that is no whole number of cipher blocks: not encrypted with it).
+    bool DecryptFile(const std::string& path, std::uint16_t selector);
 
     // True when the file ends plain: it already was, or one of the schemes (current first)
     // gave it its header text. A failed file is left byte for byte and time as it was.
@@ -61,12 +65,14 @@ public:
     // Deletes a buffer copy: only paths ending in "BUFF", in any letter case.
     void DeleteBufferFile(const std::string& path);
 
-    // Key derivation of the two schemes, from the 23-byte passphrases.
-    static Aes128Key currentSchemeKey(const Crypto& crypto, bool sha2);
-    static Aes128Key olderSchemeKey(const Crypto& crypto);
+    // Key derivation of the two schemes, from the 23-byte passphrases; nothing when a digest
+    // fails.
+    static std::optional<Aes128Key> currentSchemeKey(const Crypto& crypto, bool sha2);
+    static std::optional<Aes128Key> olderSchemeKey(const Crypto& crypto);
     // The documented rule for an AES-128 key from a SHA-1 digest: two 64-byte buffers of
     // 0x36 and 0x5C with the digest XORed in, each hashed, the key from the joined digests.
-    static Aes128Key aes128KeyFromSha1(const Crypto& crypto, const Sha1Digest& digest);
+    static std::optional<Aes128Key> aes128KeyFromSha1(const Crypto& crypto,
+                                                      const Sha1Digest& digest);
 
     // Passphrases (ASCII, hashed without a terminating zero).
     static constexpr std::string_view kCurrentPassphrase = "ZXCVBNMASDFGHJK20991130";

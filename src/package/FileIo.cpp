@@ -1,5 +1,7 @@
 #include "package/FileIo.h"
 
+#include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <system_error>
@@ -103,6 +105,34 @@ void SavedStatus::restore(const std::string& path) const {
     const fs::path p = fs::path(path);
     fs::permissions(p, static_cast<fs::perms>(perms_), fs::perm_options::replace, ec);
     fs::last_write_time(p, fs::file_time_type(fs::file_time_type::duration(mtimeTicks_)), ec);
+}
+
+bool equalNoCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::toupper(static_cast<unsigned char>(x)) ==
+                      std::toupper(static_cast<unsigned char>(y));
+           });
+}
+
+std::optional<std::string> findNoCase(const std::string& folder, std::string_view name) {
+    if (name.empty()) {
+        return std::nullopt;
+    }
+    std::error_code ec;
+    if (fs::exists(fs::symlink_status(fs::path(folder + std::string(name)), ec))) {
+        return folder + std::string(name);
+    }
+    std::optional<std::string> found;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string entry = it->path().filename().string();
+        if (equalNoCase(entry, name) && (!found || entry < *found)) {
+            found = entry;
+        }
+    }
+    if (!found) {
+        return std::nullopt;
+    }
+    return folder + *found;
 }
 
 } // namespace dlu::fileio

@@ -5,6 +5,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace dlu::fileio {
@@ -30,6 +31,14 @@ bool copyFile(const std::string& from, const std::string& to);
 
 // Deletes a file (never a folder); true when nothing is left at the path.
 bool removeFile(const std::string& path);
+
+// Letter case of ASCII names does not matter to the programming tool: the entry of `folder`
+// (which ends with '/') whose name equals `name` ignoring ASCII case, as folder + its name
+// on disk; an exact match is preferred. Nothing when there is none.
+std::optional<std::string> findNoCase(const std::string& folder, std::string_view name);
+
+// The two names are equal ignoring ASCII letter case.
+bool equalNoCase(std::string_view a, std::string_view b);
 
 // Modification time and permissions, to put back after a file has been rewritten.
 class SavedStatus {

@@ -38,7 +38,7 @@ void makeRaw(int fd) {
 } // namespace
 
 PlcServer::PlcServer(PlcSimulator& simulator, ServerOptions options)
-    : simulator_(simulator), options_(std::move(options)) {
+    : simulator_(simulator), options_(std::move(options)), line_(simulator.line()) {
     if (options_.modem) {
         modem_ = std::make_unique<HayesModem>(*options_.modem);
     }
@@ -104,15 +104,11 @@ void PlcServer::closeClient() {
     }
 }
 
-bool PlcServer::sendAll(int fd, const std::uint8_t* data, std::size_t size, bool socket) {
-    const auto delay = simulator_.byteDelay();
-    // At a line speed the bytes leave one by one; otherwise in one go.
-    const std::size_t step = delay.count() > 0 ? 1 : size;
+bool PlcServer::writeSome(int fd, const std::uint8_t* data, std::size_t size, bool socket) {
     std::size_t done = 0;
     while (done < size) {
-        const std::size_t chunk = std::min(step, size - done);
-        const ssize_t n =
-            socket ? ::send(fd, data + done, chunk, MSG_NOSIGNAL) : ::write(fd, data + done, chunk);
+        const ssize_t n = socket ? ::send(fd, data + done, size - done, MSG_NOSIGNAL)
+                                 : ::write(fd, data + done, size - done);
         if (n < 0) {
             if (errno == EINTR || errno == EAGAIN) {
                 continue;
@@ -120,11 +116,43 @@ bool PlcServer::sendAll(int fd, const std::uint8_t* data, std::size_t size, bool
             return false;
         }
         done += static_cast<std::size_t>(n);
-        if (delay.count() > 0) {
-            std::this_thread::sleep_for(delay);
-        }
     }
     return true;
+}
+
+bool PlcServer::sendAll(int fd, std::span<const std::uint8_t> bytes,
+                        std::chrono::steady_clock::time_point requestIn, bool socket) {
+    if (!line_.active()) {
+        return writeSome(fd, bytes.data(), bytes.size(), socket);
+    }
+    // Each byte goes out when it would have come through the cable. Whatever is due at a
+    // wake-up goes in one write, and the next wake-up is the next byte's own time, so a late
+    // wake-up costs that byte alone.
+    const auto start = line_.answer(requestIn, bytes.size());
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        std::this_thread::sleep_until(line_.arrival(start, done));
+        const auto due = std::min<std::uint64_t>(
+            bytes.size(), line_.arrivedBy(start, std::chrono::steady_clock::now()));
+        const std::size_t upTo = std::max(done + 1, static_cast<std::size_t>(due));
+        if (!writeSome(fd, bytes.data() + done, upTo - done, socket)) {
+            return false;
+        }
+        done = upTo;
+    }
+    return true;
+}
+
+// Request bytes only reach the PLC at the line's pace: the answer is worked out once they
+// would all have come through.
+std::chrono::steady_clock::time_point PlcServer::requestArrived(std::size_t bytes) {
+    const auto now = std::chrono::steady_clock::now();
+    if (!line_.active()) {
+        return now;
+    }
+    const auto in = line_.request(now, bytes);
+    std::this_thread::sleep_until(in);
+    return in;
 }
 
 void PlcServer::serveBytes(int fd, bool socket) {
@@ -136,13 +164,15 @@ void PlcServer::serveBytes(int fd, bool socket) {
         }
         return;
     }
+    const auto bytes = std::span(buffer, static_cast<std::size_t>(n));
     if (modem_ && !socket) {
-        serveModem(std::span(buffer, static_cast<std::size_t>(n)));
+        serveModem(bytes);
         return;
     }
-    std::vector<std::uint8_t> answer;
-    simulator_.receive(std::span(buffer, static_cast<std::size_t>(n)), answer);
-    if (!answer.empty() && !sendAll(fd, answer.data(), answer.size(), socket) && socket) {
+    const auto in = requestArrived(bytes.size());
+    answer_.clear();
+    simulator_.receive(bytes, answer_);
+    if (!answer_.empty() && !sendAll(fd, answer_, in, socket) && socket) {
         closeClient();
         return;
     }
@@ -156,6 +186,7 @@ void PlcServer::serveBytes(int fd, bool socket) {
 
 void PlcServer::serveModem(std::span<const std::uint8_t> bytes) {
     HayesModem::Output out;
+    const auto in = requestArrived(bytes.size());
     const auto now = std::chrono::steady_clock::now();
     if (bytes.empty()) {
         modem_->tick(now, out);
@@ -177,7 +208,7 @@ void PlcServer::serveModem(std::span<const std::uint8_t> bytes) {
         }
     }
     if (!out.toLine.empty()) {
-        sendAll(ptyMaster_, out.toLine.data(), out.toLine.size(), false);
+        sendAll(ptyMaster_, out.toLine, in, false);
     }
 }
 
@@ -225,6 +256,7 @@ void PlcServer::run(const volatile std::sig_atomic_t& stop) {
                 const int on = 1;
                 setsockopt(clientFd_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
                 simulator_.connectionOpened();
+                line_.reset();
                 if (options_.verbose) {
                     std::fprintf(stderr, "plcsim: connection accepted\n");
                 }

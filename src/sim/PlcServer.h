@@ -1,6 +1,10 @@
 #pragma once
 
 #include "sim/HayesModem.h"
+#include "sim/LineEmulation.h"
+
+#include <chrono>
+#include <vector>
 
 #include <csignal>
 #include <cstdint>
@@ -25,8 +29,9 @@ struct ServerOptions {
 };
 
 // Puts a simulator behind a TCP port (one connection at a time) or a pseudo-terminal, with
-// plain POSIX sockets and poll(). Bytes are handed to the simulator as they arrive; with a baud
-// rate set, the answer goes out one byte at a time at the line's pace.
+// plain POSIX sockets and poll(). With a baud rate or a turnaround set, the connection is an
+// emulated serial line: request bytes reach the simulator at the line's pace and each answer
+// byte leaves at its own time on the line.
 class PlcServer {
 public:
     PlcServer(PlcSimulator& simulator, ServerOptions options);
@@ -44,7 +49,11 @@ private:
     void serveBytes(int fd, bool socket);
     void serveModem(std::span<const std::uint8_t> bytes);
     int pollTimeoutMs() const;
-    bool sendAll(int fd, const std::uint8_t* data, std::size_t size, bool socket);
+    // Sends an answer to a request complete at `requestIn`, at the line's pace when it has one.
+    bool sendAll(int fd, std::span<const std::uint8_t> bytes,
+                 std::chrono::steady_clock::time_point requestIn, bool socket);
+    bool writeSome(int fd, const std::uint8_t* data, std::size_t size, bool socket);
+    std::chrono::steady_clock::time_point requestArrived(std::size_t bytes);
     void closeClient();
 
     PlcSimulator& simulator_;
@@ -54,6 +63,8 @@ private:
     int ptyMaster_ = -1;
     int ptySlave_ = -1;
     std::unique_ptr<HayesModem> modem_;
+    LineEmulation line_;
+    std::vector<std::uint8_t> answer_; // kept: one allocation for the life of the server
 };
 
 } // namespace dlu::sim

@@ -310,6 +310,9 @@ void PlcSimulator::onWrite(const Request& request, Reply& reply) {
         reply.fail(kErrDataSize);
         return;
     }
+    if (faults_.losesWrite(requests_)) {
+        return;
+    }
     const std::uint32_t to = be32(request.data, 0);
     const auto bytes = request.data.subspan(4);
     for (std::size_t i = 0; i < bytes.size(); ++i) {
@@ -336,8 +339,11 @@ void PlcSimulator::onDownload(const Request& request, Reply& reply) {
         return;
     }
     if (finished->kind == 'X') {
-        // A Linux device image restore: the PLC takes the new image as a whole.
-        image_.restore(finished->bytes());
+        // A Linux device image restore: the PLC takes the new image as a whole (the lose-write
+        // fault, on the last block, keeps the old one).
+        if (!faults_.losesWrite(requests_)) {
+            image_.restore(finished->bytes());
+        }
     } else {
         store_.keep(std::move(*finished));
     }

@@ -94,6 +94,8 @@ public:
 
     // Time one byte takes on the emulated serial line; the transport applies it.
     std::chrono::nanoseconds byteDelay() const { return faults_.byteDelay(); }
+    // The emulated serial line (baud rate and turnaround) the transport applies.
+    LineEmulation line() const { return faults_.line(); }
 
     const PlcConfig& config() const { return config_; }
     FaultConfig& faults() { return faults_.config(); }

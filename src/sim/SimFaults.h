@@ -1,5 +1,7 @@
 #pragma once
 
+#include "sim/LineEmulation.h"
+
 #include <chrono>
 #include <cstdint>
 #include <optional>
@@ -26,9 +28,11 @@ struct FaultConfig {
     std::uint32_t seed = 1;                   // seed of that random choice
     std::vector<ErrorRule> errorReplies;
     std::set<std::uint64_t> dropRequests; // these requests get no answer at all
+    std::set<std::uint64_t> loseWrites;   // these writes (or last image blocks) change nothing
     bool echo = false;                    // loopback cable: every byte comes back unchanged
     std::uint64_t closeAfterFrames = 0;   // close the connection after this many responses
     std::uint32_t baud = 0;               // serial line speed to emulate, 0 = no pacing
+    std::uint32_t turnaroundMs = 0;       // the PLC's time from a request to its answer
 };
 
 // The fault switches, asked by the dispatcher at each step of a request and its response.
@@ -42,6 +46,9 @@ public:
     bool echoes() const { return config_.echo; }
     // Request number `request` goes unanswered.
     bool drops(std::uint64_t request) const { return config_.dropRequests.contains(request); }
+    // Request number `request`, a write or the last block of a device image, is confirmed
+    // without being carried out.
+    bool losesWrite(std::uint64_t request) const { return config_.loseWrites.contains(request); }
     // The rule that answers request number `request` of `command` with an error, if any.
     const FaultConfig::ErrorRule* errorRuleFor(std::uint8_t command, std::uint64_t request) const;
     // Response number `response` goes out with a wrong check code. Draws from the random
@@ -54,6 +61,10 @@ public:
     // Time one byte takes on the emulated serial line (start bit, 8 data bits, stop bit); zero
     // when no baud rate is set.
     std::chrono::nanoseconds byteDelay() const;
+    // The serial line of the baud rate and turnaround, with nothing on it yet.
+    LineEmulation line() const {
+        return {config_.baud, std::chrono::milliseconds{config_.turnaroundMs}};
+    }
 
 private:
     FaultConfig config_;

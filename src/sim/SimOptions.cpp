@@ -253,6 +253,11 @@ std::vector<SimOption> makeTable() {
     add("drop", "drop", T::Number, "do not answer request number N (repeatable)",
         [](SimOptions& o, const std::string& v) { return addNumber(o.faults.dropRequests, v); })
         .repeated = true;
+    add("lose-write", "lose-write", T::Number,
+        "confirm request number N, a write or the last block of a device image, but change "
+        "nothing (repeatable)",
+        [](SimOptions& o, const std::string& v) { return addNumber(o.faults.loseWrites, v); })
+        .repeated = true;
     add("echo", "echo", T::Flag, "loopback cable: send every byte back",
         [](SimOptions& o, const std::string& v) { return flag(v, o.faults.echo); });
     add("close-after", "close-after", T::Number, "close the connection after N responses",
@@ -261,6 +266,17 @@ std::vector<SimOption> makeTable() {
         });
     add("baud", "baud", T::Number, "emulate a serial line of this speed (10 bits per byte)",
         [](SimOptions& o, const std::string& v) { return setNumber(o.faults.baud, v); });
+    add("turnaround", "turnaround", T::Number,
+        "wait this many milliseconds between a request and its answer, as a PLC does",
+        [](SimOptions& o, const std::string& v) {
+            // A PLC that takes longer than the program's longest time-out is a dead one.
+            constexpr std::uint32_t kMaxTurnaroundMs = 60'000;
+            const auto ms = number(v, kMaxTurnaroundMs);
+            if (ms) {
+                o.faults.turnaroundMs = static_cast<std::uint32_t>(*ms);
+            }
+            return ms.has_value();
+        });
     return table;
 }
 

@@ -3,10 +3,12 @@
 #include "common/Clock.h"
 #include "sim/PlcSimulator.h"
 
+#include <thread>
+
 namespace dlu::sim {
 
 SimulatorChannel::SimulatorChannel(PlcSimulator& simulator, Clock* clock)
-    : simulator_(simulator), clock_(clock) {
+    : simulator_(simulator), clock_(clock), line_(clock ? LineEmulation{} : simulator.line()) {
     simulator_.connectionOpened();
 }
 
@@ -14,6 +16,9 @@ void SimulatorChannel::reopen() {
     open_ = true;
     pending_.clear();
     next_ = 0;
+    blocks_.clear();
+    block_ = 0;
+    line_.reset();
     simulator_.connectionOpened();
 }
 
@@ -38,15 +43,27 @@ bool SimulatorChannel::write(std::span<const std::uint8_t> bytes) {
     if (next_ == pending_.size()) {
         pending_.clear();
         next_ = 0;
+        blocks_.clear();
+        block_ = 0;
     }
+    const std::size_t before = pending_.size();
     // Like a socket whose peer has gone: the write still succeeds, the read finds the link lost.
     simulator_.receive(bytes, pending_);
+    if (line_.active()) {
+        const auto in = line_.request(std::chrono::steady_clock::now(), bytes.size());
+        if (pending_.size() > before) {
+            blocks_.push_back({before, line_.answer(in, pending_.size() - before)});
+        }
+    }
     return true;
 }
 
 ChannelRead SimulatorChannel::read() {
     if (!open_) {
         return {0, kChannelNotOpen};
+    }
+    if (next_ < pending_.size() && line_.active()) {
+        return readPaced();
     }
     if (next_ < pending_.size()) {
         pace(1);
@@ -59,6 +76,24 @@ ChannelRead SimulatorChannel::read() {
         clock_->sleep(timeout_);
     }
     return {0, kChannelTimeout};
+}
+
+ChannelRead SimulatorChannel::readPaced() {
+    while (block_ + 1 < blocks_.size() && blocks_[block_ + 1].first <= next_) {
+        ++block_;
+    }
+    const Block& block = blocks_[block_];
+    const auto due = line_.arrival(block.start, next_ - block.first);
+    const auto now = std::chrono::steady_clock::now();
+    if (due > now) {
+        if (due - now > timeout_) {
+            std::this_thread::sleep_for(timeout_);
+            return {0, kChannelTimeout};
+        }
+        // To the absolute time: a late wake-up is made up by the bytes after it.
+        std::this_thread::sleep_until(due);
+    }
+    return {pending_[next_++], kChannelOk};
 }
 
 } // namespace dlu::sim

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "comm/Channel.h"
+#include "sim/LineEmulation.h"
 
 #include <chrono>
 #include <cstdint>
@@ -22,6 +23,11 @@ class PlcSimulator;
 // With a clock, the channel lets that clock account for time as a serial line would: each byte
 // takes the simulator's byte delay and a time-out takes the configured receive time-out. A
 // fake clock turns this into numbers a test can check.
+//
+// Without a clock, a simulator with a baud rate or a turnaround is behind an emulated serial
+// line in real time: a request takes its wire time to arrive, the answer leaves after the
+// turnaround and each of its bytes is handed out no earlier than it would have come through
+// the cable. A read waits for its byte at most the receive time-out.
 class SimulatorChannel final : public Channel {
 public:
     explicit SimulatorChannel(PlcSimulator& simulator, Clock* clock = nullptr);
@@ -39,6 +45,12 @@ public:
 
 private:
     void pace(std::size_t bytes);
+    // The bytes of one answer on the emulated line: pending_[first] leaves at `start`.
+    struct Block {
+        std::size_t first;
+        LineEmulation::TimePoint start;
+    };
+    ChannelRead readPaced();
 
     PlcSimulator& simulator_;
     Clock* clock_;
@@ -47,6 +59,9 @@ private:
     std::vector<std::uint8_t> pending_;
     std::size_t next_ = 0;
     std::chrono::nanoseconds owed_{0}; // line time not yet handed to the clock
+    LineEmulation line_;
+    std::vector<Block> blocks_; // answers not fully read, oldest first
+    std::size_t block_ = 0;     // the block of pending_[next_]
 };
 
 } // namespace dlu::sim

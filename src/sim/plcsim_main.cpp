@@ -1,6 +1,7 @@
 // plcsim: a PLC speaking the loader protocol over TCP or a pseudo-terminal, with switches that
 // make it misbehave on purpose.
 
+#include "common/Version.h"
 #include "sim/PlcIdentity.h"
 #include "sim/PlcServer.h"
 #include "sim/PlcSimulator.h"
@@ -112,6 +113,9 @@ int main(int argc, char** argv) {
     using namespace dlu::sim;
 
     CLI::App app{"PLC simulator speaking the loader protocol over TCP or a serial line (pty)"};
+    app.name("plcsim");
+    app.set_version_flag("--version", std::string("plcsim ") + kProjectVersion,
+                         "print the version and exit");
     ServerOptions server;
     SimOptions options;
     std::string storeDir;

@@ -246,7 +246,7 @@ TEST_F(CliBackup, BadInputIsRefusedBeforeAnythingIsSent) {
         {{"D:7-7"}, "empty"},
         {{"D:0-25x"}, "AREA:START-END"},
         {{}, "unknown CPU type", "Z-99"},
-        {{}, "no such folder", "A-21", path("no/such/x.PDM")},
+        {{}, "x.PDM: No such file or directory", "A-21", path("no/such/x.PDM")},
     };
     for (const auto& c : backups) {
         const Outcome r =
@@ -268,7 +268,7 @@ TEST_F(CliBackup, BadInputIsRefusedBeforeAnythingIsSent) {
         {{"D", "TS"}, "may not write TS", "34"},
         {{"M"}, "holds no M words"},
         {{"D:0-300"}, "outside the file's"},
-        {{}, "cannot read", "A-21", path("missing.PDM")},
+        {{}, "missing.PDM: No such file or directory", "A-21", path("missing.PDM")},
         {{}, "is empty", "A-21", path("empty.PDM")},
         {{}, "shorter than a device memory file", "A-21", path("short.PDM")},
         {{}, "holds no device memory", "A-21", path("flag0.PDM")},
@@ -290,7 +290,7 @@ TEST_F(CliBackup, BadInputIsRefusedBeforeAnythingIsSent) {
     } linuxCases[] = {
         {true, "A-01", path("i.BIN"), "no Linux device image"},
         {false, "A-21", path("empty.BIN"), "is empty"},
-        {false, "27", path("missing.BIN"), "cannot read"},
+        {false, "27", path("missing.BIN"), "missing.BIN: No such file or directory"},
     };
     for (const auto& c : linuxCases) {
         const Outcome r = capture([&](std::ostream&) {
@@ -447,7 +447,12 @@ TEST(CliInfo, NotAPackageExitsWithTwo) {
                 return runInfo({file, false}, prompter, m, out);
             });
             EXPECT_EQ(r.code, kExitNotAPackage) << file;
-            EXPECT_EQ(r.err, std::string(m(400)) + "\n") << file;
+            // A file that is not there says so, in the system's words, before message 400.
+            const std::string cause =
+                file == dir.file("missing.DWN")
+                    ? "dlutil: cannot read " + file + ": No such file or directory\n"
+                    : "";
+            EXPECT_EQ(r.err, cause + std::string(m(400)) + "\n") << file;
             EXPECT_TRUE(r.out.empty());
         }
     }

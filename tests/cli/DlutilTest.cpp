@@ -89,7 +89,8 @@ TEST_F(Dlutil, InfoPrintsTheProject) {
     EXPECT_TRUE(json.out.starts_with("{\n  \"project\": \"Press\",\n")) << json.out;
     const auto bad = dlutil({"info", path("missing.DWN")});
     EXPECT_EQ(bad.code, 2);
-    EXPECT_EQ(bad.err, "Download File Error.\n");
+    EXPECT_EQ(bad.err, "dlutil: cannot read " + path("missing.DWN") +
+                           ": No such file or directory\nDownload File Error.\n");
 }
 
 TEST_F(Dlutil, StatusOfALockedPlcsimOverTcp) {

@@ -233,14 +233,48 @@ TEST(COnlineModule, TransfersByName) {
     EXPECT_EQ(rig.plc.byteAt(rig.plc.address("S07")), 9);
 }
 
-TEST(COnlineModule, WriteToATypeWithoutAddressesSendsNothing) {
+// CPU types without addresses: no request ever goes to address 0. The connect fails with
+// its own message after the protocol test alone.
+TEST(COnlineModule, TypesWithoutAddressesSendNothing) {
+    for (const CpuType type : std::initializer_list<CpuType>{8, 23, 24, 25, 31, 32, 35, 39}) {
+        SCOPED_TRACE(type);
+        Rig rig;
+        rig.session.setProjectCpuType(type);
+        EXPECT_FALSE(rig.session.connect());
+        EXPECT_EQ(rig.shown(), std::vector<std::string>{std::string(rig.messages(615))});
+        const auto afterConnect = rig.plc.requestCount();
+        EXPECT_EQ(afterConnect, 1u) << "only the protocol test";
+        PlcStatus status;
+        EXPECT_FALSE(rig.session.statusRead(status));
+        rig.session.errorReport();
+        EXPECT_EQ(rig.shown().back(), "The request was not sent: the device has no address for "
+                                      "the project's CPU type.");
+        const std::array<std::uint16_t, 1> data{1};
+        EXPECT_EQ(rig.session.writeByName("D00000", {data, {}}), 0);
+        EXPECT_EQ(rig.session.waitingWordCount(), 0);
+        EXPECT_EQ(rig.plc.requestCount(), afterConnect);
+    }
+}
+
+// A response whose check code is wrong, after the last attempt, is a frame error: 612, and
+// the session is over.
+TEST(COnlineModule, CheckCodeMismatchEndsTheSession) {
     Rig rig;
-    rig.session.setProjectCpuType(24);
-    const auto before = rig.plc.requestCount();
-    const std::array<std::uint16_t, 1> data{1};
-    EXPECT_EQ(rig.session.writeByName("D00000", {data, {}}), 0);
-    EXPECT_EQ(rig.plc.requestCount(), before);
-    EXPECT_EQ(rig.session.waitingWordCount(), 0);
+    rig.session.setProjectCpuType(26);
+    ASSERT_TRUE(rig.session.connect());
+    rig.plc.faults().corruptRate = 1.0;
+    const std::vector<std::string> names{"D00010"};
+    const std::vector<std::uint8_t> counts{1};
+    EXPECT_FALSE(rig.session.readWordsByNames(names, counts));
+    EXPECT_EQ(rig.shown(), std::vector<std::string>{std::string(rig.messages(612))});
+    EXPECT_FALSE(rig.session.online());
+
+    rig.plc.faults().corruptRate = 0.0;
+    ASSERT_TRUE(rig.session.connect());
+    rig.plc.faults().corruptRate = 1.0;
+    EXPECT_FALSE(rig.session.downloadBlock('C', 0, 1, 0, std::array<std::uint8_t, 2>{1, 2}));
+    EXPECT_FALSE(rig.session.errorReport(ErrorReport::Variant::Download));
+    EXPECT_FALSE(rig.session.online());
 }
 
 TEST(COnlineModule, WithoutAProjectTheCpuTypeIsFoundFromThePlc) {

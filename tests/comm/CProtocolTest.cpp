@@ -124,7 +124,7 @@ TEST(CProtocol, BadCheckCodeIsRetriedWhileAttemptsRemain) {
             EXPECT_EQ(word[0], 0x7A31);
             EXPECT_EQ(rig.wire.writes[1], rig.wire.writes[2]); // the same frame, same sequence
         } else {
-            EXPECT_EQ(rig.protocol.lastErrorCode(), 0);
+            EXPECT_EQ(rig.protocol.lastErrorCode(), kErrorCheckCode);
         }
     }
 }
@@ -286,6 +286,8 @@ TEST(CProtocol, RequestsBeyondTheLimitsAreRefusedWithoutSending) {
         EXPECT_EQ(ok, c.sent) << c.name;
         if (c.sent) {
             EXPECT_LE(rig.wire.writes.back().size(), 512U) << c.name;
+        } else {
+            EXPECT_EQ(rig.protocol.lastErrorCode(), kErrorRequestRefused) << c.name;
         }
     }
 }
@@ -296,7 +298,7 @@ TEST(CProtocol, AttemptCountZeroSendsNothing) {
     EXPECT_FALSE(rig.protocol.beginDownload());
     EXPECT_TRUE(rig.wire.writes.empty());
     EXPECT_EQ(rig.wire.readCalls, 0U);
-    EXPECT_EQ(rig.protocol.lastErrorCode(), kChannelWriteFailed);
+    EXPECT_EQ(rig.protocol.lastErrorCode(), kErrorNoAttempts);
 }
 
 TEST(CProtocol, DownloadBlockLayouts) {

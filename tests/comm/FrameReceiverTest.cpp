@@ -59,7 +59,7 @@ TEST(FrameReceiver, ReceivesFramesAndRejectsBrokenOnes) {
         // the real frame.
         {"rejected command byte is a head", concat({0x05, 0x64}, good), Result::Good, 0,
          good.size() + 2},
-        {"check code mismatch", badCheck, Result::Bad, 0, badCheck.size()},
+        {"check code mismatch", badCheck, Result::Bad, kErrorCheckCode, badCheck.size()},
         {"other station fails at its byte", otherStation, Result::Bad, kErrorStationMismatch, 6},
         {"other sequence fails at its byte", otherSequence, Result::Bad, kErrorSequenceMismatch, 7},
         {"error frame", loaderFrame('E', StationHeader{0x07, 0x21}, {0x0B}), Result::Bad, 11, 11},

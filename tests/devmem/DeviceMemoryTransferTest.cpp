@@ -251,6 +251,96 @@ TEST(DeviceMemoryTransfer, RestoreStopsWhenAWriteIsNeverConfirmed) {
     EXPECT_EQ(std::count(shown.begin(), shown.end(), std::string(rig.messages(567))), 0);
 }
 
+TEST(DeviceMemoryTransfer, RestoreRangeAboveTheFileIsSkippedWithANotice) {
+    TempFolder dir;
+    const auto file = dir.path() / "cs.PDM";
+    PdmImage image;
+    image.setFlag(1);
+    ASSERT_EQ(PdmFile::save(file, image), PdmFile::SaveResult::Saved);
+    Rig rig;
+    ASSERT_TRUE(rig.connect(kA21));
+    DeviceMemoryTransfer t(rig.context(), DeviceMemoryMode::Restore, kA21);
+    ASSERT_EQ(t.load(file), PdmFile::LoadResult::Loaded);
+    t.selection().setAll(false);
+    t.selection().setChecked(static_cast<int>(AreaIndex::CS), true);
+    t.selection().setRange(static_cast<int>(AreaIndex::CS), {4060, 4090});
+    rig.prompter.clear();
+    EXPECT_EQ(t.transfer(), DeviceMemoryTransfer::Result::Done);
+    EXPECT_TRUE(writes(rig).empty());
+    EXPECT_EQ(rig.shown(),
+              (std::vector<std::string>{
+                  "CS4060 to 4089 not restored: a device memory file holds CS words up to 4055 "
+                  "only.",
+                  std::string(rig.messages(567))}));
+}
+
+// The read-back after a restore: clean after a good one; a write the PLC confirmed but never
+// carried out is found and named, and a read-back without an answer is no success.
+TEST(DeviceMemoryTransfer, VerifyReadsBackWhatTheRestoreWrote) {
+    TempFolder dir;
+    const auto file = dir.path() / "src.PDM";
+    Rig source;
+    ASSERT_TRUE(source.connect(kA21));
+    const int d = static_cast<int>(AreaIndex::D);
+    for (std::uint32_t w = 0; w < 300; ++w) {
+        source.plc.setWord(wordAddress(source.plc, d, w), static_cast<std::uint16_t>(w * 7u + 1u));
+    }
+    auto b = backupOf(source, AreaIndex::D, {0, 250}, file);
+    ASSERT_EQ(b.transfer(), DeviceMemoryTransfer::Result::Done);
+
+    struct Case {
+        const char* what;
+        std::vector<std::uint64_t> lost; // write requests counted from the restore's first
+        std::uint64_t differing;
+        std::string firstName;
+        bool answered = true;
+    };
+    const Case cases[] = {
+        {"every write carried out", {}, 0, ""},
+        // Request 1 is the opening read; 3 is the write of D100..D199.
+        {"second write lost", {3}, 100, "D00100"},
+        {"read-back unanswered", {}, 0, "", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Rig rig;
+        ASSERT_TRUE(rig.connect(kA21));
+        for (const auto n : c.lost) {
+            rig.plc.faults().loseWrites.insert(rig.plc.requestCount() + n);
+        }
+        DeviceMemoryTransfer t(rig.context(), DeviceMemoryMode::Restore, kA21);
+        ASSERT_EQ(t.load(file), PdmFile::LoadResult::Loaded);
+        ASSERT_EQ(t.transfer(), DeviceMemoryTransfer::Result::Done);
+        if (!c.answered) {
+            for (std::uint64_t n = 1; n <= 40; ++n) {
+                rig.plc.faults().dropRequests.insert(rig.plc.requestCount() + n);
+            }
+        }
+        Recorder progress;
+        const auto found = t.verify(&progress);
+        EXPECT_EQ(progress.closes, 1);
+        if (!c.answered) {
+            EXPECT_EQ(found.result, DeviceMemoryTransfer::Result::NothingRead);
+            EXPECT_EQ(rig.shown().back(), rig.messages(550));
+            continue;
+        }
+        EXPECT_EQ(found.result, DeviceMemoryTransfer::Result::Done);
+        EXPECT_EQ(found.words, 250u);
+        EXPECT_EQ(found.differing, c.differing);
+        ASSERT_EQ(found.first.empty(), c.firstName.empty());
+        if (!c.firstName.empty()) {
+            EXPECT_EQ(found.first.size(), DeviceMemoryTransfer::kNamedDifferences);
+            EXPECT_EQ(found.first[0].name, c.firstName);
+            EXPECT_EQ(found.first[0].inImage, 100 * 7 + 1);
+            EXPECT_EQ(found.first[0].inPlc, rig.plc.wordAt(wordAddress(rig.plc, d, 100)));
+        }
+        // The progress counts the bytes read back, out of all of them.
+        ASSERT_FALSE(progress.updates.empty());
+        EXPECT_EQ(progress.updates.back().totalBytes, 500u);
+        EXPECT_EQ(progress.updates.back().bytes, 400u);
+    }
+}
+
 // A file that is short, or whose flag is not 1, loads nothing (with its message); the restore
 // then has nothing to send.
 TEST(DeviceMemoryTransfer, RestoreNeedsALoadedImage) {

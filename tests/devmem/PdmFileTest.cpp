@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 namespace dlu {
@@ -145,16 +147,47 @@ TEST_F(PdmFileTest, SaveRefusesAndKeepsThePreviousFile) {
     // disk is full or the medium goes away): the old backup must be whole afterwards.
     ASSERT_EQ(PdmFile::save(dir_ / "keep.PDM", image), PdmFile::SaveResult::Saved);
     const auto before = readAll(dir_ / "keep.PDM");
-    if (::geteuid() == 0) {
-        // root writes into read-only folders; point the save at a path that cannot be a file
-        fs::create_directories(dir_ / "keep.PDM.tmp" / "blocker");
-    } else {
-        fs::permissions(dir_, fs::perms::owner_write, fs::perm_options::remove);
+    // Writes beyond a few bytes fail (EFBIG), as on a full disk; this holds for root too.
+    rlimit saved{};
+    ::getrlimit(RLIMIT_FSIZE, &saved);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 4096;
+    ::setrlimit(RLIMIT_FSIZE, &small);
+    image.setWord(kD, 0, 43);
+    const auto result = PdmFile::save(dir_ / "keep.PDM", image);
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_EQ(result, PdmFile::SaveResult::WriteFailed);
+    EXPECT_EQ(readAll(dir_ / "keep.PDM"), before);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator{}), 1)
+        << "no temporary file is left behind";
+    EXPECT_EQ(PdmFile::messageFor(PdmFile::SaveResult::WriteFailed), 579);
+}
+
+TEST_F(PdmFileTest, SaveNeverWritesThroughALinkAndKeepsThePermissions) {
+    PdmImage image;
+    image.setFlag(1);
+    image.setWord(kD, 0, 42);
+    const fs::path target = dir_ / "keep.PDM";
+    ASSERT_EQ(PdmFile::save(target, image), PdmFile::SaveResult::Saved);
+    fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    // Links planted where a fixed temporary name would be.
+    const fs::path victim = dir_ / "victim";
+    std::ofstream(victim) << "keep";
+    for (const char* name : {"keep.PDM.tmp", ".keep.PDM.tmp", "keep.PDM~"}) {
+        fs::create_symlink(victim, dir_ / name);
     }
     image.setWord(kD, 0, 43);
-    EXPECT_EQ(PdmFile::save(dir_ / "keep.PDM", image), PdmFile::SaveResult::WriteFailed);
-    EXPECT_EQ(readAll(dir_ / "keep.PDM"), before);
-    EXPECT_EQ(PdmFile::messageFor(PdmFile::SaveResult::WriteFailed), 579); // "not saved"
+    ASSERT_EQ(PdmFile::save(target, image), PdmFile::SaveResult::Saved);
+    EXPECT_EQ(readAll(victim), (std::vector<std::uint8_t>{'k', 'e', 'e', 'p'}));
+    EXPECT_FALSE(fs::is_symlink(target));
+    EXPECT_EQ(fs::status(target).permissions(),
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    PdmImage back;
+    ASSERT_EQ(PdmFile::load(target, back), PdmFile::LoadResult::Loaded);
+    EXPECT_EQ(back.word(kD, 0), 43);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator{}), 5);
 }
 
 TEST(PdmFileNames, DefaultNamesCarryTheLocalTime) {

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <map>
 #include <set>
 
@@ -409,6 +410,68 @@ TEST(DownloadSequence, EmptyAndMissingStFilesSendNothing) {
         if (r.value1) {
             EXPECT_LT(*r.value2, *r.value1) << test::describe(r);
         }
+    }
+}
+
+// The programming tool ran on a case-insensitive file system: packages spell the ST and
+// global folders and files in any case, and the download sends them all the same.
+TEST(DownloadSequence, LetterCaseOfStAndGlobalNamesDoesNotMatter) {
+    DownloadRig rig(plcFor(26));
+    PackageBuilder b;
+    b.project("Line1", 26).st(5, "Main").st(7, "Belt").linkPrograms({pattern(64, 1)});
+    auto entries = b.entries();
+    for (auto& [name, content] : entries) {
+        if (name.starts_with("ST/")) {
+            std::transform(name.begin(), name.end(), name.begin(),
+                           [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        } else if (name.starts_with("Global/")) {
+            std::transform(name.begin(), name.end(), name.begin(),
+                           [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+        }
+    }
+    const std::string path = rig.dir.file("Line1.DWN");
+    test::writeFile(
+        path, PackageBuilder::encrypt(Scheme::Current,
+                                      PackageBuilder::zip(entries, test::ZipMethod::Deflated)));
+    Download d(rig, path);
+    ASSERT_TRUE(d.run());
+    EXPECT_EQ(test::receivedListing(rig.plc),
+              listing(expectedItems(b, 26, {{5, "Main"}, {7, "Belt"}}, {pattern(64, 1)})));
+}
+
+// Files the PLC could not take whole are refused before the first request.
+TEST(DownloadSequence, DamagedOrOversizedFilesSendNothing) {
+    struct Case {
+        const char* name;
+        PackageBuilder builder;
+        std::string shown;
+        DownloadSequence::Failure failure;
+    };
+    const Messages en(Language::English);
+    std::vector<Case> cases;
+    cases.push_back({"parameter file cut inside its header",
+                     PackageBuilder().project("Line1", 26).extra("Line1.PRM", pattern(99, 4)),
+                     std::string(en(653)), DownloadSequence::Failure::ParameterDamaged});
+    // 65536 blocks: the 16-bit block count and index would wrap.
+    cases.push_back(
+        {"ST file of 65536 blocks",
+         PackageBuilder()
+             .project("Line1", 26)
+             .st(5, "Main")
+             .extra("ST/Main.STV", Bytes(std::size_t{65536} * DownloadSequence::kBlockSize, 0)),
+         std::string(DownloadSequence::kItemTooLargeText) + "ST005 Main.STV",
+         DownloadSequence::Failure::ItemTooLarge});
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        DownloadRig rig(plcFor(26));
+        const std::string path = rig.dir.file("Line1.DWN");
+        c.builder.write(path);
+        Download d(rig, path);
+        EXPECT_FALSE(d.run());
+        EXPECT_EQ(d.sequence.failure(), c.failure);
+        EXPECT_EQ(rig.shown(), std::vector<std::string>{c.shown});
+        EXPECT_TRUE(rig.records.empty());
+        EXPECT_EQ(rig.dir.listing(), std::vector<std::string>{"Line1.DWN"});
     }
 }
 

@@ -12,6 +12,7 @@
 #include "DevmemRig.h"
 
 #include <QApplication>
+#include <QtGlobal>
 #include <QClipboard>
 #include <QComboBox>
 #include <QLineEdit>
@@ -404,7 +405,12 @@ TEST(DevmemDialogs, OpeningStopsAtACancelledChoiceOrAFailedCheck) {
 } // namespace
 } // namespace dlu
 
+// The platform is offscreen unless the caller chose one: the build lists the tests without a
+// display.
 int main(int argc, char** argv) {
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
     QStandardPaths::setTestModeEnabled(true);
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <sys/wait.h>
@@ -157,6 +158,13 @@ TEST_F(PackageTest, MissingRequiredFileShowsDownloadFileError) {
     cases.push_back(
         {"PRM only in a subfolder", PackageBuilder().without("PRM").extra("sub/Line1.PRM", prm)});
     cases.push_back({"older scheme package", PackageBuilder().packageScheme(Scheme::Older)});
+    // One file on the case-insensitive file system the package was made on.
+    cases.push_back(
+        {"two entries differing only in case",
+         PackageBuilder().project("Line1", 26).st(5, "Main").extra("ST/MAIN.STB", Bytes(8, 'm'))});
+    cases.push_back(
+        {"two folders differing only in case",
+         PackageBuilder().project("Line1", 26).st(5, "Main").extra("st/Other.STB", Bytes(8, 'o'))});
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         prompter.shown.clear();
@@ -176,6 +184,25 @@ TEST_F(PackageTest, DamagedArchivesEndInDownloadFileError) {
     crcBroken[30 + good.entries()[0].first.size() + 120] ^= 0x01;
     Bytes cutArchive(archive.begin(), archive.begin() + static_cast<long>(archive.size() / 2));
     const Bytes package = good.package();
+    // An optional entry (the ST table, 64 bytes of 'Z') that fails its CRC check.
+    const PackageBuilder withSt =
+        PackageBuilder().project("Line1", 26).st(5, "Main").method(ZipMethod::Stored);
+    Bytes optionalBroken = withSt.archive();
+    const Bytes table(64, 'Z');
+    const auto tableAt =
+        std::search(optionalBroken.begin(), optionalBroken.end(), table.begin(), table.end());
+    ASSERT_NE(tableAt, optionalBroken.end());
+    tableAt[10] ^= 0x01;
+    // Plain archives, not encrypted at all, of a length that is and one that is not a whole
+    // number of cipher blocks.
+    std::vector<Bytes> plain;
+    for (std::size_t pad = 0; plain.size() < 2; ++pad) {
+        const Bytes zip =
+            PackageBuilder().method(ZipMethod::Stored).extra("pad.txt", Bytes(pad, 'p')).archive();
+        if (zip.size() % 16 == plain.size()) {
+            plain.push_back(zip);
+        }
+    }
 
     struct Case {
         const char* what;
@@ -183,6 +210,10 @@ TEST_F(PackageTest, DamagedArchivesEndInDownloadFileError) {
     };
     const Case cases[] = {
         {"CRC error in an entry", PackageBuilder::encrypt(Scheme::Current, crcBroken)},
+        {"CRC error in an optional entry",
+         PackageBuilder::encrypt(Scheme::Current, optionalBroken)},
+        {"plain archive of 16k bytes", plain[0]},
+        {"plain archive of 16k+1 bytes", plain[1]},
         {"archive cut in half", PackageBuilder::encrypt(Scheme::Current, cutArchive)},
         {"package cut in half",
          Bytes(package.begin(), package.begin() + static_cast<long>(package.size() / 2))},

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,7 +27,13 @@ std::vector<std::uint8_t> hex(std::string_view h) {
 
 std::vector<std::uint8_t> bytes(std::string_view s) { return {s.begin(), s.end()}; }
 
-template <typename A> std::vector<std::uint8_t> vec(const A& a) { return {a.begin(), a.end()}; }
+template <typename A> std::vector<std::uint8_t> vec(const std::optional<A>& a) {
+    return a ? std::vector<std::uint8_t>{a->begin(), a->end()} : std::vector<std::uint8_t>{};
+}
+
+template <std::size_t N> std::vector<std::uint8_t> vec(const std::array<std::uint8_t, N>& a) {
+    return {a.begin(), a.end()};
+}
 
 TEST(Crypto, DigestsMatchPublishedVectors) {
     const auto crypto = Crypto::open();

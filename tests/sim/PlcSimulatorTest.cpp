@@ -405,7 +405,7 @@ TEST(PlcSimulatorFaults, RandomCorruptionFollowsTheSeed) {
         for (int i = 0; i < 40; ++i) {
             results.push_back(readOneWord(rig.protocol, rig.plc.address("F0080"), word));
             if (!results.back()) {
-                EXPECT_EQ(rig.protocol.lastErrorCode(), 0);
+                EXPECT_EQ(rig.protocol.lastErrorCode(), kErrorCheckCode);
             }
         }
         return results;
@@ -496,6 +496,7 @@ TEST(EmbeddedSimulator, QueryOptionsMakeThePlc) {
         {{{"station", "256"}}, "bad number for station: 256"},
         {{{"password", "fifteen-letters"}}, "a password has at most 14 characters"},
         {{{"error-at", "0:9"}}, "--error-at wants N:CODE, got 0:9"},
+        {{{"turnaround", "60001"}}, "bad number for turnaround: 60001"},
     };
     for (const auto& c : cases) {
         std::string error;
@@ -514,9 +515,14 @@ TEST(EmbeddedSimulator, QueryOptionsMakeThePlc) {
 
     // Memory, image and faults from the same names plcsim takes.
     std::string error;
-    const auto plc = sim::makeEmbeddedSimulator(
-        {{"seed", "7"}, {"image", "450"}, {"drop", "2"}, {"older-plc", "1"}, {"station", "3"}},
-        "A-21", error);
+    const auto plc = sim::makeEmbeddedSimulator({{"seed", "7"},
+                                                 {"image", "450"},
+                                                 {"drop", "2"},
+                                                 {"older-plc", "1"},
+                                                 {"station", "3"},
+                                                 {"baud", "38400"},
+                                                 {"turnaround", "2"}},
+                                                "A-21", error);
     ASSERT_NE(plc, nullptr) << error;
     sim::PlcSimulator seeded;
     seeded.fillDeviceMemory(7);
@@ -525,6 +531,52 @@ TEST(EmbeddedSimulator, QueryOptionsMakeThePlc) {
     EXPECT_EQ(plc->faults().dropRequests, (std::set<std::uint64_t>{2}));
     EXPECT_FALSE(plc->config().takesStationHeader);
     EXPECT_EQ(plc->config().station, 3);
+    EXPECT_EQ(plc->line().baud(), 38400U);
+    EXPECT_EQ(plc->line().turnaround(), std::chrono::milliseconds(2));
+}
+
+// The emulated line's times, against wire times worked out by hand (10 bits a byte).
+TEST(LineEmulation, SchedulesBothDirectionsFromAbsoluteTimes) {
+    using std::chrono::microseconds;
+    using std::chrono::nanoseconds;
+    struct Case {
+        std::uint32_t baud;
+        std::uint64_t bytes;
+        nanoseconds wire;
+    };
+    const std::vector<Case> cases{
+        {9600, 1, nanoseconds(1'041'666)},      // 10 / 9600 s
+        {9600, 27, nanoseconds(28'125'000)},    // 270 / 9600 s, exact: no per-byte rounding
+        {38400, 3, nanoseconds(781'250)},       // 30 / 38400 s
+        {115200, 512, nanoseconds(44'444'444)}, // 5120 / 115200 s
+        {115200, 1'340'000, nanoseconds(116'319'444'444)}, // a 1 MB project's wire bytes
+        {0, 512, nanoseconds(0)},
+    };
+    for (const auto& c : cases) {
+        const sim::LineEmulation line(c.baud, microseconds(0));
+        EXPECT_EQ(line.wireTime(c.bytes), c.wire) << c.baud << " baud, " << c.bytes;
+        // A byte has arrived exactly at its time and not a nanosecond before.
+        const sim::LineEmulation::TimePoint start{std::chrono::seconds(100)};
+        for (std::uint64_t i = 0; c.baud != 0 && i < 2000; i += 7) {
+            const auto at = line.arrival(start, i);
+            EXPECT_EQ(line.arrivedBy(start, at), i + 1) << c.baud << " byte " << i;
+            EXPECT_EQ(line.arrivedBy(start, at - nanoseconds(1)), i) << c.baud << " byte " << i;
+        }
+    }
+
+    // 15 request bytes at 9600 baud, a 2 ms turnaround, 12 answer bytes.
+    sim::LineEmulation line(9600, std::chrono::milliseconds(2));
+    const sim::LineEmulation::TimePoint t0{std::chrono::seconds(5)};
+    const auto in = line.request(t0, 15);
+    EXPECT_EQ(in - t0, nanoseconds(15'625'000));
+    const auto answerStart = line.answer(in, 12);
+    EXPECT_EQ(answerStart - in, std::chrono::milliseconds(2));
+    // A request handed over while the line toward the PLC is still busy waits for it.
+    EXPECT_EQ(line.request(t0, 15) - t0, nanoseconds(31'250'000));
+    // An answer ready before the previous one is through leaves after it.
+    EXPECT_EQ(line.answer(t0, 1), answerStart + nanoseconds(12'500'000));
+    line.reset();
+    EXPECT_EQ(line.request(t0, 15) - t0, nanoseconds(15'625'000));
 }
 
 } // namespace

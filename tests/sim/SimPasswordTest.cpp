@@ -9,7 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -237,6 +239,68 @@ TEST(SimPassword, LostPasswordTransactionHangsUpTheDialUpLine) {
         EXPECT_EQ(factory.hangUps, 1) << plc.config().cpuType;
         ASSERT_FALSE(prompter.texts().empty());
         EXPECT_EQ(prompter.texts().front(), messages(604));
+    }
+}
+
+// A crypto port whose one named step fails; the others are the real library's.
+class FailingCrypto final : public Crypto {
+public:
+    explicit FailingCrypto(std::string step) : real_(Crypto::open()), step_(std::move(step)) {}
+    std::optional<Md5Digest> md5(std::span<const std::uint8_t> d) const override {
+        return step_ == "md5" ? std::nullopt : real_->md5(d);
+    }
+    std::optional<Sha1Digest> sha1(std::span<const std::uint8_t> d) const override {
+        return step_ == "sha1" ? std::nullopt : real_->sha1(d);
+    }
+    std::optional<Sha512Digest> sha512(std::span<const std::uint8_t> d) const override {
+        return real_->sha512(d);
+    }
+    bool rc4(std::span<const std::uint8_t> key, std::span<std::uint8_t> d) const override {
+        return step_ != "rc4" && real_->rc4(key, d);
+    }
+    std::optional<std::size_t> aes128CbcDecrypt(const Aes128Key& k, const Aes128Iv& iv,
+                                                std::span<std::uint8_t> d) const override {
+        return real_->aes128CbcDecrypt(k, iv, d);
+    }
+
+private:
+    std::unique_ptr<Crypto> real_;
+    std::string step_;
+};
+
+// A failing digest or cipher call never yields a block: the step's text, "Encryption
+// Failed.", and no block of that form reaches the PLC.
+TEST(SimPassword, FailingCryptoStepFailsTheConnect) {
+    struct Case {
+        const char* label;
+        PasswordForm form;
+        const char* step;
+        const char* text;
+        int passwordRequests; // 'w' requests the PLC receives
+    };
+    const Case cases[] = {
+        {"A-01", PasswordForm::Stored, "md5", "[COnlineModule::Encrypt]CryptHashData Fail", 0},
+        {"A-21", PasswordForm::Exchange, "rc4", "[COnlineModule::Encrypt]CryptEncrypt Fail", 1},
+        {"A-21", PasswordForm::ExchangeOld, "sha1", "[COnlineModule::EncryptOld]CryptHashData Fail",
+         2}, // kind 0, then kind 1 with the current form
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        Rig rig(preset(c.label, c.form, "secret"));
+        COnlineModule session(
+            OnlineContext{rig.settings, rig.com, rig.protocol, rig.prompter, rig.messages,
+                          rig.clock},
+            [step = std::string(c.step)] { return std::make_unique<FailingCrypto>(step); });
+        session.setProjectCpuType(rig.plc.config().cpuType);
+        int passwordRequests = 0;
+        rig.plc.setFrameLog([&](bool sent, std::span<const std::uint8_t> frame) {
+            passwordRequests += !sent && frame.size() > 2 && frame[2] == 'w' ? 1 : 0;
+        });
+        rig.prompter.answerPassword("secret");
+        EXPECT_FALSE(session.connect());
+        EXPECT_EQ(rig.shown(), (std::vector<std::string>{c.text, "Encryption Failed."}));
+        EXPECT_EQ(passwordRequests, c.passwordRequests);
+        EXPECT_EQ(rig.plc.passwordStoreCount(), 0u);
     }
 }
 

@@ -5,17 +5,29 @@
 #include <QSerialPortInfo>
 
 #include <algorithm>
+#include <utility>
 
 namespace dlu {
 
+std::vector<DescribedSerialPort> describedSerialPorts() {
+    std::vector<DescribedSerialPort> ports;
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
+        ports.push_back({{info.portName(), info.systemLocation(), info.hasVendorIdentifier()},
+                         info.description(),
+                         info.manufacturer()});
+    }
+    std::sort(ports.begin(), ports.end(),
+              [](const DescribedSerialPort& a, const DescribedSerialPort& b) {
+                  return serialPortNameLess(a.port.name.toStdString(), b.port.name.toStdString());
+              });
+    return ports;
+}
+
 std::vector<SerialPortEntry> systemSerialPorts() {
     std::vector<SerialPortEntry> ports;
-    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
-        ports.push_back({info.portName(), info.systemLocation(), info.hasVendorIdentifier()});
+    for (auto& described : describedSerialPorts()) {
+        ports.push_back(std::move(described.port));
     }
-    std::sort(ports.begin(), ports.end(), [](const SerialPortEntry& a, const SerialPortEntry& b) {
-        return serialPortNameLess(a.name.toStdString(), b.name.toStdString());
-    });
     return ports;
 }
 

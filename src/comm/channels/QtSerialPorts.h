@@ -19,7 +19,16 @@ struct SerialPortEntry {
 // list of their own (pseudo-terminals are not in the system's list).
 using SerialPortLister = std::function<std::vector<SerialPortEntry>()>;
 
+// A port with what the system says of it, for a list people choose from.
+struct DescribedSerialPort {
+    SerialPortEntry port;
+    QString description;
+    QString manufacturer;
+};
+
 // The computer's serial ports from QSerialPortInfo, sorted by serialPortNameLess.
+std::vector<DescribedSerialPort> describedSerialPorts();
+// The same ports without their descriptions.
 std::vector<SerialPortEntry> systemSerialPorts();
 
 // The paths of a port list in its order: the list ConnectionSpec's conversions take, so that a

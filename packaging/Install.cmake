@@ -1,0 +1,95 @@
+# Install rules and the Debian package (cpack -G DEB). Included from the top-level
+# CMakeLists.txt once every program target exists, so that the desktop program's files are
+# installed only when it is built.
+set(CMAKE_INSTALL_DOCDIR "share/doc/download-utility" CACHE PATH "documentation")
+include(GNUInstallDirs)
+
+install(TARGETS dlutil plcsim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+
+# Man pages, compressed as Debian keeps them.
+set(dlu_man_pages)
+foreach(page dlutil.1 plcsim.1)
+  set(source ${PROJECT_SOURCE_DIR}/packaging/man/${page})
+  set(packed ${PROJECT_BINARY_DIR}/packaging/man/${page}.gz)
+  add_custom_command(OUTPUT ${packed}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/packaging/man
+    COMMAND gzip -9n -c ${source} > ${packed}
+    DEPENDS ${source} VERBATIM)
+  list(APPEND dlu_man_pages ${packed})
+endforeach()
+add_custom_target(dlu_man_pages ALL DEPENDS ${dlu_man_pages})
+install(FILES ${dlu_man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/bash-completion/dlutil
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
+
+# The desktop program with its desktop entry, icon and the MIME type of download packages.
+# dlu_packaged lists what the guarded rules add (paths below the prefix), for the package test.
+set(dlu_packaged)
+set(dlu_data ${PROJECT_SOURCE_DIR}/data)
+if(TARGET downloader)
+  install(TARGETS downloader RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  list(APPEND dlu_packaged ${CMAKE_INSTALL_BINDIR}/downloader)
+  foreach(item "downloader.desktop;applications;downloader.desktop"
+      "downloader.svg;icons/hicolor/scalable/apps;downloader.svg"
+      "downloader-mime.xml;mime/packages;downloader.xml")
+    list(GET item 0 source)
+    list(GET item 1 folder)
+    list(GET item 2 name)
+    if(EXISTS ${dlu_data}/${source})
+      install(FILES ${dlu_data}/${source} DESTINATION ${CMAKE_INSTALL_DATADIR}/${folder}
+        RENAME ${name})
+      list(APPEND dlu_packaged ${CMAKE_INSTALL_DATADIR}/${folder}/${name})
+    endif()
+  endforeach()
+endif()
+
+# The user manual (HTML with its pictures), wherever it stands in docs/.
+set(dlu_docs ${PROJECT_SOURCE_DIR}/docs)
+if(IS_DIRECTORY ${dlu_docs}/manual)
+  install(DIRECTORY ${dlu_docs}/manual/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/manual)
+  file(GLOB dlu_manual_pages RELATIVE ${dlu_docs} ${dlu_docs}/manual/*.html)
+  list(TRANSFORM dlu_manual_pages PREPEND ${CMAKE_INSTALL_DOCDIR}/)
+  list(APPEND dlu_packaged ${dlu_manual_pages})
+elseif(EXISTS ${dlu_docs}/manual.html)
+  install(FILES ${dlu_docs}/manual.html DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  list(APPEND dlu_packaged ${CMAKE_INSTALL_DOCDIR}/manual.html)
+  if(IS_DIRECTORY ${dlu_docs}/screenshots)
+    install(DIRECTORY ${dlu_docs}/screenshots DESTINATION ${CMAKE_INSTALL_DOCDIR}
+      FILES_MATCHING PATTERN "*.png")
+  endif()
+endif()
+
+# One Debian package. dpkg-shlibdeps works out the library packages, so that
+# `apt install ./download-utility_*.deb` brings in Qt, OpenSSL, zlib and minizip.
+set(CPACK_GENERATOR "DEB")
+set(CPACK_PACKAGE_NAME "download-utility")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_VENDOR "Download Utility developers")
+set(CPACK_PACKAGE_CONTACT "Download Utility developers <download-utility@localhost>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
+  "puts projects into PLCs and backs up and restores their device memory")
+set(CPACK_PACKAGE_DESCRIPTION
+  "dlutil opens download packages, downloads their projects into PLCs over serial lines, \
+modems, Ethernet or USB, and backs up and restores device memory. plcsim is a PLC simulator \
+for tests, demos and users without hardware.")
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION "electronics")
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+if(TARGET downloader)
+  # The windowing plugins are a recommendation of Qt's GUI library only; without them the
+  # desktop program cannot open a window.
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+  string(APPEND CPACK_PACKAGE_DESCRIPTION " downloader is the desktop program.")
+endif()
+include(CPack)
+
+# The package built and unpacked as apt would install it, its programs run from there. It
+# takes a few seconds (cpack, dpkg-shlibdeps), so it has a label of its own.
+if(DLU_BUILD_TESTS)
+  add_test(NAME deb_package
+    COMMAND bash ${PROJECT_SOURCE_DIR}/tests/install/deb_package_test.sh ${PROJECT_BINARY_DIR}
+      ${PROJECT_VERSION} ${dlu_packaged})
+  set_tests_properties(deb_package PROPERTIES LABELS package TIMEOUT 300)
+endif()

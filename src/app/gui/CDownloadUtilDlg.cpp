@@ -1,0 +1,450 @@
+#include "app/gui/CDownloadUtilDlg.h"
+
+#include "app/gui/GuiPrompter.h"
+#include "app/gui/HelpLauncher.h"
+#include "app/gui/PeerDialogs.h"
+#include "app/gui/ProgramListModel.h"
+#include "app/gui/SessionWorker.h"
+#include "comm/Connection.h"
+#include "comm/ConnectionDisplay.h"
+#include "common/AppSettings.h"
+#include "common/MessageIds.h"
+#include "common/SettingsStore.h"
+#include "common/StringTable.h"
+#include "download/DownloadObserver.h"
+#include "download/gui/CProgressDlg.h"
+#include "download/gui/DialogUnits.h"
+#include "package/CFileControl.h"
+#include "package/CFileEncryption.h"
+#include "package/PackageReading.h"
+#include "package/ProjectListing.h"
+
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableView>
+
+// The window icon lives in the program's resources (a static library needs them pulled in).
+static void initDownloaderResources() { Q_INIT_RESOURCE(downloader); }
+
+namespace dlu::gui {
+
+namespace {
+
+QString idName(int id) { return QString::number(id); }
+
+} // namespace
+
+// Hands the download's progress from the worker thread to the progress window, queued.
+class CDownloadUtilDlg::ProgressRelay final : public DownloadObserver {
+public:
+    explicit ProgressRelay(CDownloadUtilDlg* window) : window_(window) {}
+
+    void planned(std::span<const DownloadItemPlan> items, std::uint64_t totalBytes) override {
+        const int count = static_cast<int>(items.size());
+        post([count, totalBytes](CProgressDlg& p) {
+            p.planned(count, totalBytes);
+            p.open();
+        });
+    }
+    void itemStarted(const DownloadItemPlan& item, std::size_t) override {
+        item_ = qtext(item.label);
+    }
+    void blockSent(const DownloadProgress& progress) override {
+        const int percent = progress.percent();
+        post([percent, item = item_](CProgressDlg& p) { p.progressed(percent, item); });
+    }
+    void finished(bool succeeded) override {
+        post([succeeded](CProgressDlg& p) { p.finished(succeeded); });
+    }
+
+private:
+    template <typename F> void post(F f) {
+        CDownloadUtilDlg* w = window_;
+        QMetaObject::invokeMethod(
+            w,
+            [w, f = std::move(f)] {
+                if (w->progress_ != nullptr) {
+                    f(*w->progress_);
+                }
+            },
+            Qt::QueuedConnection);
+    }
+
+    CDownloadUtilDlg* window_; // outlives every download: closing waits for the transfer
+    QString item_;
+};
+
+CDownloadUtilDlg::CDownloadUtilDlg(const Messages& messages, SettingsStore& settings,
+                                   GuiPrompter& prompter, SessionWorker& worker, QWidget* parent)
+    : QDialog(parent), messages_(messages), settings_(settings), prompter_(prompter),
+      worker_(worker), reader_(std::make_unique<CFileControl>(prompter, messages)),
+      encryption_(std::make_unique<CFileEncryption>(prompter, messages)) {
+    initDownloaderResources();
+    setObjectName(QStringLiteral("CDownloadUtilDlg"));
+    setWindowTitle(QString::fromLatin1(kTitle));
+    setWindowIcon(QIcon(QStringLiteral(":/downloader/downloader.svg")));
+    buildLayout();
+    loadLabels();
+    refillProgramList();
+    showFields();
+    prompter_.setMainWindow(this);
+}
+
+CDownloadUtilDlg::~CDownloadUtilDlg() { worker_.waitIdle(); }
+
+void CDownloadUtilDlg::buildLayout() {
+    const DialogUnits du(*this);
+    setFixedSize(du.x(kWidthUnits), du.y(kHeightUnits));
+
+    const auto group = [&](const QString& name, const QString& title, QRect r) {
+        auto* box = new QGroupBox(title, this);
+        box->setObjectName(name);
+        box->setGeometry(r);
+        return box;
+    };
+    const auto button = [&](int id, QRect r) {
+        auto* b = new QPushButton(this);
+        b->setObjectName(idName(id));
+        b->setGeometry(r);
+        b->setAutoDefault(true);
+        return b;
+    };
+    const auto field = [&](int id, QRect r) {
+        auto* f = new QLineEdit(this);
+        f->setObjectName(idName(id));
+        f->setReadOnly(true);
+        f->setGeometry(r);
+        return f;
+    };
+    const auto label = [&](int id, QRect r) {
+        auto* l = new QLabel(this);
+        l->setObjectName(idName(id));
+        l->setGeometry(r);
+        return l;
+    };
+
+    // The connection.
+    group(QStringLiteral("groupPlcConnect"), QStringLiteral("PLC Connect"), du.rect(5, 4, 322, 32));
+    auto* setup = button(kIdConnectionSetup, du.rect(11, 15, 80, 14));
+    connectionField_ = field(kIdConnectionDisplay, du.rect(95, 16, 226, 12));
+
+    // Device memory, standard CPUs and the Linux family.
+    group(idName(kIdDeviceMemoryFrame), QStringLiteral("Device Memory Recovery / Backup(PDM File)"),
+          du.rect(5, 39, 159, 33));
+    auto* restore = button(kIdRestore, du.rect(11, 51, 72, 14));
+    auto* backup = button(kIdBackup, du.rect(86, 51, 72, 14));
+    group(idName(kIdLinuxFrame), QStringLiteral("Device Memory Recovery / Backup(xow File)"),
+          du.rect(168, 39, 159, 33));
+    auto* linuxRestore = button(kIdLinuxRestore, du.rect(174, 51, 72, 14));
+    auto* linuxBackup = button(kIdLinuxBackup, du.rect(249, 51, 72, 14));
+
+    // The package.
+    group(QStringLiteral("groupProgramDownloader"), QStringLiteral("Program Downloader"),
+          du.rect(5, 75, 322, 254));
+    auto* choose = button(kIdChoosePackage, du.rect(11, 86, 80, 14));
+    pathField_ = field(kIdPathDisplay, du.rect(95, 87, 226, 12));
+
+    group(idName(kIdProjectFrame), QString(), du.rect(11, 104, 310, 62));
+    label(kIdProjectNameLabel, du.rect(17, 118, 62, 8));
+    projectNameField_ = field(kIdProjectNameDisplay, du.rect(81, 116, 234, 12));
+    label(kIdCpuTypeLabel, du.rect(17, 134, 62, 8));
+    cpuTypeField_ = field(kIdCpuTypeDisplay, du.rect(81, 132, 82, 12));
+    label(kIdSizeLabel, du.rect(169, 134, 64, 8));
+    sizeField_ = field(kIdSizeDisplay, du.rect(235, 132, 80, 12));
+    label(kIdProgramCountLabel, du.rect(17, 150, 62, 8));
+    programCountField_ = field(kIdProgramCountDisplay, du.rect(81, 148, 82, 12));
+
+    group(idName(kIdProgramFrame), QString(), du.rect(11, 169, 310, 154));
+    programTable_ = new QTableView(this);
+    programTable_->setObjectName(idName(kIdProgramList));
+    programTable_->setGeometry(du.rect(17, 180, 298, 137));
+    model_ = new ProgramListModel(messages_, this);
+    programTable_->setModel(model_);
+    programTable_->verticalHeader()->hide();
+    programTable_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    programTable_->verticalHeader()->setDefaultSectionSize(ProgramListModel::kRowHeight);
+    programTable_->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    programTable_->horizontalHeader()->setHighlightSections(false);
+    programTable_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    programTable_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    programTable_->setWordWrap(false);
+    programTable_->setStyleSheet(QStringLiteral("QTableView { background: white; color: black; }"));
+
+    // The actions.
+    auto* help = button(kIdHelp, du.rect(5, 335, 64, 14));
+    auto* init = button(kIdInitialize, du.rect(193, 335, 64, 14));
+    auto* download = button(kIdDownload, du.rect(263, 335, 64, 14));
+
+    connect(setup, &QPushButton::clicked, this, &CDownloadUtilDlg::onConnectionSetup);
+    connect(choose, &QPushButton::clicked, this, &CDownloadUtilDlg::onChoosePackage);
+    connect(download, &QPushButton::clicked, this, &CDownloadUtilDlg::startDownload);
+    connect(init, &QPushButton::clicked, this, &CDownloadUtilDlg::initialize);
+    connect(help, &QPushButton::clicked, this, &CDownloadUtilDlg::onHelp);
+    for (auto* b : {restore, backup, linuxRestore, linuxBackup}) {
+        const int id = b->objectName().toInt();
+        connect(b, &QPushButton::clicked, this, [this, id] { onDeviceMemory(id); });
+        b->setText(QStringLiteral("Recovery(PC->PLC)"));
+    }
+    backup->setText(QStringLiteral("Backup(PLC->PC)"));
+    linuxBackup->setText(QStringLiteral("Backup(PLC->PC)"));
+
+    progress_ = new CProgressDlg(messages_, this);
+}
+
+void CDownloadUtilDlg::loadLabels() {
+    const struct {
+        int control;
+        int message;
+    } labels[] = {
+        {kIdChoosePackage, 503},
+        {kIdConnectionSetup, 504},
+        {kIdDownload, 505},
+        {kIdInitialize, 506},
+        {kIdHelp, 507},
+        {kIdProjectFrame, 509},
+        {kIdProjectNameLabel, 510},
+        {kIdSizeLabel, 511},
+        {kIdProgramCountLabel, 512},
+        {kIdProgramFrame, 513},
+    };
+    for (const auto& l : labels) {
+        QWidget* w = findChild<QWidget*>(idName(l.control));
+        const QString text = qtext(messages_(l.message));
+        if (auto* b = qobject_cast<QPushButton*>(w)) {
+            b->setText(text);
+        } else if (auto* g = qobject_cast<QGroupBox*>(w)) {
+            g->setTitle(text);
+        } else if (auto* t = qobject_cast<QLabel*>(w)) {
+            t->setText(text);
+        }
+    }
+    findChild<QLabel*>(idName(kIdCpuTypeLabel))->setText(QStringLiteral("CPU Type :"));
+}
+
+void CDownloadUtilDlg::showFields() {
+    pathField_->setText(pathDisplay_);
+    connectionField_->setText(connectionDisplay_);
+    projectNameField_->setText(projectNameDisplay_);
+    cpuTypeField_->setText(cpuTypeDisplay_);
+    sizeField_->setText(sizeDisplay_);
+    programCountField_->setText(programCountDisplay_);
+    connectionField_->setAlignment(Qt::AlignLeft);
+}
+
+void CDownloadUtilDlg::refillProgramList() {
+    model_->setRows(programListRows(projectInfo_, stTable_, messages_));
+    for (int c = 0; c < ProgramListModel::kColumns - 1; ++c) {
+        programTable_->setColumnWidth(c,
+                                      ProgramListModel::kColumnWidths[static_cast<std::size_t>(c)]);
+    }
+    programTable_->setColumnWidth(ProgramListModel::kColumns - 1, model_->lastColumnWidth());
+}
+
+void CDownloadUtilDlg::useConnection(const ConnectionSpec& spec) {
+    connectionChosen_ = true;
+    worker_.setSpec(spec);
+    connectionDisplay_ = qtext(connectionDisplayText(spec.toCommSet(), messages_));
+    showFields();
+}
+
+void CDownloadUtilDlg::onConnectionSetup() {
+    if (auto spec = runConnectionSetup(this, settings_, messages_)) {
+        useConnection(*spec);
+    }
+}
+
+void CDownloadUtilDlg::onChoosePackage() {
+    const QString folder =
+        qtext(settings_.getString(AppSettings::kSettingsSection, AppSettings::kFilePath, ""));
+    const QString path = QFileDialog::getOpenFileName(
+        this, QString(), folder, QStringLiteral("Download Files (*.DWN *.dwn)"));
+    if (path.isEmpty()) {
+        return;
+    }
+    openPackage(path);
+}
+
+bool CDownloadUtilDlg::openPackage(const QString& path) {
+    const QFileInfo info(path);
+    packagePath_ = info.absoluteFilePath();
+    packageFileName_ = info.fileName();
+    const QString folder = QDir::toNativeSeparators(info.absolutePath() + QLatin1Char('/'));
+    settings_.writeString(AppSettings::kSettingsSection, AppSettings::kFilePath,
+                          folder.toStdString());
+    pathDisplay_ = QDir::toNativeSeparators(packagePath_);
+
+    // A package that cannot be read (the reader has said why) leaves the project shown as it
+    // was; only the path names the new file.
+    const auto contents = readPackage(packagePath_.toStdString(), *reader_, *encryption_);
+    if (contents) {
+        projectInfo_ = contents->info;
+        stTable_ = contents->st;
+        projectSize_ = contents->projectSize;
+        programCount_ = contents->info.storedProgramCount();
+        projectCpuType_ = contents->info.cpuType();
+        projectNameDisplay_ = qtext(contents->info.projectName());
+        sizeDisplay_ = qtext(formatProjectSize(projectSize_));
+        cpuTypeDisplay_ = qtext(CpuTypeTable::displayName(projectCpuType_));
+        programCountDisplay_ = qtext(formatProgramCount(programCount_));
+        refillProgramList();
+        packageLoaded_ = true;
+    }
+    showFields();
+    return contents.has_value();
+}
+
+void CDownloadUtilDlg::initialize() {
+    pathDisplay_.clear();
+    connectionDisplay_.clear();
+    projectNameDisplay_.clear();
+    cpuTypeDisplay_.clear();
+    sizeDisplay_.clear();
+    programCountDisplay_.clear();
+    packagePath_.clear();
+    packageFileName_.clear();
+    projectCpuType_ = kNoCpuType;
+    programCount_ = 0;
+    packageLoaded_ = false;
+    connectionChosen_ = false;
+    projectInfo_ = ProjectInfo();
+    projectSize_ = 0;
+    // The ST program table keeps its entries; without a Linux-family CPU type it is not shown.
+    // A fresh connection forgets what the last status read kept; the settings stay as they
+    // are.
+    worker_.setSpec(ConnectionSpec{});
+    refillProgramList();
+    showFields();
+}
+
+bool CDownloadUtilDlg::transferRunning() const { return worker_.busy(); }
+
+void CDownloadUtilDlg::setTransferRunning(bool running) {
+    for (auto* b : findChildren<QPushButton*>()) {
+        b->setEnabled(!running);
+    }
+}
+
+void CDownloadUtilDlg::startDownload() {
+    if (worker_.busy()) {
+        return;
+    }
+    DownloadJob job;
+    if (packageLoaded_) {
+        job.projectCpuType = projectCpuType_;
+        job.packagePath = packagePath_.toStdString();
+        job.packageFileName = packageFileName_.toStdString();
+        job.stTable = stTable_;
+    }
+    const bool chosen = connectionChosen_;
+    auto relay = std::make_shared<ProgressRelay>(this);
+    auto outcome = std::make_shared<DownloadFlow::Outcome>(DownloadFlow::Outcome::NoPackage);
+    setTransferRunning(true);
+    worker_.run(
+        [job = std::move(job), chosen, relay, outcome](Connection& c) {
+            CFileControl reader(c.prompter(), c.messages());
+            DownloadFlow flow(c.context(), c.session(), reader);
+            flow.setObserver(relay.get());
+            *outcome = flow.run(job, chosen);
+            return *outcome == DownloadFlow::Outcome::Succeeded;
+        },
+        [this, outcome](bool ok) {
+            lastOutcome_ = *outcome;
+            if (progress_->isVisible()) {
+                progress_->finished(ok);
+            }
+            setTransferRunning(false);
+            emit downloadFinished(ok);
+        });
+}
+
+void CDownloadUtilDlg::onDeviceMemory(int buttonId) {
+    if (!connectionChosen_) {
+        prompter_.message(messages_(Msg::NoConnection));
+        return;
+    }
+    const bool linuxFamily = buttonId == kIdLinuxRestore || buttonId == kIdLinuxBackup;
+    const auto cpu = runCpuTypeChoice(this, linuxFamily, messages_, prompter_);
+    if (!cpu) {
+        return;
+    }
+    setTransferRunning(true);
+    const bool connected = worker_.runAndWait([type = *cpu](Connection& c) {
+        c.session().setProjectCpuType(type);
+        return c.session().connect();
+    });
+    setTransferRunning(false);
+    if (!connected) {
+        return; // the connect step has said why
+    }
+    const int direction = (buttonId == kIdRestore || buttonId == kIdLinuxRestore) ? 1 : 0;
+    if (deviceMemory_) {
+        deviceMemory_(buttonId, direction, *cpu, pathDisplay_);
+    }
+}
+
+void CDownloadUtilDlg::onHelp() {
+    if (help_) {
+        help_();
+    } else {
+        openHelp();
+    }
+}
+
+bool CDownloadUtilDlg::mayClose() {
+    if (!worker_.busy()) {
+        return true;
+    }
+    if (closing_) {
+        return false;
+    }
+    // A transfer is never cut in the middle: the window closes once it has ended.
+    if (prompter_.message(messages_(Msg::TransferRunning), PromptButtons::YesNo,
+                          PromptIcon::Question) != PromptAnswer::Yes) {
+        return false;
+    }
+    closing_ = true;
+    worker_.waitIdle();
+    closing_ = false;
+    return true;
+}
+
+void CDownloadUtilDlg::keyPressEvent(QKeyEvent* event) {
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && event->modifiers() == Qt::NoModifier &&
+        qobject_cast<QPushButton*>(focusWidget()) == nullptr) {
+        // Enter with no button focused is the dialog's OK: the window closes.
+        accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void CDownloadUtilDlg::closeEvent(QCloseEvent* event) {
+    if (!mayClose()) {
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
+}
+
+void CDownloadUtilDlg::reject() {
+    if (mayClose()) {
+        QDialog::reject();
+    }
+}
+
+void CDownloadUtilDlg::accept() {
+    if (mayClose()) {
+        QDialog::accept();
+    }
+}
+
+} // namespace dlu::gui

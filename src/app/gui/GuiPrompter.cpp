@@ -1,0 +1,115 @@
+#include "app/gui/GuiPrompter.h"
+
+#include "download/gui/DialogUnits.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QMetaObject>
+#include <QThread>
+
+namespace dlu::gui {
+
+namespace {
+
+QMessageBox::StandardButtons standardButtons(PromptButtons buttons) {
+    switch (buttons) {
+    case PromptButtons::Ok:
+        return QMessageBox::Ok;
+    case PromptButtons::OkCancel:
+        return QMessageBox::Ok | QMessageBox::Cancel;
+    case PromptButtons::YesNo:
+        return QMessageBox::Yes | QMessageBox::No;
+    case PromptButtons::YesNoCancel:
+        return QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+    case PromptButtons::RetryCancel:
+        return QMessageBox::Retry | QMessageBox::Cancel;
+    }
+    return QMessageBox::Ok;
+}
+
+QMessageBox::Icon boxIcon(PromptIcon icon) {
+    switch (icon) {
+    case PromptIcon::None:
+        return QMessageBox::NoIcon;
+    case PromptIcon::Information:
+        return QMessageBox::Information;
+    case PromptIcon::Question:
+        return QMessageBox::Question;
+    case PromptIcon::Warning:
+        return QMessageBox::Warning;
+    case PromptIcon::Stop:
+        return QMessageBox::Critical;
+    }
+    return QMessageBox::NoIcon;
+}
+
+// A box closed without a button (Escape, the close box) answers the "no" side of its buttons.
+PromptAnswer answerOf(int clicked, PromptButtons buttons) {
+    switch (clicked) {
+    case QMessageBox::Ok:
+        return PromptAnswer::Ok;
+    case QMessageBox::Yes:
+        return PromptAnswer::Yes;
+    case QMessageBox::No:
+        return PromptAnswer::No;
+    case QMessageBox::Retry:
+        return PromptAnswer::Retry;
+    case QMessageBox::Cancel:
+        return PromptAnswer::Cancel;
+    default:
+        break;
+    }
+    switch (buttons) {
+    case PromptButtons::Ok:
+        return PromptAnswer::Ok;
+    case PromptButtons::YesNo:
+        return PromptAnswer::No;
+    default:
+        return PromptAnswer::Cancel;
+    }
+}
+
+} // namespace
+
+GuiPrompter::GuiPrompter(QWidget* mainWindow) : mainWindow_(mainWindow) {}
+
+QWidget* GuiPrompter::parentWindow() const {
+    if (QWidget* modal = QApplication::activeModalWidget(); modal != nullptr) {
+        return modal;
+    }
+    return mainWindow_.data();
+}
+
+void GuiPrompter::onWindowThread(const std::function<void()>& show) {
+    QObject* app = QCoreApplication::instance();
+    if (app == nullptr || QThread::currentThread() == app->thread()) {
+        show();
+        return;
+    }
+    QMetaObject::invokeMethod(app, show, Qt::BlockingQueuedConnection);
+}
+
+PromptAnswer GuiPrompter::showMessage(const QString& text, PromptButtons buttons, PromptIcon icon) {
+    QMessageBox box(boxIcon(icon), QApplication::applicationDisplayName(), text,
+                    standardButtons(buttons), parentWindow());
+    box.setObjectName(QStringLiteral("prompt"));
+    return answerOf(box.exec(), buttons);
+}
+
+PromptAnswer GuiPrompter::message(std::string_view text, PromptButtons buttons, PromptIcon icon) {
+    const QString qt = qtext(text);
+    PromptAnswer answer = PromptAnswer::Cancel;
+    onWindowThread([&] { answer = showMessage(qt, buttons, icon); });
+    return answer;
+}
+
+std::optional<std::string> GuiPrompter::password(std::size_t maxLength) {
+    if (!passwordAsker_) {
+        return std::nullopt;
+    }
+    std::optional<std::string> answer;
+    onWindowThread([&] { answer = passwordAsker_(parentWindow(), maxLength); });
+    return answer;
+}
+
+} // namespace dlu::gui

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "common/Prompter.h"
+
+#include <QPointer>
+#include <QWidget>
+
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace dlu::gui {
+
+// The desktop program's prompter: a message box with the buttons and icon the message names,
+// parented to the active modal dialog (else the main window). Called on the window thread it
+// shows the box directly; called on another thread (the session's worker) it has the window
+// thread show it and waits for the answer.
+class GuiPrompter final : public Prompter {
+public:
+    // Asks for the PLC password with the password dialog; nothing on Cancel.
+    using PasswordAsker =
+        std::function<std::optional<std::string>(QWidget* parent, std::size_t maxLength)>;
+
+    explicit GuiPrompter(QWidget* mainWindow = nullptr);
+
+    void setMainWindow(QWidget* window) { mainWindow_ = window; }
+    void setPasswordAsker(PasswordAsker asker) { passwordAsker_ = std::move(asker); }
+
+    PromptAnswer message(std::string_view text, PromptButtons buttons = PromptButtons::Ok,
+                         PromptIcon icon = PromptIcon::None) override;
+    std::optional<std::string> password(std::size_t maxLength) override;
+
+    // The window the next box is parented to.
+    QWidget* parentWindow() const;
+
+private:
+    // Runs `show` on the window thread and waits for it.
+    void onWindowThread(const std::function<void()>& show);
+    PromptAnswer showMessage(const QString& text, PromptButtons buttons, PromptIcon icon);
+
+    QPointer<QWidget> mainWindow_;
+    PasswordAsker passwordAsker_;
+};
+
+} // namespace dlu::gui

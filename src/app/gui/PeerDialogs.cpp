@@ -1,0 +1,58 @@
+#include "app/gui/PeerDialogs.h"
+
+#include "comm/CommSet.h"
+#include "comm/gui/CCommSetDlg.h"
+#include "comm/gui/CPasswordDlg.h"
+#include "common/SettingsStore.h"
+#include "devmem/gui/CCpuTypeDialog.h"
+#include "devmem/gui/CLinuxCpuTypeDialog.h"
+
+namespace dlu::gui {
+
+ConnectionSpec storedConnection(SettingsStore& settings) {
+    CommSet record;
+    record.load(settings);
+    return ConnectionSpec::fromCommSet(record);
+}
+
+std::optional<ConnectionSpec> runConnectionSetup(QWidget* parent, SettingsStore& settings,
+                                                 const Messages& messages) {
+    CCommSetDlg dialog(settings, messages, parent);
+    if (dialog.exec() != QDialog::Accepted) {
+        return std::nullopt;
+    }
+    return dialog.spec();
+}
+
+std::optional<CpuType> runCpuTypeChoice(QWidget* parent, bool linuxFamily, const Messages& messages,
+                                        Prompter& prompter) {
+    CpuType chosen = kNoCpuType;
+    if (linuxFamily) {
+        CLinuxCpuTypeDialog dialog(messages, prompter, parent);
+        dialog.exec();
+        chosen = dialog.cpuType();
+    } else {
+        CCpuTypeDialog dialog(messages, prompter, parent);
+        dialog.exec();
+        chosen = dialog.cpuType();
+    }
+    if (chosen == kNoCpuType) {
+        return std::nullopt; // cancelled
+    }
+    return chosen;
+}
+
+std::optional<std::string> runPasswordDialog(QWidget* parent, std::size_t maxLength,
+                                             const Messages& messages) {
+    CPasswordDlg dialog(messages, parent);
+    if (dialog.exec() != QDialog::Accepted) {
+        return std::nullopt;
+    }
+    std::string text = dialog.password();
+    if (text.size() > maxLength) {
+        text.resize(maxLength);
+    }
+    return text;
+}
+
+} // namespace dlu::gui

@@ -1,0 +1,55 @@
+#include "app/gui/CDownloadUtilDlg.h"
+#include "app/gui/GuiPrompter.h"
+#include "app/gui/PeerDialogs.h"
+#include "app/gui/SessionWorker.h"
+#include "app/gui/Theme.h"
+#include "app/settings/QtSettingsStore.h"
+#include "comm/CommSet.h"
+#include "common/AppSettings.h"
+#include "common/CDownloadUtilApp.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QIcon>
+#include <QStringList>
+
+// `downloader [package.DWN]`: the main window; a package named on the command line (as a file
+// manager passes it) is opened as if chosen with "Search File...".
+int main(int argc, char* argv[]) {
+    QApplication qapp(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("downloader"));
+    QApplication::setApplicationDisplayName(QStringLiteral("TORVA Downloader"));
+    QApplication::setDesktopFileName(QStringLiteral("downloader"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/downloader/downloader.svg")));
+
+    dlu::QtSettingsStore store;
+    dlu::CDownloadUtilApp app(store, dlu::systemLanguageId);
+    app.start();
+    dlu::gui::applyTheme(qapp,
+                         dlu::gui::themeOfSetting(store.getInt(dlu::AppSettings::kSettingsSection,
+                                                               dlu::AppSettings::kUiThemeType, 0)));
+
+    // The process-wide connection record; the main window hands descriptions of it to the
+    // worker.
+    dlu::CommSet commSet;
+    commSet.load(store);
+
+    dlu::gui::GuiPrompter prompter;
+    prompter.setPasswordAsker([&app](QWidget* parent, std::size_t maxLength) {
+        return dlu::gui::runPasswordDialog(parent, maxLength, app.messages());
+    });
+    {
+        dlu::gui::SessionWorker worker(prompter, app.messages());
+        dlu::gui::CDownloadUtilDlg dialog(app.messages(), store, prompter, worker);
+        const QStringList args = QApplication::arguments();
+        if (args.size() > 1 && QFileInfo(args.at(1)).isFile()) {
+            dialog.show();
+            dialog.openPackage(args.at(1));
+        }
+        dialog.exec();
+    }
+
+    // The record names no connection type once the program has ended; nothing is written.
+    commSet.nConType = dlu::kConNone;
+    return 0;
+}

@@ -1,0 +1,96 @@
+#include "cli/PortsCommand.h"
+
+#include "cli/CliSession.h"
+#include "common/TextFormat.h"
+
+#ifdef DLU_CLI_WITH_QT
+#include "comm/channels/QtSerialPorts.h"
+#endif
+
+#include <cstdio>
+#include <ostream>
+
+namespace dlu {
+
+namespace {
+
+// Control characters (and DEL) become \xNN: a description comes from the device.
+std::string printable(std::string_view text) {
+    std::string out;
+    for (const char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c < 0x20 || c == 0x7F) {
+            out += formatText("\\x%02X", unsigned{c});
+        } else {
+            out += ch;
+        }
+    }
+    return out;
+}
+
+std::string json(std::string_view text) {
+    std::string out = "\"";
+    for (const char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (ch == '"' || ch == '\\') {
+            out += '\\';
+            out += ch;
+        } else if (c < 0x20 || c == 0x7F) {
+            out += formatText("\\u%04x", unsigned{c});
+        } else {
+            out += ch;
+        }
+    }
+    return out + "\"";
+}
+
+} // namespace
+
+std::string portsText(const std::vector<PortListing>& ports, bool asJson) {
+    std::string out;
+    if (asJson) {
+        out = "[";
+        for (std::size_t i = 0; i < ports.size(); ++i) {
+            const auto& p = ports[i];
+            out += formatText("%s\n  {\"index\": %zu, \"name\": ", i == 0 ? "" : ",", i) +
+                   json(p.name) + ", \"path\": " + json(p.path) +
+                   ", \"description\": " + json(p.description) +
+                   ", \"manufacturer\": " + json(p.manufacturer) +
+                   ", \"usb\": " + (p.usb ? "true" : "false") + "}";
+        }
+        return out + (ports.empty() ? "]\n" : "\n]\n");
+    }
+    if (ports.empty()) {
+        return "No serial ports.\n";
+    }
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+        const auto& p = ports[i];
+        out += formatText("%2zu  %-16s %-4s ", i, printable(p.path).c_str(), p.usb ? "USB" : "");
+        out += printable(p.description);
+        if (!p.manufacturer.empty()) {
+            out += " (" + printable(p.manufacturer) + ")";
+        }
+        out += "\n";
+    }
+    return out;
+}
+
+int runPorts(const PortsOptions& options, std::ostream& out) {
+#ifdef DLU_CLI_WITH_QT
+    std::vector<PortListing> ports;
+    for (const auto& d : describedSerialPorts()) {
+        ports.push_back({d.port.name.toStdString(), d.port.systemLocation.toStdString(),
+                         d.description.toStdString(), d.manufacturer.toStdString(),
+                         d.port.usbDevice});
+    }
+    out << portsText(ports, options.json);
+    return kExitSuccess;
+#else
+    (void)options;
+    (void)out;
+    std::fprintf(stderr, "dlutil: this dlutil was built without Qt: it cannot list ports\n");
+    return kExitUsage;
+#endif
+}
+
+} // namespace dlu

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace dlu {
+
+// One serial port as `dlutil ports` lists it. The index is the port's place in the order the
+// connection setup stores ("serial:" takes the path).
+struct PortListing {
+    std::string name;
+    std::string path;
+    std::string description;
+    std::string manufacturer;
+    bool usb = false;
+};
+
+struct PortsOptions {
+    bool json = false;
+};
+
+// The list as text (a table; nothing a device reports can move the cursor) or as a JSON array
+// of {index, name, path, description, manufacturer, usb}.
+std::string portsText(const std::vector<PortListing>& ports, bool json);
+
+// dlutil ports: the serial ports of this computer in the order of the connection setup.
+int runPorts(const PortsOptions& options, std::ostream& out);
+
+} // namespace dlu

@@ -1,0 +1,284 @@
+// The main window as a user meets it: real dialogs and message boxes on the offscreen
+// platform, the download flow on the worker thread against the in-process simulator or the
+// plcsim program over TCP, settings in a temporary folder.
+#include "GuiTestSupport.h"
+#include "PackageBuilder.h"
+#include "app/gui/CDownloadUtilDlg.h"
+#include "app/gui/GuiPrompter.h"
+#include "app/gui/ProgramListModel.h"
+#include "app/gui/SessionWorker.h"
+#include "app/settings/QtSettingsStore.h"
+#include "comm/Connection.h"
+#include "common/StringTable.h"
+#include "download/gui/CProgressDlg.h"
+#include "sim/EmbeddedChannelFactory.h"
+#include "sim/PlcSimulator.h"
+#include "support/ChildProcess.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+
+namespace dlu {
+namespace {
+
+using test::BoxAnswerer;
+using test::Bytes;
+using test::PackageBuilder;
+
+// The main window over a worker whose every channel leads to the in-process simulator (or,
+// with `realChannels`, the Qt channels).
+struct Window {
+    explicit Window(Language language, sim::PlcConfig config = {}, bool realChannels = false)
+        : messages(language), store(settingsDir.path()), plc(config), prompter(),
+          worker(prompter, messages,
+                 realChannels ? gui::SessionWorker::FactoryMaker{}
+                              : gui::SessionWorker::FactoryMaker{[this] {
+                                    return std::make_unique<sim::EmbeddedChannelFactory>(plc);
+                                }}),
+          dialog(messages, store, prompter, worker) {
+        dialog.show();
+    }
+
+    QString field(int id) const {
+        return dialog.findChild<QLineEdit*>(QString::number(id))->text();
+    }
+    QString packageFile(const std::string& name, const PackageBuilder& builder) {
+        const std::string path = packageDir.filePath(QString::fromStdString(name)).toStdString();
+        builder.write(path);
+        return QString::fromStdString(path);
+    }
+    // Presses Download and waits for the flow to end on the worker.
+    bool download() {
+        QSignalSpy finished(&dialog, &gui::CDownloadUtilDlg::downloadFinished);
+        dialog.findChild<QPushButton*>(QStringLiteral("160"))->click();
+        EXPECT_TRUE(finished.wait(60000));
+        return !finished.isEmpty() && finished.first().first().toBool();
+    }
+    std::string text(int id) const { return std::string(messages(id)); }
+
+    QTemporaryDir settingsDir;
+    QTemporaryDir packageDir;
+    Messages messages;
+    QtSettingsStore store;
+    sim::PlcSimulator plc;
+    gui::GuiPrompter prompter;
+    gui::SessionWorker worker;
+    gui::CDownloadUtilDlg dialog;
+    BoxAnswerer boxes;
+};
+
+SimulatorLink simulatorAt(std::uint16_t port) {
+    SimulatorLink link;
+    link.target.address = 0x7F000001U;
+    link.target.port = port;
+    return link;
+}
+
+ConnectionSpec spec(ConnectionLink link) {
+    ConnectionSpec s;
+    s.link = std::move(link);
+    s.timeoutSeconds = 3;
+    return s;
+}
+
+TEST(MainWindow, DownloadWithoutChoicesShowsOneMessage) {
+    Window w(Language::English);
+    EXPECT_FALSE(w.download());
+    EXPECT_EQ(w.boxes.shown(), std::vector<std::string>{w.text(401)});
+    EXPECT_EQ(w.dialog.lastOutcome(), DownloadFlow::Outcome::NoPackage);
+
+    w.boxes.clear();
+    ASSERT_TRUE(
+        w.dialog.openPackage(w.packageFile("Line1.DWN", PackageBuilder().project("Line1", 26))));
+    EXPECT_FALSE(w.download());
+    EXPECT_EQ(w.boxes.shown(), std::vector<std::string>{w.text(402)});
+    EXPECT_TRUE(w.plc.downloadItems().empty());
+}
+
+// A PLC at REMOTE RUN: 662 Yes, the download, 651, 663 No. The window keeps serving its
+// timers while the worker sends, and the simulated PLC ends up holding the project.
+TEST(MainWindow, FullDownloadAgainstTheSimulator) {
+    sim::PlcConfig config;
+    config.state = sim::RunState::Run;
+    Window w(Language::English, config);
+    const Bytes parameter(700, 0x5A);
+    const std::vector<Bytes> programs = {Bytes(952, 0x11), Bytes(400, 0x22)};
+    const QString path = w.packageFile("Line1.DWN", PackageBuilder()
+                                                        .project("Line1", 26)
+                                                        .program(0, "MAIN", 1)
+                                                        .program(1, "SUB", 2)
+                                                        .parameterData(parameter)
+                                                        .linkPrograms(programs));
+    ASSERT_TRUE(w.dialog.openPackage(path));
+    w.dialog.useConnection(spec(simulatorAt(10523)));
+    w.boxes.answer(QMessageBox::Yes); // 662: to Remote STOP
+    w.boxes.answer(QMessageBox::No);  // 663: stay stopped
+
+    int ticksWhileRunning = 0;
+    QTimer ticker;
+    ticker.setInterval(5);
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        if (w.dialog.transferRunning()) {
+            ++ticksWhileRunning;
+        }
+    });
+    ticker.start();
+    QSignalSpy progressClosed(w.dialog.progressWindow(), &QDialog::finished);
+
+    EXPECT_TRUE(w.download());
+    EXPECT_EQ(w.boxes.shown(), (std::vector<std::string>{w.text(662), w.text(651), w.text(663)}));
+    EXPECT_EQ(w.boxes.unusedAnswers(), 0u);
+    EXPECT_GT(ticksWhileRunning, 0) << "the window's event loop ran while the worker sent";
+    EXPECT_EQ(progressClosed.size(), 1) << "the progress window was shown and closed";
+    EXPECT_FALSE(w.dialog.progressWindow()->isVisible());
+    EXPECT_EQ(w.dialog.progressWindow()->currentItem(), QStringLiteral("Program 001"));
+    EXPECT_EQ(w.plc.runState(), sim::RunState::Stop);
+    for (auto* b : w.dialog.findChildren<QPushButton*>()) {
+        EXPECT_TRUE(b->isEnabled()) << b->objectName().toStdString();
+    }
+
+    // What the PLC holds: the parameter data and both programs, byte for byte.
+    Bytes gotParameter;
+    std::vector<Bytes> gotPrograms;
+    for (const auto& item : w.plc.downloadItems()) {
+        const auto bytes = item.bytes();
+        if (item.kind == 'P') {
+            gotParameter = Bytes(bytes.begin(), bytes.end());
+        } else if (item.kind == 'C') {
+            gotPrograms.emplace_back(bytes.begin(), bytes.end());
+        }
+    }
+    EXPECT_EQ(gotParameter, parameter);
+    EXPECT_EQ(gotPrograms, programs);
+}
+
+// The same download from the window over TCP to the plcsim program, as README describes.
+TEST(MainWindow, DownloadToPlcsimOverTcp) {
+    test::ChildProcess plcsim(PLCSIM_PATH, {"--port", "0"});
+    const int port = test::listeningPort(plcsim.line());
+    ASSERT_NE(port, 0);
+    Window w(Language::English, {}, /*realChannels=*/true);
+    ASSERT_TRUE(w.dialog.openPackage(
+        w.packageFile("Line1.DWN", PackageBuilder().project("Line1", 26).program(0, "MAIN", 1))));
+    w.dialog.useConnection(spec(simulatorAt(static_cast<std::uint16_t>(port))));
+    w.boxes.answer(QMessageBox::No); // 663, if plcsim is at REMOTE
+    EXPECT_TRUE(w.download());
+    ASSERT_FALSE(w.boxes.shown().empty());
+    EXPECT_EQ(w.boxes.shown().front(), w.text(651));
+}
+
+struct DisplayCase {
+    ConnectionLink link;
+    const char* english;
+    const char* korean;
+};
+
+TEST(MainWindow, ConnectionDisplayAndLabelsInBothLanguages) {
+    SerialLink serial;
+    DialUpLink dialUp;
+    EthernetLink ethernet;
+    ethernet.target.address = 0xC0A8000AU;
+    const DisplayCase cases[] = {
+        {serial, "Connection :  [ Serial Port ]  / Port : [ COM  1 ]",
+         "접속 방식 :  [ Serial Port ]  / 통신포트 : [ COM  1 ]"},
+        {dialUp, "Connection :  [ Dial-up Modem ]  / Port : [ COM1 ]",
+         "접속 방식 :  [ Dial-up Modem ]  / 통신포트 : [ COM1 ]"},
+        {ethernet, "Connection :  [ Ethernet ]  / IP Address : [ 192.168.  0. 10 ]",
+         "접속 방식 :  [ Ethernet ]  / IP 주소 : [ 192.168.  0. 10 ]"},
+        {UsbLink{}, "Connection :  [ USB port ]  / Time Out : [ 3 ] / Retry : [ 2 ]",
+         "접속 방식 :  [ USB port ]  / Time Out : [ 3 ] / Retry : [ 2 ]"},
+    };
+    for (const Language language : {Language::English, Language::Korean}) {
+        Window w(language);
+        const bool ko = language == Language::Korean;
+        EXPECT_EQ(w.dialog.windowTitle(), QStringLiteral("TORVA Downloader [V7.00]"));
+        EXPECT_EQ(w.dialog.findChild<QPushButton*>(QStringLiteral("160"))->text(),
+                  ko ? QStringLiteral("다운로드(&D)") : QStringLiteral("&Download..."));
+        EXPECT_EQ(w.dialog.programList().headerData(2, Qt::Horizontal).toString(),
+                  ko ? QStringLiteral("프로그램 이름") : QStringLiteral("Program Name"));
+        for (const auto& c : cases) {
+            w.dialog.useConnection(spec(c.link));
+            EXPECT_EQ(w.field(153).toStdString(), ko ? c.korean : c.english);
+        }
+    }
+}
+
+TEST(MainWindow, ThirteenRowsNarrowTheLastColumn) {
+    Window w(Language::English);
+    auto* table = w.dialog.findChild<QTableView*>(QStringLiteral("303"));
+    for (const int rows : {12, 13}) {
+        PackageBuilder builder;
+        builder.project("Rows", 26);
+        for (int i = 0; i < rows; ++i) {
+            builder.program(static_cast<std::uint16_t>(i), "P" + std::to_string(i), 1);
+        }
+        ASSERT_TRUE(w.dialog.openPackage(w.packageFile("Rows.DWN", builder)));
+        EXPECT_EQ(w.dialog.programList().rowCount(), rows);
+        EXPECT_EQ(table->columnWidth(3), rows >= 13 ? 142 : 160) << rows << " rows";
+        EXPECT_EQ(table->columnWidth(2), 220);
+        EXPECT_EQ(table->rowHeight(0), 18);
+    }
+}
+
+TEST(MainWindow, UnreadablePackageKeepsThePreviousProject) {
+    Window w(Language::English);
+    ASSERT_TRUE(w.dialog.openPackage(
+        w.packageFile("Good.DWN", PackageBuilder().project("GoodLine", 26).program(7, "MAIN", 1))));
+    const QString bad =
+        w.packageFile("Bad.DWN", PackageBuilder().project("Bad", 26).without("INI"));
+    EXPECT_FALSE(w.dialog.openPackage(bad));
+    EXPECT_EQ(w.boxes.shown(), std::vector<std::string>{w.text(400)});
+    EXPECT_EQ(w.field(301), QStringLiteral("GoodLine"));
+    EXPECT_EQ(w.field(310), QStringLiteral("1 Files"));
+    EXPECT_EQ(w.dialog.programList().rowCount(), 1);
+    EXPECT_EQ(w.field(152), bad); // the path already names the new file
+    EXPECT_TRUE(w.dialog.packageLoaded());
+}
+
+TEST(MainWindow, InitializeClearsAndAsksForTheConnectionAgain) {
+    Window w(Language::English);
+    const QString path =
+        w.packageFile("Line1.DWN", PackageBuilder().project("Line1", 26).program(0, "MAIN", 1));
+    ASSERT_TRUE(w.dialog.openPackage(path));
+    w.dialog.useConnection(spec(simulatorAt(10523)));
+    // The button's mnemonic, as a keyboard user presses it.
+    w.dialog.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w.dialog));
+    QTest::keyClick(w.dialog.windowHandle(), Qt::Key_I, Qt::AltModifier);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !w.dialog.packageLoaded(); }, 2000));
+    for (const int id : {152, 153, 300, 301, 302, 310}) {
+        EXPECT_TRUE(w.field(id).isEmpty()) << id;
+    }
+    EXPECT_EQ(w.dialog.programList().rowCount(), 0);
+    EXPECT_FALSE(w.download());
+    EXPECT_EQ(w.boxes.shown(), std::vector<std::string>{w.text(401)});
+
+    w.boxes.clear();
+    ASSERT_TRUE(w.dialog.openPackage(path));
+    EXPECT_FALSE(w.download());
+    EXPECT_EQ(w.boxes.shown(), std::vector<std::string>{w.text(402)});
+    EXPECT_TRUE(w.plc.downloadItems().empty());
+}
+
+} // namespace
+} // namespace dlu
+
+int main(int argc, char** argv) {
+    // Test discovery runs the program at build time, where no display may exist.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

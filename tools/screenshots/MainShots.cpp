@@ -1,0 +1,66 @@
+// The main window with a demo package and a simulator connection, and the download progress
+// window in the middle of a download.
+#include "Screenshots.h"
+
+#include "app/gui/CDownloadUtilDlg.h"
+#include "app/gui/GuiPrompter.h"
+#include "app/gui/SessionWorker.h"
+#include "app/settings/QtSettingsStore.h"
+#include "common/StringTable.h"
+#include "download/gui/CProgressDlg.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <memory>
+
+namespace dlu::shots {
+namespace {
+
+// What the main window borrows, kept alive as long as the window (deleted with it).
+class Keeper final : public QObject {
+public:
+    explicit Keeper(const Messages& m)
+        : messages(m), store(settingsDir.path()),
+          worker(new gui::SessionWorker(prompter, messages)) {}
+
+    QTemporaryDir settingsDir;
+    QTemporaryDir packageDir;
+    Messages messages;
+    QtSettingsStore store;
+    gui::GuiPrompter prompter;
+    gui::SessionWorker* worker; // a child of the window
+};
+
+QWidget* mainWindow(const Messages& messages) {
+    auto keeper = std::make_unique<Keeper>(messages);
+    auto* window = new gui::CDownloadUtilDlg(keeper->messages, keeper->store, keeper->prompter,
+                                             *keeper->worker);
+    keeper->worker->setParent(window);
+    Keeper* k = keeper.release();
+    k->setParent(window);
+
+    // A copy of the Linux demo package: reading it works beside the file.
+    const QString package = k->packageDir.filePath(QStringLiteral("LinuxDemo.DWN"));
+    QFile::copy(QStringLiteral(DLU_SOURCE_DIR "/examples/LinuxDemo.DWN"), package);
+    window->openPackage(package);
+    SimulatorLink link;
+    link.target.address = 0x7F000001U;
+    ConnectionSpec spec;
+    spec.link = link;
+    window->useConnection(spec);
+    return window;
+}
+
+QWidget* progressWindow(const Messages& messages) {
+    auto* window = new gui::CProgressDlg(messages);
+    window->planned(140, 12345);
+    window->progressed(42, QStringLiteral("Program 003"));
+    return window;
+}
+
+const Register mainShot{QStringLiteral("main-window"), mainWindow};
+const Register progressShot{QStringLiteral("download-progress"), progressWindow};
+
+} // namespace
+} // namespace dlu::shots
