@@ -3,6 +3,7 @@
 #include "cli/CliSession.h"
 #include "cli/DownloadCommand.h"
 #include "cli/InfoCommand.h"
+#include "cli/PdmCommands.h"
 #include "cli/PdmShowCommand.h"
 #include "cli/PortsCommand.h"
 #include "cli/StatusCommand.h"
@@ -169,6 +170,30 @@ int main(int argc, char** argv) {
     pdmShowCmd->add_flag("--json", pdmShow.json,
                          "print a JSON array of {area, word, name, dec, hex}");
 
+    dlu::PdmDiffOptions pdmDiff;
+    CLI::App* pdmDiffCmd = pdmCmd->add_subcommand(
+        "diff", "the words that differ between two .PDM files (exit 1 when any does)");
+    pdmDiffCmd->add_option("first", pdmDiff.first, "the first .PDM file")->required();
+    pdmDiffCmd->add_option("second", pdmDiff.second, "the second .PDM file")->required();
+    pdmDiffCmd->add_option("--area", pdmDiff.area, "one area (D, TC, ...); default: all");
+    pdmDiffCmd->add_flag("--json", pdmDiff.json, "print a JSON array of {area, word, name, a, b}");
+
+    dlu::PdmExportOptions pdmExport;
+    CLI::App* pdmExportCmd =
+        pdmCmd->add_subcommand("export", "print the words of a .PDM file as CSV");
+    pdmExportCmd->add_option("file", pdmExport.file, "the .PDM file")->required();
+    pdmExportCmd->add_flag("--csv", pdmExport.csv, "comma-separated area,address,dec,hex")
+        ->required();
+    pdmExportCmd->add_option("--area", pdmExport.area,
+                             "one area (all its words); default: the ranges the file selects");
+
+    dlu::PdmImportOptions pdmImport;
+    CLI::App* pdmImportCmd =
+        pdmCmd->add_subcommand("import", "make a .PDM file from CSV rows area,address,dec,hex");
+    pdmImportCmd->add_option("file", pdmImport.file, "the CSV file")->required();
+    pdmImportCmd->add_option("-o,--output", pdmImport.output, "the .PDM file to write")->required();
+    pdmImportCmd->add_option("--cpu", pdmImport.cpu, cpuHelp)->required();
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -229,6 +254,15 @@ int main(int argc, char** argv) {
     }
     if (pdmShowCmd->parsed()) {
         return finish(dlu::runPdmShow(pdmShow, std::cout));
+    }
+    if (pdmDiffCmd->parsed()) {
+        return dlu::runPdmDiff(pdmDiff, std::cout, std::cerr);
+    }
+    if (pdmExportCmd->parsed()) {
+        return dlu::runPdmExport(pdmExport, std::cout, std::cerr);
+    }
+    if (pdmImportCmd->parsed()) {
+        return dlu::runPdmImport(pdmImport, std::cout, std::cerr);
     }
     if (statusCmd->parsed()) {
         return finish(dlu::runStatus(status, connection, prompter, messages, std::cout));

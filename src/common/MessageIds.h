@@ -28,6 +28,7 @@ struct Msg {
         UploadError = 550,
         TitleBackup = 551,
         TitleRestore = 552,
+        DownloadButton = 553,
         FileDataLoaded = 554,
         AskDefault = 555,
         AskMaximum = 556,
@@ -53,6 +54,19 @@ struct Msg {
         SaveFailed = 579,
         BlocksMissing = 585,
         EmptyImage = 586,
+        ViewerAskClearAll = 574,
+        ViewerAskClearArea = 575,
+        ViewerAskRestore = 576,
+        ViewerHeaders = 580, // 580 to 584: No., Device, Variable, DEC, HEX
+        ExportCsv = 590,
+        ImportCsv = 591,
+        CompareWithFile = 592,
+        BackupCancelled = 593,
+        AskStopRestore = 594,
+        RestoreStopped = 595,
+        WordsDiffer = 596,
+        CsvNotImported = 597,
+        Cancel = 598,
 
         // Connection and session.
         InvalidPassword = 600,

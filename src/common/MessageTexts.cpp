@@ -101,6 +101,16 @@ constexpr std::array kEntries = {
                      "복원에 사용하지 마십시오."},
     StringEntry{586, "디바이스 이미지 파일이 비어 있거나 너무 큽니다.\n전송할 데이터가 "
                      "없습니다."},
+    // Device memory viewer and progress window: CSV, comparison and stopping a transfer.
+    StringEntry{590, "CSV 내보내기..."},
+    StringEntry{591, "CSV 가져오기..."},
+    StringEntry{592, "파일과 비교..."},
+    StringEntry{593, "백업을 취소하였습니다.\n파일은 변경되지 않았습니다."},
+    StringEntry{594, "복원을 중단하시겠습니까?\n이미 쓴 값은 PLC에 그대로 남습니다."},
+    StringEntry{595, "복원을 중단하였습니다.\n이미 쓴 값은 PLC에 그대로 남습니다."},
+    StringEntry{596, "선택한 파일과 값이 다른 워드: %d개"},
+    StringEntry{597, "CSV 파일을 가져오지 못했습니다.\n%s"},
+    StringEntry{598, "취소"},
 
     // Communication, connect and password messages.
     StringEntry{600, "암호가 맞지 않습니다."},
@@ -270,6 +280,15 @@ constexpr std::array kEntries = {
     StringEntry{885, "%d of the %d blocks did not arrive.\nThe file is incomplete; do not "
                      "restore it."},
     StringEntry{886, "The device image file is empty or too large.\nThere is nothing to send."},
+    StringEntry{890, "Export CSV..."},
+    StringEntry{891, "Import CSV..."},
+    StringEntry{892, "Compare with file..."},
+    StringEntry{893, "The backup was cancelled.\nThe file was not changed."},
+    StringEntry{894, "Stop the restore?\nWords already written stay in the PLC."},
+    StringEntry{895, "The restore was stopped.\nWords already written stay in the PLC."},
+    StringEntry{896, "%d words differ from the chosen file."},
+    StringEntry{897, "The CSV file was not imported.\n%s"},
+    StringEntry{898, "Cancel"},
 
     // Communication, connect and password messages.
     StringEntry{900, "Invalid Password"},

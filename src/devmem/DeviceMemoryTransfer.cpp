@@ -40,22 +40,38 @@ void notify(TransferObserver* observer, const DeviceChunk& chunk, const AreaProg
     }
 }
 
+// Asked between chunks only, so that a cancelled restore never leaves a write unconfirmed.
+bool stopRequested(TransferObserver* observer) {
+    if (observer == nullptr || !observer->cancelled()) {
+        return false;
+    }
+    observer->closed();
+    return true;
+}
+
 } // namespace
 
 DeviceMemoryTransfer::DeviceMemoryTransfer(DeviceTransferContext context, DeviceMemoryMode mode,
                                            CpuType cpuType)
-    : ctx_(context), selection_(mode, cpuType, context.messages) {}
+    : session_(&context.session), prompter_(context.prompter), messages_(context.messages),
+      clock_(context.clock), selection_(mode, cpuType, context.messages) {}
+
+DeviceMemoryTransfer::DeviceMemoryTransfer(Prompter& prompter, const Messages& messages,
+                                           Clock& clock, DeviceMemoryMode mode, CpuType cpuType)
+    : session_(nullptr), prompter_(prompter), messages_(messages), clock_(clock),
+      selection_(mode, cpuType, messages) {}
 
 DeviceMemoryTransfer::DeviceMemoryTransfer(DeviceTransferContext context,
                                            DeviceMemorySelection selection)
-    : ctx_(context), selection_(std::move(selection)) {}
+    : session_(&context.session), prompter_(context.prompter), messages_(context.messages),
+      clock_(context.clock), selection_(std::move(selection)) {}
 
 std::string DeviceMemoryTransfer::title() const {
     return std::string(
-        ctx_.messages(mode() == DeviceMemoryMode::Backup ? Msg::TitleBackup : Msg::TitleRestore));
+        messages_(mode() == DeviceMemoryMode::Backup ? Msg::TitleBackup : Msg::TitleRestore));
 }
 
-void DeviceMemoryTransfer::show(int koreanId) { ctx_.prompter.message(ctx_.messages(koreanId)); }
+void DeviceMemoryTransfer::show(int koreanId) { prompter_.message(messages_(koreanId)); }
 
 void DeviceMemoryTransfer::open(const std::filesystem::path& folder, const std::tm& localTime) {
     folder_ = folder;
@@ -69,7 +85,7 @@ void DeviceMemoryTransfer::open(const std::filesystem::path& folder, const std::
     const auto path = file();
     if (std::filesystem::is_regular_file(path, ec) && std::filesystem::file_size(path, ec) > 0 &&
         !ec && load(path) == PdmFile::LoadResult::Loaded) {
-        selection_.setNotice(std::string(ctx_.messages(Msg::FileDataLoaded)));
+        selection_.setNotice(std::string(messages_(Msg::FileDataLoaded)));
         return;
     }
     folder_.clear();
@@ -92,8 +108,8 @@ void DeviceMemoryTransfer::setFile(const std::filesystem::path& file) {
 }
 
 bool DeviceMemoryTransfer::askDefault() {
-    if (ctx_.prompter.message(ctx_.messages(Msg::AskDefault), PromptButtons::YesNo,
-                              PromptIcon::Question) != PromptAnswer::Yes) {
+    if (prompter_.message(messages_(Msg::AskDefault), PromptButtons::YesNo, PromptIcon::Question) !=
+        PromptAnswer::Yes) {
         return false;
     }
     selection_.setDefault();
@@ -101,8 +117,8 @@ bool DeviceMemoryTransfer::askDefault() {
 }
 
 bool DeviceMemoryTransfer::askMaximum() {
-    if (ctx_.prompter.message(ctx_.messages(Msg::AskMaximum), PromptButtons::YesNo,
-                              PromptIcon::Question) != PromptAnswer::Yes) {
+    if (prompter_.message(messages_(Msg::AskMaximum), PromptButtons::YesNo, PromptIcon::Question) !=
+        PromptAnswer::Yes) {
         return false;
     }
     selection_.setMaximum();
@@ -110,8 +126,8 @@ bool DeviceMemoryTransfer::askMaximum() {
 }
 
 bool DeviceMemoryTransfer::askClearAll() {
-    if (ctx_.prompter.message(ctx_.messages(Msg::AskClearAll), PromptButtons::YesNo,
-                              PromptIcon::Question) != PromptAnswer::Yes) {
+    if (prompter_.message(messages_(Msg::AskClearAll), PromptButtons::YesNo,
+                          PromptIcon::Question) != PromptAnswer::Yes) {
         return false;
     }
     selection_.clearAll();
@@ -154,7 +170,7 @@ PdmFile::SaveResult DeviceMemoryTransfer::save() {
 DeviceMemoryTransfer::Result DeviceMemoryTransfer::transfer(TransferObserver* observer) {
     const RangeCheck check = selection_.validate();
     if (!check.ok) {
-        ctx_.prompter.message(check.message, PromptButtons::Ok, PromptIcon::Warning);
+        prompter_.message(check.message, PromptButtons::Ok, PromptIcon::Warning);
         return Result::Invalid;
     }
     return mode() == DeviceMemoryMode::Backup ? backup(observer) : restore(observer);
@@ -163,12 +179,12 @@ DeviceMemoryTransfer::Result DeviceMemoryTransfer::transfer(TransferObserver* ob
 bool DeviceMemoryTransfer::waitForWords(std::span<std::uint16_t> out) {
     // The session completes its frame before it returns, so the answer is usually there
     // already: look first, pause afterwards.
-    if (ctx_.session.takeReadWords(out)) {
+    if (session_->takeReadWords(out)) {
         return true;
     }
     for (int i = 0; i < kWaitTries; ++i) {
-        ctx_.clock.sleep(kWaitStep);
-        if (ctx_.session.takeReadWords(out)) {
+        clock_.sleep(kWaitStep);
+        if (session_->takeReadWords(out)) {
             return true;
         }
     }
@@ -195,7 +211,7 @@ std::uint64_t DeviceMemoryTransfer::bytesOf(bool written) const {
     return bytes;
 }
 
-bool DeviceMemoryTransfer::readRange(
+DeviceMemoryTransfer::Result DeviceMemoryTransfer::readRange(
     int area, WordRange range, TransferObserver* observer, std::uint64_t& bytes,
     std::uint64_t totalBytes,
     const std::function<void(std::uint32_t, std::span<const std::uint16_t>)>& take) {
@@ -204,35 +220,41 @@ bool DeviceMemoryTransfer::readRange(
     std::array<std::uint16_t, DeviceTransferPlan::kChunkWords> words{};
     AreaProgress progress;
     for (int n = 0;; ++n) {
-        ctx_.session.setProjectCpuType(cpuType());
+        session_->setProjectCpuType(cpuType());
         const DeviceChunk chunk =
-            DeviceTransferPlan::chunk(area, range, n, TransferDirection::Upload, ctx_.messages);
+            DeviceTransferPlan::chunk(area, range, n, TransferDirection::Upload, messages_);
         if (chunk.count < 1) {
-            return true;
+            return Result::Done;
+        }
+        if (stopRequested(observer)) {
+            return Result::Cancelled;
         }
         progress.apply(chunk);
         notify(observer, chunk, progress, bytes, totalBytes);
         names[0] = chunk.address;
         counts[0] = static_cast<std::uint8_t>(chunk.count);
-        ctx_.session.readWordsByNames(names, counts);
+        session_->readWordsByNames(names, counts);
         words.fill(0);
         if (!waitForWords(words)) {
             if (observer != nullptr) {
                 observer->closed();
             }
             show(Msg::UploadError);
-            return false;
+            return Result::NothingRead;
         }
         const auto count = static_cast<std::size_t>(chunk.count);
         take(range.start + static_cast<std::uint32_t>(n) * 100u, std::span(words).first(count));
         bytes += 2u * count;
         if (chunk.count != DeviceTransferPlan::kChunkWords) {
-            return true;
+            return Result::Done;
         }
     }
 }
 
 DeviceMemoryTransfer::Result DeviceMemoryTransfer::backup(TransferObserver* observer) {
+    if (session_ == nullptr) {
+        return Result::NoSession;
+    }
     image_.clear();
     if (observer != nullptr) {
         observer->opened();
@@ -244,15 +266,16 @@ DeviceMemoryTransfer::Result DeviceMemoryTransfer::backup(TransferObserver* obse
         if ((mask & (1u << area)) == 0) {
             continue;
         }
-        const bool read =
+        const Result read =
             readRange(area, selection_.area(area).range, observer, bytes, totalBytes,
                       [&](std::uint32_t first, std::span<const std::uint16_t> w) {
                           for (std::size_t i = 0; i < w.size(); ++i) {
                               image_.setWord(area, first + static_cast<std::uint32_t>(i), w[i]);
                           }
                       });
-        if (!read) {
-            return Result::NothingRead;
+        if (read != Result::Done) {
+            // Nothing is saved: the file keeps the previous backup.
+            return read;
         }
     }
     if (observer != nullptr) {
@@ -260,11 +283,14 @@ DeviceMemoryTransfer::Result DeviceMemoryTransfer::backup(TransferObserver* obse
     }
     image_.setFlag(1);
     const auto saved = save();
-    selection_.setNotice(std::string(ctx_.messages(Msg::SavedAutomatically)));
+    selection_.setNotice(std::string(messages_(Msg::SavedAutomatically)));
     return saved == PdmFile::SaveResult::Saved ? Result::Done : Result::NotSaved;
 }
 
 DeviceMemoryTransfer::Result DeviceMemoryTransfer::restore(TransferObserver* observer) {
+    if (session_ == nullptr) {
+        return Result::NoSession;
+    }
     if (!image_.loaded()) {
         show(Msg::NoDeviceFile);
         return Result::NothingToSend;
@@ -273,12 +299,12 @@ DeviceMemoryTransfer::Result DeviceMemoryTransfer::restore(TransferObserver* obs
         observer->opened();
     }
     const CpuType cpu = cpuType();
-    ctx_.session.setProjectCpuType(cpu);
+    session_->setProjectCpuType(cpu);
     const std::vector<std::string> opening{kRestoreOpeningName};
     const std::vector<std::uint8_t> one{1};
-    ctx_.session.readWordsByNames(opening, one);
+    session_->readWordsByNames(opening, one);
     // Drop its answer, so that the confirmation of the first write cannot be mistaken for it.
-    ctx_.session.takeReadWords();
+    session_->takeReadWords();
 
     const std::uint16_t mask = selection_.mask();
     const std::uint64_t totalBytes = bytesOf(true);
@@ -297,18 +323,21 @@ DeviceMemoryTransfer::Result DeviceMemoryTransfer::restore(TransferObserver* obs
                 // Nothing of what was asked for is in the file: say so rather than let the
                 // closing "restore done" cover it.
                 const std::string letter(DeviceAreas::at(area).letter);
-                ctx_.prompter.message(formatText(kRangeNotInFileText, letter.c_str(), asked.start,
+                prompter_.message(formatText(kRangeNotInFileText, letter.c_str(), asked.start,
                                                  asked.end - 1, letter.c_str(),
                                                  fileWords(area) - 1));
             }
             continue;
         }
         for (int n = 0;; ++n) {
-            ctx_.session.setProjectCpuType(cpu);
-            const DeviceChunk chunk = DeviceTransferPlan::chunk(
-                area, range, n, TransferDirection::Download, ctx_.messages);
+            session_->setProjectCpuType(cpu);
+            const DeviceChunk chunk =
+                DeviceTransferPlan::chunk(area, range, n, TransferDirection::Download, messages_);
             if (chunk.count < 1) {
                 break;
+            }
+            if (stopRequested(observer)) {
+                return Result::Cancelled;
             }
             progress.apply(chunk);
             notify(observer, chunk, progress, bytes, totalBytes);
@@ -318,15 +347,15 @@ DeviceMemoryTransfer::Result DeviceMemoryTransfer::restore(TransferObserver* obs
                 words[static_cast<std::size_t>(i)] =
                     image_.word(area, first + static_cast<std::uint32_t>(i));
             }
-            ctx_.session.writeByName(chunk.address, {words, {}});
+            session_->writeByName(chunk.address, {words, {}});
             // Every write is confirmed before anything else goes out, the last of an area
             // and of the whole restore included.
             if (!waitForWords({})) {
                 if (observer != nullptr) {
                     observer->closed();
                 }
-                ctx_.prompter.message(
-                    formatText(ctx_.messages(Msg::WriteNotConfirmed), chunk.address.c_str()),
+                prompter_.message(
+                    formatText(messages_(Msg::WriteNotConfirmed), chunk.address.c_str()),
                     PromptButtons::Ok, PromptIcon::Stop);
                 return Result::NotConfirmed;
             }
@@ -345,6 +374,10 @@ DeviceMemoryTransfer::Result DeviceMemoryTransfer::restore(TransferObserver* obs
 
 DeviceMemoryTransfer::Verification DeviceMemoryTransfer::verify(TransferObserver* observer) {
     Verification found;
+    if (session_ == nullptr) {
+        found.result = Result::NoSession;
+        return found;
+    }
     if (observer != nullptr) {
         observer->opened();
     }
@@ -355,7 +388,7 @@ DeviceMemoryTransfer::Verification DeviceMemoryTransfer::verify(TransferObserver
         if ((selection_.mask() & (1u << area)) == 0 || range.start >= range.end) {
             continue;
         }
-        const bool read =
+        const Result read =
             readRange(area, range, observer, bytes, totalBytes,
                       [&](std::uint32_t first, std::span<const std::uint16_t> w) {
                           for (std::size_t i = 0; i < w.size(); ++i) {
@@ -372,8 +405,8 @@ DeviceMemoryTransfer::Verification DeviceMemoryTransfer::verify(TransferObserver
                               }
                           }
                       });
-        if (!read) {
-            found.result = Result::NothingRead;
+        if (read != Result::Done) {
+            found.result = read;
             return found;
         }
     }

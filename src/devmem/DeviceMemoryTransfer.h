@@ -36,6 +36,10 @@ public:
         NotConfirmed,  // restore: a write was never confirmed: 568, the rest not sent
         NothingToSend, // restore without a loaded image: 566
         NotSaved,      // backup read, but the save failed (563, 564 or 579 was shown)
+        Cancelled,     // the observer asked to stop between two chunks: a backup saves
+                       // nothing (the file stays as it was), a restore leaves the words
+                       // already written in the PLC
+        NoSession,     // no session was attached
     };
 
     // A word the PLC holds otherwise than the image.
@@ -46,7 +50,8 @@ public:
     };
     // What a read-back found.
     struct Verification {
-        Result result = Result::Done;  // NothingRead: a read went unanswered (550 was shown)
+        Result result = Result::Done;  // NothingRead: a read went unanswered (550 was shown);
+                                   // Cancelled: stopped between chunks
         std::uint64_t words = 0;       // words compared
         std::uint64_t differing = 0;   // of which the PLC holds another value
         std::vector<Difference> first; // the first kNamedDifferences of them, in address order
@@ -56,6 +61,11 @@ public:
     DeviceMemoryTransfer(DeviceTransferContext context, DeviceMemoryMode mode, CpuType cpuType);
     // A transfer over areas chosen (and validated) before the connection was made.
     DeviceMemoryTransfer(DeviceTransferContext context, DeviceMemorySelection selection);
+    // For a window that keeps the transfer's state while the session lives on another thread:
+    // the session is lent with attach() for the time of each transfer.
+    DeviceMemoryTransfer(Prompter& prompter, const Messages& messages, Clock& clock,
+                         DeviceMemoryMode mode, CpuType cpuType);
+    void attach(COnlineModule* session) { session_ = session; }
 
     DeviceMemoryMode mode() const { return selection_.mode(); }
     CpuType cpuType() const { return selection_.cpuType(); }
@@ -109,14 +119,18 @@ private:
     WordRange writtenRange(int area) const;
     std::uint64_t bytesOf(bool written) const;
     // Reads `range` of `area` chunk by chunk, handing each chunk's first word and words to
-    // `take`. False, with 550 shown and the observer closed, when a chunk never arrives.
-    bool readRange(int area, WordRange range, TransferObserver* observer, std::uint64_t& bytes,
+    // `take`. NothingRead, with 550 shown and the observer closed, when a chunk never arrives;
+    // Cancelled when the observer asked to stop before a chunk.
+    Result readRange(int area, WordRange range, TransferObserver* observer, std::uint64_t& bytes,
                    std::uint64_t totalBytes,
                    const std::function<void(std::uint32_t, std::span<const std::uint16_t>)>& take);
     bool waitForWords(std::span<std::uint16_t> out);
     void show(int koreanId);
 
-    DeviceTransferContext ctx_;
+    COnlineModule* session_;
+    Prompter& prompter_;
+    const Messages& messages_;
+    Clock& clock_;
     DeviceMemorySelection selection_;
     PdmImage image_;
     std::filesystem::path folder_;

@@ -171,4 +171,16 @@ std::vector<CellEdit> DeviceViewerModel::paste(std::uint32_t row, int column,
     return results;
 }
 
+void DeviceViewerModel::take(const PdmImage& rows) {
+    for (int area = 0; area < DeviceAreas::kCount; ++area) {
+        if ((rows.mask() & (1u << area)) == 0) {
+            continue;
+        }
+        const auto range = rows.range(area);
+        for (std::uint32_t w = range.start; w < range.end; ++w) {
+            working_.setWord(area, w, rows.word(area, w));
+        }
+    }
+}
+
 } // namespace dlu

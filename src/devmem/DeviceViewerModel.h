@@ -28,6 +28,7 @@ public:
 
     DeviceViewerModel(CpuType cpuType, const PdmImage& source);
 
+    CpuType cpuType() const { return cpuType_; }
     int area() const { return area_; }
     void selectArea(int area);
 
@@ -51,6 +52,9 @@ public:
     void clearArea() { working_.clearArea(area_); }
     void restore(const PdmImage& source) { working_ = source; }
     void apply(PdmImage& target) const { target = working_; }
+    // The words of `rows` over the ranges its mask selects replace those of the working copy
+    // (an import); every other word, the mask and the ranges stay.
+    void take(const PdmImage& rows);
 
     const PdmImage& working() const { return working_; }
 

@@ -56,6 +56,8 @@ public:
         state_.bytes = state_.totalBytes;
         report();
     }
+    // The user asked to stop (asked between blocks only).
+    bool cancelled() const { return observer_ != nullptr && observer_->cancelled(); }
     void close() {
         if (observer_ != nullptr) {
             observer_->closed();
@@ -108,6 +110,12 @@ std::optional<std::vector<std::uint8_t>> LinuxDeviceMemoryTransfer::readImage(Re
     // One pass per remaining block; a pass whose answer is lost or carries another block
     // number is spent, and the same block is asked for again in the next one.
     for (int pass = 0; pass + 2 <= static_cast<int>(report.total); ++pass) {
+        if (progress.cancelled()) {
+            // Nothing is written: the file keeps what it held.
+            report.done = expected;
+            report.outcome = Outcome::Cancelled;
+            return std::nullopt;
+        }
         ++report.requests;
         if (!ctx_.session.linuxUpload(expected, buffer, received, false)) {
             continue;
@@ -132,7 +140,9 @@ LinuxDeviceMemoryTransfer::backup(const std::filesystem::path& file, TransferObs
     Progress progress(observer);
     const auto image = readImage(report, progress);
     if (!image) {
-        report.outcome = Outcome::NoFirstBlock;
+        if (report.outcome != Outcome::Cancelled) {
+            report.outcome = Outcome::NoFirstBlock;
+        }
         return report;
     }
     // A single-block image is complete after block 0 (no pass runs at all).
@@ -214,6 +224,10 @@ LinuxDeviceMemoryTransfer::restore(const std::filesystem::path& file, TransferOb
     ctx_.session.setProjectCpuType(cpuType_);
     const std::span<const std::uint8_t> all(bytes);
     for (std::uint16_t i = 0; i < plan->blocks; ++i) {
+        if (progress.cancelled()) {
+            report.outcome = Outcome::Cancelled;
+            return report;
+        }
         const bool last = i + 1 == plan->blocks;
         const auto data = all.subspan(std::size_t{i} * LinuxImage::kRestoreBlock,
                                       last ? plan->lastSize : LinuxImage::kRestoreBlock);

@@ -31,6 +31,8 @@ public:
         NotOpened,    // restore: the file cannot be read: "Download Fail"
         EmptyFile,    // restore: nothing (or too much) to send: 586, nothing sent
         SendFailed,   // restore: a block was refused: "Download Fail"
+        Cancelled,    // the observer asked to stop between blocks: a backup writes nothing,
+                      // a restore leaves the blocks already sent in the PLC
     };
 
     struct Report {

@@ -28,6 +28,9 @@ public:
     virtual void update(const TransferProgress& /*progress*/) {}
     // The progress window closes (before the closing message, if any).
     virtual void closed() {}
+    // Asked between chunks: true stops the transfer there (the user pressed Cancel and, for a
+    // restore, confirmed it). May be asked from the transfer's thread at any time.
+    virtual bool cancelled() { return false; }
 };
 
 } // namespace dlu

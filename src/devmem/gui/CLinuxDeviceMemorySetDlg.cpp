@@ -1,0 +1,155 @@
+#include "devmem/gui/CLinuxDeviceMemorySetDlg.h"
+
+#include "common/MessageIds.h"
+#include "common/Prompter.h"
+#include "common/StringTable.h"
+#include "devmem/DeviceMemoryTransfer.h"
+#include "devmem/gui/CDeviceProgressDlg.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace dlu {
+
+namespace {
+
+const QString kSaveFilter = QStringLiteral("PLC Device Files(Linux) (*.BIN)");
+const QString kOpenFilter = QStringLiteral("Download Files (*.BIN)");
+
+} // namespace
+
+CLinuxDeviceMemorySetDlg::CLinuxDeviceMemorySetDlg(const DevmemGuiEnv& env, DeviceMemoryMode mode,
+                                                   CpuType cpuType, const QString& folder,
+                                                   const QString& initialFolder, QWidget* parent)
+    : QDialog(parent), env_(env), mode_(mode), cpuType_(cpuType), initialFolder_(initialFolder) {
+    setObjectName(QStringLiteral("378"));
+    setModal(true);
+    const bool backup = mode == DeviceMemoryMode::Backup;
+    setWindowTitle(qtext(env.messages, backup ? Msg::TitleBackup : Msg::TitleRestore) +
+                   QStringLiteral("(Linux)"));
+
+    auto* path = new QPushButton(QStringLiteral("Path..."), this);
+    path->setObjectName(QStringLiteral("1135"));
+    path->setAutoDefault(false);
+    edit_ = new QLineEdit(this);
+    edit_->setObjectName(QStringLiteral("1134"));
+    edit_->setReadOnly(true);
+    edit_->setMinimumWidth(360);
+    transferButton_ = new QPushButton(
+        backup ? QStringLiteral("업로드(&U)") : qtext(env.messages, Msg::DownloadButton), this);
+    transferButton_->setObjectName(QStringLiteral("1133"));
+    transferButton_->setAutoDefault(false);
+    auto* close = new QPushButton(QStringLiteral("닫기(&L)"), this);
+    close->setObjectName(QStringLiteral("2"));
+    close->setAutoDefault(false);
+
+    auto* row = new QHBoxLayout;
+    row->addWidget(path);
+    row->addWidget(edit_, 1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(transferButton_);
+    buttons->addWidget(close);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(row);
+    layout->addLayout(buttons);
+
+    connect(path, &QPushButton::clicked, this, &CLinuxDeviceMemorySetDlg::choosePath);
+    connect(transferButton_, &QPushButton::clicked, this, [this] { runTransfer(); });
+    connect(close, &QPushButton::clicked, this, &QDialog::reject);
+
+    const QString name = QString::fromStdString(
+        LinuxDeviceMemoryTransfer::defaultFileName(DeviceMemoryTransfer::localNow()));
+    const QString defaultFile = QDir(folder).filePath(name);
+    if (backup) {
+        setFile(defaultFile);
+    } else if (readable(defaultFile)) {
+        setFile(defaultFile);
+        env_.prompter.message(env_.messages(Msg::FileLoaded));
+    }
+}
+
+void CLinuxDeviceMemorySetDlg::start() {
+    if (mode_ == DeviceMemoryMode::Backup) {
+        choosePath();
+    }
+}
+
+QString CLinuxDeviceMemorySetDlg::fileText() const { return edit_->text(); }
+
+void CLinuxDeviceMemorySetDlg::setFile(const QString& path) {
+    file_ = path;
+    edit_->setText(QDir::toNativeSeparators(path));
+}
+
+bool CLinuxDeviceMemorySetDlg::readable(const QString& path) const {
+    const QFileInfo info(path);
+    return info.isFile() && info.isReadable() && info.size() > 0;
+}
+
+void CLinuxDeviceMemorySetDlg::choosePath() {
+    if (mode_ == DeviceMemoryMode::Backup) {
+        for (;;) {
+            QString path = env_.askFile(this, DevmemGuiEnv::FileDialog::Save, initialFolder_,
+                                        QStringLiteral(".BIN"), kSaveFilter);
+            if (path.isEmpty()) {
+                return;
+            }
+            if (QFileInfo(path).suffix().isEmpty()) {
+                path += QStringLiteral(".BIN");
+            }
+            if (QFileInfo(path).completeBaseName().isEmpty()) {
+                env_.prompter.message("File Name Error", PromptButtons::Ok, PromptIcon::Warning);
+                continue;
+            }
+            setFile(path);
+            return;
+        }
+    }
+    const QString path =
+        env_.askFile(this, DevmemGuiEnv::FileDialog::Open, initialFolder_, {}, kOpenFilter);
+    if (path.isEmpty()) {
+        return;
+    }
+    setFile(path);
+    if (readable(path)) {
+        env_.prompter.message(env_.messages(Msg::FileLoaded));
+    }
+}
+
+std::optional<LinuxDeviceMemoryTransfer::Report> CLinuxDeviceMemorySetDlg::runTransfer() {
+    if (file_.isEmpty()) {
+        // Nothing chosen: the core would have no file to write or read.
+        env_.prompter.message(env_.messages(Msg::NoSavePath), PromptButtons::Ok,
+                              PromptIcon::Warning);
+        return std::nullopt;
+    }
+    const bool backup = mode_ == DeviceMemoryMode::Backup;
+    CDeviceProgressDlg progress(
+        this, backup ? CDeviceProgressDlg::Kind::Backup : CDeviceProgressDlg::Kind::Restore,
+        env_.prompter, env_.messages);
+    std::optional<LinuxDeviceMemoryTransfer::Report> report;
+    const std::filesystem::path file(file_.toStdString());
+    setControlsEnabled(this, false);
+    if (env_.runSession) {
+        env_.runSession([&](COnlineModule& session) {
+            LinuxDeviceMemoryTransfer t({session, env_.prompter, env_.messages, env_.clock}, mode_,
+                                        cpuType_);
+            report = backup ? t.backup(file, &progress) : t.restore(file, &progress);
+            return report->outcome == LinuxDeviceMemoryTransfer::Outcome::Success;
+        });
+    }
+    setControlsEnabled(this, true);
+    progress.hide();
+    if (report && report->outcome == LinuxDeviceMemoryTransfer::Outcome::Cancelled) {
+        env_.prompter.message(env_.messages(backup ? Msg::BackupCancelled : Msg::RestoreStopped),
+                              PromptButtons::Ok, PromptIcon::Information);
+    }
+    return report;
+}
+
+} // namespace dlu

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+class QWidget;
+
+namespace dlu {
+
+class Clock;
+class COnlineModule;
+class Messages;
+class Prompter;
+
+// Work that needs the connected online session; true when it succeeded.
+using SessionJob = std::function<bool(COnlineModule& session)>;
+
+// What the device memory windows work with. `runSession` runs a job with the live, connected
+// session and returns its result; the caller waits for it while the window keeps painting
+// (the desktop program runs it on its session thread, tests run it at once). Every question
+// and message goes through `prompter`.
+struct DevmemGuiEnv {
+    Prompter& prompter;
+    const Messages& messages;
+    Clock& clock;
+    std::function<bool(SessionJob)> runSession;
+
+    enum class FileDialog { Save, Open };
+    // Asks for a file; empty when cancelled. Unset: the platform's file dialog.
+    std::function<QString(QWidget* parent, FileDialog kind, const QString& folder,
+                          const QString& suggestedName, const QString& filter)>
+        chooseFile;
+
+    QString askFile(QWidget* parent, FileDialog kind, const QString& folder,
+                    const QString& suggestedName, const QString& filter) const;
+};
+
+// Where backups are named by default: the program's own folder when it may be written to (a
+// portable copy), else the user's documents folder (an installed program's folder is not
+// writable). Ends with a separator.
+QString defaultDeviceMemoryFolder();
+
+// Takes input away from a window's controls while a transfer works on its state, or gives it
+// back. The window's own child windows (the progress window and its Cancel) stay usable.
+void setControlsEnabled(QWidget* window, bool enabled);
+
+// A message-table text as a QString.
+QString qtext(const Messages& messages, int koreanId);
+
+} // namespace dlu

@@ -1,0 +1,418 @@
+// The device memory windows, offscreen, against the in-process simulator: the job that the
+// program runs on its session thread runs here at once.
+#include "plc/DeviceArea.h"
+#include "devmem/PdmFile.h"
+#include "devmem/gui/CDeviceGridCtrl.h"
+#include "devmem/gui/CDeviceMemorySetDlg.h"
+#include "devmem/gui/CDeviceProgressDlg.h"
+#include "devmem/gui/CDeviceViewerDlg.h"
+#include "devmem/gui/CLinuxDeviceMemorySetDlg.h"
+#include "devmem/gui/DeviceMemoryOpener.h"
+
+#include "DevmemRig.h"
+
+#include <QApplication>
+#include <QtGlobal>
+#include <QClipboard>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <optional>
+
+namespace dlu {
+namespace {
+
+using test::TempFolder;
+using Rig = test::DevmemRig<>;
+namespace fs = std::filesystem;
+
+constexpr int kD = static_cast<int>(AreaIndex::D);
+constexpr CpuType kA21 = 26;
+
+std::string bytesOf(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The windows' surroundings over one simulator; file dialogs answer from `files`.
+struct Gui {
+    explicit Gui(Rig& r, bool connect = true) : rig(r) {
+        if (connect) {
+            EXPECT_TRUE(rig.connect(kA21));
+        }
+        env.chooseFile = [this](QWidget*, DevmemGuiEnv::FileDialog, const QString&, const QString&,
+                                const QString&) {
+            if (files.empty()) {
+                return QString();
+            }
+            QString f = files.front();
+            files.erase(files.begin());
+            return f;
+        };
+    }
+    Rig& rig;
+    DevmemGuiEnv env{rig.prompter,
+                     rig.messages,
+                     rig.clock,
+                     [this](SessionJob job) { return job(rig.session); },
+                     {}};
+    std::vector<QString> files;
+};
+
+template <typename W> W* child(QWidget* parent, const char* id) {
+    auto* w = parent->findChild<W*>(QString::fromLatin1(id));
+    EXPECT_NE(w, nullptr) << id;
+    return w;
+}
+
+void setRange(QWidget* dlg, int area, std::uint32_t start, std::uint32_t end) {
+    const DeviceArea& a = DeviceAreas::at(area);
+    auto* s = dlg->findChild<QLineEdit*>(QString::number(a.startEditId));
+    auto* e = dlg->findChild<QLineEdit*>(QString::number(a.endEditId));
+    s->setText(QString::number(start));
+    e->setText(QString::number(end));
+    emit e->editingFinished();
+}
+
+QPushButton* areaButton(QWidget* dlg, int area) {
+    return dlg->findChild<QPushButton*>(QString::number(DeviceAreas::at(area).buttonId));
+}
+
+// Types `text` into a cell as a user does: the key opens the editor, Enter ends it.
+void typeInto(CDeviceGridCtrl* grid, int row, int column, const QString& text) {
+    grid->setCurrentIndex(grid->model()->index(row, column));
+    QTest::keyClick(grid, text.at(0).toLatin1());
+    auto* editor = grid->findChild<QLineEdit*>();
+    ASSERT_NE(editor, nullptr);
+    QTest::keyClicks(editor, text.mid(1));
+    QTest::keyClick(editor, Qt::Key_Return);
+    // The delegate commits and closes the editor from the event loop.
+    QCoreApplication::processEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+QString cell(CDeviceGridCtrl* grid, int row, int column) {
+    return grid->model()->index(row, column).data().toString();
+}
+
+// Presses Cancel in the progress window as soon as it shows; true once pressed.
+std::shared_ptr<bool> cancelWhenShown() {
+    auto pressed = std::make_shared<bool>(false);
+    QTimer::singleShot(0, [pressed] {
+        for (auto* w : QApplication::topLevelWidgets()) {
+            if (auto* p = qobject_cast<CDeviceProgressDlg*>(w); p && p->isVisible()) {
+                p->findChild<QPushButton*>(QStringLiteral("cancel"))->click();
+                *pressed = true;
+            }
+        }
+    });
+    return pressed;
+}
+
+TEST(DevmemDialogs, BackupViewEditApplySaveAndRestoreIntoAFreshPlc) {
+    TempFolder dir;
+    Rig source;
+    source.plc.fillDeviceMemory(7);
+    Gui gui(source);
+    CDeviceMemorySetDlg backup(gui.env, DeviceMemoryMode::Backup, kA21,
+                               QString::fromStdString(dir.path().string() + "/"), {});
+    // Opening: Default (M, L, K, D) and an empty file under the default name.
+    const fs::path opened = backup.transfer().file();
+    EXPECT_TRUE(fs::exists(opened));
+    EXPECT_EQ(fs::file_size(opened), 0u);
+    EXPECT_FALSE(child<QPushButton>(&backup, "1131")->isEnabled());
+
+    // D 0 to 250 only, saved under a name of our own ("File Name Error" for a bare extension).
+    for (const auto area : {AreaIndex::M, AreaIndex::L, AreaIndex::K}) {
+        areaButton(&backup, static_cast<int>(area))->click();
+    }
+    setRange(&backup, kD, 0, 250);
+    const QString file = QString::fromStdString((dir.path() / "plant.PDM").string());
+    gui.files = {QString::fromStdString((dir.path() / ".PDM").string()), file};
+    child<QPushButton>(&backup, "1100")->click();
+    EXPECT_EQ(backup.fileText(), file);
+    child<QPushButton>(&backup, "1126")->click();
+    EXPECT_EQ(source.shown(),
+              (std::vector<std::string>{"File Name Error", "Data saving completed"}));
+    EXPECT_EQ(backup.notice(), "After uploading a file is saved automatically.");
+    ASSERT_TRUE(child<QPushButton>(&backup, "1131")->isEnabled());
+
+    // View, edit word 5 in DEC and word 6 in HEX, apply, save.
+    const PdmImage plcWords = source.plc.deviceMemory();
+    backup.viewerOpened = [&](CDeviceViewerDlg& viewer) {
+        child<QComboBox>(&viewer, "1200")->setCurrentIndex(kD);
+        auto* grid = viewer.grid();
+        EXPECT_EQ(grid->model()->rowCount(), 32000);
+        EXPECT_EQ(cell(grid, 0, 0), "01");
+        EXPECT_EQ(cell(grid, 249, 1), "D00249");
+        EXPECT_EQ(cell(grid, 249, 3), QString::number(plcWords.word(kD, 249)));
+        EXPECT_EQ(cell(grid, 250, 3), "0");
+        typeInto(grid, 5, 3, "1234");
+        typeInto(grid, 6, 4, "h1f");
+        EXPECT_EQ(cell(grid, 5, 4), "H04D2");
+        EXPECT_EQ(cell(grid, 6, 3), "31");
+        EXPECT_EQ(backup.transfer().image().word(kD, 5), plcWords.word(kD, 5)); // not yet
+        child<QPushButton>(&viewer, "1201")->click();
+    };
+    child<QPushButton>(&backup, "1131")->click();
+    EXPECT_EQ(backup.transfer().image().word(kD, 5), 1234);
+    child<QPushButton>(&backup, "1132")->click();
+
+    // Restore into a fresh PLC: exactly words 0 to 249 of D, with the two edits.
+    Rig target;
+    Gui gui2(target);
+    CDeviceMemorySetDlg restore(gui2.env, DeviceMemoryMode::Restore, kA21,
+                                QString::fromStdString(dir.path().string() + "/"), {});
+    gui2.files = {file};
+    child<QPushButton>(&restore, "1100")->click();
+    EXPECT_TRUE(areaButton(&restore, kD)->isChecked());
+    child<QPushButton>(&restore, "1126")->click();
+    const PdmImage written = target.plc.deviceMemory();
+    for (std::uint32_t w = 0; w < 260; ++w) {
+        const std::uint16_t expected = w == 5    ? 1234
+                                       : w == 6  ? 31
+                                       : w < 250 ? plcWords.word(kD, w)
+                                                 : 0;
+        ASSERT_EQ(written.word(kD, w), expected) << w;
+    }
+}
+
+TEST(DevmemDialogs, RestoreRestrictionsOfCpuTypes10And26) {
+    struct Case {
+        CpuType cpu;
+        std::vector<AreaIndex> writable;
+    };
+    using A = AreaIndex;
+    const Case cases[] = {
+        {26, {A::X, A::Y, A::M, A::L, A::K, A::D, A::TC, A::TS, A::CC, A::CS}},
+        {10, {A::X, A::Y, A::M, A::L, A::K, A::D, A::TC, A::CC}},
+    };
+    for (const auto& c : cases) {
+        Rig rig;
+        rig.plc.fillDeviceMemory(1);
+        Gui gui(rig, false); // nothing reaches the PLC
+        TempFolder dir;
+        CDeviceMemorySetDlg dlg(gui.env, DeviceMemoryMode::Restore, c.cpu,
+                                QString::fromStdString(dir.path().string() + "/"), {});
+        EXPECT_EQ(dlg.fileText(), ""); // no file under a name made from the time
+        rig.prompter.answer(PromptAnswer::Yes);
+        child<QPushButton>(&dlg, "1130")->click(); // set maximum
+        for (int i = 0; i < DeviceAreas::kCount; ++i) {
+            const bool writable = std::find(c.writable.begin(), c.writable.end(),
+                                            static_cast<A>(i)) != c.writable.end();
+            EXPECT_EQ(areaButton(&dlg, i)->isEnabled(), writable) << c.cpu << " " << i;
+            EXPECT_EQ(areaButton(&dlg, i)->isChecked(), writable) << c.cpu << " " << i;
+            areaButton(&dlg, i)->click(); // a disabled button ignores the click
+        }
+        // Nothing loaded: the restore refuses with 566 and sends nothing.
+        rig.prompter.clear();
+        child<QPushButton>(&dlg, "1126")->click();
+        EXPECT_EQ(rig.shown(),
+                  (std::vector<std::string>{"Device memory file does not exist.\nPlease check."}));
+        EXPECT_TRUE(rig.requests('W').empty());
+    }
+}
+
+TEST(DevmemDialogs, ViewerRefusesBadEntriesAndPastesDownTheColumn) {
+    Rig rig;
+    Gui gui(rig);
+    PdmImage image;
+    image.setFlag(1);
+    image.setWord(kD, 2, 77);
+    CDeviceViewerDlg viewer(gui.env, kA21, image);
+    viewer.selectArea(kD);
+    auto* grid = viewer.grid();
+    struct Entry {
+        int column;
+        QString text;
+        QString dec; // the row's DEC afterwards
+        bool rangeMessage;
+    };
+    const Entry entries[] = {
+        {3, "65536", "77", true}, {3, "abc", "77", false},    {4, "XYZ", "77", false},
+        {4, "H0", "77", false},   {4, "H12345", "77", false}, {4, "FF", "255", false},
+        {3, "0", "0", false},
+    };
+    for (const auto& e : entries) {
+        rig.prompter.clear();
+        typeInto(grid, 2, e.column, e.text);
+        EXPECT_EQ(cell(grid, 2, 3), e.dec) << e.text.toStdString();
+        EXPECT_EQ(rig.shown().size(), e.rangeMessage ? 1u : 0u) << e.text.toStdString();
+    }
+    // A double click opens no editor; the name columns take no edit.
+    const QModelIndex dec = grid->model()->index(3, 3);
+    QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(dec).center());
+    EXPECT_EQ(grid->findChild<QLineEdit*>(), nullptr);
+    EXPECT_FALSE(grid->model()->flags(grid->model()->index(3, 1)) & Qt::ItemIsEditable);
+
+    // Three lines pasted into HEX from row 10: one bad piece is skipped, the rest stored.
+    QApplication::clipboard()->setText(QStringLiteral("1A\nzz\nh0102"));
+    grid->setCurrentIndex(grid->model()->index(10, 4));
+    QTest::keyClick(grid, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(cell(grid, 10, 3), "26");
+    EXPECT_EQ(cell(grid, 11, 3), "0");
+    EXPECT_EQ(cell(grid, 12, 4), "H0102");
+    EXPECT_EQ(viewer.viewer().working().word(kD, 12), 0x0102);
+    EXPECT_EQ(image.word(kD, 10), 0); // until applied
+}
+
+// Cancel pressed in the progress window as soon as it shows.
+TEST(DevmemDialogs, CancelStopsABackupAtOnceAndARestoreOnlyWhenConfirmed) {
+    using R = DeviceMemoryTransfer::Result;
+    struct Case {
+        DeviceMemoryMode mode;
+        std::optional<PromptAnswer> answer; // to "Stop the restore?"
+        R result;
+        std::size_t writes;
+        std::vector<std::string> shown;
+    };
+    const std::string ask = "Stop the restore?\nWords already written stay in the PLC.";
+    const Case cases[] = {
+        {DeviceMemoryMode::Backup,
+         std::nullopt,
+         R::Cancelled,
+         0,
+         {"The backup was cancelled.\nThe file was not changed."}},
+        {DeviceMemoryMode::Restore,
+         PromptAnswer::No,
+         R::Done,
+         10,
+         {ask, "Complete the download request.\nIf an error occurs, a message is displayed on "
+               "the screen."}},
+        {DeviceMemoryMode::Restore,
+         PromptAnswer::Yes,
+         R::Cancelled,
+         0,
+         {ask, "The restore was stopped.\nWords already written stay in the PLC."}},
+    };
+    for (const auto& c : cases) {
+        TempFolder dir;
+        Rig rig;
+        rig.plc.fillDeviceMemory(3);
+        Gui gui(rig);
+        // The previous backup, D 0 to 1000: what a restore sends and what a backup must keep.
+        const fs::path file = dir.path() / "previous.PDM";
+        PdmImage previous;
+        previous.setFlag(1);
+        previous.setMask(1u << kD);
+        previous.setRange(kD, {0, 1000});
+        previous.setWord(kD, 0, 4242);
+        ASSERT_EQ(PdmFile::save(file, previous), PdmFile::SaveResult::Saved);
+        const std::string before = bytesOf(file);
+
+        CDeviceMemorySetDlg dlg(gui.env, c.mode, kA21,
+                                QString::fromStdString(dir.path().string() + "/"), {});
+        gui.files = {QString::fromStdString(file.string())};
+        child<QPushButton>(&dlg, "1100")->click();
+        rig.prompter.clear();
+        if (c.answer) {
+            rig.prompter.answer(*c.answer);
+        }
+        const auto pressed = cancelWhenShown();
+        const auto result = dlg.runTransfer();
+        EXPECT_TRUE(*pressed);
+        ASSERT_TRUE(result.has_value());
+        EXPECT_EQ(*result, c.result);
+        EXPECT_EQ(rig.requests('W').size(), c.writes);
+        if (c.mode == DeviceMemoryMode::Backup) {
+            EXPECT_TRUE(rig.requests('R').empty());
+        }
+        EXPECT_TRUE(bytesOf(file) == before);
+        EXPECT_EQ(rig.shown(), c.shown);
+    }
+}
+
+TEST(DevmemDialogs, LinuxBackupAndRestoreOfA500ByteImage) {
+    TempFolder dir;
+    sim::PlcConfig config;
+    config.imageSize = 500;
+    config.imageSeed = 9;
+    Rig source(config);
+    Gui gui(source);
+    const QString file = QString::fromStdString((dir.path() / "image.BIN").string());
+    CLinuxDeviceMemorySetDlg backup(gui.env, DeviceMemoryMode::Backup, kA21,
+                                    QString::fromStdString(dir.path().string()), {});
+    EXPECT_EQ(backup.windowTitle(), "Upload device memory(CPU->FIle)(Linux)");
+    gui.files = {file};
+    backup.start(); // the save-as dialog opens at once
+    EXPECT_EQ(backup.fileText(), file);
+    child<QPushButton>(&backup, "1133")->click();
+    EXPECT_EQ(source.shown(), std::vector<std::string>{"Upload Success"});
+    const std::string image = bytesOf(file.toStdString());
+    EXPECT_TRUE(image == std::string(source.plc.image().begin(), source.plc.image().end()));
+    ASSERT_EQ(image.size(), 500u);
+
+    Rig target;
+    Gui gui2(target);
+    CLinuxDeviceMemorySetDlg restore(gui2.env, DeviceMemoryMode::Restore, kA21,
+                                     QString::fromStdString(dir.path().string()), {});
+    gui2.files = {file};
+    child<QPushButton>(&restore, "1135")->click();
+    child<QPushButton>(&restore, "1133")->click();
+    EXPECT_EQ(target.shown(), (std::vector<std::string>{"Reading the file has been completed.",
+                                                        "Download Success"}));
+    EXPECT_EQ(target.requests('D').size(), 3u); // 238 + 238 + 24 bytes
+    EXPECT_TRUE(std::string(target.plc.image().begin(), target.plc.image().end()) == image);
+
+    // A second backup of a changed image, cancelled: the file keeps the first one.
+    source.plc.setImage(sim::PlcSimulator::imagePattern(500, 10));
+    source.prompter.clear();
+    const auto pressed = cancelWhenShown();
+    const auto cancelled = backup.runTransfer();
+    EXPECT_TRUE(*pressed);
+    ASSERT_TRUE(cancelled.has_value());
+    EXPECT_EQ(cancelled->outcome, LinuxDeviceMemoryTransfer::Outcome::Cancelled);
+    EXPECT_TRUE(bytesOf(file.toStdString()) == image);
+    EXPECT_EQ(source.shown(),
+              std::vector<std::string>{"The backup was cancelled.\nThe file was not changed."});
+}
+
+// The main window's buttons: no window opens, and nothing connects, unless a CPU type was
+// chosen and the PLC passed the CPU type check with it.
+TEST(DevmemDialogs, OpeningStopsAtACancelledChoiceOrAFailedCheck) {
+    Rig rig;
+    Gui gui(rig, false);
+    for (const auto& [chosen, checks] : {std::pair{std::optional<CpuType>{}, false},
+                                         std::pair{std::optional<CpuType>{10}, false}}) {
+        std::vector<std::string> steps;
+        DeviceMemoryOpenSteps open{[&](QWidget*, bool linuxFamily) {
+                                       steps.push_back(linuxFamily ? "linux" : "normal");
+                                       return chosen;
+                                   },
+                                   [&](CpuType cpu) {
+                                       steps.push_back("connect " + std::to_string(cpu));
+                                       return checks;
+                                   }};
+        EXPECT_FALSE(openDeviceMemory(nullptr, gui.env, DeviceMemoryFamily::Normal,
+                                      DeviceMemoryMode::Backup, {}, open));
+        const std::vector<std::string> expected =
+            chosen ? std::vector<std::string>{"normal", "connect 10"}
+                   : std::vector<std::string>{"normal"};
+        EXPECT_EQ(steps, expected);
+    }
+    EXPECT_TRUE(QApplication::topLevelWidgets().isEmpty());
+}
+
+} // namespace
+} // namespace dlu
+
+// The platform is offscreen unless the caller chose one: the build lists the tests without a
+// display.
+int main(int argc, char** argv) {
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QStandardPaths::setTestModeEnabled(true);
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
