@@ -8,6 +8,8 @@ namespace dlu {
 namespace {
 
 template <class... F> struct Overloaded : F... { using F::operator()...; };
+// Spelled out for compilers without aggregate deduction (clang 14, used for the fuzzers).
+template <class... F> Overloaded(F...) -> Overloaded<F...>;
 
 // The fields of one serial-port connection type in the record.
 struct LineFields {

@@ -11,7 +11,7 @@ namespace dlu {
 
 namespace {
 
-constexpr std::array kEntries = {
+constexpr StringEntry kEntries[] = {
     // ---- Korean -------------------------------------------------------------------------
 
     // Main dialog messages.
