@@ -132,11 +132,11 @@ struct Session {
         session.setProjectCpuType(kCpu);
     }
 
-    static ConnectionSpec simulatorSpec() {
+    static ConnectionDescription simulatorSpec() {
         CommSet settings;
         settings.setDefaults();
         settings.nConType = kConSimulator;
-        return ConnectionSpec::fromCommSet(settings);
+        return ConnectionDescription::fromCommSet(settings);
     }
 
     bool backup(const std::filesystem::path& file) {

@@ -131,7 +131,8 @@ Fixture& fixture() {
 // Everything a download needs around a channel factory.
 struct Session {
     Session(ChannelFactory& factory, const CommSet& settings)
-        : connection(ConnectionSpec::fromCommSet(settings), factory, prompter, messages, clock),
+        : connection(ConnectionDescription::fromCommSet(settings), factory, prompter, messages,
+                     clock),
           session(connection.session()), reader(prompter, messages) {}
 
     DownloadJob job() {

@@ -80,8 +80,8 @@ struct LineSession {
         settings.setDefaults();
         settings.nConType = kConSimulator;
         settings.nTxDelay = 0;
-        connection.emplace(ConnectionSpec::fromCommSet(settings), factory, prompter, messages,
-                           clock);
+        connection.emplace(ConnectionDescription::fromCommSet(settings), factory, prompter,
+                           messages, clock);
         plc.setFrameLog([this](bool sent, std::span<const std::uint8_t> frame) {
             wireBytes += frame.size();
             answers += sent ? 1 : 0;

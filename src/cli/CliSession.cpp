@@ -28,8 +28,9 @@ namespace {
 
 // The connection of --conn, or the stored one of the desktop program; --timeout and --retry
 // replace the connection's own.
-std::optional<ConnectionSpec> connectionSpec(const ConnectionOptions& options, std::string& error) {
-    std::optional<ConnectionSpec> spec;
+std::optional<ConnectionDescription> connectionSpec(const ConnectionOptions& options,
+                                                    std::string& error) {
+    std::optional<ConnectionDescription> spec;
     if (!options.conn.empty()) {
         spec = ConnectionUri::parse(options.conn, error);
     } else {
@@ -37,7 +38,7 @@ std::optional<ConnectionSpec> connectionSpec(const ConnectionOptions& options, s
         QtSettingsStore store;
         CommSet stored;
         stored.load(store);
-        spec = ConnectionSpec::fromCommSet(stored);
+        spec = ConnectionDescription::fromCommSet(stored);
 #else
         error = "no connection given (--conn)";
 #endif
@@ -112,7 +113,7 @@ CliSession::~CliSession() = default;
 std::unique_ptr<CliSession> CliSession::open(const ConnectionOptions& options,
                                              TerminalPrompter& prompter, const Messages& messages,
                                              std::string_view embeddedLabel, std::string& error) {
-    const std::optional<ConnectionSpec> spec = connectionSpec(options, error);
+    const std::optional<ConnectionDescription> spec = connectionSpec(options, error);
     if (!spec) {
         return nullptr;
     }

@@ -113,8 +113,8 @@ const std::string* option(const Query& query, const char* key) {
 
 // The options every link takes the same way: station number and baud rate are checked
 // whatever the link, even where they do not apply.
-bool commonOptions(const Query& query, ConnectionSpec& spec, std::optional<std::uint8_t>& baud,
-                   std::string& error) {
+bool commonOptions(const Query& query, ConnectionDescription& spec,
+                   std::optional<std::uint8_t>& baud, std::string& error) {
     if (const auto* v = option(query, "station")) {
         const auto n = number(*v, 254);
         if (!n) {
@@ -144,7 +144,8 @@ SerialLine serialLine(const Query& query, std::string_view device, SerialLine li
 
 } // namespace
 
-std::optional<ConnectionSpec> ConnectionUri::parse(std::string_view text, std::string& error) {
+std::optional<ConnectionDescription> ConnectionUri::parse(std::string_view text,
+                                                          std::string& error) {
     Query query;
     const auto q = text.find('?');
     const std::string_view head = text.substr(0, q);
@@ -170,7 +171,7 @@ std::optional<ConnectionSpec> ConnectionUri::parse(std::string_view text, std::s
         return std::nullopt;
     }
 
-    ConnectionSpec spec;
+    ConnectionDescription spec;
     std::optional<std::uint8_t> baud;
     if (startsWith("tcp://") || startsWith("sim://")) {
         const bool sim = startsWith("sim://");

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "comm/ConnectionSpec.h"
+#include "comm/ConnectionDescription.h"
 
 #include <cstdint>
 #include <optional>
@@ -20,7 +20,7 @@ struct ConnectionUri {
     // The described connection, or an error text for the user. A serial, dial-up or USB
     // device is named by its path; a host that is not a dotted quad is looked up when
     // connecting. The rest of each link is as a fresh settings record has it.
-    static std::optional<ConnectionSpec> parse(std::string_view text, std::string& error);
+    static std::optional<ConnectionDescription> parse(std::string_view text, std::string& error);
 
     // Host text to IPv4 (first octet in the high byte); nothing when it is not a dotted quad.
     static std::optional<std::uint32_t> ipv4(std::string_view host);

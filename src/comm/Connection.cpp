@@ -26,8 +26,9 @@ std::string portDevice(const ConnectionLink& link) {
 
 } // namespace
 
-Connection::Connection(const ConnectionSpec& spec, ChannelFactory& factory, Prompter& prompter,
-                       const Messages& messages, Clock& clock, FrameTrace* trace)
+Connection::Connection(const ConnectionDescription& spec, ChannelFactory& factory,
+                       Prompter& prompter, const Messages& messages, Clock& clock,
+                       FrameTrace* trace)
     : spec_(spec), settings_(spec.toCommSet()), prompter_(prompter), messages_(messages),
       clock_(clock), com_(std::make_unique<CCOMInterface>(factory, prompter)),
       protocol_(std::make_unique<CProtocol>(*com_, trace)) {

@@ -4,7 +4,7 @@
 #include "comm/COnlineModule.h"
 #include "comm/CProtocol.h"
 #include "comm/CommSet.h"
-#include "comm/ConnectionSpec.h"
+#include "comm/ConnectionDescription.h"
 #include "comm/DialUpSequence.h"
 
 #include <functional>
@@ -34,7 +34,7 @@ public:
     using DialUpDoneSink = std::function<void(bool connected)>;
     using DialUpCancelCheck = std::function<bool()>;
 
-    Connection(const ConnectionSpec& spec, ChannelFactory& factory, Prompter& prompter,
+    Connection(const ConnectionDescription& spec, ChannelFactory& factory, Prompter& prompter,
                const Messages& messages, Clock& clock, FrameTrace* trace = nullptr);
     ~Connection();
 
@@ -46,7 +46,7 @@ public:
     CCOMInterface& com() { return *com_; }
     // The settings record the session reads: the description's type and fields over defaults.
     CommSet& settings() { return settings_; }
-    const ConnectionSpec& spec() const { return spec_; }
+    const ConnectionDescription& spec() const { return spec_; }
     OnlineContext context();
     Prompter& prompter() { return prompter_; }
     const Messages& messages() const { return messages_; }
@@ -61,7 +61,7 @@ public:
 private:
     bool dialUp();
 
-    ConnectionSpec spec_;
+    ConnectionDescription spec_;
     CommSet settings_;
     Prompter& prompter_;
     const Messages& messages_;

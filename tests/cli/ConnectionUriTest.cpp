@@ -7,18 +7,18 @@
 namespace dlu {
 namespace {
 
-ConnectionSpec parsed(const char* text) {
+ConnectionDescription parsed(const char* text) {
     std::string error;
     const auto spec = ConnectionUri::parse(text, error);
     EXPECT_TRUE(spec.has_value()) << text << ": " << error;
-    return spec.value_or(ConnectionSpec{});
+    return spec.value_or(ConnectionDescription{});
 }
 
 // The settings record the connection gives the session.
 CommSet applied(const char* text) { return parsed(text).toCommSet(); }
 
 std::string deviceOf(const char* text) {
-    const ConnectionSpec spec = parsed(text);
+    const ConnectionDescription spec = parsed(text);
     if (const auto* serial = std::get_if<SerialLink>(&spec.link)) {
         return serial->line.device;
     }
@@ -76,7 +76,7 @@ TEST(ConnectionUri, SerialLines) {
     EXPECT_EQ(applied("usb:/dev/ttyACM0").nConType, kConUsb);
     EXPECT_EQ(deviceOf("usb:/dev/ttyACM0"), "/dev/ttyACM0");
     EXPECT_EQ(applied("embedded?identity=A-01").nConType, kConSimulator);
-    const ConnectionSpec embedded = parsed("embedded?identity=A-01");
+    const ConnectionDescription embedded = parsed("embedded?identity=A-01");
     ASSERT_TRUE(std::holds_alternative<EmbeddedLink>(embedded.link));
     EXPECT_EQ(std::get<EmbeddedLink>(embedded.link).options.at("identity"), "A-01");
 }

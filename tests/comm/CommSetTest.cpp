@@ -1,5 +1,5 @@
 #include "comm/CommSet.h"
-#include "comm/ConnectionSpec.h"
+#include "comm/ConnectionDescription.h"
 #include "comm/SerialPortOrder.h"
 #include "comm/SetupPageDefaults.h"
 
@@ -381,7 +381,7 @@ CommSet distinctRecord(std::uint8_t type) {
     return s;
 }
 
-TEST(ConnectionSpec, DescribesTheRecordsTypeAndWritesItBack) {
+TEST(ConnectionDescription, DescribesTheRecordsTypeAndWritesItBack) {
     struct Case {
         std::uint8_t type;
         std::uint16_t timeout;
@@ -397,7 +397,7 @@ TEST(ConnectionSpec, DescribesTheRecordsTypeAndWritesItBack) {
     defaults.setDefaults();
     for (const Case& c : cases) {
         const CommSet record = distinctRecord(c.type);
-        const ConnectionSpec spec = ConnectionSpec::fromCommSet(record);
+        const ConnectionDescription spec = ConnectionDescription::fromCommSet(record);
         EXPECT_EQ(spec.connectionType(), c.type);
         EXPECT_EQ(spec.timeoutSeconds, c.timeout) << int{c.type};
         EXPECT_EQ(spec.attempts, c.attempts) << int{c.type};
@@ -412,25 +412,28 @@ TEST(ConnectionSpec, DescribesTheRecordsTypeAndWritesItBack) {
         fromSpec.saveForType(spec.toCommSet(defaults), b);
         EXPECT_EQ(fromSpec, fromRecord) << int{c.type};
     }
-    const auto dial = std::get<DialUpLink>(ConnectionSpec::fromCommSet(distinctRecord(1)).link);
+    const auto dial =
+        std::get<DialUpLink>(ConnectionDescription::fromCommSet(distinctRecord(1)).link);
     EXPECT_EQ(dial.line, (SerialLine{2, "", 3, true}));
     EXPECT_EQ(dial.callNumber, "5551234");
     EXPECT_EQ(dial.initCommand, "AT&F");
-    const auto ether = std::get<EthernetLink>(ConnectionSpec::fromCommSet(distinctRecord(3)).link);
+    const auto ether =
+        std::get<EthernetLink>(ConnectionDescription::fromCommSet(distinctRecord(3)).link);
     EXPECT_EQ(ether.target, (NetworkTarget{0x0A000001, "plc.lan", 2000, true}));
 }
 
-TEST(ConnectionSpec, SerialDevicesAndTheStoredPortIndex) {
+TEST(ConnectionDescription, SerialDevicesAndTheStoredPortIndex) {
     const std::vector<std::string> ports = {"/dev/ttyS0", "/dev/ttyS1", "/dev/ttyUSB0"};
     CommSet record = distinctRecord(kConSerial);
-    EXPECT_EQ(std::get<SerialLink>(ConnectionSpec::fromCommSet(record, ports).link).line.device,
-              "/dev/ttyS1");
+    EXPECT_EQ(
+        std::get<SerialLink>(ConnectionDescription::fromCommSet(record, ports).link).line.device,
+        "/dev/ttyS1");
     record.nRS232port = 3; // a port that is gone: no device, the index stays
-    const ConnectionSpec gone = ConnectionSpec::fromCommSet(record, ports);
+    const ConnectionDescription gone = ConnectionDescription::fromCommSet(record, ports);
     EXPECT_EQ(std::get<SerialLink>(gone.link).line, (SerialLine{3, "", 2, true}));
     EXPECT_EQ(gone.toCommSet(record, ports).nRS232port, 3);
 
-    ConnectionSpec spec;
+    ConnectionDescription spec;
     spec.link = SerialLink{{0, "/dev/ttyUSB0", 7, false}};
     EXPECT_EQ(spec.toCommSet(record, ports).nRS232port, 2);
     EXPECT_EQ(spec.toCommSet(record).nRS232port, 0) << "without the list the index is kept";

@@ -177,7 +177,7 @@ TEST(Connection, AppliesTheDescriptionDialsBeforeTheFirstFrameAndHangsUpWhenClos
     const Messages messages(Language::English);
     test::FakeClock clock;
 
-    ConnectionSpec spec;
+    ConnectionDescription spec;
     DialUpLink link;
     link.line = {3, "/dev/ttyS9", 8, true};
     link.callNumber = "1234";

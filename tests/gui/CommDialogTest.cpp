@@ -74,7 +74,8 @@ TEST_F(SetupDialogTest, OkSavesTheChosenTypeAndOnlyItsFields) {
         std::uint8_t type;
         Edit edit;
         std::function<void(CommSet&)> expect;
-        std::function<void(const ConnectionSpec&)> spec = [](const ConnectionSpec&) {};
+        std::function<void(const ConnectionDescription&)> spec = [](const ConnectionDescription&) {
+        };
     };
     const Case cases[] = {
         {"serial: COM10 is the third port in order", kConSerial,
@@ -102,7 +103,7 @@ TEST_F(SetupDialogTest, OkSavesTheChosenTypeAndOnlyItsFields) {
              r.nRS232RtsCts = 1;
              r.nTxDelay = 3;
          },
-         [](const ConnectionSpec& spec) {
+         [](const ConnectionDescription& spec) {
              EXPECT_EQ(std::get<SerialLink>(spec.link).line.device, "/dev/COM10");
              EXPECT_EQ(spec.station, 12);
              EXPECT_EQ(spec.timeoutSeconds, 9);
@@ -144,7 +145,7 @@ TEST_F(SetupDialogTest, OkSavesTheChosenTypeAndOnlyItsFields) {
              r.nETHERNETip = 0;
              r.strETHERNETdomain = "plc.example";
          },
-         [](const ConnectionSpec& spec) {
+         [](const ConnectionDescription& spec) {
              const NetworkTarget& target = std::get<EthernetLink>(spec.link).target;
              EXPECT_EQ(target.address, 0U);
              EXPECT_EQ(target.host, "plc.example");

@@ -84,8 +84,8 @@ SimulatorLink simulatorAt(std::uint16_t port) {
     return link;
 }
 
-ConnectionSpec spec(ConnectionLink link) {
-    ConnectionSpec s;
+ConnectionDescription spec(ConnectionLink link) {
+    ConnectionDescription s;
     s.link = std::move(link);
     s.timeoutSeconds = 3;
     return s;

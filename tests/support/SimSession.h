@@ -14,11 +14,11 @@
 namespace dlu::test {
 
 // The simulator link of a fresh settings record, as the desktop program starts with it.
-inline ConnectionSpec freshSimulatorSpec() {
+inline ConnectionDescription freshSimulatorSpec() {
     CommSet record;
     record.setDefaults();
     record.nConType = kConSimulator;
-    return ConnectionSpec::fromCommSet(record);
+    return ConnectionDescription::fromCommSet(record);
 }
 
 // A connection to a simulator in this process, made the way the programs make theirs, with a

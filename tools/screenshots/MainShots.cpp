@@ -46,7 +46,7 @@ QWidget* mainWindow(const Messages& messages) {
     window->openPackage(package);
     SimulatorLink link;
     link.target.address = 0x7F000001U;
-    ConnectionSpec spec;
+    ConnectionDescription spec;
     spec.link = link;
     window->useConnection(spec);
     return window;

@@ -248,7 +248,7 @@ void CDownloadUtilDlg::refillProgramList() {
     programTable_->setColumnWidth(ProgramListModel::kColumns - 1, model_->lastColumnWidth());
 }
 
-void CDownloadUtilDlg::useConnection(const ConnectionSpec& spec) {
+void CDownloadUtilDlg::useConnection(const ConnectionDescription& spec) {
     connectionChosen_ = true;
     worker_.setSpec(spec);
     connectionDisplay_ = qtext(connectionDisplayText(spec.toCommSet(), messages_));
@@ -319,7 +319,7 @@ void CDownloadUtilDlg::initialize() {
     // The ST program table keeps its entries; without a Linux-family CPU type it is not shown.
     // A fresh connection forgets what the last status read kept; the settings stay as they
     // are.
-    worker_.setSpec(ConnectionSpec{});
+    worker_.setSpec(ConnectionDescription{});
     refillProgramList();
     showFields();
 }

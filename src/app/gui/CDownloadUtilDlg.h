@@ -1,6 +1,6 @@
 #pragma once
 
-#include "comm/ConnectionSpec.h"
+#include "comm/ConnectionDescription.h"
 #include "download/DownloadFlow.h"
 #include "package/ProjectInfo.h"
 #include "package/StProgramTable.h"
@@ -88,7 +88,7 @@ public:
 
     // What the buttons do after their dialogs: a connection chosen with OK, a package chosen
     // in the file dialog (true when it was read).
-    void useConnection(const ConnectionSpec& spec);
+    void useConnection(const ConnectionDescription& spec);
     bool openPackage(const QString& path);
     // Download button: runs the download flow on the worker and returns at once; the outcome
     // comes with downloadFinished().

@@ -9,14 +9,14 @@
 
 namespace dlu::gui {
 
-ConnectionSpec storedConnection(SettingsStore& settings) {
+ConnectionDescription storedConnection(SettingsStore& settings) {
     CommSet record;
     record.load(settings);
-    return ConnectionSpec::fromCommSet(record);
+    return ConnectionDescription::fromCommSet(record);
 }
 
-std::optional<ConnectionSpec> runConnectionSetup(QWidget* parent, SettingsStore& settings,
-                                                 const Messages& messages) {
+std::optional<ConnectionDescription> runConnectionSetup(QWidget* parent, SettingsStore& settings,
+                                                        const Messages& messages) {
     CCommSetDlg dialog(settings, messages, parent);
     if (dialog.exec() != QDialog::Accepted) {
         return std::nullopt;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "comm/ConnectionSpec.h"
+#include "comm/ConnectionDescription.h"
 #include "plc/CpuTypeTable.h"
 
 #include <cstddef>
@@ -21,11 +21,11 @@ namespace dlu::gui {
 
 // Connection setup: loads the stored record, saves it on OK and returns the description of
 // the chosen type; nothing on Cancel.
-std::optional<ConnectionSpec> runConnectionSetup(QWidget* parent, SettingsStore& settings,
-                                                 const Messages& messages);
+std::optional<ConnectionDescription> runConnectionSetup(QWidget* parent, SettingsStore& settings,
+                                                        const Messages& messages);
 
 // The stored connection description (what the setup dialog would start from).
-ConnectionSpec storedConnection(SettingsStore& settings);
+ConnectionDescription storedConnection(SettingsStore& settings);
 
 // The CPU type choice, standard or Linux family; nothing on Cancel.
 std::optional<CpuType> runCpuTypeChoice(QWidget* parent, bool linuxFamily, const Messages& messages,

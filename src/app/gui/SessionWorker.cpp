@@ -36,7 +36,7 @@ SessionWorker::~SessionWorker() {
     thread_->wait();
 }
 
-void SessionWorker::setSpec(const ConnectionSpec& spec) {
+void SessionWorker::setSpec(const ConnectionDescription& spec) {
     const std::lock_guard lock(specMutex_);
     if (!(spec == spec_)) {
         spec_ = spec;
@@ -44,7 +44,7 @@ void SessionWorker::setSpec(const ConnectionSpec& spec) {
     }
 }
 
-ConnectionSpec SessionWorker::spec() const {
+ConnectionDescription SessionWorker::spec() const {
     const std::lock_guard lock(specMutex_);
     return spec_;
 }
@@ -54,7 +54,7 @@ Connection& SessionWorker::connection() {
         factory_ = makeFactory_ ? makeFactory_() : std::make_unique<QtChannelFactory>();
         clock_ = std::make_unique<SystemClock>();
     }
-    ConnectionSpec spec;
+    ConnectionDescription spec;
     bool changed = false;
     {
         const std::lock_guard lock(specMutex_);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "comm/ConnectionSpec.h"
+#include "comm/ConnectionDescription.h"
 
 #include <QObject>
 #include <QString>
@@ -41,8 +41,8 @@ public:
 
     // The description the next connection is made from; a live connection of another
     // description is dropped before the next job.
-    void setSpec(const ConnectionSpec& spec);
-    ConnectionSpec spec() const;
+    void setSpec(const ConnectionDescription& spec);
+    ConnectionDescription spec() const;
 
     // Runs `job` on the worker thread with the live connection (made from the current
     // description when there is none); `done(ok)` is then called on the window thread.
@@ -73,7 +73,7 @@ private:
     int running_ = 0;
 
     mutable std::mutex specMutex_;
-    ConnectionSpec spec_;
+    ConnectionDescription spec_;
     bool specChanged_ = true;
 
     // Worker thread only.

@@ -31,8 +31,8 @@ std::vector<DescribedSerialPort> describedSerialPorts();
 // The same ports without their descriptions.
 std::vector<SerialPortEntry> systemSerialPorts();
 
-// The paths of a port list in its order: the list ConnectionSpec's conversions take, so that a
-// stored port index and a named device map onto each other.
+// The paths of a port list in its order: the list ConnectionDescription's conversions take, so that
+// a stored port index and a named device map onto each other.
 std::vector<std::string> serialPortPaths(const std::vector<SerialPortEntry>& ports);
 
 } // namespace dlu

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "comm/CommSet.h"
-#include "comm/ConnectionSpec.h"
+#include "comm/ConnectionDescription.h"
 #include "comm/channels/QtSerialPorts.h"
 
 #include <QDialog>
@@ -37,7 +37,9 @@ public:
     const CommSet& record() const { return record_; }
     // The connection the record describes: after OK the one the user chose, its serial port
     // named by its path.
-    ConnectionSpec spec() const { return ConnectionSpec::fromCommSet(record_, portPaths_); }
+    ConnectionDescription spec() const {
+        return ConnectionDescription::fromCommSet(record_, portPaths_);
+    }
 
     void accept() override;
 

@@ -1,4 +1,4 @@
-#include "comm/ConnectionSpec.h"
+#include "comm/ConnectionDescription.h"
 
 #include <algorithm>
 #include <type_traits>
@@ -49,7 +49,7 @@ NetworkFields simulatorFields(CommSet& s) {
             s.nSIMULATORretry, s.bSIMULATORuse,      s.nSIMULATORstation};
 }
 
-void writeLine(const ConnectionSpec& spec, const SerialLine& line, const LineFields& f,
+void writeLine(const ConnectionDescription& spec, const SerialLine& line, const LineFields& f,
                std::span<const std::string> ports) {
     const auto named = std::find(ports.begin(), ports.end(), line.device);
     f.port = !line.device.empty() && named != ports.end() && named - ports.begin() < 256
@@ -62,7 +62,8 @@ void writeLine(const ConnectionSpec& spec, const SerialLine& line, const LineFie
     f.rtsCts = line.rtsCts ? 1 : 0;
 }
 
-SerialLine readLine(ConnectionSpec& spec, const LineFields& f, std::span<const std::string> ports) {
+SerialLine readLine(ConnectionDescription& spec, const LineFields& f,
+                    std::span<const std::string> ports) {
     spec.timeoutSeconds = f.timeout;
     spec.attempts = f.retry;
     spec.station = f.station;
@@ -73,7 +74,8 @@ SerialLine readLine(ConnectionSpec& spec, const LineFields& f, std::span<const s
     return line;
 }
 
-void writeNetwork(const ConnectionSpec& spec, const NetworkTarget& t, const NetworkFields& f) {
+void writeNetwork(const ConnectionDescription& spec, const NetworkTarget& t,
+                  const NetworkFields& f) {
     f.ip = t.address;
     f.domain = t.host;
     f.socket = t.port;
@@ -83,7 +85,7 @@ void writeNetwork(const ConnectionSpec& spec, const NetworkTarget& t, const Netw
     f.station = spec.station;
 }
 
-NetworkTarget readNetwork(ConnectionSpec& spec, const NetworkFields& f) {
+NetworkTarget readNetwork(ConnectionDescription& spec, const NetworkFields& f) {
     spec.timeoutSeconds = f.timeout;
     spec.attempts = f.retry;
     spec.station = f.station;
@@ -92,7 +94,7 @@ NetworkTarget readNetwork(ConnectionSpec& spec, const NetworkFields& f) {
 
 } // namespace
 
-std::uint8_t ConnectionSpec::connectionType() const {
+std::uint8_t ConnectionDescription::connectionType() const {
     return std::visit(Overloaded{
                           [](const NoLink&) { return std::uint8_t{kConNone}; },
                           [](const SerialLink&) { return std::uint8_t{kConSerial}; },
@@ -106,13 +108,14 @@ std::uint8_t ConnectionSpec::connectionType() const {
                       link);
 }
 
-CommSet ConnectionSpec::toCommSet() const {
+CommSet ConnectionDescription::toCommSet() const {
     CommSet defaults;
     defaults.setDefaults();
     return toCommSet(defaults);
 }
 
-CommSet ConnectionSpec::toCommSet(const CommSet& base, std::span<const std::string> ports) const {
+CommSet ConnectionDescription::toCommSet(const CommSet& base,
+                                         std::span<const std::string> ports) const {
     CommSet s = base;
     s.nConType = connectionType();
     s.nTxDelay = txDelay;
@@ -152,10 +155,10 @@ CommSet ConnectionSpec::toCommSet(const CommSet& base, std::span<const std::stri
     return s;
 }
 
-ConnectionSpec ConnectionSpec::fromCommSet(const CommSet& record,
-                                           std::span<const std::string> ports) {
+ConnectionDescription ConnectionDescription::fromCommSet(const CommSet& record,
+                                                         std::span<const std::string> ports) {
     CommSet r = record; // the field views below bind to a record they may write
-    ConnectionSpec spec;
+    ConnectionDescription spec;
     spec.txDelay = r.nTxDelay;
     switch (r.nConType) {
     case kConSerial:

@@ -82,7 +82,7 @@ using ConnectionLink = std::variant<NoLink, SerialLink, DialUpLink, LeasedLineLi
 
 // One connection to a PLC: the link and what every link shares. The stored settings record
 // keeps one set of fields per connection type; a description is the fields of one type.
-struct ConnectionSpec {
+struct ConnectionDescription {
     ConnectionLink link;
     std::uint16_t timeoutSeconds = 2; // receive time-out
     std::uint8_t attempts = 2;        // tries of one request
@@ -105,10 +105,10 @@ struct ConnectionSpec {
 
     // The description of the record's current connection type. With `ports` a serial port
     // index inside the list also names its device.
-    static ConnectionSpec fromCommSet(const CommSet& record,
-                                      std::span<const std::string> ports = {});
+    static ConnectionDescription fromCommSet(const CommSet& record,
+                                             std::span<const std::string> ports = {});
 
-    bool operator==(const ConnectionSpec&) const = default;
+    bool operator==(const ConnectionDescription&) const = default;
 };
 
 } // namespace dlu
