@@ -9,7 +9,11 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstdlib>
 #include <filesystem>
+#include <functional>
+#include <optional>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -255,75 +259,157 @@ TEST_F(PackageTest, EntriesThatClimbOutAreNotExtracted) {
     expectPackageUntouched();
 }
 
-TEST_F(PackageTest, StaleUnpackFolderIsEmptiedFirst) {
-    // A killed run left another project's files in the unpack folder.
-    const PackageBuilder other = PackageBuilder().project("Other", 0);
-    for (const auto& [name, data] : other.entries()) {
-        test::writeFile(dir.file("Line1_dwnbuff/Other" + name.substr(name.find('.'))), data);
-    }
-    put(PackageBuilder().without("PRM"));
-    EXPECT_FALSE(read().has_value());
-    EXPECT_EQ(errors400(), 1u);
-    expectPackageUntouched();
+// The working folder of an open: its path and whether it is a real folder of mode 0700.
+std::string workingFolder(const CFileControl& reader) {
+    return fs::path(reader.UnpackFolder()).parent_path().parent_path().string();
+}
+bool isPrivateFolder(const std::string& folder) {
+    struct stat st {};
+    return lstat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && (st.st_mode & 0777) == 0700;
 }
 
-TEST_F(PackageTest, KilledOpenLeavesThePackageAsItWas) {
+// Sets an environment variable for one scope (unset when `value` is null).
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const char* value) : name_(name) {
+        if (const char* old = std::getenv(name)) {
+            old_ = old;
+        }
+        value != nullptr ? setenv(name, value, 1) : unsetenv(name);
+    }
+    ~ScopedEnv() { old_ ? setenv(name_, old_->c_str(), 1) : unsetenv(name_); }
+
+private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+// Nothing is ever written beside the package, whatever an older version or an attacker left
+// there, and also when the folder is read-only (as root permissions do not apply; the
+// listing shows it all the same).
+TEST_F(PackageTest, NothingIsWrittenBesideThePackage) {
+    test::TempDir elsewhere;
+    const std::string victim = elsewhere.file("victim.txt");
+    test::writeFile(victim, Bytes{'k', 'e', 'e', 'p'});
+    const PackageBuilder other = PackageBuilder().project("Other", 0);
+    struct Case {
+        const char* what;
+        std::function<void()> prepare;
+    };
+    const Case cases[] = {
+        {"a clean folder", [] {}},
+        {"links at the old working names",
+         [&] {
+             fs::create_symlink(victim, path + "buff");
+             fs::create_directory_symlink(elsewhere.path(), dir.file("Line1_dwnbuff"));
+         }},
+        {"another project's files in the old unpack folder",
+         [&] {
+             for (const auto& [name, data] : other.entries()) {
+                 test::writeFile(dir.file("Line1_dwnbuff/Other" + name.substr(name.find('.'))),
+                                 data);
+             }
+         }},
+        {"a read-only folder",
+         [&] {
+             fs::permissions(path, fs::perms::owner_read);
+             fs::permissions(dir.path(), fs::perms::owner_read | fs::perms::owner_exec);
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::permissions(dir.path(), fs::perms::owner_all);
+        for (const auto& e : fs::directory_iterator(dir.path())) {
+            fs::remove_all(e.path());
+        }
+        put(PackageBuilder().project("Mine", 0));
+        c.prepare();
+        const auto before = dir.listing();
+        ASSERT_TRUE(reader.Open(path, encryption));
+        EXPECT_EQ(dir.listing(), before); // while open, too
+        EXPECT_EQ(
+            readProjectInfo(reader.UnpackFolder() + reader.ProjectInfoFileName()).projectName(),
+            "Mine");
+        EXPECT_TRUE(isPrivateFolder(workingFolder(reader)));
+        reader.Close();
+        EXPECT_EQ(dir.listing(), before);
+        EXPECT_EQ(test::readFile(path), original);
+        EXPECT_EQ(test::readFile(victim), (Bytes{'k', 'e', 'e', 'p'}));
+    }
+    fs::permissions(dir.path(), fs::perms::owner_all);
+}
+
+// The working folder goes under the runtime folder when it is ours and usable, else under
+// TMPDIR, else /tmp; each open has its own, removed by Close, the next Open and the
+// destructor.
+TEST_F(PackageTest, WorkingFolderIsPrivateToEachOpen) {
+    put(PackageBuilder());
+    test::TempDir runtime;
+    test::TempDir tmp;
+    test::TempDir shared;
+    fs::permissions(shared.path(), fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::add);
+    const std::string link = tmp.file("runtime-link");
+    fs::create_directory_symlink(runtime.path(), link);
+    struct Case {
+        const char* runtime;
+        const char* tmpdir;
+        std::string parent;
+    };
+    const Case cases[] = {
+        {runtime.path().c_str(), tmp.path().c_str(), runtime.path()},
+        {nullptr, tmp.path().c_str(), tmp.path()},
+        {link.c_str(), tmp.path().c_str(), tmp.path()},          // a link is not followed
+        {shared.path().c_str(), tmp.path().c_str(), tmp.path()}, // others could write there
+        {"relative/run", "/nonexistent-dlu", "/tmp"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.parent);
+        const ScopedEnv r("XDG_RUNTIME_DIR", c.runtime);
+        const ScopedEnv t("TMPDIR", c.tmpdir);
+        std::string first;
+        {
+            CFileControl second(prompter, messages);
+            ASSERT_TRUE(reader.Open(path, encryption));
+            ASSERT_TRUE(second.Open(path, encryption));
+            first = workingFolder(reader);
+            EXPECT_EQ(fs::path(first).parent_path(), fs::path(c.parent));
+            EXPECT_TRUE(fs::path(first).filename().string().starts_with("dlutil-"));
+            EXPECT_TRUE(isPrivateFolder(first));
+            EXPECT_NE(workingFolder(second), first);
+            ASSERT_TRUE(reader.Open(path, encryption)); // the next open starts afresh
+            EXPECT_FALSE(fs::exists(first));
+            first = workingFolder(second);
+        }
+        EXPECT_FALSE(fs::exists(first)); // the destructor removed it
+        reader.Close();
+    }
+    EXPECT_TRUE(prompter.shown.empty());
+}
+
+TEST_F(PackageTest, KilledOpenLeavesNothingBesideThePackage) {
     put(PackageBuilder().project("Killed", 0));
+    test::TempDir tmp;
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
+        unsetenv("XDG_RUNTIME_DIR");
+        setenv("TMPDIR", tmp.path().c_str(), 1);
         test::RecordingPrompter p;
         CFileEncryption e(p, messages);
         CFileControl r(p, messages);
         r.Open(path, e);
-        raise(SIGKILL); // killed with the copy decrypted and the folder unpacked
+        raise(SIGKILL); // killed with the package unpacked
         _exit(0);
     }
     int status = 0;
     waitpid(child, &status, 0);
     ASSERT_TRUE(WIFSIGNALED(status));
-    EXPECT_EQ(test::readFile(path), original);
-    EXPECT_TRUE(fs::exists(path + "buff")); // the leftovers of the killed run
-
-    const auto contents = read(); // the next open starts over cleanly
-    ASSERT_TRUE(contents.has_value());
-    EXPECT_EQ(contents->info.projectName(), "Killed");
     expectPackageUntouched();
-}
-
-TEST_F(PackageTest, PackageFolderThatCannotBeWrittenOpensFromTheTemporaryFolder) {
-    put(PackageBuilder().project("ReadOnly", 0));
-    // The backup copy's name is taken by a folder: nothing can be written there, as on
-    // read-only media (this also holds when the tests run as root).
-    fs::create_directory(path + "buff");
-    ASSERT_TRUE(reader.Open(path, encryption));
-    EXPECT_NE(fs::path(reader.ArchivePath()).parent_path(), fs::path(dir.path()));
-    const std::string privateFolder = fs::path(reader.ArchivePath()).parent_path().string();
-    EXPECT_EQ(readProjectInfo(reader.UnpackFolder() + reader.ProjectInfoFileName()).projectName(),
-              "ReadOnly");
-    reader.Close();
-    EXPECT_FALSE(fs::exists(privateFolder));
-    EXPECT_EQ(test::readFile(path), original);
-    EXPECT_EQ(dir.listing(), (std::vector<std::string>{"Line1.DWN", "Line1.DWNbuff"}));
-
-    if (geteuid() != 0) { // a real read-only folder, where permissions apply
-        fs::remove(path + "buff");
-        fs::permissions(dir.path(), fs::perms::owner_read | fs::perms::owner_exec);
-        fs::permissions(path, fs::perms::owner_read);
-        EXPECT_TRUE(read().has_value());
-        fs::permissions(dir.path(), fs::perms::owner_all);
-    }
-}
-
-TEST_F(PackageTest, LeftoverLinkAtTheBackupNameIsNotWrittenThrough) {
-    test::TempDir elsewhere;
-    const std::string victim = elsewhere.file("victim.txt");
-    test::writeFile(victim, Bytes{'k', 'e', 'e', 'p'});
-    put(PackageBuilder());
-    fs::create_symlink(victim, path + "buff");
-    EXPECT_TRUE(read().has_value());
-    EXPECT_EQ(test::readFile(victim), (Bytes{'k', 'e', 'e', 'p'}));
-    expectPackageUntouched();
+    // What the killed run left is in its private folder only.
+    const auto left = tmp.listing();
+    ASSERT_FALSE(left.empty());
+    EXPECT_TRUE(isPrivateFolder(tmp.file(left.front())));
 }
 
 TEST_F(PackageTest, SameSizeEveryTime) {

@@ -4,6 +4,7 @@
 #include <openssl/evp.h>
 #include <openssl/provider.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <array>
@@ -252,7 +253,76 @@ std::vector<std::pair<std::string, Bytes>> PackageBuilder::entries() const {
     return out;
 }
 
-Bytes PackageBuilder::archive() const { return zip(entries(), method_); }
+PackageBuilder& PackageBuilder::zeros(std::string entryName, std::uint64_t size,
+                                      std::optional<std::uint64_t> declared) {
+    zeros_.push_back({std::move(entryName), size, declared.value_or(size)});
+    return *this;
+}
+
+namespace {
+
+// Appends a raw deflate stream of `e.size` zeros, made in pieces, with the CRC of the true
+// content and the size the entry declares.
+void addZeroEntry(zipFile zf, const PackageBuilder::ZeroEntry& e) {
+    zip_fileinfo info{};
+    zipOpenNewFileInZip2_64(zf, e.name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED,
+                            Z_BEST_COMPRESSION, 1, 1);
+    z_stream z{};
+    deflateInit2(&z, Z_BEST_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+    const Bytes in(std::size_t{1} << 20, 0);
+    Bytes out(std::size_t{1} << 16);
+    uLong crc = crc32(0, nullptr, 0);
+    for (std::uint64_t left = e.size;;) {
+        const auto n = static_cast<uInt>(std::min<std::uint64_t>(left, in.size()));
+        crc = crc32(crc, in.data(), n);
+        left -= n;
+        z.next_in = const_cast<Bytef*>(in.data());
+        z.avail_in = n;
+        const int flush = left == 0 ? Z_FINISH : Z_NO_FLUSH;
+        int rc = Z_OK;
+        do {
+            z.next_out = out.data();
+            z.avail_out = static_cast<uInt>(out.size());
+            rc = deflate(&z, flush);
+            zipWriteInFileInZip(zf, out.data(), static_cast<unsigned>(out.size() - z.avail_out));
+        } while (z.avail_out == 0 || (flush == Z_FINISH && rc != Z_STREAM_END));
+        if (left == 0) {
+            break;
+        }
+    }
+    deflateEnd(&z);
+    zipCloseFileInZipRaw64(zf, e.declared, crc);
+}
+
+} // namespace
+
+Bytes PackageBuilder::archive() const {
+    if (zeros_.empty()) {
+        return zip(entries(), method_);
+    }
+    // The zero entries go after the others, added to the same archive.
+    char tmpl[] = "/tmp/dlu-builder-XXXXXX";
+    const int fd = mkstemp(tmpl);
+    if (fd < 0) {
+        throw std::runtime_error("mkstemp failed");
+    }
+    const Bytes start = zip(entries(), method_);
+    if (::write(fd, start.data(), start.size()) != static_cast<ssize_t>(start.size())) {
+        throw std::runtime_error("write failed");
+    }
+    close(fd);
+    zipFile zf = zipOpen64(tmpl, APPEND_STATUS_ADDINZIP);
+    if (zf == nullptr) {
+        throw std::runtime_error("zipOpen failed");
+    }
+    for (const ZeroEntry& e : zeros_) {
+        addZeroEntry(zf, e);
+    }
+    zipClose(zf, nullptr);
+    Bytes out = readFile(tmpl);
+    std::remove(tmpl);
+    return out;
+}
 
 Bytes PackageBuilder::package() const { return encrypt(package_, archive()); }
 
