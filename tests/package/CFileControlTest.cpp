@@ -9,10 +9,12 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -410,6 +412,113 @@ TEST_F(PackageTest, KilledOpenLeavesNothingBesideThePackage) {
     const auto left = tmp.listing();
     ASSERT_FALSE(left.empty());
     EXPECT_TRUE(isPrivateFolder(tmp.file(left.front())));
+}
+
+// Every limit, reached and passed, at small limits so that the packages stay small: a
+// package at a limit opens, one past it is refused with message 400 and leaves nothing.
+TEST_F(PackageTest, LimitsRefuseOversizedPackages) {
+    constexpr std::uint64_t kMiB = std::uint64_t{1} << 20;
+    const CFileControl::Limits limits{16, kMiB, 4 * kMiB, 512 * 1024};
+    std::uint64_t base = 0;
+    for (const auto& e : PackageBuilder().entries()) {
+        base += e.second.size();
+    }
+    const auto withExtras = [](std::size_t n) {
+        PackageBuilder b;
+        for (std::size_t i = 0; i < n; ++i) {
+            b.extra("x" + std::to_string(i) + ".dat", Bytes(1, 'x'));
+        }
+        return b;
+    };
+    struct Case {
+        const char* what;
+        PackageBuilder builder;
+        bool opens;
+    };
+    const Case cases[] = {
+        {"an entry at the entry limit", PackageBuilder().zeros("a.dat", kMiB), true},
+        {"an entry one byte over it", PackageBuilder().zeros("a.dat", kMiB + 1), false},
+        {"declared small, inflating past it", PackageBuilder().zeros("a.dat", 3 * kMiB, 1000),
+         false},
+        {"declared past it, holding little", PackageBuilder().zeros("a.dat", 1000, 3 * kMiB),
+         false},
+        {"the whole package at its limit",
+         PackageBuilder().zeros("a", kMiB).zeros("b", kMiB).zeros("c", kMiB).zeros("d",
+                                                                                   kMiB - base),
+         true},
+        {"the whole package one byte over",
+         PackageBuilder().zeros("a", kMiB).zeros("b", kMiB).zeros("c", kMiB).zeros("d",
+                                                                                   kMiB - base + 1),
+         false},
+        {"entries at the count limit", withExtras(13), true},
+        {"one entry more", withExtras(14), false},
+        {"a package file past its limit",
+         PackageBuilder().method(ZipMethod::Stored).extra("noise.dat", Bytes(600 * 1024, 'n')),
+         false},
+    };
+    test::TempDir tmp;
+    const ScopedEnv r("XDG_RUNTIME_DIR", nullptr);
+    const ScopedEnv t("TMPDIR", tmp.path().c_str());
+    reader.setLimits(limits);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        prompter.shown.clear();
+        put(c.builder);
+        EXPECT_EQ(reader.Open(path, encryption), c.opens);
+        EXPECT_EQ(errors400(), c.opens ? 0u : 1u);
+        reader.Close();
+        expectPackageUntouched();
+        EXPECT_TRUE(tmp.listing().empty());
+    }
+}
+
+// Bombs at the real limits, opened in a child process whose peak memory is measured: a
+// 300 MiB entry of zeros declaring 1000 bytes and one of 80 MiB declaring it are refused; an
+// entry of exactly the entry limit opens, and its decryption attempts stay in bounds too.
+TEST_F(PackageTest, BombsStayWithinMemoryAndDisk) {
+    constexpr std::uint64_t kBomb = std::uint64_t{300} << 20;
+    const std::string smallBomb = dir.file("small.DWN");
+    const std::string largeBomb = dir.file("large.DWN");
+    const std::string atLimit = dir.file("limit.DWN");
+    PackageBuilder().zeros("bomb.dat", kBomb, 1000).write(smallBomb);
+    PackageBuilder().zeros("bomb.dat", CFileControl::kMaxEntryBytes + (16 << 20)).write(largeBomb);
+    PackageBuilder().zeros("Data/big.PRM", CFileControl::kMaxEntryBytes).write(atLimit);
+    EXPECT_LT(fs::file_size(largeBomb), 1u << 20);
+    test::TempDir tmp;
+
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        unsetenv("XDG_RUNTIME_DIR");
+        setenv("TMPDIR", tmp.path().c_str(), 1);
+        test::RecordingPrompter p;
+        CFileEncryption e(p, messages);
+        int result = 0;
+        for (const std::string& bomb : {smallBomb, largeBomb}) {
+            CFileControl r(p, messages);
+            result = result * 2 + (r.Open(bomb, e) ? 1 : 0);
+        }
+        {
+            CFileControl r(p, messages);
+            if (r.Open(atLimit, e)) {
+                const std::string big = r.UnpackFolder() + "Data/big.PRM";
+                result = result * 2 + (fs::file_size(big) == CFileControl::kMaxEntryBytes ? 1 : 0);
+                e.DeleteBufferFile(e.MakeDecryptedCopy(big));
+            }
+        }
+        _exit(result);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1); // both bombs refused, the entry at the limit opened
+    const long peakKiB = usage.ru_maxrss;
+    RecordProperty("bomb_child_peak_rss_kib", std::to_string(peakKiB));
+    std::printf("peak memory of the child opening the bombs: %ld KiB\n", peakKiB);
+    EXPECT_LT(peakKiB, 64 * 1024);
+    EXPECT_TRUE(tmp.listing().empty());
 }
 
 TEST_F(PackageTest, SameSizeEveryTime) {
