@@ -44,15 +44,16 @@ std::string fileNameOf(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// A folder of the environment that may hold our working folder: an absolute path to a real
-// folder (not a link) that we can write and enter. The runtime folder must also be ours
-// alone, as it is meant to be.
+// A folder of the environment that may hold our working folder: an absolute path to a folder
+// that we can write and enter. The runtime folder must be ours alone, as it is meant to be,
+// and itself a folder, not a link to one; a shared folder such as /tmp is safe for mkdtemp.
 bool usableBase(const char* value, bool mustBeOurs) {
     if (value == nullptr || value[0] != '/') {
         return false;
     }
     struct stat st {};
-    if (lstat(value, &st) != 0 || !S_ISDIR(st.st_mode) || access(value, W_OK | X_OK) != 0) {
+    const int rc = mustBeOurs ? lstat(value, &st) : stat(value, &st);
+    if (rc != 0 || !S_ISDIR(st.st_mode) || access(value, W_OK | X_OK) != 0) {
         return false;
     }
     return !mustBeOurs || (st.st_uid == geteuid() && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0);

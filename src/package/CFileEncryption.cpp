@@ -160,7 +160,7 @@ bool CFileEncryption::DecryptFile(const std::string& path, std::uint16_t selecto
     const bool messagesOn = selector == kCurrentSchemeWithMessages;
 
     // The file is read in pieces through a descriptor opened before it is replaced, so that
-    // memory stays bounded whatever its size; a link is never followed.
+    // memory stays bounded whatever its size; the new file is never written through a link.
     fileio::ReadFile in(path);
     if (!in.ok()) {
         if (current && messagesOn) {

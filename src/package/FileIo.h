@@ -40,8 +40,8 @@ std::optional<std::string> findNoCase(const std::string& folder, std::string_vie
 // The two names are equal ignoring ASCII letter case.
 bool equalNoCase(std::string_view a, std::string_view b);
 
-// A file opened for reading without following a link; it stays readable through the
-// descriptor when its name is removed.
+// A regular file opened for reading (a package the user links to is read through the link);
+// it stays readable through the descriptor when its name is removed.
 class ReadFile {
 public:
     explicit ReadFile(const std::string& path);
@@ -81,8 +81,8 @@ private:
     bool failed_ = false;
 };
 
-// Copies `from` to `to`, which must not exist yet, in pieces; never through a link at
-// either name. False (and nothing left at `to`) on any failure.
+// Copies `from` to `to`, which must not exist yet, in pieces; never writes through a link.
+// False (and nothing left at `to`) on any failure.
 bool copyToNewFile(const std::string& from, const std::string& to);
 
 // Modification time and permissions, to put back after a file has been rewritten.

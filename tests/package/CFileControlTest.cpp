@@ -339,6 +339,9 @@ TEST_F(PackageTest, NothingIsWrittenBesideThePackage) {
         EXPECT_EQ(test::readFile(victim), (Bytes{'k', 'e', 'e', 'p'}));
     }
     fs::permissions(dir.path(), fs::perms::owner_all);
+    // A package the user links to is read through the link.
+    fs::create_symlink(path, elsewhere.file("Link.DWN"));
+    EXPECT_TRUE(reader.Open(elsewhere.file("Link.DWN"), encryption));
 }
 
 // The working folder goes under the runtime folder when it is ours and usable, else under
