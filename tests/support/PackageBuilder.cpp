@@ -261,36 +261,45 @@ PackageBuilder& PackageBuilder::zeros(std::string entryName, std::uint64_t size,
 
 namespace {
 
-// Appends a raw deflate stream of `e.size` zeros, made in pieces, with the CRC of the true
-// content and the size the entry declares.
+// `n` zeros as raw deflate blocks ended by a full flush: such pieces in a row, closed by an
+// empty final block, make one valid stream, since a full flush leaves no reference back.
+Bytes flushedZeros(std::size_t n) {
+    z_stream z{};
+    deflateInit2(&z, Z_BEST_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+    Bytes in(n, 0);
+    Bytes out(deflateBound(&z, static_cast<uLong>(n)) + 64);
+    z.next_in = in.data();
+    z.avail_in = static_cast<uInt>(n);
+    z.next_out = out.data();
+    z.avail_out = static_cast<uInt>(out.size());
+    deflate(&z, Z_FULL_FLUSH);
+    out.resize(out.size() - z.avail_out);
+    deflateEnd(&z);
+    return out;
+}
+
+// Appends a raw deflate stream of `e.size` zeros, a compressed MiB repeated, with the CRC of
+// the true content and the size the entry declares: fast for any size.
 void addZeroEntry(zipFile zf, const PackageBuilder::ZeroEntry& e) {
+    constexpr std::size_t kPiece = std::size_t{1} << 20;
     zip_fileinfo info{};
     zipOpenNewFileInZip2_64(zf, e.name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED,
                             Z_BEST_COMPRESSION, 1, 1);
-    z_stream z{};
-    deflateInit2(&z, Z_BEST_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
-    const Bytes in(std::size_t{1} << 20, 0);
-    Bytes out(std::size_t{1} << 16);
+    const Bytes piece = flushedZeros(kPiece);
+    const Bytes zeros(kPiece, 0);
+    const uLong pieceCrc = crc32(0, zeros.data(), static_cast<uInt>(kPiece));
     uLong crc = crc32(0, nullptr, 0);
-    for (std::uint64_t left = e.size;;) {
-        const auto n = static_cast<uInt>(std::min<std::uint64_t>(left, in.size()));
-        crc = crc32(crc, in.data(), n);
-        left -= n;
-        z.next_in = const_cast<Bytef*>(in.data());
-        z.avail_in = n;
-        const int flush = left == 0 ? Z_FINISH : Z_NO_FLUSH;
-        int rc = Z_OK;
-        do {
-            z.next_out = out.data();
-            z.avail_out = static_cast<uInt>(out.size());
-            rc = deflate(&z, flush);
-            zipWriteInFileInZip(zf, out.data(), static_cast<unsigned>(out.size() - z.avail_out));
-        } while (z.avail_out == 0 || (flush == Z_FINISH && rc != Z_STREAM_END));
-        if (left == 0) {
-            break;
-        }
+    for (std::uint64_t i = 0; i < e.size / kPiece; ++i) {
+        zipWriteInFileInZip(zf, piece.data(), static_cast<unsigned>(piece.size()));
+        crc = crc32_combine(crc, pieceCrc, static_cast<z_off_t>(kPiece));
     }
-    deflateEnd(&z);
+    const auto rest = static_cast<std::size_t>(e.size % kPiece);
+    const Bytes tail = flushedZeros(rest);
+    zipWriteInFileInZip(zf, tail.data(), static_cast<unsigned>(tail.size()));
+    crc = crc32_combine(crc, crc32(0, zeros.data(), static_cast<uInt>(rest)),
+                        static_cast<z_off_t>(rest));
+    const std::uint8_t finalBlock[] = {0x03, 0x00};
+    zipWriteInFileInZip(zf, finalBlock, sizeof finalBlock);
     zipCloseFileInZipRaw64(zf, e.declared, crc);
 }
 
