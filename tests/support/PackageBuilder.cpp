@@ -305,33 +305,7 @@ void addZeroEntry(zipFile zf, const PackageBuilder::ZeroEntry& e) {
 
 } // namespace
 
-Bytes PackageBuilder::archive() const {
-    if (zeros_.empty()) {
-        return zip(entries(), method_);
-    }
-    // The zero entries go after the others, added to the same archive.
-    char tmpl[] = "/tmp/dlu-builder-XXXXXX";
-    const int fd = mkstemp(tmpl);
-    if (fd < 0) {
-        throw std::runtime_error("mkstemp failed");
-    }
-    const Bytes start = zip(entries(), method_);
-    if (::write(fd, start.data(), start.size()) != static_cast<ssize_t>(start.size())) {
-        throw std::runtime_error("write failed");
-    }
-    close(fd);
-    zipFile zf = zipOpen64(tmpl, APPEND_STATUS_ADDINZIP);
-    if (zf == nullptr) {
-        throw std::runtime_error("zipOpen failed");
-    }
-    for (const ZeroEntry& e : zeros_) {
-        addZeroEntry(zf, e);
-    }
-    zipClose(zf, nullptr);
-    Bytes out = readFile(tmpl);
-    std::remove(tmpl);
-    return out;
-}
+Bytes PackageBuilder::archive() const { return zip(entries(), method_, zeros_); }
 
 Bytes PackageBuilder::package() const { return encrypt(package_, archive()); }
 
@@ -365,7 +339,7 @@ Bytes PackageBuilder::encrypt(Scheme scheme, const Bytes& plain) {
 }
 
 Bytes PackageBuilder::zip(const std::vector<std::pair<std::string, Bytes>>& entries,
-                          ZipMethod method) {
+                          ZipMethod method, const std::vector<ZeroEntry>& zeros) {
     char tmpl[] = "/tmp/dlu-builder-XXXXXX";
     const int fd = mkstemp(tmpl);
     if (fd < 0) {
@@ -385,6 +359,9 @@ Bytes PackageBuilder::zip(const std::vector<std::pair<std::string, Bytes>>& entr
             zipWriteInFileInZip(zf, data.data(), static_cast<unsigned>(data.size()));
         }
         zipCloseFileInZip(zf);
+    }
+    for (const ZeroEntry& e : zeros) {
+        addZeroEntry(zf, e);
     }
     zipClose(zf, nullptr);
     Bytes out = readFile(tmpl);

@@ -81,14 +81,14 @@ public:
 
     // Encryption as the programming tool does it (the product only decrypts).
     static Bytes encrypt(Scheme scheme, const Bytes& plain);
-    // Zips `entries` in order with minizip.
-    static Bytes zip(const std::vector<std::pair<std::string, Bytes>>& entries, ZipMethod method);
-
     struct ZeroEntry {
         std::string name;
         std::uint64_t size = 0;
         std::uint64_t declared = 0;
     };
+    // Zips `entries` in order with minizip, then the entries of zeros.
+    static Bytes zip(const std::vector<std::pair<std::string, Bytes>>& entries, ZipMethod method,
+                     const std::vector<ZeroEntry>& zeros = {});
 
 private:
     std::string name_ = "Line1";
