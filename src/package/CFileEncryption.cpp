@@ -10,6 +10,8 @@
 #include <cctype>
 #include <span>
 
+#include <unistd.h>
+
 namespace dlu {
 
 namespace {
@@ -267,8 +269,11 @@ bool CFileEncryption::decryptCheckedLocked(const std::string& path) {
     }
 
     const fileio::SavedStatus status = fileio::SavedStatus::of(path);
+    // The attempt backup is a second name for the file's content where the file system
+    // allows it: every decryption writes a new file, so the backup costs no disk.
     const std::string backup = path + std::string(kBufferSuffix);
-    if (!fileio::copyFile(path, backup)) {
+    fileio::removeFile(backup);
+    if (::link(path.c_str(), backup.c_str()) != 0 && !fileio::copyFile(path, backup)) {
         return false;
     }
 
