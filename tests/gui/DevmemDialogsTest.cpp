@@ -404,18 +404,12 @@ TEST(DevmemDialogs, VerifyAfterRestoreCatchesADroppedWrite) {
     struct Case {
         bool linuxImage;
         std::uint64_t lost; // write request dropped, counted from the transfer's first; 0: none
-        std::string report;
+        std::string report; // how the message starts
     };
     const Case cases[] = {
         {false, 0, "Verified 250 words"},
         // Request 1 is the opening read; 3 writes D100 to D199.
-        {false, 3,
-         "D00100 is 0 (0x0000) in the PLC but 701 (0x02BD) in the file\n"
-         "D00101 is 0 (0x0000) in the PLC but 708 (0x02C4) in the file\n"
-         "D00102 is 0 (0x0000) in the PLC but 715 (0x02CB) in the file\n"
-         "D00103 is 0 (0x0000) in the PLC but 722 (0x02D2) in the file\n"
-         "D00104 is 0 (0x0000) in the PLC but 729 (0x02D9) in the file\n"
-         "Verify failed: 100 of 250 words differ"},
+        {false, 3, "D00100 is 0 (0x0000) in the PLC but 701 (0x02BD) in the file\n"},
         {true, 0, "Verified 250 words"},
         // The last of three blocks: the PLC keeps its old image.
         {true, 3, "The PLC holds 40 bytes of image, the file 500 bytes."},
@@ -445,7 +439,11 @@ TEST(DevmemDialogs, VerifyAfterRestoreCatchesADroppedWrite) {
         child<QCheckBox>(dlg.get(), "verify")->setChecked(true);
         child<QPushButton>(dlg.get(), c.linuxImage ? "1133" : "1126")->click();
         ASSERT_FALSE(rig.shown().empty());
-        EXPECT_EQ(rig.shown().back(), c.report) << c.linuxImage << " " << c.lost;
+        const std::string shown = rig.shown().back();
+        EXPECT_EQ(shown.substr(0, c.report.size()), c.report) << shown;
+        if (!c.linuxImage && c.lost != 0) {
+            EXPECT_TRUE(shown.ends_with("\nVerify failed: 100 of 250 words differ")) << shown;
+        }
     }
 }
 
