@@ -535,7 +535,7 @@ int runLinuxRestore(const LinuxTransferOptions& options, const ConnectionOptions
         case Outcome::EmptyFile:
             return kExitUsage;
         case Outcome::Declined:
-            fail("the PLC's image was not replaced: nothing was sent");
+            fail("the PLC's image was not replaced: nothing was sent (--yes answers the question)");
             return kExitPlcFailed;
         default:
             return kExitPlcFailed;
