@@ -9,9 +9,11 @@
 #include "app/gui/SessionWorker.h"
 #include "app/settings/QtSettingsStore.h"
 #include "comm/Connection.h"
+#include "comm/gui/CDialUpStatusDlg.h"
 #include "common/StringTable.h"
 #include "download/gui/CProgressDlg.h"
 #include "sim/EmbeddedChannelFactory.h"
+#include "sim/PlcServer.h"
 #include "sim/PlcSimulator.h"
 #include "support/ChildProcess.h"
 
@@ -26,7 +28,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 #include <memory>
+#include <sstream>
+#include <thread>
 
 namespace dlu {
 namespace {
@@ -175,6 +180,114 @@ TEST(MainWindow, DownloadToPlcsimOverTcp) {
     EXPECT_TRUE(w.download());
     ASSERT_FALSE(w.boxes.shown().empty());
     EXPECT_EQ(w.boxes.shown().front(), w.text(651));
+}
+
+// A PLC behind a Hayes modem at the far end of a pseudo-terminal, served on a thread of its
+// own as plcsim serves it.
+struct ModemLine {
+    explicit ModemLine(std::chrono::milliseconds answerDelay)
+        : server(plc, sim::ServerOptions{.pty = true, .modem = modem(answerDelay)}) {
+        std::ostringstream out;
+        std::ostringstream err;
+        if (server.open(out, err)) {
+            const std::string said = out.str(); // "plcsim: serial line on /dev/pts/N\n"
+            device = said.substr(said.rfind(' ') + 1);
+            device.erase(device.find_last_not_of('\n') + 1);
+            thread = std::thread([this] { server.run(stop); });
+        }
+    }
+    ~ModemLine() {
+        stop = 1;
+        if (thread.joinable()) {
+            thread.join();
+        }
+    }
+    static sim::HayesModem::Settings modem(std::chrono::milliseconds delay) {
+        sim::HayesModem::Settings s;
+        s.connectDelay = delay;
+        return s;
+    }
+    ConnectionDescription dialUp() const {
+        DialUpLink link;
+        link.line.device = device;
+        link.exitNumber = "9";
+        link.callNumber = "1234";
+        return spec(link);
+    }
+
+    sim::PlcSimulator plc;
+    sim::PlcServer server;
+    std::string device;
+    volatile std::sig_atomic_t stop = 0;
+    std::thread thread;
+};
+
+// Download over a dial-up line: the status window opens while the modem dials and shows its
+// steps. A call that comes through closes it and the download goes on over the call; Cancel
+// hangs up, and the download ends without a frame reaching the PLC.
+TEST(MainWindow, DialUpStatusWindowFollowsTheCall) {
+    using namespace std::chrono_literals;
+    for (const bool cancel : {false, true}) {
+        SCOPED_TRACE(cancel ? "cancelled" : "connected");
+        ModemLine line(cancel ? 60s : 0ms);
+        ASSERT_FALSE(line.device.empty());
+        Window w(Language::English, {}, /*realChannels=*/true);
+        const Bytes program(300, 0x33);
+        ASSERT_TRUE(w.dialog.openPackage(w.packageFile(
+            "Line1.DWN",
+            PackageBuilder().project("Line1", 26).program(0, "MAIN", 1).linkPrograms({program}))));
+        w.dialog.useConnection(line.dialUp());
+        w.boxes.answer(QMessageBox::No); // 663, if asked
+
+        std::vector<std::string> steps;
+        QString phone;
+        QTimer watch;
+        watch.setInterval(20);
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+            CDialUpStatusDlg* dlg = w.dialog.dialUpWindow();
+            if (dlg == nullptr || !dlg->isVisible()) {
+                return;
+            }
+            phone = dlg->findChild<QLineEdit*>(QStringLiteral("205"))->text();
+            const std::string step =
+                dlg->findChild<QLineEdit*>(QStringLiteral("207"))->text().toStdString();
+            if (steps.empty() || steps.back() != step) {
+                steps.push_back(step);
+            }
+            if (cancel && dlg->findChild<QLineEdit*>(QStringLiteral("206"))->text() == "1") {
+                dlg->findChild<QPushButton*>(QStringLiteral("2"))->click();
+            }
+        });
+        watch.start();
+        const auto began = std::chrono::steady_clock::now();
+        const bool ok = w.download();
+        watch.stop();
+
+        EXPECT_EQ(phone, QStringLiteral("9 , 1234"));
+        ASSERT_FALSE(steps.empty()) << "the status window was shown";
+        EXPECT_EQ(steps.back(), "Connecting...");
+        EXPECT_TRUE(QTest::qWaitFor([&] { return w.dialog.dialUpWindow() == nullptr; }, 2000));
+        const auto& shown = w.boxes.shown();
+        const std::string connected = "Dial-up MODEM connected.\nMODEM CODE : CONNECT 9600";
+        EXPECT_EQ(std::count(shown.begin(), shown.end(), connected), cancel ? 0 : 1);
+        EXPECT_EQ(ok, !cancel);
+        if (cancel) {
+            EXPECT_LT(std::chrono::steady_clock::now() - began, 30s)
+                << "the call was not waited out";
+            EXPECT_TRUE(line.plc.downloadItems().empty());
+            ASSERT_FALSE(shown.empty()) << "the failed open says why";
+            EXPECT_EQ(std::count(shown.begin(), shown.end(), w.text(651)), 0);
+        } else {
+            std::vector<Bytes> programs;
+            for (const auto& item : line.plc.downloadItems()) {
+                if (item.kind == 'C') {
+                    const auto bytes = item.bytes();
+                    programs.emplace_back(bytes.begin(), bytes.end());
+                }
+            }
+            EXPECT_EQ(programs, std::vector<Bytes>{program});
+        }
+    }
 }
 
 struct DisplayCase {
