@@ -43,8 +43,9 @@ using test::PackageBuilder;
 // The main window over a worker whose every channel leads to the in-process simulator (or,
 // with `realChannels`, the Qt channels).
 struct Window {
-    explicit Window(Language language, sim::PlcConfig config = {}, bool realChannels = false)
-        : messages(language), store(settingsDir.path()), plc(config), prompter(),
+    explicit Window(Language language, sim::PlcConfig config = {}, bool realChannels = false,
+                    sim::FaultConfig faults = {})
+        : messages(language), store(settingsDir.path()), plc(config, faults), prompter(),
           worker(prompter, messages,
                  realChannels ? gui::SessionWorker::FactoryMaker{}
                               : gui::SessionWorker::FactoryMaker{[this] {
@@ -180,6 +181,58 @@ TEST(MainWindow, DownloadToPlcsimOverTcp) {
     EXPECT_TRUE(w.download());
     ASSERT_FALSE(w.boxes.shown().empty());
     EXPECT_EQ(w.boxes.shown().front(), w.text(651));
+}
+
+// Closing the window while a download runs asks first (705). No keeps the window and the
+// transfer; Yes closes the window only once the transfer has ended, so the PLC holds every
+// item whole.
+TEST(MainWindow, ClosingDuringADownloadAsksAndWaits) {
+    for (const bool yes : {false, true}) {
+        SCOPED_TRACE(yes ? "yes" : "no");
+        sim::FaultConfig slow;
+        slow.turnaroundMs = 10; // each request takes a while
+        Window w(Language::English, {}, false, slow);
+        const Bytes program(3000, 0x44);
+        ASSERT_TRUE(w.dialog.openPackage(w.packageFile(
+            "Line1.DWN",
+            PackageBuilder().project("Line1", 26).program(0, "MAIN", 1).linkPrograms({program}))));
+        w.dialog.useConnection(spec(simulatorAt(10523)));
+        w.boxes.answer(yes ? QMessageBox::Yes : QMessageBox::No); // 705
+        w.boxes.answer(QMessageBox::No);                          // 663: stay stopped
+
+        QSignalSpy finished(&w.dialog, &gui::CDownloadUtilDlg::downloadFinished);
+        bool askedWhileRunning = false;
+        qsizetype finishedWhenClosed = -1;
+        QTimer watch;
+        watch.setInterval(5);
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+            if (w.dialog.transferRunning() && w.dialog.progressWindow()->isVisible()) {
+                watch.stop();
+                askedWhileRunning = true;
+                w.dialog.close(); // the close box
+                finishedWhenClosed = finished.size();
+            }
+        });
+        watch.start();
+        w.dialog.findChild<QPushButton*>(QStringLiteral("160"))->click();
+        EXPECT_TRUE(finished.wait(60000) || !finished.isEmpty());
+        ASSERT_TRUE(askedWhileRunning);
+        EXPECT_EQ(w.boxes.shown().front(), w.text(405));
+        EXPECT_EQ(w.dialog.isVisible(), !yes);
+        if (yes) {
+            EXPECT_EQ(finishedWhenClosed, 1) << "the window closed before the transfer ended";
+        }
+        ASSERT_EQ(finished.size(), 1);
+        EXPECT_TRUE(finished.first().first().toBool());
+        std::vector<Bytes> programs;
+        for (const auto& item : w.plc.downloadItems()) {
+            if (item.kind == 'C') {
+                const auto bytes = item.bytes();
+                programs.emplace_back(bytes.begin(), bytes.end());
+            }
+        }
+        EXPECT_EQ(programs, std::vector<Bytes>{program});
+    }
 }
 
 // A PLC behind a Hayes modem at the far end of a pseudo-terminal, served on a thread of its
