@@ -5,12 +5,18 @@
 #include "PackageBuilder.h"
 #include "app/gui/CDownloadUtilDlg.h"
 #include "app/gui/GuiPrompter.h"
+#include "app/gui/PeerDialogs.h"
 #include "app/gui/ProgramListModel.h"
 #include "app/gui/SessionWorker.h"
 #include "app/settings/QtSettingsStore.h"
 #include "comm/Connection.h"
 #include "comm/gui/CDialUpStatusDlg.h"
+#include "common/Clock.h"
+#include "common/MessageIds.h"
 #include "common/StringTable.h"
+#include "devmem/gui/CDeviceMemorySetDlg.h"
+#include "devmem/gui/CLinuxDeviceMemorySetDlg.h"
+#include "devmem/gui/CpuTypeSheet.h"
 #include "download/gui/CProgressDlg.h"
 #include "sim/EmbeddedChannelFactory.h"
 #include "sim/PlcServer.h"
@@ -339,6 +345,95 @@ TEST(MainWindow, DialUpStatusWindowFollowsTheCall) {
                 }
             }
             EXPECT_EQ(programs, std::vector<Bytes>{program});
+        }
+    }
+}
+
+// The four device memory buttons. Without a connection each says 402 and opens nothing. With
+// one, each opens its CPU type dialog and connects with the chosen code: a code the PLC does
+// not have gives the session's message and no window; the PLC's own code opens the button's
+// device memory window in its direction, with the code, its file dialogs starting at the path
+// text.
+TEST(MainWindow, DeviceMemoryButtonsOpenTheirWindows) {
+    using File = DevmemGuiEnv::FileDialog;
+    struct Case {
+        int button;
+        const char* choice; // the simulated PLC's code, 26
+        const char* wrong;  // 28 or 27, which that PLC refuses
+        const char* window;
+        File file;
+    };
+    const Case cases[] = {
+        {169, "1092", "1094", "374", File::Open},
+        {170, "1092", "1094", "374", File::Save},
+        {172, "1085", "1086", "378", File::Open},
+        {173, "1085", "1086", "378", File::Save},
+    };
+    Window w(Language::English);
+    SystemClock clock;
+    DevmemGuiEnv env = gui::deviceMemoryEnv(w.worker, w.prompter, w.messages, clock);
+    std::vector<std::pair<File, QString>> asked;
+    env.chooseFile = [&](QWidget*, File kind, const QString& folder, const QString&,
+                         const QString&) {
+        asked.emplace_back(kind, folder);
+        return QString();
+    };
+    w.dialog.setDeviceMemoryOpener([&](int b, int direction, CpuType cpu, const QString& path) {
+        gui::runDeviceMemoryWindow(&w.dialog, env, b, direction, cpu, path);
+    });
+    ASSERT_TRUE(
+        w.dialog.openPackage(w.packageFile("Line1.DWN", PackageBuilder().project("L", 26))));
+
+    // Picks the scripted CPU type; notes the device memory window and asks it for a file.
+    QString choice;
+    std::vector<std::string> windows;
+    CpuType windowCpu = kNoCpuType;
+    QTimer watch;
+    watch.setInterval(10);
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (auto* sheet = qobject_cast<CpuTypeSheet*>(modal)) {
+            sheet->findChild<QPushButton*>(choice)->click();
+        } else if (auto* dlg = qobject_cast<CDeviceMemorySetDlg*>(modal)) {
+            windows.push_back(modal->objectName().toStdString());
+            windowCpu = dlg->transfer().cpuType();
+            dlg->choosePath();
+            dlg->reject();
+        } else if (auto* linux = qobject_cast<CLinuxDeviceMemorySetDlg*>(modal)) {
+            windows.push_back(modal->objectName().toStdString());
+            linux->choosePath();
+            linux->reject();
+        }
+    });
+    watch.start();
+    const auto press = [&](int button, const char* pick) {
+        choice = QString::fromLatin1(pick);
+        windows.clear();
+        asked.clear();
+        w.boxes.clear();
+        windowCpu = kNoCpuType;
+        w.dialog.findChild<QPushButton*>(QString::number(button))->click();
+    };
+
+    for (const Case& c : cases) {
+        press(c.button, c.choice);
+        EXPECT_EQ(w.boxes.shown(), std::vector<std::string>{w.text(402)}) << c.button;
+        EXPECT_TRUE(windows.empty()) << c.button;
+    }
+    w.dialog.useConnection(spec(simulatorAt(10523)));
+    const std::string refused(w.messages(Msg::CpuWarning));
+    for (const Case& c : cases) {
+        press(c.button, c.wrong);
+        ASSERT_EQ(w.boxes.shown().size(), 1u) << c.button;
+        EXPECT_TRUE(w.boxes.shown().front().starts_with(refused)) << c.button;
+        EXPECT_TRUE(windows.empty()) << c.button;
+
+        press(c.button, c.choice);
+        EXPECT_EQ(windows, std::vector<std::string>{c.window}) << c.button;
+        ASSERT_FALSE(asked.empty()) << c.button;
+        EXPECT_EQ(asked.back(), std::make_pair(c.file, w.field(152))) << c.button;
+        if (std::string_view(c.window) == "374") {
+            EXPECT_EQ(windowCpu, 26) << c.button;
         }
     }
 }
