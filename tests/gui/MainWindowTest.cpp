@@ -491,6 +491,16 @@ TEST(MainWindow, ThirteenRowsNarrowTheLastColumn) {
     }
 }
 
+// Names from a package reach the fields and the program list with their control characters
+// as visible escapes: a crafted name cannot hide or fake what the window shows.
+TEST(MainWindow, PackageNamesShowControlCharactersAsEscapes) {
+    Window w(Language::English);
+    ASSERT_TRUE(w.dialog.openPackage(w.packageFile(
+        "Esc.DWN", PackageBuilder().project("Line\x1B[2J1", 26).program(0, "MA\rIN", 1))));
+    EXPECT_EQ(w.field(301), QStringLiteral("Line\\x1B[2J1"));
+    EXPECT_EQ(w.dialog.programList().index(0, 2).data().toString(), QStringLiteral("MA\\x0DIN"));
+}
+
 TEST(MainWindow, UnreadablePackageKeepsThePreviousProject) {
     Window w(Language::English);
     ASSERT_TRUE(w.dialog.openPackage(

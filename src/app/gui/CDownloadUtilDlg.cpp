@@ -12,6 +12,7 @@
 #include "common/MessageIds.h"
 #include "common/SettingsStore.h"
 #include "common/StringTable.h"
+#include "common/TerminalText.h"
 #include "download/DownloadObserver.h"
 #include "download/gui/CProgressDlg.h"
 #include "download/gui/DialogUnits.h"
@@ -56,7 +57,7 @@ public:
         });
     }
     void itemStarted(const DownloadItemPlan& item, std::size_t) override {
-        item_ = qtext(item.label);
+        item_ = qtext(displaySafe(item.label));
     }
     void blockSent(const DownloadProgress& progress) override {
         const int percent = progress.percent();
@@ -294,7 +295,8 @@ bool CDownloadUtilDlg::openPackage(const QString& path) {
         projectSize_ = contents->projectSize;
         programCount_ = contents->info.storedProgramCount();
         projectCpuType_ = contents->info.cpuType();
-        projectNameDisplay_ = qtext(contents->info.projectName());
+        // Names from the package are shown with their control characters as escapes.
+        projectNameDisplay_ = qtext(displaySafe(contents->info.projectName()));
         sizeDisplay_ = qtext(formatProjectSize(projectSize_));
         cpuTypeDisplay_ = qtext(CpuTypeTable::displayName(projectCpuType_));
         programCountDisplay_ = qtext(formatProgramCount(programCount_));
