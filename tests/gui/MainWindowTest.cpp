@@ -179,14 +179,22 @@ TEST(MainWindow, DownloadToPlcsimOverTcp) {
     test::ChildProcess plcsim(PLCSIM_PATH, {"--port", "0"});
     const int port = test::listeningPort(plcsim.line());
     ASSERT_NE(port, 0);
-    Window w(Language::English, {}, /*realChannels=*/true);
-    ASSERT_TRUE(w.dialog.openPackage(
-        w.packageFile("Line1.DWN", PackageBuilder().project("Line1", 26).program(0, "MAIN", 1))));
-    w.dialog.useConnection(spec(simulatorAt(static_cast<std::uint16_t>(port))));
-    w.boxes.answer(QMessageBox::No); // 663, if plcsim is at REMOTE
-    EXPECT_TRUE(w.download());
-    ASSERT_FALSE(w.boxes.shown().empty());
-    EXPECT_EQ(w.boxes.shown().front(), w.text(651));
+    // The simulator page, and the Ethernet page with its port: the way to a plcsim that does
+    // not listen on the simulator's fixed port.
+    EthernetLink ethernet;
+    ethernet.target = simulatorAt(static_cast<std::uint16_t>(port)).target;
+    for (const ConnectionLink& link :
+         {ConnectionLink{simulatorAt(static_cast<std::uint16_t>(port))},
+          ConnectionLink{ethernet}}) {
+        Window w(Language::English, {}, /*realChannels=*/true);
+        ASSERT_TRUE(w.dialog.openPackage(w.packageFile(
+            "Line1.DWN", PackageBuilder().project("Line1", 26).program(0, "MAIN", 1))));
+        w.dialog.useConnection(spec(link));
+        w.boxes.answer(QMessageBox::No); // 663, if plcsim is at REMOTE
+        EXPECT_TRUE(w.download()) << link.index();
+        EXPECT_NE(std::find(w.boxes.shown().begin(), w.boxes.shown().end(), w.text(651)),
+                  w.boxes.shown().end());
+    }
 }
 
 // Closing the window while a download runs asks first (705). No keeps the window and the
