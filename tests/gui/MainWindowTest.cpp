@@ -89,6 +89,18 @@ struct Window {
     BoxAnswerer boxes;
 };
 
+// The items of `kind` the PLC holds, in the order they came.
+std::vector<Bytes> itemsHeld(const sim::PlcSimulator& plc, char kind) {
+    std::vector<Bytes> held;
+    for (const auto& item : plc.downloadItems()) {
+        if (item.kind == kind) {
+            const auto bytes = item.bytes();
+            held.emplace_back(bytes.begin(), bytes.end());
+        }
+    }
+    return held;
+}
+
 SimulatorLink simulatorAt(std::uint16_t port) {
     SimulatorLink link;
     link.target.address = 0x7F000001U;
@@ -160,18 +172,8 @@ TEST(MainWindow, FullDownloadAgainstTheSimulator) {
     }
 
     // What the PLC holds: the parameter data and both programs, byte for byte.
-    Bytes gotParameter;
-    std::vector<Bytes> gotPrograms;
-    for (const auto& item : w.plc.downloadItems()) {
-        const auto bytes = item.bytes();
-        if (item.kind == 'P') {
-            gotParameter = Bytes(bytes.begin(), bytes.end());
-        } else if (item.kind == 'C') {
-            gotPrograms.emplace_back(bytes.begin(), bytes.end());
-        }
-    }
-    EXPECT_EQ(gotParameter, parameter);
-    EXPECT_EQ(gotPrograms, programs);
+    EXPECT_EQ(itemsHeld(w.plc, 'P'), std::vector<Bytes>{parameter});
+    EXPECT_EQ(itemsHeld(w.plc, 'C'), programs);
 }
 
 // The same download from the window over TCP to the plcsim program, as README describes.
@@ -238,14 +240,7 @@ TEST(MainWindow, ClosingDuringADownloadAsksAndWaits) {
         }
         ASSERT_EQ(finished.size(), 1);
         EXPECT_TRUE(finished.first().first().toBool());
-        std::vector<Bytes> programs;
-        for (const auto& item : w.plc.downloadItems()) {
-            if (item.kind == 'C') {
-                const auto bytes = item.bytes();
-                programs.emplace_back(bytes.begin(), bytes.end());
-            }
-        }
-        EXPECT_EQ(programs, std::vector<Bytes>{program});
+        EXPECT_EQ(itemsHeld(w.plc, 'C'), std::vector<Bytes>{program});
     }
 }
 
@@ -345,14 +340,7 @@ TEST(MainWindow, DialUpStatusWindowFollowsTheCall) {
             ASSERT_FALSE(shown.empty()) << "the failed open says why";
             EXPECT_EQ(std::count(shown.begin(), shown.end(), w.text(651)), 0);
         } else {
-            std::vector<Bytes> programs;
-            for (const auto& item : line.plc.downloadItems()) {
-                if (item.kind == 'C') {
-                    const auto bytes = item.bytes();
-                    programs.emplace_back(bytes.begin(), bytes.end());
-                }
-            }
-            EXPECT_EQ(programs, std::vector<Bytes>{program});
+            EXPECT_EQ(itemsHeld(line.plc, 'C'), std::vector<Bytes>{program});
         }
     }
 }
