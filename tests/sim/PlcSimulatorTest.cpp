@@ -381,20 +381,6 @@ TEST(PlcSimulatorFaults, DroppedResponseTimesOutAfterTheChannelTimeOut) {
     }
 }
 
-TEST(PlcSimulatorFaults, ChosenResponsesCorrupted) {
-    sim::FaultConfig faults;
-    faults.corruptResponses = {3, 4};
-    ProtocolRig rig({}, faults);
-    ASSERT_EQ(rig.protocol.protocolTest(), CProtocol::TestResult::Answered);
-    std::uint16_t word = 0;
-    const auto at = rig.plc.address("F1270");
-    std::vector<bool> results;
-    for (int i = 0; i < 4; ++i) {
-        results.push_back(readOneWord(rig.protocol, at, word));
-    }
-    EXPECT_EQ(results, (std::vector<bool>{true, false, false, true}));
-}
-
 TEST(PlcSimulatorFaults, RandomCorruptionFollowsTheSeed) {
     auto pattern = [](std::uint32_t seed) {
         sim::FaultConfig faults;
