@@ -9,6 +9,8 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -65,6 +67,17 @@ template <typename Plc = sim::PlcSimulator> struct DevmemRig : SimSession<Plc> {
 
     std::vector<SeenRequest> seen;
 };
+
+inline std::vector<std::uint8_t> readFile(const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+inline void writeFile(const std::filesystem::path& p, const std::vector<std::uint8_t>& bytes) {
+    std::ofstream(p, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+}
 
 // A folder of its own for each test (mkdtemp), removed afterwards.
 struct TempFolder : TempDir {
