@@ -469,13 +469,10 @@ TEST(EmbeddedSimulator, QueryOptionsMakeThePlc) {
         {{{"identity", "A-05"}}, "", 0x5810, 5},
         {{{"identity", "0x5810"}, {"key", ""}}, "", 0x5810, 5},
         {{{"key", "local"}, {"mode", "run"}}, "", 0x7A31, 26, 400, KeySwitch::Local, RunState::Run},
-        {{{"mode", "pause"}, {"firmware", "345"}},
-         "",
-         0x7A31,
-         26,
-         345,
-         KeySwitch::Remote,
+        // clang-format off
+        {{{"mode", "pause"}, {"firmware", "345"}}, "", 0x7A31, 26, 345, KeySwitch::Remote,
          RunState::Pause},
+        // clang-format on
         {{{"identity", "Z-99"}}, "unknown PLC for the embedded simulator: Z-99"},
         {{{"key", "up"}}, "key=local or key=remote"},
         {{{"mode", "halt"}}, "mode=run, mode=stop or mode=pause"},
