@@ -44,27 +44,10 @@ std::string fileNameOf(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// A folder of the environment that may hold our working folder: an absolute path to a folder
-// that we can write and enter. The runtime folder must be ours alone, as it is meant to be,
-// and itself a folder, not a link to one; a shared folder such as /tmp is safe for mkdtemp.
-bool usableBase(const char* value, bool mustBeOurs) {
-    if (value == nullptr || value[0] != '/') {
-        return false;
-    }
-    struct stat st {};
-    const int rc = mustBeOurs ? lstat(value, &st) : stat(value, &st);
-    if (rc != 0 || !S_ISDIR(st.st_mode) || access(value, W_OK | X_OK) != 0) {
-        return false;
-    }
-    return !mustBeOurs || (st.st_uid == geteuid() && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0);
-}
-
 struct UnzCloser {
     void operator()(void* zip) const { unzClose(static_cast<unzFile>(zip)); }
 };
 
-// Extracts the current entry to `target`; false (and nothing left at `target`) when the
-// entry cannot be read whole or fails its CRC check, or `budget` runs out.
 // Extracts the current entry to `target`, inflating in pieces and counting what comes: the
 // sizes in the archive's headers are never trusted. Gives the bytes written, or nothing
 // (and nothing left at `target`) when the entry cannot be read whole, fails its CRC check or
@@ -122,21 +105,12 @@ CFileControl::~CFileControl() { Close(); }
 void CFileControl::reportBadPackage() { prompter_.message(messages_(Msg::DownloadFileError)); }
 
 bool CFileControl::makePrivateFolder() {
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    const char* tmp = std::getenv("TMPDIR");
-    const std::pair<const char*, bool> bases[] = {{runtime, true}, {tmp, false}, {"/tmp", false}};
-    for (const auto& [base, mustBeOurs] : bases) {
-        if (!usableBase(base, mustBeOurs)) {
-            continue;
-        }
-        std::string pattern = std::string(base) + "/" + std::string(kFolderPattern);
-        // mkdtemp makes a new folder of mode 0700 under a name nobody could have chosen.
-        if (mkdtemp(pattern.data()) != nullptr) {
-            privateFolder_ = pattern + "/";
-            return true;
-        }
+    const std::optional<std::string> folder = fileio::makePrivateFolder(kFolderPattern);
+    if (!folder) {
+        return false;
     }
-    return false;
+    privateFolder_ = *folder + "/";
+    return true;
 }
 
 bool CFileControl::Open(const std::string& packagePath, CFileEncryption& encryption) {

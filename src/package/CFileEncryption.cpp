@@ -8,7 +8,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <filesystem>
+#include <optional>
 #include <span>
+#include <system_error>
 
 #include <unistd.h>
 
@@ -311,19 +314,25 @@ std::uint8_t CFileEncryption::CheckFileKind(const std::string& path) {
     if (!fileio::isRegularFile(path)) {
         return kKindMismatch;
     }
-    const std::string copy = path + std::string(kBufferSuffix);
-    if (!fileio::copyFile(path, copy)) {
-        fileio::removeFile(copy);
-        return kKindMismatch;
-    }
     const FileKindDescriptor kind = lookupFileKindB(pathExtension(path));
     if (kind.empty()) {
-        fileio::removeFile(copy);
         return kKindMismatch;
     }
-    decryptCheckedLocked(copy);
-    const bool matches = headerMatchesFile(copy, kind);
-    fileio::removeFile(copy);
+    // The decrypted copy is the customer's project in clear: it goes to a private folder of
+    // its own, never beside the file, and is gone when the check ends.
+    const std::optional<std::string> folder = fileio::makePrivateFolder("dlutil-kind-XXXXXX");
+    if (!folder) {
+        return kKindMismatch;
+    }
+    const std::string copy = *folder + "/" + std::filesystem::path(path).filename().string() +
+                             std::string(kBufferSuffix);
+    bool matches = false;
+    if (fileio::copyToNewFile(path, copy)) {
+        decryptCheckedLocked(copy);
+        matches = headerMatchesFile(copy, kind);
+    }
+    std::error_code ec;
+    std::filesystem::remove_all(*folder, ec);
     return matches ? kKindMatches : kKindMismatch;
 }
 

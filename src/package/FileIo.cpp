@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <system_error>
@@ -231,6 +232,42 @@ std::optional<std::string> findNoCase(const std::string& folder, std::string_vie
         return std::nullopt;
     }
     return folder + *found;
+}
+
+namespace {
+
+// A folder of the environment that may hold our working folder: an absolute path to a folder
+// that we can write and enter. The runtime folder must be ours alone, as it is meant to be,
+// and itself a folder, not a link to one; a shared folder such as /tmp is safe for mkdtemp.
+bool usableBase(const char* value, bool mustBeOurs) {
+    if (value == nullptr || value[0] != '/') {
+        return false;
+    }
+    struct stat st {};
+    const int rc = mustBeOurs ? lstat(value, &st) : stat(value, &st);
+    if (rc != 0 || !S_ISDIR(st.st_mode) || access(value, W_OK | X_OK) != 0) {
+        return false;
+    }
+    return !mustBeOurs || (st.st_uid == geteuid() && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0);
+}
+
+} // namespace
+
+std::optional<std::string> makePrivateFolder(std::string_view pattern) {
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    const char* tmp = std::getenv("TMPDIR");
+    const std::pair<const char*, bool> bases[] = {{runtime, true}, {tmp, false}, {"/tmp", false}};
+    for (const auto& [base, mustBeOurs] : bases) {
+        if (!usableBase(base, mustBeOurs)) {
+            continue;
+        }
+        std::string path = std::string(base) + "/" + std::string(pattern);
+        // mkdtemp makes a new folder of mode 0700 under a name nobody could have chosen.
+        if (mkdtemp(path.data()) != nullptr) {
+            return path;
+        }
+    }
+    return std::nullopt;
 }
 
 } // namespace dlu::fileio

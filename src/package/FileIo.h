@@ -97,4 +97,8 @@ private:
     unsigned perms_ = 0;
 };
 
+// Makes a new folder of mode 0700 from `pattern` (ending in XXXXXX) under $XDG_RUNTIME_DIR
+// when it is ours alone, else $TMPDIR, else /tmp; gives its path without a trailing slash.
+std::optional<std::string> makePrivateFolder(std::string_view pattern);
+
 } // namespace dlu::fileio
