@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <thread>
 
 namespace dlu {
@@ -61,6 +62,21 @@ ChannelRead QtDialUpChannel::read() {
         }
     }
     return link_.read();
+}
+
+std::size_t QtDialUpChannel::readSome(std::span<std::uint8_t> out, std::chrono::milliseconds limit,
+                                      std::uint8_t& status) {
+    std::size_t count = link_.readSome(out, limit, status);
+    if (dropLineFeed_) {
+        dropLineFeed_ = false;
+        if (count > 0 && out[0] == '\n') {
+            std::memmove(out.data(), out.data() + 1, count - 1);
+            if (--count == 0) {
+                count = link_.readSome(out, limit, status);
+            }
+        }
+    }
+    return count;
 }
 
 void QtDialUpChannel::close() {

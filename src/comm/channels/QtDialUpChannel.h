@@ -31,6 +31,8 @@ public:
     void setTimeout(std::chrono::milliseconds timeout) override { link_.setTimeout(timeout); }
     bool write(std::span<const std::uint8_t> bytes) override { return link_.write(bytes); }
     ChannelRead read() override;
+    std::size_t readSome(std::span<std::uint8_t> out, std::chrono::milliseconds limit,
+                         std::uint8_t& status) override;
     std::chrono::milliseconds timeout() const override { return link_.timeout(); }
     std::chrono::microseconds byteTime() const override { return link_.byteTime(); }
     void close() override;
