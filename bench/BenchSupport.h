@@ -210,12 +210,12 @@ private:
 // To a loopback TCP port, with Nagle's delay off as the product's TCP channel has it.
 class LoopbackChannel final : public FdChannel {
 public:
-    // The port to use when open() is given none.
+    // With a port, open() goes there whatever it is given.
     explicit LoopbackChannel(int port = 0) : port_(port) {}
     bool open(const OpenParams& params) override {
         close();
         const auto* tcp = std::get_if<TcpOpenParams>(&params);
-        const int port = tcp != nullptr && tcp->port != 0 ? tcp->port : port_;
+        const int port = port_ != 0 || tcp == nullptr ? port_ : tcp->port;
         fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in addr{};
         addr.sin_family = AF_INET;
