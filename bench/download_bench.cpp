@@ -271,6 +271,7 @@ private:
 };
 
 std::map<std::string, double> g_extra;
+std::map<std::string, double> g_perRequestUs;
 // Mean time of the sending part alone (first request to the end), per benchmark.
 std::map<std::string, double> g_sendMs;
 
@@ -278,13 +279,17 @@ void BM_DownloadTcp(benchmark::State& state) {
     recordFrames();
     bench::PlcsimProcess plcsim(
         PLCSIM_PATH, {"--identity", "0x7A31", "--key", "remote", "--mode", "stop", "--port", "0"});
-    BenchFactory factory;
+    BenchFactory plain;
+    std::chrono::nanoseconds own{0};
+    bench::TimedFactory factory(plain, own);
     Session s(factory, simulatorSettings(kConSimulator, static_cast<std::uint16_t>(plcsim.port())));
     const DownloadJob job = s.job();
     if (!s.connect()) {
         state.SkipWithError("plcsim did not answer");
         return;
     }
+    own = {};
+    factory.last->restart();
     const long before = peakRssKb();
     for (auto _ : state) {
         if (!s.download(job)) {
@@ -293,6 +298,9 @@ void BM_DownloadTcp(benchmark::State& state) {
         }
     }
     g_sendMs["BM_DownloadTcp"] = s.sendTime / s.downloads;
+    g_perRequestUs["program's own time per request over TCP (µs)"] =
+        std::chrono::duration<double, std::micro>(own).count() /
+        (static_cast<double>(s.downloads) * static_cast<double>(fixture().frames.size()));
     g_extra["engine peak RSS growth over TCP (KB)"] = static_cast<double>(peakRssKb() - before);
     g_extra["peak RSS after TCP (KB)"] = static_cast<double>(peakRssKb());
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(fixture().payload));
@@ -456,6 +464,16 @@ int main(int argc, char** argv) {
         std::printf("%-48s %.3f (wire time %.1f s, download %.1f s)\n",
                     "ratio 115200 baud (wire time / download):", wireMs / pty->second,
                     wireMs / 1000.0, pty->second / 1000.0);
+    }
+    const auto perRequest = [&](const char* what, const char* name) {
+        if (const auto it = t.find(name); it != t.end() && !f.frames.empty()) {
+            g_perRequestUs[what] = it->second * 1000.0 / static_cast<double>(f.frames.size());
+        }
+    };
+    perRequest("download over TCP per request (µs)", "BM_DownloadTcp");
+    perRequest("raw ping-pong per request (µs)", "BM_RawTcpPingPong");
+    for (const auto& [what, value] : g_perRequestUs) {
+        std::printf("%-48s %.1f\n", (what + ":").c_str(), value);
     }
     for (const auto& [what, value] : g_extra) {
         std::printf("%-48s %.0f\n", (what + ":").c_str(), value);

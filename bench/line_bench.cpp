@@ -77,75 +77,6 @@ double cpuSeconds() {
 }
 std::vector<Result> g_results;
 
-// Passes everything to the simulator's channel and measures the program's own share of each
-// request: from the call that handed out the last byte of an answer to the write of the next
-// request. The rest of the overhead is the line's wake-ups coming late (a busy machine) and
-// the fixed work of the run (reading the package, writing the backup).
-class TimedChannel final : public DeviceChannel {
-public:
-    TimedChannel(std::unique_ptr<DeviceChannel> inner, std::chrono::nanoseconds& own)
-        : inner_(std::move(inner)), own_(own) {}
-    bool open(const OpenParams& params) override { return inner_->open(params); }
-    void setTimeout(std::chrono::milliseconds t) override { inner_->setTimeout(t); }
-    std::chrono::milliseconds timeout() const override { return inner_->timeout(); }
-    std::chrono::microseconds byteTime() const override { return inner_->byteTime(); }
-    bool write(std::span<const std::uint8_t> bytes) override {
-        if (read_) {
-            own_ += std::chrono::steady_clock::now() - lastRead_;
-            read_ = false;
-        }
-        return inner_->write(bytes);
-    }
-    ChannelRead read() override { return took(inner_->read()); }
-    ChannelRead readWithin(std::chrono::milliseconds limit) override {
-        return took(inner_->readWithin(limit));
-    }
-    std::size_t readSome(std::span<std::uint8_t> out, std::chrono::milliseconds limit,
-                         std::uint8_t& status) override {
-        const std::size_t n = inner_->readSome(out, limit, status);
-        took({0, status});
-        return n;
-    }
-    void close() override { inner_->close(); }
-    // From now on: what came before belongs to no request.
-    void restart() { read_ = false; }
-
-private:
-    ChannelRead took(ChannelRead r) {
-        if (r.status == kChannelOk) {
-            lastRead_ = std::chrono::steady_clock::now();
-            read_ = true;
-        }
-        return r;
-    }
-    std::unique_ptr<DeviceChannel> inner_;
-    std::chrono::nanoseconds& own_;
-    std::chrono::steady_clock::time_point lastRead_{};
-    bool read_ = false;
-};
-
-class TimedFactory final : public ChannelFactory {
-public:
-    TimedFactory(ChannelFactory& inner, std::chrono::nanoseconds& own) : inner_(inner), own_(own) {}
-    std::unique_ptr<DeviceChannel> create(std::uint8_t type) override {
-        auto inner = inner_.create(type);
-        if (!inner) {
-            return nullptr;
-        }
-        auto channel = std::make_unique<TimedChannel>(std::move(inner), own_);
-        last = channel.get();
-        return channel;
-    }
-    std::uint32_t resolveHostName(std::string_view name) override {
-        return inner_.resolveHostName(name);
-    }
-    TimedChannel* last = nullptr;
-
-private:
-    ChannelFactory& inner_;
-    std::chrono::nanoseconds& own_;
-};
-
 // The simulator behind the line, and a session on it as dlutil wires one.
 struct LineSession {
     explicit LineSession(std::uint32_t baud)
@@ -202,7 +133,7 @@ struct LineSession {
     sim::PlcSimulator plc;
     sim::EmbeddedChannelFactory factory;
     std::chrono::nanoseconds own{0};
-    TimedFactory timed;
+    bench::TimedFactory timed;
     bench::SilentPrompter prompter;
     Messages messages{Language::English};
     SystemClock clock;
