@@ -185,16 +185,18 @@ bool CProtocol::refill(std::chrono::milliseconds limit, std::size_t most) {
 }
 
 ChannelRead CProtocol::readByte() {
-    // Without a clock the channel's own time-out bounds each wait.
-    auto limit = std::chrono::milliseconds::max();
-    if (clock_ != nullptr) {
-        limit = std::chrono::ceil<std::chrono::milliseconds>(deadline_ - clock_->now());
-        if (limit.count() <= 0) {
-            return {0, kChannelTimeout};
+    if (inboxNext_ == inboxSize_) {
+        // Only a wait needs the deadline: the bytes taken already came within it.
+        auto limit = std::chrono::milliseconds::max(); // without a clock: the channel's time-out
+        if (clock_ != nullptr) {
+            limit = std::chrono::ceil<std::chrono::milliseconds>(deadline_ - clock_->now());
+            if (limit.count() <= 0) {
+                return {0, kChannelTimeout};
+            }
         }
-    }
-    if (inboxNext_ == inboxSize_ && !refill(limit, inbox_.size())) {
-        return {0, lastRead_};
+        if (!refill(limit, inbox_.size())) {
+            return {0, lastRead_};
+        }
     }
     const ChannelRead in{inbox_[inboxNext_++], kChannelOk};
     if (clock_ != nullptr && firstByte_) {
