@@ -53,23 +53,29 @@ bool QtDialUpChannel::open(const OpenParams& params) {
     return true;
 }
 
-ChannelRead QtDialUpChannel::read() {
+ChannelRead QtDialUpChannel::readWithin(std::chrono::milliseconds limit) {
     if (dropLineFeed_) {
-        const ChannelRead first = link_.read();
+        // The line feed that may still follow the modem's CONNECT line is not the PLC's; until
+        // a byte arrives it may yet come.
+        const ChannelRead first = link_.readWithin(limit);
+        if (first.status != kChannelOk) {
+            return first;
+        }
         dropLineFeed_ = false;
-        if (first.status != kChannelOk || first.byte != '\n') {
+        if (first.byte != '\n') {
             return first;
         }
     }
-    return link_.read();
+    return link_.readWithin(limit);
 }
 
 std::size_t QtDialUpChannel::readSome(std::span<std::uint8_t> out, std::chrono::milliseconds limit,
                                       std::uint8_t& status) {
     std::size_t count = link_.readSome(out, limit, status);
-    if (dropLineFeed_) {
+    if (dropLineFeed_ && count > 0) {
+        // As in readWithin(): only a byte that arrived settles whether the line feed came.
         dropLineFeed_ = false;
-        if (count > 0 && out[0] == '\n') {
+        if (out[0] == '\n') {
             std::memmove(out.data(), out.data() + 1, count - 1);
             if (--count == 0) {
                 count = link_.readSome(out, limit, status);
