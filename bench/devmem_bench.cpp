@@ -48,70 +48,11 @@ std::filesystem::path backupFile() {
     return dir / ("devmem_bench_" + std::to_string(::getpid()) + ".PDM");
 }
 
-// A blocking TCP channel to plcsim, buffered so that a byte read is not a system call.
-class TcpChannel final : public DeviceChannel {
-public:
-    explicit TcpChannel(int port) : port_(port) {}
-    ~TcpChannel() override { close(); }
-
-    bool open(const OpenParams&) override {
-        fd_ = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_port = htons(static_cast<std::uint16_t>(port_));
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (connect(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-            close();
-            return false;
-        }
-        const int on = 1;
-        setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-        return true;
-    }
-    void setTimeout(std::chrono::milliseconds t) override { timeout_ = t; }
-    bool write(std::span<const std::uint8_t> bytes) override {
-        return fd_ >= 0 && ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) ==
-                               static_cast<ssize_t>(bytes.size());
-    }
-    ChannelRead read() override {
-        if (fd_ < 0) {
-            return {0, kChannelNotOpen};
-        }
-        if (next_ == size_) {
-            pollfd p{fd_, POLLIN, 0};
-            if (poll(&p, 1, static_cast<int>(timeout_.count())) <= 0) {
-                return {0, kChannelTimeout};
-            }
-            const ssize_t n = ::recv(fd_, buffer_, sizeof buffer_, 0);
-            if (n <= 0) {
-                return {0, kChannelLinkLost};
-            }
-            size_ = static_cast<std::size_t>(n);
-            next_ = 0;
-        }
-        return {buffer_[next_++], kChannelOk};
-    }
-    void close() override {
-        if (fd_ >= 0) {
-            ::close(fd_);
-            fd_ = -1;
-        }
-    }
-
-private:
-    int port_;
-    int fd_ = -1;
-    std::chrono::milliseconds timeout_{3000};
-    std::uint8_t buffer_[4096];
-    std::size_t next_ = 0;
-    std::size_t size_ = 0;
-};
-
 class TcpFactory final : public ChannelFactory {
 public:
     explicit TcpFactory(int port) : port_(port) {}
     std::unique_ptr<DeviceChannel> create(std::uint8_t) override {
-        return std::make_unique<TcpChannel>(port_);
+        return std::make_unique<bench::LoopbackChannel>(port_);
     }
     std::uint32_t resolveHostName(std::string_view) override { return 0x7F000001; }
 
@@ -286,7 +227,7 @@ void BM_BackupTcp(benchmark::State& state) {
 // The same frames over one socket to plcsim: write a request, read its answer, next.
 void BM_FramesTcp(benchmark::State& state) {
     const auto& frames = backupFrames();
-    TcpChannel channel(plcsim().port());
+    bench::LoopbackChannel channel(plcsim().port());
     if (plcsim().port() == 0 || !channel.open(TcpOpenParams{})) {
         state.SkipWithError("plcsim did not start");
         return;
@@ -298,14 +239,13 @@ void BM_FramesTcp(benchmark::State& state) {
         state.SkipWithError("no answer to the protocol test");
         return;
     }
+    std::vector<std::uint8_t> answer(4096);
     for (auto _ : state) {
         for (std::size_t i = 0; i < frames.requests.size(); ++i) {
             channel.write(frames.requests[i]);
-            for (std::size_t n = 0; n < frames.responseSizes[i]; ++n) {
-                if (channel.read().status != kChannelOk) {
-                    state.SkipWithError("answer missing");
-                    return;
-                }
+            if (!channel.readAll(std::span(answer).first(frames.responseSizes[i]))) {
+                state.SkipWithError("answer missing");
+                return;
             }
         }
     }
@@ -313,8 +253,8 @@ void BM_FramesTcp(benchmark::State& state) {
 }
 
 // The baseline of the TCP backup: the same request and answer sizes, a server process that
-// answers them without protocol work, the client writing and reading byte by byte through the
-// same buffered channel.
+// answers them without protocol work, the client writing and reading through the same
+// buffered channel.
 void BM_RawTcpPingPong(benchmark::State& state) {
     const auto& frames = backupFrames();
     bench::RawServerProcess::Frames sizes;
@@ -322,19 +262,18 @@ void BM_RawTcpPingPong(benchmark::State& state) {
         sizes.emplace_back(frames.requests[i].size(), frames.responseSizes[i]);
     }
     bench::RawServerProcess server(sizes);
-    TcpChannel channel(server.port());
+    bench::LoopbackChannel channel(server.port());
     if (server.port() == 0 || !channel.open(TcpOpenParams{})) {
         state.SkipWithError("no raw server");
         return;
     }
+    std::vector<std::uint8_t> answer(4096);
     for (auto _ : state) {
         for (std::size_t i = 0; i < sizes.size(); ++i) {
             channel.write(frames.requests[i]);
-            for (std::size_t n = 0; n < sizes[i].second; ++n) {
-                if (channel.read().status != kChannelOk) {
-                    state.SkipWithError("answer missing");
-                    return;
-                }
+            if (!channel.readAll(std::span(answer).first(sizes[i].second))) {
+                state.SkipWithError("answer missing");
+                return;
             }
         }
     }

@@ -235,80 +235,9 @@ void recordFrames() {
     s.download(job);
 }
 
-// A blocking byte channel over a file descriptor (socket or terminal), buffered so that a
-// byte read is not a system call.
-class FdChannel : public DeviceChannel {
+class TerminalChannel final : public bench::FdChannel {
 public:
-    ~FdChannel() override { close(); }
-    void setTimeout(std::chrono::milliseconds t) override { timeout_ = t; }
-    bool write(std::span<const std::uint8_t> bytes) override {
-        std::size_t done = 0;
-        while (done < bytes.size()) {
-            const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
-            if (n <= 0) {
-                return false;
-            }
-            done += static_cast<std::size_t>(n);
-        }
-        return true;
-    }
-    ChannelRead read() override {
-        if (next_ == size_) {
-            pollfd p{fd_, POLLIN, 0};
-            if (poll(&p, 1, static_cast<int>(timeout_.count())) <= 0) {
-                return {0, kChannelTimeout};
-            }
-            const ssize_t n = ::read(fd_, buffer_, sizeof buffer_);
-            if (n <= 0) {
-                return {0, kChannelLinkLost};
-            }
-            size_ = static_cast<std::size_t>(n);
-            next_ = 0;
-        }
-        return {buffer_[next_++], kChannelOk};
-    }
-    void close() override {
-        if (fd_ >= 0) {
-            ::close(fd_);
-            fd_ = -1;
-        }
-    }
-
-protected:
-    int fd_ = -1;
-
-private:
-    std::chrono::milliseconds timeout_{3000};
-    std::uint8_t buffer_[4096];
-    std::size_t next_ = 0;
-    std::size_t size_ = 0;
-};
-
-class TcpChannel final : public FdChannel {
-public:
-    bool open(const OpenParams& params) override {
-        const auto* tcp = std::get_if<TcpOpenParams>(&params);
-        if (tcp == nullptr) {
-            return false;
-        }
-        fd_ = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_port = htons(tcp->port);
-        addr.sin_addr.s_addr = htonl(tcp->address);
-        if (::connect(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-            close();
-            return false;
-        }
-        const int on = 1;
-        setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-        return true;
-    }
-};
-
-class TerminalChannel final : public FdChannel {
-public:
-    explicit TerminalChannel(std::string path) : path_(std::move(path)) {}
+    explicit TerminalChannel(std::string path) : path_(std::move(path)) { socket_ = false; }
     bool open(const OpenParams&) override {
         fd_ = ::open(path_.c_str(), O_RDWR | O_NOCTTY);
         if (fd_ < 0) {
@@ -333,7 +262,7 @@ public:
         if (type == kConSerial) {
             return std::make_unique<TerminalChannel>(terminal_);
         }
-        return std::make_unique<TcpChannel>();
+        return std::make_unique<bench::LoopbackChannel>();
     }
     std::uint32_t resolveHostName(std::string_view) override { return 0x7F000001; }
 
@@ -342,6 +271,7 @@ private:
 };
 
 std::map<std::string, double> g_extra;
+std::map<std::string, double> g_perRequestUs;
 // Mean time of the sending part alone (first request to the end), per benchmark.
 std::map<std::string, double> g_sendMs;
 
@@ -349,13 +279,17 @@ void BM_DownloadTcp(benchmark::State& state) {
     recordFrames();
     bench::PlcsimProcess plcsim(
         PLCSIM_PATH, {"--identity", "0x7A31", "--key", "remote", "--mode", "stop", "--port", "0"});
-    BenchFactory factory;
+    BenchFactory plain;
+    std::chrono::nanoseconds own{0};
+    bench::TimedFactory factory(plain, own);
     Session s(factory, simulatorSettings(kConSimulator, static_cast<std::uint16_t>(plcsim.port())));
     const DownloadJob job = s.job();
     if (!s.connect()) {
         state.SkipWithError("plcsim did not answer");
         return;
     }
+    own = {};
+    factory.last->restart();
     const long before = peakRssKb();
     for (auto _ : state) {
         if (!s.download(job)) {
@@ -364,6 +298,9 @@ void BM_DownloadTcp(benchmark::State& state) {
         }
     }
     g_sendMs["BM_DownloadTcp"] = s.sendTime / s.downloads;
+    g_perRequestUs["program's own time per request over TCP (µs)"] =
+        std::chrono::duration<double, std::micro>(own).count() /
+        (static_cast<double>(s.downloads) * static_cast<double>(fixture().frames.size()));
     g_extra["engine peak RSS growth over TCP (KB)"] = static_cast<double>(peakRssKb() - before);
     g_extra["peak RSS after TCP (KB)"] = static_cast<double>(peakRssKb());
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(fixture().payload));
@@ -371,26 +308,24 @@ void BM_DownloadTcp(benchmark::State& state) {
 
 // The same request and response sizes through loopback TCP, as the download does them: a
 // server process answering the sizes without protocol work, the client writing each request
-// and reading the answer byte by byte through the same buffered channel.
+// and reading the answer through the same buffered channel, as much as has come at a time.
 void BM_RawTcpPingPong(benchmark::State& state) {
     recordFrames();
     const auto& frames = fixture().frames;
     bench::RawServerProcess server(frames);
-    TcpChannel client;
-    if (server.port() == 0 ||
-        !client.open(TcpOpenParams{static_cast<std::uint16_t>(server.port()), 0x7F000001})) {
+    bench::LoopbackChannel client(server.port());
+    if (server.port() == 0 || !client.open(TcpOpenParams{})) {
         state.SkipWithError("no raw server");
         return;
     }
     std::vector<std::uint8_t> out(4096, 0xA5);
+    std::vector<std::uint8_t> in(4096);
     for (auto _ : state) {
         for (const auto& [request, response] : frames) {
             client.write(std::span(out).first(request));
-            for (std::size_t i = 0; i < response; ++i) {
-                if (client.read().status != kChannelOk) {
-                    state.SkipWithError("ping-pong broke");
-                    return;
-                }
+            if (!client.readAll(std::span(in).first(response))) {
+                state.SkipWithError("ping-pong broke");
+                return;
             }
         }
     }
@@ -529,6 +464,16 @@ int main(int argc, char** argv) {
         std::printf("%-48s %.3f (wire time %.1f s, download %.1f s)\n",
                     "ratio 115200 baud (wire time / download):", wireMs / pty->second,
                     wireMs / 1000.0, pty->second / 1000.0);
+    }
+    const auto perRequest = [&](const char* what, const char* name) {
+        if (const auto it = t.find(name); it != t.end() && !f.frames.empty()) {
+            g_perRequestUs[what] = it->second * 1000.0 / static_cast<double>(f.frames.size());
+        }
+    };
+    perRequest("download over TCP per request (µs)", "BM_DownloadTcp");
+    perRequest("raw ping-pong per request (µs)", "BM_RawTcpPingPong");
+    for (const auto& [what, value] : g_perRequestUs) {
+        std::printf("%-48s %.1f\n", (what + ":").c_str(), value);
     }
     for (const auto& [what, value] : g_extra) {
         std::printf("%-48s %.0f\n", (what + ":").c_str(), value);

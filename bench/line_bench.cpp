@@ -8,8 +8,11 @@
 // at 115,200 baud and twelve times that at 9,600, so by default both are cut down to about
 // --line-seconds=S of wire time each (3 s) with full-size frames: the overhead per request
 // and the ratio do not depend on how many requests there are. --full runs the full sizes.
-// --turnaround=MS adds a PLC turnaround to every request. The last column is the process's
-// processor time per request: the rest of the overhead is waiting to be woken up.
+// --turnaround=MS adds a PLC turnaround to every request. "ours/req" is the program's own time
+// per request (from handing out the last byte of an answer to writing the next request); the
+// rest of the overhead is the line's wake-ups coming late on a busy machine and the run's
+// fixed work. The last column is the process's processor time per request, the simulator's
+// and the line's sleeps included.
 
 #include "BenchSupport.h"
 #include "PackageBuilder.h"
@@ -63,6 +66,7 @@ struct Result {
     double wireSeconds = 0;
     double measuredSeconds = 0;
     double cpuSeconds = 0; // user and system time of the process meanwhile
+    double ownSeconds = 0; // from the last byte of each answer to the next request
 };
 
 double cpuSeconds() {
@@ -75,13 +79,14 @@ std::vector<Result> g_results;
 
 // The simulator behind the line, and a session on it as dlutil wires one.
 struct LineSession {
-    explicit LineSession(std::uint32_t baud) : plc(config(), faults(baud)), factory(plc) {
+    explicit LineSession(std::uint32_t baud)
+        : plc(config(), faults(baud)), factory(plc), timed(factory, own) {
         CommSet settings;
         settings.setDefaults();
         settings.nConType = kConSimulator;
         settings.nTxDelay = 0;
-        connection.emplace(ConnectionDescription::fromCommSet(settings), factory, prompter,
-                           messages, clock);
+        connection.emplace(ConnectionDescription::fromCommSet(settings), timed, prompter, messages,
+                           clock);
         plc.setFrameLog([this](bool sent, std::span<const std::uint8_t> frame) {
             wireBytes += frame.size();
             answers += sent ? 1 : 0;
@@ -105,6 +110,10 @@ struct LineSession {
     template <typename Step> bool measure(Result& r, Step step) {
         wireBytes = 0;
         answers = 0;
+        own = {};
+        if (timed.last != nullptr) {
+            timed.last->restart();
+        }
         const double cpuBefore = cpuSeconds();
         const auto start = std::chrono::steady_clock::now();
         const bool ok = step();
@@ -117,11 +126,14 @@ struct LineSession {
             std::chrono::duration<double>(line.wireTime(wireBytes) + line.turnaround() * answers)
                 .count();
         r.measuredSeconds = std::chrono::duration<double>(end - start).count();
+        r.ownSeconds = std::chrono::duration<double>(own).count();
         return ok;
     }
 
     sim::PlcSimulator plc;
     sim::EmbeddedChannelFactory factory;
+    std::chrono::nanoseconds own{0};
+    bench::TimedFactory timed;
     bench::SilentPrompter prompter;
     Messages messages{Language::English};
     SystemClock clock;
@@ -267,23 +279,25 @@ int main(int argc, char** argv) {
         }
     }
     benchmark::RunSpecifiedBenchmarks();
-    std::printf("\nturnaround %u ms; %s\n", g_turnaroundMs,
-                g_full ? "full sizes" : "sizes cut to the --line-seconds budget");
-    std::printf("%-9s %7s %-14s %8s %10s %9s %10s %7s %14s %12s\n", "what", "baud", "size",
+    // Late wake-ups on a busy machine are most of the overhead: say how busy it was.
+    double load = 0;
+    getloadavg(&load, 1);
+    std::printf("\nturnaround %u ms; %s; load average %.1f\n", g_turnaroundMs,
+                g_full ? "full sizes" : "sizes cut to the --line-seconds budget", load);
+    std::printf("%-9s %7s %-14s %8s %10s %9s %10s %7s %14s %12s %12s\n", "what", "baud", "size",
                 "requests", "wire bytes", "wire s", "measured s", "ratio", "overhead/req",
-                "cpu/req");
+                "ours/req", "cpu/req");
     for (const Result& r : g_results) {
         const double ratio = r.measuredSeconds > 0 ? r.wireSeconds / r.measuredSeconds : 0;
         const double overhead = r.requests > 0 ? (r.measuredSeconds - r.wireSeconds) * 1e6 /
                                                      static_cast<double>(r.requests)
                                                : 0;
-        const double cpu =
-            r.requests > 0 ? r.cpuSeconds * 1e6 / static_cast<double>(r.requests) : 0;
-        std::printf("%-9s %7u %-14s %8llu %10llu %9.3f %10.3f %7.4f %11.0f µs %9.0f µs\n",
+        const double perRequest = r.requests > 0 ? 1e6 / static_cast<double>(r.requests) : 0;
+        std::printf("%-9s %7u %-14s %8llu %10llu %9.3f %10.3f %7.4f %11.0f µs %9.0f µs %9.0f µs\n",
                     r.what.c_str(), r.baud, r.size.c_str(),
                     static_cast<unsigned long long>(r.requests),
                     static_cast<unsigned long long>(r.wireBytes), r.wireSeconds, r.measuredSeconds,
-                    ratio, overhead, cpu);
+                    ratio, overhead, r.ownSeconds * perRequest, r.cpuSeconds * perRequest);
     }
     std::error_code ec;
     fs::remove_all(folder(), ec);

@@ -10,15 +10,15 @@
 
 #include <benchmark/benchmark.h>
 
-#include <arpa/inet.h>
+#ifdef DLU_BENCH_QT
+#include "comm/channels/QtTcpChannel.h"
+
+#include <QCoreApplication>
+#endif
+
 #include <cstdio>
 #include <map>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
 #include <string>
-#include <sys/socket.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -28,61 +28,6 @@ using namespace dlu;
 // Frame sizes of one 'R' transaction of `words` words with the station header.
 std::size_t requestSize() { return 5 + 3 + 5 + 2; }
 std::size_t responseSize(std::size_t words) { return 5 + 3 + 2 * words + 2; }
-
-// A blocking TCP channel, buffered so that a byte read is not a system call.
-class TcpChannel final : public Channel {
-public:
-    explicit TcpChannel(int port) {
-        fd_ = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_port = htons(static_cast<std::uint16_t>(port));
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (connect(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-            ::close(fd_);
-            fd_ = -1;
-            return;
-        }
-        const int on = 1;
-        setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-    }
-    ~TcpChannel() override { close(); }
-    bool ok() const { return fd_ >= 0; }
-
-    void setTimeout(std::chrono::milliseconds t) override { timeout_ = t; }
-    bool write(std::span<const std::uint8_t> bytes) override {
-        return ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) ==
-               static_cast<ssize_t>(bytes.size());
-    }
-    ChannelRead read() override {
-        if (next_ == size_) {
-            pollfd p{fd_, POLLIN, 0};
-            if (poll(&p, 1, static_cast<int>(timeout_.count())) <= 0) {
-                return {0, kChannelTimeout};
-            }
-            const ssize_t n = ::recv(fd_, buffer_, sizeof buffer_, 0);
-            if (n <= 0) {
-                return {0, kChannelLinkLost};
-            }
-            size_ = static_cast<std::size_t>(n);
-            next_ = 0;
-        }
-        return {buffer_[next_++], kChannelOk};
-    }
-    void close() override {
-        if (fd_ >= 0) {
-            ::close(fd_);
-            fd_ = -1;
-        }
-    }
-
-private:
-    int fd_ = -1;
-    std::chrono::milliseconds timeout_{3000};
-    std::uint8_t buffer_[4096];
-    std::size_t next_ = 0;
-    std::size_t size_ = 0;
-};
 
 bench::PlcsimProcess& plcsim() {
     static bench::PlcsimProcess process(PLCSIM_PATH, {"--port", "0"});
@@ -115,8 +60,8 @@ void BM_ProtocolInProcess(benchmark::State& state) {
 }
 
 void BM_ProtocolTcp(benchmark::State& state) {
-    TcpChannel channel(plcsim().port());
-    if (!channel.ok()) {
+    bench::LoopbackChannel channel(plcsim().port());
+    if (!channel.open(TcpOpenParams{})) {
         state.SkipWithError("plcsim did not start");
         return;
     }
@@ -124,23 +69,40 @@ void BM_ProtocolTcp(benchmark::State& state) {
     readTransactions(state, protocol);
 }
 
+#ifdef DLU_BENCH_QT
+// The same with the program's own TCP channel (blocking Qt socket).
+void BM_ProtocolQtTcp(benchmark::State& state) {
+    QtTcpChannel channel;
+    channel.setTimeout(std::chrono::milliseconds{3000});
+    if (!channel.open(TcpOpenParams{static_cast<std::uint16_t>(plcsim().port()), 0x7F000001})) {
+        state.SkipWithError("plcsim did not start");
+        return;
+    }
+    CProtocol protocol(channel);
+    readTransactions(state, protocol);
+}
+BENCHMARK(BM_ProtocolQtTcp)->Arg(1)->Arg(100)->UseRealTime();
+#endif
+
 // The baseline: the same request and response sizes through loopback TCP, from a server
-// process that answers without protocol work (as plcsim is a process), read byte by byte
-// through the same buffered channel as the protocol's.
+// process that answers without protocol work (as plcsim is a process), read through the same
+// buffered channel as the protocol's.
 void BM_RawSocketPingPong(benchmark::State& state) {
     const std::size_t req = requestSize();
     const std::size_t resp = responseSize(static_cast<std::size_t>(state.range(0)));
     bench::RawServerProcess server({{req, resp}});
-    TcpChannel client(server.port());
-    if (server.port() == 0 || !client.ok()) {
+    bench::LoopbackChannel client(server.port());
+    if (server.port() == 0 || !client.open(TcpOpenParams{})) {
         state.SkipWithError("no raw server");
         return;
     }
     const std::vector<std::uint8_t> request(req, 0xA5);
+    std::vector<std::uint8_t> answer(resp);
     for (auto _ : state) {
         client.write(request);
-        for (std::size_t i = 0; i < resp; ++i) {
-            benchmark::DoNotOptimize(client.read());
+        if (!client.readAll(answer)) {
+            state.SkipWithError("ping-pong broke");
+            return;
         }
     }
     state.SetItemsProcessed(state.iterations());
@@ -168,18 +130,27 @@ public:
 } // namespace
 
 int main(int argc, char** argv) {
+#ifdef DLU_BENCH_QT
+    QCoreApplication app(argc, argv); // the Qt socket wants one
+#endif
     benchmark::Initialize(&argc, argv);
     RateReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     for (const char* words : {"1", "100"}) {
         const std::string suffix = std::string("/") + words + "/real_time";
         const double tcp = reporter.rates["BM_ProtocolTcp" + suffix];
+        const double qt = reporter.rates["BM_ProtocolQtTcp" + suffix];
         const double raw = reporter.rates["BM_RawSocketPingPong" + suffix];
         const double local = reporter.rates["BM_ProtocolInProcess" + suffix];
         if (raw > 0 && tcp > 0) {
             std::printf("read of %s word(s): TCP protocol / raw ping-pong = %.2f, "
                         "in-process / TCP protocol = %.1f\n",
                         words, tcp / raw, local / tcp);
+        }
+        if (raw > 0 && qt > 0) {
+            std::printf("read of %s word(s): Qt TCP channel / raw ping-pong = %.2f "
+                        "(%.1f against %.1f µs a request)\n",
+                        words, qt / raw, 1e6 / qt, 1e6 / raw);
         }
     }
     benchmark::Shutdown();

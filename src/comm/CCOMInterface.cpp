@@ -84,6 +84,17 @@ ChannelRead CCOMInterface::readWithin(std::chrono::milliseconds limit) {
     return r;
 }
 
+std::size_t CCOMInterface::readSome(std::span<std::uint8_t> out, std::chrono::milliseconds limit,
+                                    std::uint8_t& status) {
+    if (!channel_) {
+        status = kChannelNotOpen;
+        return 0;
+    }
+    const std::size_t count = channel_->readSome(out, limit, status);
+    lastResult_ = status == kChannelOk;
+    return count;
+}
+
 std::chrono::microseconds CCOMInterface::byteTime() const {
     return channel_ ? channel_->byteTime() : std::chrono::microseconds{0};
 }

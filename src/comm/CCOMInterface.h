@@ -57,6 +57,8 @@ public:
     bool write(std::span<const std::uint8_t> bytes) override;
     ChannelRead read() override;
     ChannelRead readWithin(std::chrono::milliseconds limit) override;
+    std::size_t readSome(std::span<std::uint8_t> out, std::chrono::milliseconds limit,
+                         std::uint8_t& status) override;
     std::chrono::microseconds byteTime() const override;
 
     // Dial-up only: hangs up and clears the connected mark. False on any other channel.

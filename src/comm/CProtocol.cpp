@@ -157,33 +157,49 @@ std::uint8_t CProtocol::writeFailure() {
                                         : std::uint8_t{kChannelWriteFailed};
 }
 
-void CProtocol::discardWaiting() {
-    for (std::size_t n = 0; n < kMaxDiscard; ++n) {
-        if (channel_.readWithin(std::chrono::milliseconds{0}).status != kChannelOk) {
-            return;
-        }
+void CProtocol::discardWaiting() { dropArriving(std::chrono::milliseconds{0}); }
+
+void CProtocol::awaitQuiet() { dropArriving(std::min(channel_.timeout(), kQuietGuard)); }
+
+void CProtocol::dropArriving(std::chrono::milliseconds gap) {
+    inboxNext_ = inboxSize_ = 0;
+    std::size_t dropped = 0;
+    while (dropped < kMaxDiscard && refill(gap, kMaxDiscard - dropped)) {
+        dropped += inboxSize_;
+        inboxNext_ = inboxSize_ = 0;
     }
 }
 
-void CProtocol::awaitQuiet() {
-    const auto guard = std::min(channel_.timeout(), kQuietGuard);
-    for (std::size_t n = 0; n < kMaxDiscard; ++n) {
-        if (channel_.readWithin(guard).status != kChannelOk) {
-            return;
-        }
+bool CProtocol::refill(std::chrono::milliseconds limit, std::size_t most) {
+    std::uint8_t status = kChannelTimeout;
+    const auto room = std::span(inbox_).first(std::min(most, inbox_.size()));
+    const std::size_t count = channel_.readSome(room, limit, status);
+    inboxNext_ = 0;
+    inboxSize_ = std::min(count, room.size());
+    if (inboxSize_ == 0) {
+        // A channel that hands out nothing and calls it success must not hold the receive.
+        lastRead_ = status == kChannelOk ? std::uint8_t{kChannelTimeout} : status;
+        return false;
     }
+    return true;
 }
 
 ChannelRead CProtocol::readByte() {
-    if (clock_ == nullptr) {
-        return channel_.read();
+    if (inboxNext_ == inboxSize_) {
+        // Only a wait needs the deadline: the bytes taken already came within it.
+        auto limit = std::chrono::milliseconds::max(); // without a clock: the channel's time-out
+        if (clock_ != nullptr) {
+            limit = std::chrono::ceil<std::chrono::milliseconds>(deadline_ - clock_->now());
+            if (limit.count() <= 0) {
+                return {0, kChannelTimeout};
+            }
+        }
+        if (!refill(limit, inbox_.size())) {
+            return {0, lastRead_};
+        }
     }
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline_ - clock_->now());
-    if (left.count() <= 0) {
-        return {0, kChannelTimeout};
-    }
-    const ChannelRead in = channel_.readWithin(left);
-    if (in.status == kChannelOk && firstByte_) {
+    const ChannelRead in{inbox_[inboxNext_++], kChannelOk};
+    if (clock_ != nullptr && firstByte_) {
         // The first byte came in time: the rest may take as long as a whole frame needs on the
         // line, counted from the start, so a line that trickles cannot stretch the wait.
         firstByte_ = false;

@@ -136,6 +136,10 @@ private:
     bool receive(std::uint8_t command);
     // Next byte of the current answer, within its deadline when there is a clock.
     ChannelRead readByte();
+    // Takes what the channel has (waiting at most `limit` for a first byte, at most `most`
+    // bytes) into the empty receive buffer; false with the reason in lastRead_ when nothing
+    // came.
+    bool refill(std::chrono::milliseconds limit, std::size_t most);
     void startDeadline();
     // Last error code of a failed write.
     std::uint8_t writeFailure();
@@ -143,6 +147,8 @@ private:
     void discardWaiting();
     // Waits until the line has been quiet for the guard time and throws away what came.
     void awaitQuiet();
+    // Throws away what was taken and what comes with gaps of at most `gap` (bounded).
+    void dropArriving(std::chrono::milliseconds gap);
     void traceSent(std::size_t frameSize);
     void traceReceived();
 
@@ -164,6 +170,14 @@ private:
     std::array<std::uint8_t, frame::kResponseDataSize> responseData_{};
     std::array<std::uint8_t, frame::kRequestBufferSize> request_{};
     FrameReceiver receiver_;
+
+    // Bytes taken from the channel in one call and not yet handed to the receiver: what
+    // follows the current answer stays here for the next receive, unless a request goes out
+    // first (then it is stale and thrown away like everything else still waiting).
+    std::array<std::uint8_t, frame::kMaxReceiveBytes> inbox_{};
+    std::size_t inboxNext_ = 0;
+    std::size_t inboxSize_ = 0;
+    std::uint8_t lastRead_ = kChannelTimeout; // why the last refill brought nothing
 
     // What the trace sees: received bytes of the current receive, and the part of the request
     // that must not appear in clear (password block, password token).

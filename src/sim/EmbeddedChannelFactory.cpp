@@ -24,6 +24,10 @@ public:
     ChannelRead readWithin(std::chrono::milliseconds limit) override {
         return channel_.readWithin(limit);
     }
+    std::size_t readSome(std::span<std::uint8_t> out, std::chrono::milliseconds limit,
+                         std::uint8_t& status) override {
+        return channel_.readSome(out, limit, status);
+    }
     std::chrono::milliseconds timeout() const override { return channel_.timeout(); }
     std::chrono::microseconds byteTime() const override { return channel_.byteTime(); }
     void close() override { channel_.close(); }

@@ -41,6 +41,11 @@ public:
     // Bytes of a block that started at `start` which have arrived by `now`.
     std::uint64_t arrivedBy(TimePoint start, TimePoint now) const;
 
+    // Lets the calling thread's timed sleeps end at their deadline instead of up to the
+    // kernel's default slack (50 µs) later: a byte at 115,200 baud takes 87 µs, and a real
+    // line wakes its reader when the byte is there, not at the next convenient timer.
+    static void wakeOnTime();
+
     // A new connection: nothing is on the line.
     void reset() { toPlcFree_ = toHostFree_ = TimePoint{}; }
 

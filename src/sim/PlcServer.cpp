@@ -42,6 +42,9 @@ PlcServer::PlcServer(PlcSimulator& simulator, ServerOptions options)
     if (options_.modem) {
         modem_ = std::make_unique<HayesModem>(*options_.modem);
     }
+    if (line_.active()) {
+        LineEmulation::wakeOnTime();
+    }
 }
 
 PlcServer::~PlcServer() {

@@ -3,13 +3,17 @@
 #include "common/Clock.h"
 #include "sim/PlcSimulator.h"
 
-#include <thread>
 #include <algorithm>
+#include <cstring>
+#include <thread>
 
 namespace dlu::sim {
 
 SimulatorChannel::SimulatorChannel(PlcSimulator& simulator, Clock* clock)
     : simulator_(simulator), clock_(clock), line_(clock ? LineEmulation{} : simulator.line()) {
+    if (line_.active()) {
+        LineEmulation::wakeOnTime();
+    }
     simulator_.connectionOpened();
 }
 
@@ -85,12 +89,43 @@ ChannelRead SimulatorChannel::readWithin(std::chrono::milliseconds limit) {
     return {0, kChannelTimeout};
 }
 
-ChannelRead SimulatorChannel::readPaced() {
+std::size_t SimulatorChannel::readSome(std::span<std::uint8_t> out, std::chrono::milliseconds limit,
+                                       std::uint8_t& status) {
+    if (clock_ != nullptr || out.empty()) {
+        // The clock is charged byte by byte, as each byte is taken.
+        return Channel::readSome(out, limit, status);
+    }
+    const ChannelRead first = readWithin(limit);
+    status = first.status;
+    if (first.status != kChannelOk) {
+        return 0;
+    }
+    out[0] = first.byte;
+    std::size_t count = 1;
+    if (!line_.active()) {
+        count += std::min(out.size() - 1, pending_.size() - next_);
+        std::memcpy(out.data() + 1, pending_.data() + next_, count - 1);
+        next_ += count - 1;
+        return count;
+    }
+    // Then what the line has already delivered, without waiting for more.
+    const auto now = std::chrono::steady_clock::now();
+    while (count < out.size() && next_ < pending_.size() && dueTime() <= now) {
+        out[count++] = pending_[next_++];
+    }
+    return count;
+}
+
+LineEmulation::TimePoint SimulatorChannel::dueTime() {
     while (block_ + 1 < blocks_.size() && blocks_[block_ + 1].first <= next_) {
         ++block_;
     }
     const Block& block = blocks_[block_];
-    const auto due = line_.arrival(block.start, next_ - block.first);
+    return line_.arrival(block.start, next_ - block.first);
+}
+
+ChannelRead SimulatorChannel::readPaced() {
+    const auto due = dueTime();
     const auto now = std::chrono::steady_clock::now();
     if (due > now) {
         if (due - now > timeout_) {

@@ -36,6 +36,8 @@ public:
     bool write(std::span<const std::uint8_t> bytes) override;
     ChannelRead read() override;
     ChannelRead readWithin(std::chrono::milliseconds limit) override;
+    std::size_t readSome(std::span<std::uint8_t> out, std::chrono::milliseconds limit,
+                         std::uint8_t& status) override;
     std::chrono::microseconds byteTime() const override;
     void close() override { open_ = false; }
 
@@ -53,6 +55,8 @@ private:
         LineEmulation::TimePoint start;
     };
     ChannelRead readPaced();
+    // When pending_[next_] comes through the emulated line.
+    LineEmulation::TimePoint dueTime();
 
     PlcSimulator& simulator_;
     Clock* clock_;

@@ -82,8 +82,19 @@ public:
         line_.pop_front();
         return {b, kChannelOk};
     }
+    // With `bulk`, a read takes everything on the line, up to the size of `out`.
+    std::size_t readSome(std::span<std::uint8_t> out, std::chrono::milliseconds limit,
+                         std::uint8_t& status) override {
+        std::size_t count = Channel::readSome(out, limit, status);
+        while (bulk && count > 0 && count < out.size() && !line_.empty()) {
+            out[count++] = line_.front();
+            line_.pop_front();
+        }
+        return count;
+    }
     void close() override { inner_.close(); }
 
+    bool bulk = false;
     std::map<std::size_t, Spoil> spoil;
     std::size_t writes = 0;
 

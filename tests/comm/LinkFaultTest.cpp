@@ -50,11 +50,14 @@ const LineCase kLineCases[] = {
 sim::PlcConfig plcFor(bool header) { return header ? sim::PlcConfig{} : test::olderPlc(); }
 
 // Twenty reads of different words, one of them spoiled: every read either gives exactly the
-// PLC's words or fails; with three attempts all of them succeed.
+// PLC's words or fails; with three attempts all of them succeed. Reads take a byte at a time
+// or all that has come (then a second answer comes with the first).
 TEST(LinkFaults, ReadsAreExactWhateverHappensToOneAnswer) {
     for (const LineCase& c : kLineCases) {
-        for (const std::size_t spoiled : {2U, 5U}) {
+        for (const auto& [spoiled, bulk] : {std::pair{2U, false}, {5U, false}, {2U, true}}) {
             FaultyRig rig(plcFor(c.header));
+            rig.line.bulk = bulk;
+            SCOPED_TRACE(bulk ? "all that has come" : "byte by byte");
             rig.plc.fillDeviceMemory(7);
             ASSERT_EQ(rig.protocol.protocolTest(), CProtocol::TestResult::Answered) << c.name;
             ASSERT_EQ(rig.protocol.stationHeaderFlag(), c.header) << c.name;
@@ -78,8 +81,11 @@ TEST(LinkFaults, ReadsAreExactWhateverHappensToOneAnswer) {
 // item exactly once, with its bytes in order; a lost acknowledgement is recovered by the retry.
 TEST(LinkFaults, DownloadBlocksArriveOnceWhateverHappensToOneAck) {
     for (const LineCase& c : kLineCases) {
-        for (const std::size_t spoiled : {2U, 3U, 5U}) {
+        for (const auto& [spoiled, bulk] :
+             {std::pair{2U, false}, {3U, false}, {5U, false}, {3U, true}}) {
             FaultyRig rig(plcFor(c.header));
+            rig.line.bulk = bulk;
+            SCOPED_TRACE(bulk ? "all that has come" : "byte by byte");
             ASSERT_EQ(rig.protocol.protocolTest(), CProtocol::TestResult::Answered) << c.name;
             rig.line.spoil[spoiled] = c.spoil;
             Bytes all;

@@ -62,19 +62,24 @@ void writeText(int fd, std::string_view text) {
     ASSERT_EQ(::write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
 }
 
+// Reads `count` bytes as the protocol does: all that has come, at each call.
 std::vector<std::uint8_t> readBytes(Channel& channel, std::size_t count,
                                     std::uint8_t* failure = nullptr) {
-    Bytes got;
-    while (got.size() < count) {
-        const ChannelRead r = channel.read();
-        if (r.status != kChannelOk) {
+    Bytes got(count);
+    std::size_t have = 0;
+    while (have < count) {
+        std::uint8_t status = kChannelOk;
+        const std::size_t n = channel.readSome(std::span(got).subspan(have),
+                                               std::chrono::milliseconds::max(), status);
+        if (n == 0) {
             if (failure) {
-                *failure = r.status;
+                *failure = status;
             }
             break;
         }
-        got.push_back(r.byte);
+        have += n;
     }
+    got.resize(have);
     return got;
 }
 

@@ -4,6 +4,7 @@
 #include <QIODevice>
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 
 namespace dlu {
@@ -34,6 +35,14 @@ int waitMillis(std::chrono::milliseconds ms) {
         std::clamp<std::chrono::milliseconds::rep>(ms.count(), 0, std::numeric_limits<int>::max()));
 }
 
+std::size_t ArrivalBuffer::takeInto(std::span<std::uint8_t> out) {
+    const std::string_view pending = view();
+    const std::size_t count = std::min(out.size(), pending.size());
+    std::memcpy(out.data(), pending.data(), count);
+    consume(count);
+    return count;
+}
+
 namespace {
 
 bool takeArrived(QIODevice& device, ArrivalBuffer& buffer) {
@@ -44,31 +53,55 @@ bool takeArrived(QIODevice& device, ArrivalBuffer& buffer) {
     return !buffer.empty();
 }
 
+// What has arrived, up to the size of `out`: the bytes kept in `buffer` first, then straight
+// from the device's own buffer (no copy in between).
+std::size_t takeArrivedInto(QIODevice& device, ArrivalBuffer& buffer, std::span<std::uint8_t> out) {
+    std::size_t count = buffer.takeInto(out);
+    if (count < out.size() && device.bytesAvailable() > 0) {
+        const qint64 n = device.read(reinterpret_cast<char*>(out.data() + count),
+                                     static_cast<qint64>(out.size() - count));
+        count += n > 0 ? static_cast<std::size_t>(n) : 0;
+    }
+    return count;
+}
+
 } // namespace
 
-ChannelRead readBuffered(QIODevice& device, ArrivalBuffer& buffer,
-                         std::chrono::milliseconds timeout, const std::function<bool()>& linkLost) {
-    if (!buffer.empty() || takeArrived(device, buffer)) {
-        return {buffer.take(), kChannelOk};
+std::size_t readSomeBuffered(QIODevice& device, ArrivalBuffer& buffer, std::span<std::uint8_t> out,
+                             std::chrono::milliseconds timeout,
+                             const std::function<bool()>& linkLost, std::uint8_t& status) {
+    status = kChannelOk;
+    if (const std::size_t count = takeArrivedInto(device, buffer, out); count > 0) {
+        return count;
     }
     const QDeadlineTimer deadline(std::max<std::chrono::milliseconds::rep>(timeout.count(), 0));
     for (;;) {
         if (linkLost()) {
-            return {0, kChannelLinkLost};
+            status = kChannelLinkLost;
+            return 0;
         }
-        // One wait per arrival: everything that came with it is kept for the following reads.
+        // One wait per arrival: the caller takes everything that came with it.
         const bool woke = device.waitForReadyRead(
             waitMillis(std::chrono::milliseconds(deadline.remainingTime())));
-        if (takeArrived(device, buffer)) {
-            return {buffer.take(), kChannelOk};
+        if (const std::size_t count = takeArrivedInto(device, buffer, out); count > 0) {
+            return count;
         }
         if (!woke && linkLost()) {
-            return {0, kChannelLinkLost};
+            status = kChannelLinkLost;
+            return 0;
         }
         if (deadline.hasExpired()) {
-            return {0, kChannelTimeout};
+            status = kChannelTimeout;
+            return 0;
         }
     }
+}
+
+ChannelRead readBuffered(QIODevice& device, ArrivalBuffer& buffer,
+                         std::chrono::milliseconds timeout, const std::function<bool()>& linkLost) {
+    ChannelRead in;
+    readSomeBuffered(device, buffer, std::span(&in.byte, 1), timeout, linkLost, in.status);
+    return in;
 }
 
 bool fillBuffer(QIODevice& device, ArrivalBuffer& buffer, std::chrono::milliseconds wait) {

@@ -14,16 +14,17 @@ class QIODevice;
 
 namespace dlu {
 
-// What arrived from a device and has not been handed on yet. The protocol reads one byte at
-// a time; the bytes come from here, and the device is asked again only when this runs dry.
+// What arrived from a device and has not been handed on yet (the modem's answers are parsed
+// here); reads take these bytes first, and ask the device only when this runs dry.
 class ArrivalBuffer {
 public:
     bool empty() const { return pos_ >= data_.size(); }
-    std::uint8_t take() { return static_cast<std::uint8_t>(data_[pos_++]); }
     void append(const QByteArray& bytes);
     // The bytes not taken yet.
     std::string_view view() const;
     void consume(std::size_t count);
+    // Moves the bytes not taken yet into `out`, as many as fit; returns the count.
+    std::size_t takeInto(std::span<std::uint8_t> out);
     void clear();
 
 private:
@@ -37,6 +38,12 @@ private:
 // (kChannelTimeout once the time is up).
 ChannelRead readBuffered(QIODevice& device, ArrivalBuffer& buffer,
                          std::chrono::milliseconds timeout, const std::function<bool()>& linkLost);
+
+// The same for as many bytes as have arrived, up to the size of `out`: waits only for the
+// first. Returns the count; `status` says why it is 0.
+std::size_t readSomeBuffered(QIODevice& device, ArrivalBuffer& buffer, std::span<std::uint8_t> out,
+                             std::chrono::milliseconds timeout,
+                             const std::function<bool()>& linkLost, std::uint8_t& status);
 
 // Takes everything the device received so far into `buffer`, waiting at most `wait` for a
 // first arrival when nothing is there. True when something was added.

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <thread>
 
 namespace dlu {
@@ -66,6 +67,22 @@ ChannelRead QtDialUpChannel::readWithin(std::chrono::milliseconds limit) {
         }
     }
     return link_.readWithin(limit);
+}
+
+std::size_t QtDialUpChannel::readSome(std::span<std::uint8_t> out, std::chrono::milliseconds limit,
+                                      std::uint8_t& status) {
+    std::size_t count = link_.readSome(out, limit, status);
+    if (dropLineFeed_ && count > 0) {
+        // As in readWithin(): only a byte that arrived settles whether the line feed came.
+        dropLineFeed_ = false;
+        if (out[0] == '\n') {
+            std::memmove(out.data(), out.data() + 1, count - 1);
+            if (--count == 0) {
+                count = link_.readSome(out, limit, status);
+            }
+        }
+    }
+    return count;
 }
 
 void QtDialUpChannel::close() {

@@ -34,6 +34,8 @@ public:
     // Waits no longer than asked: the protocol empties the line before each request, and a
     // modem line that waited its whole time-out there would stall every request.
     ChannelRead readWithin(std::chrono::milliseconds limit) override;
+    std::size_t readSome(std::span<std::uint8_t> out, std::chrono::milliseconds limit,
+                         std::uint8_t& status) override;
     std::chrono::milliseconds timeout() const override { return link_.timeout(); }
     std::chrono::microseconds byteTime() const override { return link_.byteTime(); }
     void close() override;

@@ -58,21 +58,34 @@ bool QtSerialLink::writeText(std::string_view text) {
 }
 
 ChannelRead QtSerialLink::readWithin(std::chrono::milliseconds limit) {
+    ChannelRead in;
+    readSome(std::span(&in.byte, 1), limit, in.status);
+    return in;
+}
+
+std::size_t QtSerialLink::readSome(std::span<std::uint8_t> out, std::chrono::milliseconds limit,
+                                   std::uint8_t& status) {
     switch (state_) {
     case State::Closed:
-        return {0, kChannelNotOpen};
+        status = kChannelNotOpen;
+        return 0;
     case State::OpenFailed:
-        return {0, kChannelPortMissing};
+        status = kChannelPortMissing;
+        return 0;
     case State::Open:
         break;
     }
     port_->clearError();
-    return readBuffered(*port_, buffer_, std::min(limit, timeout_), [this] {
-        // A quiet line reports a time-out; anything else (the device went away, the other end
-        // of the line closed) means the line is gone.
-        const auto e = port_->error();
-        return !port_->isOpen() || (e != QSerialPort::NoError && e != QSerialPort::TimeoutError);
-    });
+    return readSomeBuffered(
+        *port_, buffer_, out, std::min(limit, timeout_),
+        [this] {
+            // A quiet line reports a time-out; anything else (the device went away, the other
+            // end of the line closed) means the line is gone.
+            const auto e = port_->error();
+            return !port_->isOpen() ||
+                   (e != QSerialPort::NoError && e != QSerialPort::TimeoutError);
+        },
+        status);
 }
 
 bool QtSerialLink::fill(std::chrono::milliseconds wait) {

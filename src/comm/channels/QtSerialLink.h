@@ -40,6 +40,8 @@ public:
     bool writeText(std::string_view text);
     ChannelRead read() { return readWithin(timeout_); }
     ChannelRead readWithin(std::chrono::milliseconds limit);
+    std::size_t readSome(std::span<std::uint8_t> out, std::chrono::milliseconds limit,
+                         std::uint8_t& status);
     // Ten bit times at the port's baud rate.
     std::chrono::microseconds byteTime() const {
         return std::chrono::microseconds(10'000'000 / (baudRate_ == 0 ? 1 : baudRate_));

@@ -40,18 +40,29 @@ bool QtTcpChannel::write(std::span<const std::uint8_t> bytes) {
 }
 
 ChannelRead QtTcpChannel::readWithin(std::chrono::milliseconds limit) {
+    ChannelRead in;
+    readSome(std::span(&in.byte, 1), limit, in.status);
+    return in;
+}
+
+std::size_t QtTcpChannel::readSome(std::span<std::uint8_t> out, std::chrono::milliseconds limit,
+                                   std::uint8_t& status) {
     switch (state_) {
     case State::Closed:
-        return {0, kChannelNotOpen};
+        status = kChannelNotOpen;
+        return 0;
     case State::OpenFailed:
-        return {0, kChannelPortMissing};
+        status = kChannelPortMissing;
+        return 0;
     case State::Refused:
-        return {0, kChannelLinkLost};
+        status = kChannelLinkLost;
+        return 0;
     case State::Open:
         break;
     }
-    return readBuffered(*socket_, buffer_, std::min(limit, timeout_),
-                        [this] { return socket_->state() != QAbstractSocket::ConnectedState; });
+    return readSomeBuffered(
+        *socket_, buffer_, out, std::min(limit, timeout_),
+        [this] { return socket_->state() != QAbstractSocket::ConnectedState; }, status);
 }
 
 void QtTcpChannel::close() {

@@ -26,6 +26,8 @@ public:
     bool write(std::span<const std::uint8_t> bytes) override;
     ChannelRead read() override { return readWithin(timeout_); }
     ChannelRead readWithin(std::chrono::milliseconds limit) override;
+    std::size_t readSome(std::span<std::uint8_t> out, std::chrono::milliseconds limit,
+                         std::uint8_t& status) override;
     std::chrono::milliseconds timeout() const override { return timeout_; }
     void close() override;
 

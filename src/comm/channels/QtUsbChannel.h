@@ -22,6 +22,10 @@ public:
     ChannelRead readWithin(std::chrono::milliseconds limit) override {
         return link_.readWithin(limit);
     }
+    std::size_t readSome(std::span<std::uint8_t> out, std::chrono::milliseconds limit,
+                         std::uint8_t& status) override {
+        return link_.readSome(out, limit, status);
+    }
     std::chrono::milliseconds timeout() const override { return link_.timeout(); }
     std::chrono::microseconds byteTime() const override { return link_.byteTime(); }
     void close() override { link_.close(); }
