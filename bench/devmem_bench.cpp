@@ -31,6 +31,8 @@
 #include <string>
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include <stdexcept>
 #include <vector>
 
 namespace {
@@ -39,13 +41,30 @@ using namespace dlu;
 
 constexpr CpuType kCpu = 26;
 
-// Where the backups go: memory-backed when the system has it, so the disk does not dominate.
+// Where the backups go: a private folder made once (mkdtemp, mode 0700) and removed at exit,
+// memory-backed when the system has it, so the disk does not dominate.
+struct BackupFolder {
+    std::filesystem::path path;
+    BackupFolder() {
+        const std::filesystem::path shm = "/dev/shm";
+        std::error_code ec;
+        const auto base =
+            std::filesystem::is_directory(shm, ec) ? shm : std::filesystem::temp_directory_path();
+        std::string pattern = (base / "devmem_bench-XXXXXX").string();
+        if (mkdtemp(pattern.data()) == nullptr) {
+            throw std::runtime_error("cannot make a temporary folder");
+        }
+        path = pattern;
+    }
+    ~BackupFolder() {
+        std::error_code ec;
+        std::filesystem::remove_all(path, ec);
+    }
+};
+
 std::filesystem::path backupFile() {
-    const std::filesystem::path shm = "/dev/shm";
-    std::error_code ec;
-    const auto dir =
-        std::filesystem::is_directory(shm, ec) ? shm : std::filesystem::temp_directory_path();
-    return dir / ("devmem_bench_" + std::to_string(::getpid()) + ".PDM");
+    static const BackupFolder folder;
+    return folder.path / "backup.PDM";
 }
 
 class TcpFactory final : public ChannelFactory {

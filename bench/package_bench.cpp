@@ -17,6 +17,7 @@
 #include <iostream>
 #include <map>
 #include <random>
+#include <stdexcept>
 #include <string>
 
 namespace {
@@ -29,8 +30,11 @@ struct Fixture {
     std::string keyHex;
 
     Fixture() {
-        folder = (fs::temp_directory_path() / ("dlu-bench-" + std::to_string(getpid()))).string();
-        fs::create_directories(folder);
+        // A fresh private folder (mkdtemp, mode 0700), never a name another process could guess.
+        folder = (fs::temp_directory_path() / "dlu-bench-XXXXXX").string();
+        if (mkdtemp(folder.data()) == nullptr) {
+            throw std::runtime_error("cannot make a temporary folder");
+        }
         package = folder + "/Big.DWN";
         // About 20 MB of package: mostly random data (stored as it is by deflate) and some
         // repetitive data that deflates well.
