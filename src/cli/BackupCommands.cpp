@@ -4,9 +4,8 @@
 #include "cli/TerminalPrompter.h"
 #include "comm/COnlineModule.h"
 #include "common/StringTable.h"
-#include "common/TextFormat.h"
 #include "common/TerminalText.h"
-#include "common/VisibleText.h"
+#include "common/TextFormat.h"
 #include "devmem/DeviceMemorySelection.h"
 #include "devmem/DeviceMemoryTransfer.h"
 #include "devmem/DeviceTransferContext.h"
@@ -389,14 +388,14 @@ bool loadPdmForCommand(const std::filesystem::path& file, PdmImage& image, bool 
         return true;
     case PdmFile::LoadResult::NotOpened: {
         const auto reason = unreadableReason(file.string());
-        fail("cannot read " + visibleText(file.string()) + (reason.empty() ? "" : ": " + reason));
+        fail("cannot read " + file.string() + (reason.empty() ? "" : ": " + reason));
         return false;
     }
     case PdmFile::LoadResult::Empty:
-        fail(visibleText(file.string()) + " is empty");
+        fail(file.string() + " is empty");
         return false;
     case PdmFile::LoadResult::TooShort:
-        fail(visibleText(file.string()) + " is shorter than a device memory file (" +
+        fail(file.string() + " is shorter than a device memory file (" +
              std::to_string(PdmImage::kFileSize) + " bytes): damaged or incomplete");
         return false;
     case PdmFile::LoadResult::TooLong: {
@@ -409,7 +408,7 @@ bool loadPdmForCommand(const std::filesystem::path& file, PdmImage& image, bool 
         return false;
     }
     case PdmFile::LoadResult::NotLoaded:
-        fail(visibleText(file.string()) + " holds no device memory (its first byte is not 1)");
+        fail(file.string() + " holds no device memory (its first byte is not 1)");
         return false;
     }
     return false;
@@ -512,7 +511,7 @@ int runLinuxBackup(const LinuxTransferOptions& options, const ConnectionOptions&
             return kExitPlcFailed;
         }
         std::fprintf(stderr, "%zu bytes in %u blocks written to %s\n", report.bytes,
-                     unsigned{report.total}, options.file.c_str());
+                     unsigned{report.total}, displaySafe(options.file).c_str());
         progress.summary("Backed up", report.bytes);
         return kExitSuccess;
     });
