@@ -62,8 +62,6 @@ public:
     static constexpr std::size_t kParameterHeaderSize = 100;
     // Value 1 (block count) and value 2 (block index) of a 'D' request are 16-bit.
     static constexpr std::uint32_t kMaxBlocks = 0xFFFF;
-    static constexpr std::string_view kItemTooLargeText =
-        "This file is too large to download (more than 65535 blocks): ";
     static constexpr std::chrono::milliseconds kDelayUnit{100};
     static constexpr std::uint8_t kMaxDelayIndex = 5;
 
