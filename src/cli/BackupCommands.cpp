@@ -373,14 +373,14 @@ bool loadPdmForCommand(const std::filesystem::path& file, PdmImage& image, bool 
         return true;
     case PdmFile::LoadResult::NotOpened: {
         const auto reason = unreadableReason(file.string());
-        fail("cannot read " + displaySafe(file.string()) + (reason.empty() ? "" : ": " + reason));
+        fail("cannot read " + file.string() + (reason.empty() ? "" : ": " + reason));
         return false;
     }
     case PdmFile::LoadResult::Empty:
-        fail(displaySafe(file.string()) + " is empty");
+        fail(file.string() + " is empty");
         return false;
     case PdmFile::LoadResult::TooShort:
-        fail(displaySafe(file.string()) + " is shorter than a device memory file (" +
+        fail(file.string() + " is shorter than a device memory file (" +
              std::to_string(PdmImage::kFileSize) + " bytes): damaged or incomplete");
         return false;
     case PdmFile::LoadResult::TooLong: {
@@ -388,12 +388,12 @@ bool loadPdmForCommand(const std::filesystem::path& file, PdmImage& image, bool 
         const auto size = std::filesystem::file_size(file, ec);
         const std::string why = ec ? "longer than a device memory file."
                                    : longPdmText(size, Messages(Language::English));
-        fail(displaySafe(file.string()) + ": " + why +
+        fail(file.string() + ": " + why +
              " It is not a backup as written; restore its device memory with --force");
         return false;
     }
     case PdmFile::LoadResult::NotLoaded:
-        fail(displaySafe(file.string()) + " holds no device memory (its first byte is not 1)");
+        fail(file.string() + " holds no device memory (its first byte is not 1)");
         return false;
     }
     return false;
@@ -496,7 +496,7 @@ int runLinuxBackup(const LinuxTransferOptions& options, const ConnectionOptions&
             return kExitPlcFailed;
         }
         std::fprintf(stderr, "%zu bytes in %u blocks written to %s\n", report.bytes,
-                     unsigned{report.total}, options.file.c_str());
+                     unsigned{report.total}, displaySafe(options.file).c_str());
         progress.summary("Backed up", report.bytes);
         return kExitSuccess;
     });

@@ -4,6 +4,7 @@
 #include "cli/FileFrameTrace.h"
 #include "cli/RequestLog.h"
 #include "cli/TerminalPrompter.h"
+#include "common/TerminalText.h"
 #include "sim/EmbeddedChannelFactory.h"
 #include "sim/EmbeddedSimulator.h"
 #include "sim/PlcSimulator.h"
@@ -64,7 +65,9 @@ std::unique_ptr<ChannelFactory> systemChannels(std::string& error) {
 }
 
 void printDialUpStatus(const DialUpStatus& st) {
-    std::fprintf(stderr, "\r%s  %3d s  %s", st.phone.c_str(), st.elapsed, st.status.c_str());
+    // The status is the modem's own text.
+    std::fprintf(stderr, "\r%s  %3d s  %s", displaySafe(st.phone).c_str(), st.elapsed,
+                 displaySafe(st.status).c_str());
     std::fflush(stderr);
 }
 
@@ -83,7 +86,8 @@ std::string unreadableReason(const std::string& file) {
 
 void sayWhyUnreadable(const std::string& file) {
     if (const auto reason = unreadableReason(file); !reason.empty()) {
-        std::fprintf(stderr, "dlutil: cannot read %s: %s\n", file.c_str(), reason.c_str());
+        std::fprintf(stderr, "dlutil: cannot read %s: %s\n", displaySafe(file).c_str(),
+                     reason.c_str());
     }
 }
 

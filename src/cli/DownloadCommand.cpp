@@ -93,7 +93,7 @@ int runDownload(const DownloadOptions& options, const ConnectionOptions& connect
     auto cli =
         CliSession::open(connection, prompter, messages, CpuTypeTable::displayName(cpu), error);
     if (!cli) {
-        std::fprintf(stderr, "%s\n", error.c_str());
+        std::fprintf(stderr, "dlutil: %s\n", displaySafe(error).c_str());
         return kExitUsage;
     }
 

@@ -17,7 +17,11 @@ namespace dlu {
 
 namespace {
 
-void fail(std::ostream& err, const std::string& text) { err << "dlutil: " << text << "\n"; }
+// Names in the text come from the user's folders and files: shown escaped like any outside
+// text.
+void fail(std::ostream& err, const std::string& text) {
+    err << "dlutil: " << displaySafe(text) << "\n";
+}
 
 std::string shown(const std::string& path) { return displaySafe(path); }
 
@@ -57,7 +61,7 @@ std::optional<int> areaOption(const std::string& text, std::ostream& err) {
     });
     const DeviceArea* area = DeviceAreas::byLetter(letter);
     if (area == nullptr) {
-        fail(err, "unknown area '" + displaySafe(text) + "'");
+        fail(err, "unknown area '" + text + "'");
         return std::nullopt;
     }
     return static_cast<int>(area->index);
@@ -114,7 +118,7 @@ int runPdmExport(const PdmExportOptions& options, std::ostream& out, std::ostrea
 int runPdmImport(const PdmImportOptions& options, std::ostream& out, std::ostream& err) {
     const CpuType cpu = CpuTypeTable::parse(options.cpu);
     if (cpu == kNoCpuType) {
-        fail(err, "unknown CPU type: " + displaySafe(options.cpu));
+        fail(err, "unknown CPU type: " + options.cpu);
         return kExitUsage;
     }
     const auto imported = PdmCsv::readFile(options.file, cpu);

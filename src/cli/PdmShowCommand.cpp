@@ -1,6 +1,7 @@
 #include "cli/PdmShowCommand.h"
 
 #include "cli/BackupCommands.h"
+#include "common/TerminalText.h"
 #include "common/TextFormat.h"
 #include "devmem/PdmImage.h"
 #include "plc/DeviceArea.h"
@@ -37,7 +38,7 @@ int runPdmShow(const PdmShowOptions& options, std::ostream& out) {
         });
         const DeviceArea* area = DeviceAreas::byLetter(letter);
         if (area == nullptr) {
-            std::fprintf(stderr, "dlutil: unknown area '%s'\n", options.area.c_str());
+            std::fprintf(stderr, "dlutil: unknown area '%s'\n", displaySafe(options.area).c_str());
             return kExitUsage;
         }
         areas.push_back(static_cast<int>(area->index));
@@ -49,7 +50,7 @@ int runPdmShow(const PdmShowOptions& options, std::ostream& out) {
         }
         if (areas.empty()) {
             std::fprintf(stderr, "dlutil: %s selects no area (name one with --area)\n",
-                         options.file.c_str());
+                         displaySafe(options.file).c_str());
         }
     }
 
@@ -65,7 +66,8 @@ int runPdmShow(const PdmShowOptions& options, std::ostream& out) {
             w.begin = *options.from;
         }
         if (w.begin >= held) {
-            std::fprintf(stderr, "dlutil: %s holds %s words 0-%u only\n", options.file.c_str(),
+            std::fprintf(stderr, "dlutil: %s holds %s words 0-%u only\n",
+                         displaySafe(options.file).c_str(),
                          std::string(DeviceAreas::at(area).letter).c_str(), held - 1);
             return kExitUsage;
         }

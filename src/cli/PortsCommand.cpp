@@ -1,6 +1,7 @@
 #include "cli/PortsCommand.h"
 
 #include "cli/CliSession.h"
+#include "common/TerminalText.h"
 #include "common/TextFormat.h"
 
 #ifdef DLU_CLI_WITH_QT
@@ -13,20 +14,6 @@
 namespace dlu {
 
 namespace {
-
-// Control characters (and DEL) become \xNN: a description comes from the device.
-std::string printable(std::string_view text) {
-    std::string out;
-    for (const char ch : text) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c < 0x20 || c == 0x7F) {
-            out += formatText("\\x%02X", unsigned{c});
-        } else {
-            out += ch;
-        }
-    }
-    return out;
-}
 
 std::string json(std::string_view text) {
     std::string out = "\"";
@@ -65,10 +52,10 @@ std::string portsText(const std::vector<PortListing>& ports, bool asJson) {
     }
     for (std::size_t i = 0; i < ports.size(); ++i) {
         const auto& p = ports[i];
-        out += formatText("%2zu  %-16s %-4s ", i, printable(p.path).c_str(), p.usb ? "USB" : "");
-        out += printable(p.description);
+        out += formatText("%2zu  %-16s %-4s ", i, displaySafe(p.path).c_str(), p.usb ? "USB" : "");
+        out += displaySafe(p.description);
         if (!p.manufacturer.empty()) {
-            out += " (" + printable(p.manufacturer) + ")";
+            out += " (" + displaySafe(p.manufacturer) + ")";
         }
         out += "\n";
     }

@@ -36,7 +36,8 @@ int runStatus(const StatusOptions& options, const ConnectionOptions& connection,
     if (!options.cpu.empty()) {
         cpu = CpuTypeTable::parse(options.cpu);
         if (cpu == kNoCpuType) {
-            std::fprintf(stderr, "unknown CPU type: %s\n", options.cpu.c_str());
+            std::fprintf(stderr, "dlutil: unknown CPU type: %s\n",
+                         displaySafe(options.cpu).c_str());
             return kExitUsage;
         }
     }
@@ -44,7 +45,7 @@ int runStatus(const StatusOptions& options, const ConnectionOptions& connection,
     auto cli = CliSession::open(connection, prompter, messages,
                                 cpu == kNoCpuType ? "A-21" : CpuTypeTable::displayName(cpu), error);
     if (!cli) {
-        std::fprintf(stderr, "%s\n", error.c_str());
+        std::fprintf(stderr, "dlutil: %s\n", displaySafe(error).c_str());
         return kExitUsage;
     }
     auto& session = cli->session();

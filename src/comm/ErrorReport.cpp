@@ -21,13 +21,6 @@ constexpr std::uint8_t kPlcNoError = 26;
 constexpr std::array<std::string_view, 6> kConnectionErrorTexts{
     "RS232 Error", "Dial-up Error", "Line Modem Error", "Ethernet Error", "Simulator Error", ""};
 constexpr std::string_view kDownloadErrorText = "PLC Error";
-// Requests refused by this program before anything was sent.
-constexpr std::string_view kRequestRefusedText =
-    "The request was not sent: it exceeds what one frame of the loader protocol can carry.";
-constexpr std::string_view kNoAttemptsText =
-    "The request was not sent: the number of attempts in the connection settings is 0.";
-constexpr std::string_view kNoAddressText =
-    "The request was not sent: the device has no address for the project's CPU type.";
 
 } // namespace
 
@@ -59,13 +52,13 @@ bool ErrorReport::report(std::uint8_t code, std::uint8_t connectionType, Variant
         return false;
     // The link itself is fine after a local refusal: the session stays as it was.
     case kErrorRequestRefused:
-        prompter_.message(kRequestRefusedText);
+        prompter_.message(messages_(Msg::RequestTooLarge));
         return true;
     case kErrorNoAttempts:
-        prompter_.message(kNoAttemptsText);
+        prompter_.message(messages_(Msg::NoAttempts));
         return true;
     case kErrorNoAddress:
-        prompter_.message(kNoAddressText);
+        prompter_.message(messages_(Msg::NoDeviceAddress));
         return true;
     case kPlcNoError:
         return true;

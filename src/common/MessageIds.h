@@ -107,6 +107,13 @@ struct Msg {
         EchoCable = 665,
         MakeActive = 673,
         CryptoUnavailable = 674,
+        // Requests this program refuses before anything is sent (the link stays as it was).
+        RequestTooLarge = 675, // beyond what one frame can carry
+        NoAttempts = 676,      // the connection settings allow 0 attempts
+        NoDeviceAddress = 677, // a device with no address for the CPU type
+        ItemTooLarge = 678,    // a download item of more than 65535 blocks, with its name
+        RangeNotInFile = 679,  // a restore range past the words a .PDM file holds
+        FileUnreadable = 680,  // a package file that could no longer be read mid-download
         StProgram = 698,
     };
 };

@@ -97,7 +97,8 @@ constexpr StringEntry kEntries[] = {
                      "\"편집 데이터 적용\" 버튼을 눌러야 적용됩니다."},
     StringEntry{576, "마지막으로 저장한 값으로 되돌립니다.\n저장하지 않은 값은 지워집니다."},
     // Device memory file problems the format itself cannot report.
-    StringEntry{577, "디바이스 메모리 파일이 손상되었거나 완전하지 않습니다.\n파일을 확인해 주십시오."},
+    StringEntry{577,
+                "디바이스 메모리 파일이 손상되었거나 완전하지 않습니다.\n파일을 확인해 주십시오."},
     StringEntry{578, "CPU 타입이 선택되지 않았습니다. CPU를 선택하십시오."},
     StringEntry{579, "파일을 저장하지 못했습니다.\n이전 파일은 그대로 남아 있습니다."},
     StringEntry{580, "No."},
@@ -185,13 +186,15 @@ constexpr StringEntry kEntries[] = {
     StringEntry{653, "파라미터 파일의 크기가 PLC의 저장용량을 초과합니다.\n 다시 컴파일 하십시오."},
     StringEntry{656, "PRM 파일을 찾을수 없습니다.\n다시 컴파일하여 주십시요."},
     StringEntry{657, "BIN 파일을 찾을 수 없습니다.\n다시 컴파일 하여 주십시요."},
-    StringEntry{661, "현재의 CPU 모드는 프로그램 다운로드 작업이 가능한 상태가 아닙니다.\nCPU 모드를 "
-                     "변경하십시오."},
+    StringEntry{661,
+                "현재의 CPU 모드는 프로그램 다운로드 작업이 가능한 상태가 아닙니다.\nCPU 모드를 "
+                "변경하십시오."},
     StringEntry{662, "현재의 CPU 모드는 프로그램 다운로드 작업이 가능한 상태가 아닙니다.\n"
                      "\"Remote-STOP\" 상태로 전환하시겠습니까?\n\n(모드전환시의 위험요소를 반드시 "
                      "확인하십시오.)"},
-    StringEntry{663, "CPU 모드를 \"Remote-RUN\" 상태로 전환하시겠습니까?\n\n(모드전환시의 위험요소를 "
-                     "반드시 확인하십시오.)"},
+    StringEntry{663,
+                "CPU 모드를 \"Remote-RUN\" 상태로 전환하시겠습니까?\n\n(모드전환시의 위험요소를 "
+                "반드시 확인하십시오.)"},
     // text not given; written from its use
     StringEntry{664, "CPU 모드 전환에 실패하였습니다."},
     StringEntry{665, "통신 케이블 이상이 감지되었습니다.\n케이블의 RX, TX 라인이 단락되어 있는지 "
@@ -207,6 +210,18 @@ constexpr StringEntry kEntries[] = {
     StringEntry{674, "암호화 작업 중 오류가 발생하였습니다. (사용자 키 생성 실패)\n\n예: 자세한 "
                      "정보를 확인합니다.\n아니요: 취소합니다."},
 
+    // Requests refused before they are sent, a download item too large for the protocol, a
+    // restore range the file does not hold.
+    StringEntry{675, "요청을 보내지 않았습니다: 로더 프로토콜의 한 프레임에 담을 수 있는 크기를 "
+                     "넘습니다."},
+    StringEntry{676, "요청을 보내지 않았습니다: 접속 설정의 재시도 횟수가 0입니다."},
+    StringEntry{677, "요청을 보내지 않았습니다: 프로젝트의 CPU 타입에 이 디바이스의 주소가 "
+                     "없습니다."},
+    StringEntry{678, "파일이 너무 커서 다운로드할 수 없습니다 (65535 블록 초과): %s"},
+    StringEntry{679, "%s%u ~ %u 은(는) 복원되지 않았습니다: 디바이스 메모리 파일에는 %s 워드가 %u "
+                     "까지만 있습니다."},
+    StringEntry{680, "패키지의 파일을 읽을 수 없어 더 이상 보내지 않았습니다: %s"},
+
     // ST program kind name.
     StringEntry{698, "ST 프로그램"},
 
@@ -218,7 +233,8 @@ constexpr StringEntry kEntries[] = {
     StringEntry{702, "connection setup not configured."},
     StringEntry{703, "Failed to connect with the PLC."},
     StringEntry{704, "Downloading...Wait a moment, please...."},
-    StringEntry{705, "A transfer with the PLC is running.\nClose the program when it has finished?"},
+    StringEntry{705,
+                "A transfer with the PLC is running.\nClose the program when it has finished?"},
 
     // Program list column titles.
     StringEntry{750, "No."},
@@ -265,7 +281,8 @@ constexpr StringEntry kEntries[] = {
     StringEntry{853, "Download"},
     StringEntry{854, "Load the file data is complete."},
     StringEntry{855, "Is set to delete all the data.\nDo you want to proceed?"},
-    StringEntry{856, "After deleting the settings are set to the maximum extent.\nDo you want to run?"},
+    StringEntry{856,
+                "After deleting the settings are set to the maximum extent.\nDo you want to run?"},
     StringEntry{857, "existing data is erased.\nDo you want to run?"},
     StringEntry{858, "To get a max Addr., input same value into Start and End Addr."},
     StringEntry{859, "addresses were changed to the maximum range."},
@@ -276,8 +293,9 @@ constexpr StringEntry kEntries[] = {
     StringEntry{864, "Data does not exist.\nYou must load the device's memory."},
     StringEntry{865, "Data saving completed"},
     StringEntry{866, "Device memory file does not exist.\nPlease check."},
-    StringEntry{867, "Complete the download request.\nIf an error occurs, a message is displayed on "
-                     "the screen."},
+    StringEntry{867,
+                "Complete the download request.\nIf an error occurs, a message is displayed on "
+                "the screen."},
     StringEntry{868, "The PLC did not confirm the write to %s.\nThe download was stopped; the "
                      "rest of the data was not sent."},
     StringEntry{869, "After uploading a file is saved automatically."},
@@ -317,8 +335,9 @@ constexpr StringEntry kEntries[] = {
 
     // Communication, connect and password messages.
     StringEntry{900, "Invalid Password"},
-    StringEntry{901, "Cannot open the COM port.\nPlease check whether the port was already occupied "
-                     "by other application program."},
+    StringEntry{901,
+                "Cannot open the COM port.\nPlease check whether the port was already occupied "
+                "by other application program."},
     StringEntry{902, "Error code was received from CPU."},
     StringEntry{904, "CPU connection was closed."},
     StringEntry{905, "Invalid password.\nThe password was not matched with CPU's."},
@@ -377,8 +396,9 @@ constexpr StringEntry kEntries[] = {
     StringEntry{957, "Cannot find BIN file. (program file)\nPlease compile again."},
     StringEntry{961, "The program cannot be downloaded with current CPU mode.\nPlease change the "
                      "CPU mode with switch and try again."},
-    StringEntry{962, "CPU mode will be changed to 'Remote STOP' for program downloading.\n\n(Ensure "
-                     "your system's safety against the risk from PLC stop.)"},
+    StringEntry{962,
+                "CPU mode will be changed to 'Remote STOP' for program downloading.\n\n(Ensure "
+                "your system's safety against the risk from PLC stop.)"},
     StringEntry{963, "Do you want to switch the CPU mode to 'Remote RUN'?\n\n(Ensure your system "
                      "against the risk from PLC run.)"},
     // text not given; written from its use
@@ -396,14 +416,24 @@ constexpr StringEntry kEntries[] = {
     StringEntry{974, "An error has occurred during encryption operations. (Creating a user key has "
                      "failed)\n\nYes: Check for more information.\nNo: Cancel."},
 
+    // Requests refused before they are sent, a download item too large for the protocol, a
+    // restore range the file does not hold.
+    StringEntry{975, "The request was not sent: it exceeds what one frame of the loader protocol "
+                     "can carry."},
+    StringEntry{976, "The request was not sent: the number of attempts in the connection settings "
+                     "is 0."},
+    StringEntry{977, "The request was not sent: the device has no address for the project's CPU "
+                     "type."},
+    StringEntry{978, "This file is too large to download (more than 65535 blocks): %s"},
+    StringEntry{979, "%s%u to %u not restored: a device memory file holds %s words up to %u only."},
+    StringEntry{980, "A file of the package could not be read; nothing more was sent: %s"},
+
     // ST program kind name.
     StringEntry{998, "ST Program"},
 };
 
 } // namespace
 
-std::span<const StringEntry> stringTableEntries() {
-    return kEntries;
-}
+std::span<const StringEntry> stringTableEntries() { return kEntries; }
 
 } // namespace dlu

@@ -19,9 +19,6 @@ namespace dlu {
 
 namespace {
 
-constexpr std::string_view kRangeNotInFileText =
-    "%s%u to %u not restored: a device memory file holds %s words up to %u only.";
-
 // The first read of a restore. The PLC's answer is not used; it is read because the PLC
 // expects a read before the writes of a restore.
 constexpr const char* kRestoreOpeningName = "F0050";
@@ -337,8 +334,9 @@ DeviceMemoryTransfer::Result DeviceMemoryTransfer::restore(TransferObserver* obs
                 // Nothing of what was asked for is in the file: say so rather than let the
                 // closing "restore done" cover it.
                 const std::string letter(DeviceAreas::at(area).letter);
-                prompter_.message(formatText(kRangeNotInFileText, letter.c_str(), asked.start,
-                                             asked.end - 1, letter.c_str(), fileWords(area) - 1));
+                prompter_.message(formatText(messages_(Msg::RangeNotInFile), letter.c_str(),
+                                             asked.start, asked.end - 1, letter.c_str(),
+                                             fileWords(area) - 1));
             }
             continue;
         }

@@ -4,6 +4,7 @@
 #include "common/Clock.h"
 #include "common/Prompter.h"
 #include "common/StringTable.h"
+#include "common/TextFormat.h"
 #include "package/CFileControl.h"
 #include "package/FileIo.h"
 
@@ -228,7 +229,8 @@ void DownloadSequence::addItem(std::uint8_t kind, std::uint8_t id, std::uint64_t
     // wrap them and the PLC would put its tail over its head.
     if (blockCount(bytes) > kMaxBlocks) {
         if (failure_ == Failure::None) {
-            ctx_.prompter.message(std::string(kItemTooLargeText) + printable(label));
+            ctx_.prompter.message(
+                formatText(ctx_.messages(Msg::ItemTooLarge), printable(label).c_str()));
         }
         fail(Failure::ItemTooLarge);
         return;
@@ -304,7 +306,8 @@ void DownloadSequence::unreadable(std::string_view label) {
     // A file measured a moment ago that can no longer be read: the download stops, and says
     // why, rather than send the PLC less than the project.
     if (failure_ == Failure::None) {
-        ctx_.prompter.message(std::string(kFileUnreadableText) + printable(label));
+        ctx_.prompter.message(
+            formatText(ctx_.messages(Msg::FileUnreadable), printable(label).c_str()));
     }
     fail(Failure::FileUnreadable);
 }

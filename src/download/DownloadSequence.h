@@ -53,7 +53,7 @@ public:
         ParameterDamaged,  // 653: shorter than its header
         ItemTooLarge,      // more blocks than a 16-bit block count holds; nothing sent
         LinkFileDamaged,   // 657: shorter than its PBT says
-        FileUnreadable,    // a file measured for the plan could not be read: kFileUnreadableText
+        FileUnreadable,    // a file measured for the plan could not be read: message 680
         RequestFailed,     // the error report has been shown
     };
 
@@ -62,10 +62,6 @@ public:
     static constexpr std::size_t kParameterHeaderSize = 100;
     // Value 1 (block count) and value 2 (block index) of a 'D' request are 16-bit.
     static constexpr std::uint32_t kMaxBlocks = 0xFFFF;
-    static constexpr std::string_view kItemTooLargeText =
-        "This file is too large to download (more than 65535 blocks): ";
-    static constexpr std::string_view kFileUnreadableText =
-        "A file of the package could not be read; nothing more was sent: ";
     static constexpr std::chrono::milliseconds kDelayUnit{100};
     static constexpr std::uint8_t kMaxDelayIndex = 5;
 

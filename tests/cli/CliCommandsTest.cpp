@@ -4,7 +4,9 @@
 #include "cli/BackupCommands.h"
 #include "cli/DownloadCommand.h"
 #include "cli/InfoCommand.h"
+#include "cli/PdmCommands.h"
 #include "cli/PdmShowCommand.h"
+#include "cli/PortsCommand.h"
 #include "cli/StatusCommand.h"
 #include "cli/TerminalPrompter.h"
 
@@ -502,6 +504,96 @@ TEST(CliInfo, NamesFromThePackageAreEscaped) {
     const std::size_t n = std::fread(buf, 1, sizeof buf - 1, shownTo);
     std::fclose(shownTo);
     EXPECT_EQ(std::string(buf, n), "Entry \\x1B[31mX\nbroken\n");
+}
+
+// Every command that prints a name from outside (a file name, a CPU type as given, a port's
+// description) prints it escaped: no sequence in it reaches the terminal.
+TEST(CliOutput, OutsideNamesAreEscaped) {
+    TempDir dir;
+    const std::string evil = "x\x1B]0;owned\x07\xC2\x9B";
+    const std::string missing = dir.file(evil);
+    TerminalPrompter prompter;
+    const Messages en(Language::English);
+    const ConnectionOptions embedded{"embedded", {}, {}, {}};
+    const std::vector<PortListing> ports = {{"ttyUSB0", "/dev/ttyUSB0", evil, evil, true}};
+    const struct {
+        const char* command;
+        std::function<int(std::ostream&)> run;
+    } cases[] = {
+        {"download",
+         [&](std::ostream& out) {
+             return runDownload({missing + ".DWN", {}}, embedded, prompter, en, out);
+         }},
+        {"restore",
+         [&](std::ostream&) {
+             return runRestore({missing + ".PDM", "A-21", {}}, embedded, prompter, en);
+         }},
+        {"backup",
+         [&](std::ostream&) {
+             return runBackup({"A-21", missing + "/b.PDM", {}, false}, embedded, prompter, en);
+         }},
+        {"linux-restore",
+         [&](std::ostream&) {
+             return runLinuxRestore({"27", missing + ".BIN"}, embedded, prompter, en);
+         }},
+        {"status",
+         [&](std::ostream& out) { return runStatus({evil}, embedded, prompter, en, out); }},
+        {"pdm-show",
+         [&](std::ostream& out) {
+             return runPdmShow({missing, "", {}, {}, false}, out);
+         }},
+        {"pdm-export",
+         [&](std::ostream& out) {
+             return runPdmExport({missing, "", true}, out, out);
+         }},
+        {"pdm-import",
+         [&](std::ostream& out) {
+             return runPdmImport({missing + ".csv", dir.file("o.PDM"), "A-21"}, out, out);
+         }},
+        {"ports",
+         [&](std::ostream& out) {
+             out << portsText(ports, false);
+             return 0;
+         }},
+    };
+    for (const auto& c : cases) {
+        const Outcome r = capture(c.run);
+        const std::string shown = r.out + r.err;
+        EXPECT_TRUE(contains(shown, "x\\x1B]0;owned\\x07\\xC2\\x9B")) << c.command << ": " << shown;
+        EXPECT_EQ(shown.find_first_of("\x1B\x07"), std::string::npos) << c.command;
+        EXPECT_FALSE(contains(shown, "\xC2\x9B")) << c.command;
+    }
+}
+
+// `dlutil ports --json`: an array of objects with the documented keys and types, text from the
+// device kept as it is; an empty array when there are no ports.
+TEST(CliPorts, JsonShape) {
+    const std::vector<PortListing> listed = {
+        {"ttyUSB0", "/dev/ttyUSB0", "FT232R \"USB\" \\ UART\x01", "FTDI", true},
+        {"ttyS0", "/dev/ttyS0", "", "", false},
+    };
+    std::ostringstream system;
+    ASSERT_EQ(runPorts({true}, system), 0);
+    for (const std::string& text : {portsText(listed, true), portsText({}, true), system.str()}) {
+        const Json ports = Json::parse(text);
+        ASSERT_TRUE(ports.is_array()) << text;
+        for (std::size_t i = 0; i < ports.size(); ++i) {
+            const Json& p = ports[i];
+            ASSERT_TRUE(p.is_object()) << text;
+            EXPECT_EQ(p.size(), 6u) << text;
+            EXPECT_EQ(p.at("index"), i);
+            for (const char* key : {"name", "path", "description", "manufacturer"}) {
+                EXPECT_TRUE(p.at(key).is_string()) << key;
+            }
+            EXPECT_TRUE(p.at("usb").is_boolean());
+        }
+    }
+    const Json ports = Json::parse(portsText(listed, true));
+    ASSERT_EQ(ports.size(), 2u);
+    EXPECT_EQ(ports[0]["description"], listed[0].description);
+    EXPECT_EQ(ports[0]["usb"], true);
+    EXPECT_EQ(ports[1]["path"], "/dev/ttyS0");
+    EXPECT_EQ(Json::parse(portsText({}, true)), Json::array());
 }
 
 TEST(CliInfo, NotAPackageExitsWithTwo) {

@@ -245,7 +245,7 @@ TEST(DownloadFlow, FailureInTheMiddleCleansUp) {
         DownloadSequence::Failure failure = DownloadSequence::Failure::RequestFailed;
     };
     const std::string unreadable =
-        std::string(DownloadSequence::kFileUnreadableText) + "ST001 Main.STL";
+        "A file of the package could not be read; nothing more was sent: ST001 Main.STL";
     const Case cases[] = {
         {"'E' answer",
          [](DownloadRig& rig) {

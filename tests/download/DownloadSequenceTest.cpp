@@ -441,7 +441,7 @@ TEST(DownloadSequence, DamagedOrOversizedFilesSendNothing) {
              .project("Line1", 26)
              .st(5, "Main")
              .extra("ST/Main.STV", Bytes(std::size_t{65536} * DownloadSequence::kBlockSize, 0)),
-         std::string(DownloadSequence::kItemTooLargeText) + "ST005 Main.STV",
+         "This file is too large to download (more than 65535 blocks): ST005 Main.STV",
          DownloadSequence::Failure::ItemTooLarge});
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

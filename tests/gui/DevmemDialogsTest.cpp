@@ -483,8 +483,11 @@ TEST(DevmemDialogs, LongPdmIsAskedForAndNamesAreEscaped) {
 TEST(DevmemDialogs, OpeningStopsAtACancelledChoiceOrAFailedCheck) {
     Rig rig;
     Gui gui(rig, false);
-    for (const auto& [chosen, checks] : {std::pair{std::optional<CpuType>{}, false},
-                                         std::pair{std::optional<CpuType>{10}, false}}) {
+    for (const auto& c : {std::pair{std::optional<CpuType>{}, false},
+                          std::pair{std::optional<CpuType>{10}, false}}) {
+        // Plain copies: clang 14 lets no lambda capture a structured binding.
+        const std::optional<CpuType> chosen = c.first;
+        const bool checks = c.second;
         std::vector<std::string> steps;
         DeviceMemoryOpenSteps open{[&](QWidget*, bool linuxFamily) {
                                        steps.push_back(linuxFamily ? "linux" : "normal");
