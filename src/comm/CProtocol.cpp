@@ -166,10 +166,28 @@ void CProtocol::discardWaiting() {
 }
 
 void CProtocol::awaitQuiet() {
-    const auto guard = std::min(channel_.timeout(), kQuietGuard);
+    const auto guard = channel_.timeout();
+    if (clock_ == nullptr) {
+        // Only each wait is bounded: the line is quiet once a whole guard passes without a byte.
+        for (std::size_t n = 0; n < kMaxDiscard; ++n) {
+            if (channel_.readWithin(guard).status != kChannelOk) {
+                return;
+            }
+        }
+        return;
+    }
+    // An answer that starts within the guard has wholly arrived by its end.
+    const auto end = clock_->now() + guard +
+                     std::chrono::ceil<std::chrono::milliseconds>(
+                         channel_.byteTime() * static_cast<std::int64_t>(frame::kMaxReceiveBytes));
     for (std::size_t n = 0; n < kMaxDiscard; ++n) {
-        if (channel_.readWithin(guard).status != kChannelOk) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - clock_->now());
+        if (left.count() <= 0) {
             return;
+        }
+        const std::uint8_t status = channel_.readWithin(left).status;
+        if (status != kChannelOk && status != kChannelTimeout) {
+            return; // the link is gone: nothing more can come
         }
     }
 }
@@ -266,7 +284,7 @@ bool CProtocol::transact(std::size_t frameSize, std::uint8_t command, bool send,
         }
         if (!receive(command)) {
             if (send && lastError_ == kChannelTimeout) {
-                // A late answer may still be on its way: let the line go quiet first.
+                // A late answer may still be on its way: it must be gone before the retry.
                 awaitQuiet();
             }
             continue;

@@ -57,9 +57,12 @@ public:
     // the receive. Without one only each byte is bounded (by the channel's time-out).
     void setClock(Clock* clock) { clock_ = clock; }
 
-    // How long the line must stay quiet after a receive time-out before the retry goes out:
-    // the time-out, at most this.
-    static constexpr std::chrono::milliseconds kQuietGuard{100};
+    // After a receive time-out the retry waits for the guard: the time-out again, plus the
+    // line time of a whole frame. Whatever arrives meanwhile is thrown away. Without the station
+    // header nothing in an answer tells requests apart, so a late answer must never reach the
+    // retry's receive, where it would pass for the retry's answer while the retry's own answer
+    // came in for the next request. An answer that comes within twice the time-out of its
+    // request is drained this way.
 
     void setStationNumber(std::uint8_t station) { station_ = station; }
     std::uint8_t stationNumber() const { return station_; }
@@ -141,7 +144,7 @@ private:
     std::uint8_t writeFailure();
     // Throws away what is already waiting on the channel, without waiting for more.
     void discardWaiting();
-    // Waits until the line has been quiet for the guard time and throws away what came.
+    // Waits out the guard after a time-out and throws away what came.
     void awaitQuiet();
     void traceSent(std::size_t frameSize);
     void traceReceived();
