@@ -17,6 +17,12 @@ constexpr std::uint8_t kMaskByte = 0x2A;
 // At most this many stale bytes are thrown away in one go: a line that never stops talking
 // must not hold the program.
 constexpr std::size_t kMaxDiscard = 4 * frame::kMaxReceiveBytes;
+// An upload answer's block header: 2 bytes not used, block count, block number, data length.
+constexpr std::uint16_t kUploadHeaderSize = 8;
+
+std::uint16_t be16(std::span<const std::uint8_t> bytes, std::size_t at) {
+    return static_cast<std::uint16_t>((bytes[at] << 8) | bytes[at + 1]);
+}
 
 struct ModeCode {
     std::uint16_t mode;
@@ -291,7 +297,8 @@ bool CProtocol::transact(std::size_t frameSize, std::uint8_t command, bool send,
         }
         const bool fits = check == Check::Any ||
                           (check == Check::Exact && responseLength_ == dataLength) ||
-                          (check == Check::AtLeast && responseLength_ >= dataLength);
+                          (check == Check::AtLeast && responseLength_ >= dataLength) ||
+                          (check == Check::Upload && uploadAnswerFits());
         if (fits) {
             return true;
         }
@@ -468,6 +475,23 @@ bool CProtocol::password(std::span<const std::uint8_t, kPasswordBlockSize> block
     return true;
 }
 
+bool CProtocol::uploadAnswerFits() const {
+    if (responseLength_ < kUploadHeaderSize ||
+        be16(responseData_, 6) != responseLength_ - kUploadHeaderSize) {
+        return false;
+    }
+    const std::uint16_t total = be16(responseData_, 2);
+    const std::uint16_t number = be16(responseData_, 4);
+    if (number >= total || (!uploadOpens_ && uploadTotal_ != 0 && total != uploadTotal_)) {
+        return false;
+    }
+    if (stationHeader_) {
+        return number == uploadBlock_;
+    }
+    // Without the header the request names no block: the opening one gets the first.
+    return uploadOpens_ ? number == 0 : number >= uploadBlock_;
+}
+
 bool CProtocol::upload(std::uint8_t kind, std::uint16_t value, bool send,
                        std::span<std::uint8_t> out, std::size_t& received) {
     received = 0;
@@ -487,8 +511,16 @@ bool CProtocol::upload(std::uint8_t kind, std::uint16_t value, bool send,
         }
         size = b.finish();
     }
-    if (!transact(size, frame::kUpload, write)) {
+    uploadBlock_ = value;
+    uploadOpens_ = send;
+    if (uploadOpens_) {
+        uploadTotal_ = 0;
+    }
+    if (!transact(size, frame::kUpload, write, Check::Upload)) {
         return false;
+    }
+    if (uploadOpens_) {
+        uploadTotal_ = be16(responseData_, 2);
     }
     if (responseLength_ > out.size()) {
         // The caller's buffer cannot take the answer; copying part of it would hide that.
