@@ -4,8 +4,8 @@
 #include "cli/TerminalPrompter.h"
 #include "comm/COnlineModule.h"
 #include "common/StringTable.h"
-#include "common/TextFormat.h"
 #include "common/TerminalText.h"
+#include "common/TextFormat.h"
 #include "common/VisibleText.h"
 #include "devmem/DeviceMemorySelection.h"
 #include "devmem/DeviceMemoryTransfer.h"
@@ -15,6 +15,7 @@
 #include "devmem/PdmFile.h"
 #include "devmem/PdmImage.h"
 #include "devmem/TransferProgress.h"
+#include "devmem/TransferTexts.h"
 #include "plc/DeviceArea.h"
 
 #include <unistd.h>
@@ -244,57 +245,41 @@ int onPlc(CpuType cpu, const ConnectionOptions& connection, TerminalPrompter& pr
     return code;
 }
 
-// What the read-back after a restore found: "Verified N words", or the words that differ.
-int verified(const DeviceMemoryTransfer::Verification& found) {
+// The read-back's report: "Verified N words" on standard error, or each word that differs
+// as a failure.
+int reported(const VerifyReport& report) {
+    for (const auto& line : report.lines) {
+        if (report.verified) {
+            std::fprintf(stderr, "%s\n", line.c_str());
+        } else {
+            fail(line);
+        }
+    }
+    return report.verified ? kExitSuccess : kExitPlcFailed;
+}
+
+// What the read-back after a restore found.
+int verified(const DeviceMemoryTransfer::Verification& found, const Messages& messages) {
     if (found.result != DeviceMemoryTransfer::Result::Done) {
         fail("the words written could not be read back to verify them");
         return kExitPlcFailed;
     }
-    if (found.differing == 0) {
-        std::fprintf(stderr, "Verified %llu words\n", static_cast<unsigned long long>(found.words));
-        return kExitSuccess;
-    }
-    for (const auto& d : found.first) {
-        fail(formatText("%s is %u (0x%04X) in the PLC but %u (0x%04X) in the file", d.name.c_str(),
-                        unsigned{d.inPlc}, unsigned{d.inPlc}, unsigned{d.inImage},
-                        unsigned{d.inImage}));
-    }
-    fail(formatText("verify failed: %llu of %llu words differ",
-                    static_cast<unsigned long long>(found.differing),
-                    static_cast<unsigned long long>(found.words)));
-    return kExitPlcFailed;
+    return reported(verifyReport(found, messages));
 }
 
-// The read-back of a Linux device image after its restore, compared with the file in words
-// of two bytes.
+// The read-back of a Linux device image after its restore, compared with the file.
 int verifiedImage(LinuxDeviceMemoryTransfer& transfer, const std::string& file,
-                  TransferObserver& progress) {
-    std::ifstream in(file, std::ios::binary);
-    const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in),
-                                          std::istreambuf_iterator<char>()};
-    if (!in && !in.eof()) {
+                  TransferObserver& progress, const Messages& messages) {
+    const auto found = transfer.verify(std::filesystem::path(file), &progress);
+    if (!found) {
         fail("cannot read " + file + " again to verify the PLC's image");
         return kExitUsage;
     }
-    const auto found = transfer.verify(bytes, &progress);
-    if (!found.read) {
+    if (!found->read) {
         fail("the device image could not be read back to verify it");
         return kExitPlcFailed;
     }
-    const auto words = (bytes.size() + 1) / 2;
-    if (!found.firstDifference) {
-        std::fprintf(stderr, "Verified %zu words\n", words);
-        return kExitSuccess;
-    }
-    const std::size_t at = *found.firstDifference;
-    if (at >= std::min(bytes.size(), found.bytes)) {
-        fail(formatText("the PLC holds %zu bytes of image, the file %zu", found.bytes,
-                        bytes.size()));
-    } else {
-        fail(formatText("word %zu (byte %zu) of the image differs from the file", at / 2, at));
-    }
-    fail("verify failed");
-    return kExitPlcFailed;
+    return reported(verifyReport(*found, messages));
 }
 
 int exitCodeOf(DeviceMemoryTransfer::Result result) {
@@ -402,10 +387,10 @@ bool loadPdmForCommand(const std::filesystem::path& file, PdmImage& image, bool 
     case PdmFile::LoadResult::TooLong: {
         std::error_code ec;
         const auto size = std::filesystem::file_size(file, ec);
-        fail(file.string() + " is " + (ec ? std::string("more than") : std::to_string(size)) +
-             " bytes, longer than a device memory file (" + std::to_string(PdmImage::kFileSize) +
-             " bytes): not a backup as written; restore its first " +
-             std::to_string(PdmImage::kFileSize) + " bytes with --force");
+        const std::string why = ec ? "longer than a device memory file."
+                                   : longPdmText(size, Messages(Language::English));
+        fail(visibleText(file.string()) + ": " + why +
+             " It is not a backup as written; restore its device memory with --force");
         return false;
     }
     case PdmFile::LoadResult::NotLoaded:
@@ -486,7 +471,7 @@ int runRestore(const RestoreOptions& options, const ConnectionOptions& connectio
             return exitCodeOf(result);
         }
         progress.summary("Restored");
-        return options.verify ? verified(transfer.verify(&progress)) : kExitSuccess;
+        return options.verify ? verified(transfer.verify(&progress), messages) : kExitSuccess;
     });
 }
 
@@ -549,11 +534,15 @@ int runLinuxRestore(const LinuxTransferOptions& options, const ConnectionOptions
         case Outcome::NotOpened:
         case Outcome::EmptyFile:
             return kExitUsage;
+        case Outcome::Declined:
+            fail("the PLC's image was not replaced: nothing was sent (--yes answers the question)");
+            return kExitPlcFailed;
         default:
             return kExitPlcFailed;
         }
         progress.summary("Restored", report.bytes);
-        return options.verify ? verifiedImage(transfer, options.file, progress) : kExitSuccess;
+        return options.verify ? verifiedImage(transfer, options.file, progress, messages)
+                              : kExitSuccess;
     });
 }
 

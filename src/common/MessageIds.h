@@ -67,6 +67,15 @@ struct Msg {
         WordsDiffer = 596,
         CsvNotImported = 597,
         Cancel = 598,
+        VerifyAfterRestore = 587,
+        Verified = 588,          // "Verified %llu words"
+        WordVerifyDiffers = 589, // a word the PLC holds otherwise than the file
+        VerifyFailed = 599,      // how many of the words read back differ
+        AskLoadLongPdm = 545,    // the text of 548 and the question whether to load it
+        ImageSizesDiffer = 546,
+        ImageWordDiffers = 547,
+        PdmTooLong = 548,
+        AskReplaceImage = 549,
 
         // Connection and session.
         InvalidPassword = 600,

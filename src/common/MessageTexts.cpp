@@ -54,6 +54,15 @@ constexpr StringEntry kEntries[] = {
     StringEntry{512, "프로그램 파일수 :"},
     StringEntry{513, "프로그램 정보..."},
 
+    // Device memory files: a ".PDM" longer than a device memory file, and the Linux device
+    // image (its size before it replaces the PLC's image, and what its read-back found).
+    StringEntry{545, "%s\n이 부분만 불러오시겠습니까?"},
+    StringEntry{546, "PLC의 이미지는 %s, 파일은 %s입니다."},
+    StringEntry{547, "이미지의 워드 %llu(바이트 %llu)가 파일과 다릅니다."},
+    StringEntry{548, "파일 크기는 %s로 디바이스 메모리 파일(%s)보다 깁니다. 앞의 %s만 디바이스 "
+                     "메모리입니다."},
+    StringEntry{549, "파일 크기는 %s입니다. PLC의 이미지가 이 파일로 바뀝니다.\n계속하시겠습니까?"},
+
     // Device memory dialogs, progress window and viewer.
     StringEntry{550, "업로드 중 오류가 발생하였습니다."},
     StringEntry{551, "디바이스 메모리 업로드(CPU->파일)"},
@@ -101,6 +110,10 @@ constexpr StringEntry kEntries[] = {
                      "복원에 사용하지 마십시오."},
     StringEntry{586, "디바이스 이미지 파일이 비어 있거나 너무 큽니다.\n전송할 데이터가 "
                      "없습니다."},
+    // Reading the words back after a restore.
+    StringEntry{587, "복원 후 확인"},
+    StringEntry{588, "%llu워드를 확인하였습니다."},
+    StringEntry{589, "%s: PLC에는 %u (0x%04X), 파일에는 %u (0x%04X)"},
     // Device memory viewer and progress window: CSV, comparison and stopping a transfer.
     StringEntry{590, "CSV 내보내기..."},
     StringEntry{591, "CSV 가져오기..."},
@@ -111,6 +124,7 @@ constexpr StringEntry kEntries[] = {
     StringEntry{596, "선택한 파일과 값이 다른 워드: %d개"},
     StringEntry{597, "CSV 파일을 가져오지 못했습니다.\n%s"},
     StringEntry{598, "취소"},
+    StringEntry{599, "확인 실패: 워드 %llu개가 다릅니다(전체 %llu워드)."},
 
     // Communication, connect and password messages.
     StringEntry{600, "암호가 맞지 않습니다."},
@@ -237,6 +251,13 @@ constexpr StringEntry kEntries[] = {
     StringEntry{812, "Program Count :"},
     StringEntry{813, "Program Files..."},
 
+    StringEntry{845, "%s\nLoad only that part?"},
+    StringEntry{846, "The PLC holds %s of image, the file %s."},
+    StringEntry{847, "Word %llu (byte %llu) of the image differs from the file."},
+    StringEntry{848, "The file is %s, longer than a device memory file (%s); only its first %s "
+                     "are device memory."},
+    StringEntry{849, "The file is %s; the PLC's image will be replaced. Continue?"},
+
     // Device memory dialogs, progress window and viewer.
     StringEntry{850, "Uploading error."},
     StringEntry{851, "Upload device memory(CPU->FIle)"},
@@ -280,6 +301,9 @@ constexpr StringEntry kEntries[] = {
     StringEntry{885, "%d of the %d blocks did not arrive.\nThe file is incomplete; do not "
                      "restore it."},
     StringEntry{886, "The device image file is empty or too large.\nThere is nothing to send."},
+    StringEntry{887, "Verify after restore"},
+    StringEntry{888, "Verified %llu words"},
+    StringEntry{889, "%s is %u (0x%04X) in the PLC but %u (0x%04X) in the file"},
     StringEntry{890, "Export CSV..."},
     StringEntry{891, "Import CSV..."},
     StringEntry{892, "Compare with file..."},
@@ -289,6 +313,7 @@ constexpr StringEntry kEntries[] = {
     StringEntry{896, "%d words differ from the chosen file."},
     StringEntry{897, "The CSV file was not imported.\n%s"},
     StringEntry{898, "Cancel"},
+    StringEntry{899, "Verify failed: %llu of %llu words differ"},
 
     // Communication, connect and password messages.
     StringEntry{900, "Invalid Password"},

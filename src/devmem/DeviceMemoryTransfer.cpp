@@ -7,6 +7,7 @@
 #include "common/TextFormat.h"
 #include "devmem/DeviceTransferPlan.h"
 #include "devmem/TransferProgress.h"
+#include "devmem/TransferTexts.h"
 #include "plc/DeviceArea.h"
 
 #include <algorithm>
@@ -135,7 +136,20 @@ bool DeviceMemoryTransfer::askClearAll() {
 }
 
 PdmFile::LoadResult DeviceMemoryTransfer::load(const std::filesystem::path& path) {
-    const auto result = PdmFile::load(path, image_);
+    auto result = PdmFile::load(path, image_);
+    if (result == PdmFile::LoadResult::TooLong) {
+        // Bytes past the image are no device memory: the user sees both sizes and decides
+        // whether the first part is what to restore. No leaves everything as it was.
+        std::error_code ec;
+        const auto size = std::filesystem::file_size(path, ec);
+        if (ec ||
+            prompter_.message(
+                formatText(messages_(Msg::AskLoadLongPdm), longPdmText(size, messages_).c_str()),
+                PromptButtons::YesNo, PromptIcon::Warning) != PromptAnswer::Yes) {
+            return result;
+        }
+        result = PdmFile::load(path, image_, true);
+    }
     if (result == PdmFile::LoadResult::Loaded || result == PdmFile::LoadResult::NotLoaded) {
         setFile(path);
     }
@@ -324,8 +338,7 @@ DeviceMemoryTransfer::Result DeviceMemoryTransfer::restore(TransferObserver* obs
                 // closing "restore done" cover it.
                 const std::string letter(DeviceAreas::at(area).letter);
                 prompter_.message(formatText(kRangeNotInFileText, letter.c_str(), asked.start,
-                                                 asked.end - 1, letter.c_str(),
-                                                 fileWords(area) - 1));
+                                             asked.end - 1, letter.c_str(), fileWords(area) - 1));
             }
             continue;
         }

@@ -51,7 +51,7 @@ public:
     // What a read-back found.
     struct Verification {
         Result result = Result::Done;  // NothingRead: a read went unanswered (550 was shown);
-                                   // Cancelled: stopped between chunks
+                                       // Cancelled: stopped between chunks
         std::uint64_t words = 0;       // words compared
         std::uint64_t differing = 0;   // of which the PLC holds another value
         std::vector<Difference> first; // the first kNamedDifferences of them, in address order
@@ -92,7 +92,9 @@ public:
     bool askMaximum();
     bool askClearAll();
 
-    // Loads a ".PDM" file into the image and the selection, with the load's message.
+    // Loads a ".PDM" file into the image and the selection, with the load's message. A file
+    // longer than a device memory file is taken only when the user agrees (TooLong, with
+    // nothing changed, otherwise).
     PdmFile::LoadResult load(const std::filesystem::path& file);
     // Takes an image already loaded from `file` as load() would, with the load's message; the
     // selection stays as the caller chose it from this image.
@@ -121,9 +123,10 @@ private:
     // Reads `range` of `area` chunk by chunk, handing each chunk's first word and words to
     // `take`. NothingRead, with 550 shown and the observer closed, when a chunk never arrives;
     // Cancelled when the observer asked to stop before a chunk.
-    Result readRange(int area, WordRange range, TransferObserver* observer, std::uint64_t& bytes,
-                   std::uint64_t totalBytes,
-                   const std::function<void(std::uint32_t, std::span<const std::uint16_t>)>& take);
+    Result
+    readRange(int area, WordRange range, TransferObserver* observer, std::uint64_t& bytes,
+              std::uint64_t totalBytes,
+              const std::function<void(std::uint32_t, std::span<const std::uint16_t>)>& take);
     bool waitForWords(std::span<std::uint16_t> out);
     void show(int koreanId);
 

@@ -8,6 +8,7 @@
 #include "devmem/LinuxImage.h"
 #include "devmem/PdmFile.h"
 #include "devmem/TransferProgress.h"
+#include "devmem/TransferTexts.h"
 
 #include <algorithm>
 #include <array>
@@ -180,6 +181,7 @@ LinuxDeviceMemoryTransfer::verify(std::span<const std::uint8_t> expected,
     }
     found.read = true;
     found.bytes = image->size();
+    found.expectedBytes = expected.size();
     const std::size_t common = std::min(image->size(), expected.size());
     const auto at = std::mismatch(
         image->begin(), image->begin() + static_cast<std::ptrdiff_t>(common), expected.begin());
@@ -191,24 +193,48 @@ LinuxDeviceMemoryTransfer::verify(std::span<const std::uint8_t> expected,
     return found;
 }
 
+std::optional<LinuxDeviceMemoryTransfer::Verification>
+LinuxDeviceMemoryTransfer::verify(const std::filesystem::path& file, TransferObserver* observer) {
+    const auto bytes = readImageFile(file);
+    if (!bytes) {
+        return std::nullopt;
+    }
+    return verify(*bytes, observer);
+}
+
+std::optional<std::vector<std::uint8_t>>
+LinuxDeviceMemoryTransfer::readImageFile(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    if (!in) {
+        return std::nullopt;
+    }
+    constexpr std::size_t kLargest = std::size_t{0xFFFF} * LinuxImage::kRestoreBlock;
+    std::vector<std::uint8_t> bytes;
+    constexpr std::size_t kPiece = 64 * 1024;
+    while (in && bytes.size() <= kLargest) {
+        const std::size_t had = bytes.size();
+        bytes.resize(had + std::min(kPiece, kLargest + 1 - had));
+        in.read(reinterpret_cast<char*>(bytes.data() + had),
+                static_cast<std::streamsize>(bytes.size() - had));
+        bytes.resize(had + static_cast<std::size_t>(in.gcount()));
+    }
+    if (in.bad()) {
+        return std::nullopt;
+    }
+    return bytes;
+}
+
 LinuxDeviceMemoryTransfer::Report
 LinuxDeviceMemoryTransfer::restore(const std::filesystem::path& file, TransferObserver* observer) {
     Report report;
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
+    const auto read = readImageFile(file);
+    if (!read) {
         Progress(observer).close();
         report.outcome = Outcome::NotOpened;
         say(kDownloadFail);
         return report;
     }
-    const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in),
-                                          std::istreambuf_iterator<char>()};
-    if (in.bad()) {
-        Progress(observer).close();
-        report.outcome = Outcome::NotOpened;
-        say(kDownloadFail);
-        return report;
-    }
+    const std::vector<std::uint8_t>& bytes = *read;
     report.bytes = bytes.size();
     const auto plan = LinuxImage::restorePlan(bytes.size());
     if (!plan) {
@@ -216,6 +242,13 @@ LinuxDeviceMemoryTransfer::restore(const std::filesystem::path& file, TransferOb
         report.outcome = Outcome::EmptyFile;
         ctx_.prompter.message(ctx_.messages(Msg::EmptyImage), PromptButtons::Ok,
                               PromptIcon::Warning);
+        return report;
+    }
+    // The PLC's whole image is replaced by whatever the file holds: a file of the wrong size
+    // (one byte, say) would leave a PLC without its devices, so the user sees the size first.
+    if (ctx_.prompter.message(imageReplaceQuestion(bytes.size(), ctx_.messages),
+                              PromptButtons::YesNo, PromptIcon::Question) != PromptAnswer::Yes) {
+        report.outcome = Outcome::Declined;
         return report;
     }
     report.total = plan->blocks;

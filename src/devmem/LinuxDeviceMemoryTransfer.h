@@ -30,6 +30,7 @@ public:
         Incomplete,   // backup: blocks at the end never came; the file was written, 585 said so
         NotOpened,    // restore: the file cannot be read: "Download Fail"
         EmptyFile,    // restore: nothing (or too much) to send: 586, nothing sent
+        Declined,     // restore: the user said No to replacing the PLC's image; nothing sent
         SendFailed,   // restore: a block was refused: "Download Fail"
         Cancelled,    // the observer asked to stop between blocks: a backup writes nothing,
                       // a restore leaves the blocks already sent in the PLC
@@ -47,6 +48,7 @@ public:
     struct Verification {
         bool read = false;                          // the whole image came back
         std::size_t bytes = 0;                      // bytes the PLC holds
+        std::size_t expectedBytes = 0;              // bytes it was compared with
         std::optional<std::size_t> firstDifference; // first byte that differs (or is missing)
     };
 
@@ -61,12 +63,22 @@ public:
     // Reads the image from the PLC into `file`. The file is replaced only once the image is
     // complete or known to be incomplete; a backup that gets nothing leaves it as it was.
     Report backup(const std::filesystem::path& file, TransferObserver* observer = nullptr);
-    // Sends `file` to the PLC in blocks of 238 bytes.
+    // Sends `file` to the PLC in blocks of 238 bytes, once the user has agreed to have the
+    // PLC's whole image replaced by a file of that size.
     Report restore(const std::filesystem::path& file, TransferObserver* observer = nullptr);
 
     // After a restore: reads the image back and compares it with `expected`.
     Verification verify(std::span<const std::uint8_t> expected,
                         TransferObserver* observer = nullptr);
+    // The same against the bytes of `file`; nothing when the file cannot be read.
+    std::optional<Verification> verify(const std::filesystem::path& file,
+                                       TransferObserver* observer = nullptr);
+
+    // The bytes of an image file, at most one more than the largest image a restore can send
+    // (so that a longer file shows as too large without being read whole); nothing when it
+    // cannot be read.
+    static std::optional<std::vector<std::uint8_t>>
+    readImageFile(const std::filesystem::path& file);
 
     // "Linux Device Data 20261206_084502.BIN".
     static std::string defaultFileName(const std::tm& localTime);

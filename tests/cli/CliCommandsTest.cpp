@@ -326,6 +326,29 @@ TEST_F(CliBackup, PlcFailuresExitWithOne) {
     EXPECT_FALSE(fs::exists(path("none.BIN")));
 }
 
+// A Linux device image restore replaces the PLC's whole image: without a Yes (no terminal
+// to ask, no --yes) nothing is sent; with it the image read back is the file.
+TEST_F(CliBackup, LinuxRestoreAsksBeforeReplacingTheImage) {
+    const std::string bin = path("i.BIN");
+    std::ofstream(bin, std::ios::binary) << std::string(300, 'x');
+    const Messages en(Language::English);
+    for (const bool yes : {false, true}) {
+        TerminalPrompter prompter;
+        if (yes) {
+            prompter.setAnswerPolicy(
+                [](std::string_view, PromptButtons) { return std::optional{PromptAnswer::Yes}; });
+        }
+        const Outcome r = capture([&](std::ostream&) {
+            return runLinuxRestore({"A-21", bin, true}, {"embedded", {}, {}, {}}, prompter, en);
+        });
+        EXPECT_EQ(r.code, yes ? 0 : 1) << r.err;
+        EXPECT_TRUE(contains(r.err, "The file is 300 bytes; the PLC's image will be replaced."))
+            << r.err;
+        EXPECT_EQ(contains(r.err, "Verified 150 words"), yes) << r.err;
+        EXPECT_EQ(contains(r.err, "nothing was sent"), !yes) << r.err;
+    }
+}
+
 TEST(CliPdmShow, TextAndJson) {
     TempDir dir;
     const std::string file = dir.file("p.PDM");

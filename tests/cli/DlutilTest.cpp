@@ -292,7 +292,7 @@ TEST_F(Dlutil, LinuxImageBackupAndRestore) {
                                           std::istreambuf_iterator<char>());
     EXPECT_EQ(bytes, sim::PlcSimulator::imagePattern(1000, 5));
 
-    const auto r = dlutil({"linux-restore", bin, "--cpu", "26", "--conn", second.conn});
+    const auto r = dlutil({"linux-restore", bin, "--cpu", "26", "--yes", "--conn", second.conn});
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_TRUE(contains(r.err, "Download Success")) << r.err;
     const auto again = path("again.BIN");

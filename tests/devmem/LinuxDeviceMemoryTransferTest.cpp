@@ -89,13 +89,14 @@ TEST(LinuxDeviceMemoryTransfer, RestoreCutsTheFileInto238ByteBlocks) {
     struct Case {
         std::size_t size;
         std::vector<std::size_t> blocks;
+        const char* named; // the size as the question names it
     };
     const Case cases[] = {
-        {476, {238, 238}},
-        {500, {238, 238, 24}},
-        {238, {238}},
-        {1, {1}},
-        {238 * 9 + 5, {238, 238, 238, 238, 238, 238, 238, 238, 238, 5}},
+        {476, {238, 238}, "476 bytes"},
+        {500, {238, 238, 24}, "500 bytes"},
+        {238, {238}, "238 bytes"},
+        {1, {1}, "1 byte"},
+        {238 * 9 + 5, {238, 238, 238, 238, 238, 238, 238, 238, 238, 5}, "2,147 bytes"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.size);
@@ -106,9 +107,17 @@ TEST(LinuxDeviceMemoryTransfer, RestoreCutsTheFileInto238ByteBlocks) {
         Rig rig;
         ASSERT_TRUE(rig.connect(kA21));
         LinuxDeviceMemoryTransfer t(rig.context(), DeviceMemoryMode::Restore, kA21);
+        // The PLC's whole image is replaced only once the user has seen the file's size.
+        const std::string asked =
+            std::string("The file is ") + c.named + "; the PLC's image will be replaced. Continue?";
+        EXPECT_EQ(t.restore(file).outcome, Outcome::Declined);
+        EXPECT_EQ(rig.shown(), std::vector<std::string>{asked});
+        EXPECT_TRUE(rig.seen.empty());
+        rig.prompter.clear();
+        rig.prompter.answer(PromptAnswer::Yes);
         const auto report = t.restore(file);
         EXPECT_EQ(report.outcome, Outcome::Success);
-        EXPECT_EQ(rig.shown(), std::vector<std::string>{"Download Success"});
+        EXPECT_EQ(rig.shown(), (std::vector<std::string>{asked, "Download Success"}));
 
         // Kind, id, value 1 (total), value 2 (block number), size, data.
         std::vector<std::size_t> sizes;
@@ -152,6 +161,7 @@ TEST(LinuxDeviceMemoryTransfer, RestoreRefusesWhatItCannotSend) {
     for (std::uint64_t n = 2; n <= 12; ++n) {
         rig.plc.faults().errorReplies.push_back({frame::kDownload, rig.plc.requestCount() + n, 9});
     }
+    rig.prompter.answer(PromptAnswer::Yes);
     const auto report = t.restore(file);
     EXPECT_EQ(report.outcome, Outcome::SendFailed);
     EXPECT_EQ(report.requests, 2);
@@ -241,6 +251,7 @@ TEST(LinuxDeviceMemoryTransfer, BackupThenRestoreAgainstTheSimulatorsOwnImage) {
     DevmemRig<> target;
     ASSERT_TRUE(target.connect(kA21));
     LinuxDeviceMemoryTransfer restore(target.context(), DeviceMemoryMode::Restore, kA21);
+    target.prompter.answer(PromptAnswer::Yes);
     EXPECT_EQ(restore.restore(file).outcome, Outcome::Success);
     EXPECT_EQ(target.plc.image(), source.plc.image());
 }

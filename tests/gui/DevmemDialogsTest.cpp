@@ -1,6 +1,5 @@
 // The device memory windows, offscreen, against the in-process simulator: the job that the
 // program runs on its session thread runs here at once.
-#include "plc/DeviceArea.h"
 #include "devmem/PdmFile.h"
 #include "devmem/gui/CDeviceGridCtrl.h"
 #include "devmem/gui/CDeviceMemorySetDlg.h"
@@ -8,11 +7,12 @@
 #include "devmem/gui/CDeviceViewerDlg.h"
 #include "devmem/gui/CLinuxDeviceMemorySetDlg.h"
 #include "devmem/gui/DeviceMemoryOpener.h"
+#include "plc/DeviceArea.h"
 
 #include "DevmemRig.h"
 
 #include <QApplication>
-#include <QtGlobal>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
 #include <QLineEdit>
@@ -20,6 +20,7 @@
 #include <QStandardPaths>
 #include <QTest>
 #include <QTimer>
+#include <QtGlobal>
 
 #include <gtest/gtest.h>
 
@@ -357,9 +358,13 @@ TEST(DevmemDialogs, LinuxBackupAndRestoreOfA500ByteImage) {
                                      QString::fromStdString(dir.path().string()), {});
     gui2.files = {file};
     child<QPushButton>(&restore, "1135")->click();
+    target.prompter.answer(PromptAnswer::Yes);
     child<QPushButton>(&restore, "1133")->click();
-    EXPECT_EQ(target.shown(), (std::vector<std::string>{"Reading the file has been completed.",
-                                                        "Download Success"}));
+    EXPECT_EQ(target.shown(),
+              (std::vector<std::string>{
+                  "Reading the file has been completed.",
+                  "The file is 500 bytes; the PLC's image will be replaced. Continue?",
+                  "Download Success"}));
     EXPECT_EQ(target.requests('D').size(), 3u); // 238 + 238 + 24 bytes
     EXPECT_TRUE(std::string(target.plc.image().begin(), target.plc.image().end()) == image);
 
@@ -374,6 +379,103 @@ TEST(DevmemDialogs, LinuxBackupAndRestoreOfA500ByteImage) {
     EXPECT_TRUE(bytesOf(file.toStdString()) == image);
     EXPECT_EQ(source.shown(),
               std::vector<std::string>{"The backup was cancelled.\nThe file was not changed."});
+}
+
+// "Verify after restore" reads back what the restore wrote: a write the PLC confirmed but
+// dropped is named.
+TEST(DevmemDialogs, VerifyAfterRestoreCatchesADroppedWrite) {
+    TempFolder dir;
+    const fs::path pdm = dir.path() / "d.PDM";
+    PdmImage image;
+    image.setFlag(1);
+    image.setMask(1u << kD);
+    image.setRange(kD, {0, 250});
+    for (std::uint32_t w = 0; w < 250; ++w) {
+        image.setWord(kD, w, static_cast<std::uint16_t>(w * 7u + 1u));
+    }
+    ASSERT_EQ(PdmFile::save(pdm, image), PdmFile::SaveResult::Saved);
+    const fs::path bin = dir.path() / "i.BIN";
+    {
+        const auto bytes = sim::PlcSimulator::imagePattern(500, 4);
+        std::ofstream(bin, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
+    }
+    struct Case {
+        bool linuxImage;
+        std::uint64_t lost; // write request dropped, counted from the transfer's first; 0: none
+        std::string report; // how the message starts
+    };
+    const Case cases[] = {
+        {false, 0, "Verified 250 words"},
+        // Request 1 is the opening read; 3 writes D100 to D199.
+        {false, 3, "D00100 is 0 (0x0000) in the PLC but 701 (0x02BD) in the file\n"},
+        {true, 0, "Verified 250 words"},
+        // The last of three blocks: the PLC keeps its old image.
+        {true, 3, "The PLC holds 40 bytes of image, the file 500 bytes."},
+    };
+    for (const auto& c : cases) {
+        sim::PlcConfig config;
+        config.imageSize = 40; // the file's first 40 bytes
+        config.imageSeed = 4;
+        Rig rig(config);
+        Gui gui(rig);
+        if (c.lost != 0) {
+            rig.plc.faults().loseWrites.insert(rig.plc.requestCount() + c.lost);
+        }
+        std::unique_ptr<QDialog> dlg;
+        if (c.linuxImage) {
+            dlg = std::make_unique<CLinuxDeviceMemorySetDlg>(gui.env, DeviceMemoryMode::Restore,
+                                                             kA21, QString(), QString());
+            gui.files = {QString::fromStdString(bin.string())};
+            child<QPushButton>(dlg.get(), "1135")->click();
+            rig.prompter.answer(PromptAnswer::Yes);
+        } else {
+            dlg = std::make_unique<CDeviceMemorySetDlg>(gui.env, DeviceMemoryMode::Restore, kA21,
+                                                        QString(), QString());
+            gui.files = {QString::fromStdString(pdm.string())};
+            child<QPushButton>(dlg.get(), "1100")->click();
+        }
+        child<QCheckBox>(dlg.get(), "verify")->setChecked(true);
+        child<QPushButton>(dlg.get(), c.linuxImage ? "1133" : "1126")->click();
+        ASSERT_FALSE(rig.shown().empty());
+        const std::string shown = rig.shown().back();
+        EXPECT_EQ(shown.substr(0, c.report.size()), c.report) << shown;
+        if (!c.linuxImage && c.lost != 0) {
+            EXPECT_TRUE(shown.ends_with("\nVerify failed: 100 of 250 words differ")) << shown;
+        }
+    }
+}
+
+// Text from a file name or a file is escaped before a field shows it; a ".PDM" longer than a
+// device memory file is loaded only when the user agrees, after seeing both sizes.
+TEST(DevmemDialogs, LongPdmIsAskedForAndNamesAreEscaped) {
+    TempFolder dir;
+    const fs::path file = dir.path() / "a\x1b]0;x\x07.PDM";
+    PdmImage image;
+    image.setFlag(1);
+    image.setMask(1u << kD);
+    image.setRange(kD, {0, 10});
+    ASSERT_EQ(PdmFile::save(file, image), PdmFile::SaveResult::Saved);
+    std::ofstream(file, std::ios::binary | std::ios::app) << 'x';
+    for (const auto answer : {PromptAnswer::No, PromptAnswer::Yes}) {
+        Rig rig;
+        Gui gui(rig, false);
+        CDeviceMemorySetDlg dlg(gui.env, DeviceMemoryMode::Restore, kA21, QString(), QString());
+        gui.files = {QString::fromStdString(file.string())};
+        rig.prompter.answer(answer);
+        child<QPushButton>(&dlg, "1100")->click();
+        const bool yes = answer == PromptAnswer::Yes;
+        EXPECT_EQ(rig.shown().front(),
+                  "The file is 146,218 bytes, longer than a device memory file (146,217 "
+                  "bytes); only its first 146,217 bytes are device memory.\nLoad only that "
+                  "part?");
+        EXPECT_EQ(rig.shown().size(), yes ? 2u : 1u);
+        EXPECT_EQ(dlg.fileText().toStdString(),
+                  yes ? (dir.path() / "a\\x1B]0;x\\x07.PDM").string() : "");
+        EXPECT_EQ(child<QPushButton>(&dlg, "1131")->isEnabled(), yes);
+        EXPECT_EQ(areaButton(&dlg, kD)->isChecked(), yes);
+    }
 }
 
 // The main window's buttons: no window opens, and nothing connects, unless a CPU type was

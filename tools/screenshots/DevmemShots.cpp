@@ -1,16 +1,19 @@
-// The device memory windows for the screenshots: the backup window as it opens, its progress
-// window half-way through area D, the viewer on area D of a small backup, and the Linux window.
+// The device memory windows for the screenshots: the backup window as it opens, the restore
+// window with a file loaded, the progress window half-way through area D, the viewer on area D
+// of a small backup, and the Linux window.
 #include "Screenshots.h"
 
 #include "common/Clock.h"
 #include "common/Prompter.h"
 #include "common/StringTable.h"
-#include "plc/DeviceArea.h"
+#include "devmem/PdmFile.h"
 #include "devmem/gui/CDeviceMemorySetDlg.h"
 #include "devmem/gui/CDeviceProgressDlg.h"
 #include "devmem/gui/CDeviceViewerDlg.h"
 #include "devmem/gui/CLinuxDeviceMemorySetDlg.h"
+#include "plc/DeviceArea.h"
 
+#include <QCheckBox>
 #include <QDir>
 #include <QTemporaryDir>
 #include <QWidget>
@@ -55,6 +58,29 @@ const Register memorySet{"device-memory", [](const Messages& m) -> QWidget* {
                                                                  scratchFolder()),
                                          s);
                          }};
+
+// The restore window with a backup of D 0 to 250 loaded and the read-back asked for.
+const Register memoryRestore{
+    "device-memory-restore", [](const Messages& m) -> QWidget* {
+        auto s = std::make_shared<Surroundings>(m);
+        constexpr int kD = static_cast<int>(AreaIndex::D);
+        s->image.setFlag(1);
+        s->image.setMask(1u << kD);
+        s->image.setRange(kD, {0, 250});
+        const QString file = scratchFolder() + QStringLiteral("Plant line 2.PDM");
+        if (PdmFile::save(file.toStdString(), s->image) != PdmFile::SaveResult::Saved) {
+            return nullptr;
+        }
+        s->env.chooseFile = [file](QWidget*, DevmemGuiEnv::FileDialog, const QString&,
+                                   const QString&, const QString&) { return file; };
+        auto* dlg = new CDeviceMemorySetDlg(s->env, DeviceMemoryMode::Restore, 26, scratchFolder(),
+                                            scratchFolder());
+        dlg->choosePath();
+        if (auto* verify = dlg->findChild<QCheckBox*>(QStringLiteral("verify"))) {
+            verify->setChecked(true);
+        }
+        return keep(dlg, s);
+    }};
 
 const Register progress{
     "device-progress", [](const Messages& m) -> QWidget* {

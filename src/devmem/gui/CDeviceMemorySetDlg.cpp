@@ -3,6 +3,8 @@
 #include "common/MessageIds.h"
 #include "common/Prompter.h"
 #include "common/StringTable.h"
+#include "common/TerminalText.h"
+#include "devmem/TransferTexts.h"
 #include "devmem/gui/CDeviceProgressDlg.h"
 #include "devmem/gui/CDeviceViewerDlg.h"
 #include "plc/DeviceArea.h"
@@ -114,6 +116,9 @@ void CDeviceMemorySetDlg::buildControls() {
     auto* saveButton = button(this, QStringLiteral("1132"), QStringLiteral("저장"));
     transferButton_ = button(this, QStringLiteral("1126"), QStringLiteral("업로드(&U)"));
     auto* close = button(this, QStringLiteral("2"), QStringLiteral("닫기(&L)"));
+    verify_ = new QCheckBox(qtext(env_.messages, Msg::VerifyAfterRestore), this);
+    verify_->setObjectName(QStringLiteral("verify"));
+    verify_->setVisible(transfer_.mode() == DeviceMemoryMode::Restore);
     notice_ = new QLabel(this);
     notice_->setObjectName(QStringLiteral("1129"));
     notice_->setWordWrap(true);
@@ -129,6 +134,7 @@ void CDeviceMemorySetDlg::buildControls() {
     side->addWidget(view_);
     side->addWidget(saveButton);
     side->addStretch(1);
+    side->addWidget(verify_);
     side->addWidget(transferButton_);
     side->addWidget(close);
     auto* middle = new QHBoxLayout;
@@ -183,7 +189,7 @@ void CDeviceMemorySetDlg::refresh() {
     }
     all_->setChecked(sel.allChecked());
     notice_->setText(QString::fromStdString(sel.notice()));
-    file_->setText(QString::fromStdString(transfer_.file().string()));
+    file_->setText(QString::fromStdString(displaySafe(transfer_.file().string())));
     view_->setEnabled(viewEnabled_);
 }
 
@@ -291,12 +297,17 @@ std::optional<DeviceMemoryTransfer::Result> CDeviceMemorySetDlg::runTransfer() {
         this, backup ? CDeviceProgressDlg::Kind::Backup : CDeviceProgressDlg::Kind::Restore,
         env_.prompter, env_.messages);
     std::optional<DeviceMemoryTransfer::Result> result;
+    std::optional<DeviceMemoryTransfer::Verification> found;
+    const bool verify = !backup && verify_->isChecked();
     // The window stays painted but takes no input while the session works on its image.
     setControlsEnabled(this, false);
     if (env_.runSession) {
-        env_.runSession([this, backup, &progress, &result](COnlineModule& session) {
+        env_.runSession([&](COnlineModule& session) {
             transfer_.attach(&session);
             result = backup ? transfer_.backup(&progress) : transfer_.restore(&progress);
+            if (verify && *result == DeviceMemoryTransfer::Result::Done) {
+                found = transfer_.verify(&progress);
+            }
             transfer_.attach(nullptr);
             return *result == DeviceMemoryTransfer::Result::Done;
         });
@@ -306,6 +317,10 @@ std::optional<DeviceMemoryTransfer::Result> CDeviceMemorySetDlg::runTransfer() {
     if (result == DeviceMemoryTransfer::Result::Cancelled) {
         env_.prompter.message(env_.messages(backup ? Msg::BackupCancelled : Msg::RestoreStopped),
                               PromptButtons::Ok, PromptIcon::Information);
+    }
+    // A read-back that went unanswered has shown its message (550) already.
+    if (found && found->result == DeviceMemoryTransfer::Result::Done) {
+        showVerifyReport(env_, verifyReport(*found, env_.messages));
     }
     viewEnabled_ = viewEnabled_ || transfer_.image().loaded();
     refresh();

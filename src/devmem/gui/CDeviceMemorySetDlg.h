@@ -36,8 +36,9 @@ public:
     void choosePath();
     void save();
     void view();
-    // Validation, then the backup or restore; the result of the core transfer, or nothing
-    // when it did not run (invalid ranges, no image, no session).
+    // Validation, then the backup or restore (and, when asked for, the read-back of what the
+    // restore wrote); the result of the core transfer, or nothing when it did not run
+    // (invalid ranges, no image, no session).
     std::optional<DeviceMemoryTransfer::Result> runTransfer();
 
     // Opens the viewer (modal); the test and the screenshot tool reach it through this hook
@@ -62,6 +63,7 @@ private:
     std::array<QLineEdit*, DeviceAreas::kCount> endEdits_{};
     QPushButton* view_ = nullptr;
     QPushButton* transferButton_ = nullptr;
+    QCheckBox* verify_ = nullptr; // restore only: read the written words back
     QLabel* notice_ = nullptr;
 };
 

@@ -3,6 +3,7 @@
 #include "common/MessageIds.h"
 #include "common/Prompter.h"
 #include "common/StringTable.h"
+#include "common/TerminalText.h"
 #include "common/TextFormat.h"
 #include "devmem/PdmCsv.h"
 #include "devmem/PdmDiff.h"
@@ -175,9 +176,9 @@ void CDeviceViewerDlg::importCsv() {
     if (!imported.ok) {
         const std::string where =
             imported.line > 0 ? formatText("%zu: ", imported.line) : std::string();
-        env_.prompter.message(
-            formatText(env_.messages(Msg::CsvNotImported), (where + imported.error).c_str()),
-            PromptButtons::Ok, PromptIcon::Warning);
+        env_.prompter.message(formatText(env_.messages(Msg::CsvNotImported),
+                                         displaySafe(where + imported.error).c_str()),
+                              PromptButtons::Ok, PromptIcon::Warning);
         return;
     }
     // The rows' words replace those of the working copy; everything else stays. Apply makes

@@ -3,9 +3,12 @@
 #include "common/MessageIds.h"
 #include "common/Prompter.h"
 #include "common/StringTable.h"
+#include "common/TerminalText.h"
 #include "devmem/DeviceMemoryTransfer.h"
+#include "devmem/TransferTexts.h"
 #include "devmem/gui/CDeviceProgressDlg.h"
 
+#include <QCheckBox>
 #include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -43,6 +46,9 @@ CLinuxDeviceMemorySetDlg::CLinuxDeviceMemorySetDlg(const DevmemGuiEnv& env, Devi
         backup ? QStringLiteral("업로드(&U)") : qtext(env.messages, Msg::DownloadButton), this);
     transferButton_->setObjectName(QStringLiteral("1133"));
     transferButton_->setAutoDefault(false);
+    verify_ = new QCheckBox(qtext(env.messages, Msg::VerifyAfterRestore), this);
+    verify_->setObjectName(QStringLiteral("verify"));
+    verify_->setVisible(!backup);
     auto* close = new QPushButton(QStringLiteral("닫기(&L)"), this);
     close->setObjectName(QStringLiteral("2"));
     close->setAutoDefault(false);
@@ -51,6 +57,7 @@ CLinuxDeviceMemorySetDlg::CLinuxDeviceMemorySetDlg(const DevmemGuiEnv& env, Devi
     row->addWidget(path);
     row->addWidget(edit_, 1);
     auto* buttons = new QHBoxLayout;
+    buttons->addWidget(verify_);
     buttons->addStretch(1);
     buttons->addWidget(transferButton_);
     buttons->addWidget(close);
@@ -83,7 +90,8 @@ QString CLinuxDeviceMemorySetDlg::fileText() const { return edit_->text(); }
 
 void CLinuxDeviceMemorySetDlg::setFile(const QString& path) {
     file_ = path;
-    edit_->setText(QDir::toNativeSeparators(path));
+    edit_->setText(
+        QString::fromStdString(displaySafe(QDir::toNativeSeparators(path).toStdString())));
 }
 
 bool CLinuxDeviceMemorySetDlg::readable(const QString& path) const {
@@ -133,6 +141,8 @@ std::optional<LinuxDeviceMemoryTransfer::Report> CLinuxDeviceMemorySetDlg::runTr
         this, backup ? CDeviceProgressDlg::Kind::Backup : CDeviceProgressDlg::Kind::Restore,
         env_.prompter, env_.messages);
     std::optional<LinuxDeviceMemoryTransfer::Report> report;
+    std::optional<std::optional<LinuxDeviceMemoryTransfer::Verification>> found;
+    const bool verify = !backup && verify_->isChecked();
     const std::filesystem::path file(file_.toStdString());
     setControlsEnabled(this, false);
     if (env_.runSession) {
@@ -140,7 +150,11 @@ std::optional<LinuxDeviceMemoryTransfer::Report> CLinuxDeviceMemorySetDlg::runTr
             LinuxDeviceMemoryTransfer t({session, env_.prompter, env_.messages, env_.clock}, mode_,
                                         cpuType_);
             report = backup ? t.backup(file, &progress) : t.restore(file, &progress);
-            return report->outcome == LinuxDeviceMemoryTransfer::Outcome::Success;
+            const bool ok = report->outcome == LinuxDeviceMemoryTransfer::Outcome::Success;
+            if (verify && ok) {
+                found = t.verify(file, &progress);
+            }
+            return ok;
         });
     }
     setControlsEnabled(this, true);
@@ -148,6 +162,18 @@ std::optional<LinuxDeviceMemoryTransfer::Report> CLinuxDeviceMemorySetDlg::runTr
     if (report && report->outcome == LinuxDeviceMemoryTransfer::Outcome::Cancelled) {
         env_.prompter.message(env_.messages(backup ? Msg::BackupCancelled : Msg::RestoreStopped),
                               PromptButtons::Ok, PromptIcon::Information);
+    }
+    if (found) {
+        if (!*found) {
+            // The file went away (or became unreadable) since it was sent.
+            env_.prompter.message(env_.messages(Msg::NoDeviceFile), PromptButtons::Ok,
+                                  PromptIcon::Warning);
+        } else if (!(*found)->read) {
+            env_.prompter.message(env_.messages(Msg::UploadError), PromptButtons::Ok,
+                                  PromptIcon::Warning);
+        } else {
+            showVerifyReport(env_, verifyReport(**found, env_.messages));
+        }
     }
     return report;
 }

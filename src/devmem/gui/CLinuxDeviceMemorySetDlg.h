@@ -8,6 +8,7 @@
 
 #include <optional>
 
+class QCheckBox;
 class QLineEdit;
 class QPushButton;
 
@@ -41,6 +42,7 @@ private:
     QString file_;
     QLineEdit* edit_;
     QPushButton* transferButton_;
+    QCheckBox* verify_; // restore only: read the image back and compare it with the file
 };
 
 } // namespace dlu

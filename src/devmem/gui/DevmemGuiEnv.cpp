@@ -1,6 +1,8 @@
 #include "devmem/gui/DevmemGuiEnv.h"
 
+#include "common/Prompter.h"
 #include "common/StringTable.h"
+#include "devmem/TransferTexts.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -39,6 +41,15 @@ void setControlsEnabled(QWidget* window, bool enabled) {
             w->setEnabled(enabled);
         }
     }
+}
+
+void showVerifyReport(const DevmemGuiEnv& env, const VerifyReport& report) {
+    std::string text;
+    for (const auto& line : report.lines) {
+        text += (text.empty() ? "" : "\n") + line;
+    }
+    env.prompter.message(text, PromptButtons::Ok,
+                         report.verified ? PromptIcon::Information : PromptIcon::Warning);
 }
 
 QString qtext(const Messages& messages, int koreanId) {

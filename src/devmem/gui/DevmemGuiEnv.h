@@ -12,6 +12,7 @@ class Clock;
 class COnlineModule;
 class Messages;
 class Prompter;
+struct VerifyReport;
 
 // Work that needs the connected online session; true when it succeeded.
 using SessionJob = std::function<bool(COnlineModule& session)>;
@@ -44,6 +45,9 @@ QString defaultDeviceMemoryFolder();
 // Takes input away from a window's controls while a transfer works on its state, or gives it
 // back. The window's own child windows (the progress window and its Cancel) stay usable.
 void setControlsEnabled(QWidget* window, bool enabled);
+
+// What the read-back after a restore found, in one message box.
+void showVerifyReport(const DevmemGuiEnv& env, const VerifyReport& report);
 
 // A message-table text as a QString.
 QString qtext(const Messages& messages, int koreanId);
