@@ -6,7 +6,6 @@
 #include "common/StringTable.h"
 #include "common/TerminalText.h"
 #include "common/TextFormat.h"
-#include "common/VisibleText.h"
 #include "devmem/DeviceMemorySelection.h"
 #include "devmem/DeviceMemoryTransfer.h"
 #include "devmem/DeviceTransferContext.h"
@@ -374,14 +373,14 @@ bool loadPdmForCommand(const std::filesystem::path& file, PdmImage& image, bool 
         return true;
     case PdmFile::LoadResult::NotOpened: {
         const auto reason = unreadableReason(file.string());
-        fail("cannot read " + visibleText(file.string()) + (reason.empty() ? "" : ": " + reason));
+        fail("cannot read " + displaySafe(file.string()) + (reason.empty() ? "" : ": " + reason));
         return false;
     }
     case PdmFile::LoadResult::Empty:
-        fail(visibleText(file.string()) + " is empty");
+        fail(displaySafe(file.string()) + " is empty");
         return false;
     case PdmFile::LoadResult::TooShort:
-        fail(visibleText(file.string()) + " is shorter than a device memory file (" +
+        fail(displaySafe(file.string()) + " is shorter than a device memory file (" +
              std::to_string(PdmImage::kFileSize) + " bytes): damaged or incomplete");
         return false;
     case PdmFile::LoadResult::TooLong: {
@@ -389,12 +388,12 @@ bool loadPdmForCommand(const std::filesystem::path& file, PdmImage& image, bool 
         const auto size = std::filesystem::file_size(file, ec);
         const std::string why = ec ? "longer than a device memory file."
                                    : longPdmText(size, Messages(Language::English));
-        fail(visibleText(file.string()) + ": " + why +
+        fail(displaySafe(file.string()) + ": " + why +
              " It is not a backup as written; restore its device memory with --force");
         return false;
     }
     case PdmFile::LoadResult::NotLoaded:
-        fail(visibleText(file.string()) + " holds no device memory (its first byte is not 1)");
+        fail(displaySafe(file.string()) + " holds no device memory (its first byte is not 1)");
         return false;
     }
     return false;

@@ -1,12 +1,12 @@
 #include "cli/PdmCommands.h"
 
 #include "cli/CliSession.h"
-#include "common/VisibleText.h"
-#include "plc/CpuTypeTable.h"
-#include "plc/DeviceArea.h"
+#include "common/TerminalText.h"
 #include "devmem/PdmCsv.h"
 #include "devmem/PdmDiff.h"
 #include "devmem/PdmFile.h"
+#include "plc/CpuTypeTable.h"
+#include "plc/DeviceArea.h"
 
 #include <algorithm>
 #include <cctype>
@@ -19,7 +19,7 @@ namespace {
 
 void fail(std::ostream& err, const std::string& text) { err << "dlutil: " << text << "\n"; }
 
-std::string shown(const std::string& path) { return visibleText(path); }
+std::string shown(const std::string& path) { return displaySafe(path); }
 
 bool load(const std::string& file, PdmImage& image, std::ostream& err) {
     switch (PdmFile::load(file, image)) {
@@ -57,7 +57,7 @@ std::optional<int> areaOption(const std::string& text, std::ostream& err) {
     });
     const DeviceArea* area = DeviceAreas::byLetter(letter);
     if (area == nullptr) {
-        fail(err, "unknown area '" + visibleText(text) + "'");
+        fail(err, "unknown area '" + displaySafe(text) + "'");
         return std::nullopt;
     }
     return static_cast<int>(area->index);
@@ -114,7 +114,7 @@ int runPdmExport(const PdmExportOptions& options, std::ostream& out, std::ostrea
 int runPdmImport(const PdmImportOptions& options, std::ostream& out, std::ostream& err) {
     const CpuType cpu = CpuTypeTable::parse(options.cpu);
     if (cpu == kNoCpuType) {
-        fail(err, "unknown CPU type: " + visibleText(options.cpu));
+        fail(err, "unknown CPU type: " + displaySafe(options.cpu));
         return kExitUsage;
     }
     const auto imported = PdmCsv::readFile(options.file, cpu);

@@ -1,10 +1,10 @@
 #include "devmem/PdmCsv.h"
 
+#include "common/TerminalText.h"
 #include "common/TextFormat.h"
-#include "common/VisibleText.h"
+#include "devmem/PdmDiff.h"
 #include "plc/DeviceArea.h"
 #include "plc/DeviceRanges.h"
-#include "devmem/PdmDiff.h"
 
 #include <algorithm>
 #include <array>
@@ -166,14 +166,14 @@ PdmCsv::Import PdmCsv::read(std::string_view text, CpuType cpu) {
         const std::string letter = upper(f[0]);
         const DeviceArea* area = DeviceAreas::byLetter(letter);
         if (area == nullptr) {
-            return refuse(lineNo, "unknown area \"" + visibleText(f[0]) + "\"");
+            return refuse(lineNo, "unknown area \"" + displaySafe(f[0]) + "\"");
         }
         const int a = static_cast<int>(area->index);
         const std::uint32_t limit =
             std::min<std::uint32_t>(DeviceRanges::capacity(a, cpu), PdmDiff::fileWords(a));
         const auto word = decimal(f[1], 0xFFFFFFFFu);
         if (!word) {
-            return refuse(lineNo, "address \"" + visibleText(f[1]) + "\" is not a word number");
+            return refuse(lineNo, "address \"" + displaySafe(f[1]) + "\" is not a word number");
         }
         if (*word >= limit) {
             return refuse(lineNo,
@@ -185,14 +185,14 @@ PdmCsv::Import PdmCsv::read(std::string_view text, CpuType cpu) {
         if (!f[2].empty()) {
             const auto dec = decimal(f[2], 65535);
             if (!dec) {
-                return refuse(lineNo, "DEC \"" + visibleText(f[2]) + "\" is not 0 to 65535");
+                return refuse(lineNo, "DEC \"" + displaySafe(f[2]) + "\" is not 0 to 65535");
             }
             value = static_cast<std::uint16_t>(*dec);
         }
         if (f.size() == 4 && !f[3].empty()) {
             const auto hex = hexadecimal(f[3]);
             if (!hex) {
-                return refuse(lineNo, "HEX \"" + visibleText(f[3]) + "\" is not H0000 to HFFFF");
+                return refuse(lineNo, "HEX \"" + displaySafe(f[3]) + "\" is not H0000 to HFFFF");
             }
             if (value && *value != *hex) {
                 return refuse(lineNo, "DEC and HEX disagree");

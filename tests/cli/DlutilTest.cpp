@@ -4,6 +4,8 @@
 // is checked in this process (CliCommandsTest.cpp).
 #include "support/ChildProcess.h"
 
+#include "PackageTestUtil.h"
+
 #include "comm/PasswordCipher.h"
 #include "common/Crypto.h"
 #include "devmem/PdmFile.h"
@@ -12,8 +14,6 @@
 #include "sim/PlcSimulator.h"
 
 #include <gtest/gtest.h>
-
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -63,23 +63,14 @@ struct Plcsim {
 
 class Dlutil : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("dlutil-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
-    std::string path(const std::string& name) const { return (dir_ / name).string(); }
+    std::string path(const std::string& name) const { return dir_.file(name); }
     // A copy of a sample package: opening one writes beside it.
     std::string sample(const std::string& name) const {
-        fs::copy_file(kSamples + "/" + name, dir_ / name, fs::copy_options::overwrite_existing);
+        fs::copy_file(kSamples + "/" + name, path(name), fs::copy_options::overwrite_existing);
         return path(name);
     }
 
-    fs::path dir_;
+    test::TempDir dir_;
 };
 
 // "XX XX ..." as the trace writes bytes, of `bytes` as they are and with each word's two bytes

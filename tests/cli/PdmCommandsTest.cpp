@@ -1,14 +1,13 @@
 // dlutil pdm diff, export and import, run in-process on files written by the test.
 #include "cli/PdmCommands.h"
 
-#include "plc/DeviceArea.h"
+#include "PackageTestUtil.h"
+
 #include "devmem/PdmFile.h"
 #include "devmem/PdmImage.h"
+#include "plc/DeviceArea.h"
 
 #include <gtest/gtest.h>
-
-#include <stdlib.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -27,14 +26,7 @@ constexpr int kCS = static_cast<int>(AreaIndex::CS);
 
 class PdmCommands : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string tmpl = (fs::temp_directory_path() / "dlu-pdmcmd-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-        dir_ = tmpl;
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
-    std::string path(const std::string& name) const { return (dir_ / name).string(); }
+    std::string path(const std::string& name) const { return dir_.file(name); }
 
     std::string save(const std::string& name, const PdmImage& image) const {
         EXPECT_EQ(PdmFile::save(path(name), image), PdmFile::SaveResult::Saved);
@@ -66,7 +58,7 @@ protected:
         return image;
     }
 
-    fs::path dir_;
+    test::TempDir dir_;
 };
 
 TEST_F(PdmCommands, DiffListsTheWordsThatDiffer) {

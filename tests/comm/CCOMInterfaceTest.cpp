@@ -1,6 +1,6 @@
 #include "comm/CCOMInterface.h"
 #include "comm/CommSet.h"
-#include "common/Prompter.h"
+#include "support/ScriptedPrompter.h"
 
 #include <gtest/gtest.h>
 
@@ -82,21 +82,12 @@ public:
     std::vector<std::string> lookups;
 };
 
-class RecordingPrompter final : public Prompter {
-public:
-    PromptAnswer message(std::string_view text, PromptButtons, PromptIcon) override {
-        texts.emplace_back(text);
-        return PromptAnswer::Ok;
-    }
-    std::vector<std::string> texts;
-};
-
 class CCOMInterfaceTest : public ::testing::Test {
 protected:
     CCOMInterfaceTest() { settings.setDefaults(); }
 
     FakeFactory factory;
-    RecordingPrompter prompter;
+    test::ScriptedPrompter prompter;
     CCOMInterface com{factory, prompter};
     CommSet settings;
     const Bytes frame{0x05, 0x64, 0x74, 0x00, 0x00};
@@ -128,7 +119,7 @@ TEST_F(CCOMInterfaceTest, OneChannelAtATimeWhateverItsType) {
             EXPECT_EQ(c.read().byte, 0x42);
         }
     }
-    EXPECT_TRUE(prompter.texts.empty()) << "a second create fails without a message";
+    EXPECT_TRUE(prompter.texts().empty()) << "a second create fails without a message";
 }
 
 TEST_F(CCOMInterfaceTest, CreateRefusesUnknownTypesAndMakesNothingForTheLeasedLine) {
@@ -192,7 +183,7 @@ TEST_F(CCOMInterfaceTest, ConnectTakesAttemptCountTimeoutAndParametersOfTheType)
         ASSERT_FALSE(f.log.timeouts.empty());
         EXPECT_EQ(f.log.timeouts.back(), c.timeout) << int{c.type};
     }
-    EXPECT_TRUE(prompter.texts.empty());
+    EXPECT_TRUE(prompter.texts().empty());
 }
 
 TEST_F(CCOMInterfaceTest, LeasedLineConnectFailsAtOnceAndSendsNothing) {
@@ -205,7 +196,7 @@ TEST_F(CCOMInterfaceTest, LeasedLineConnectFailsAtOnceAndSendsNothing) {
     EXPECT_TRUE(factory.log.created.empty());
     EXPECT_TRUE(factory.log.opens.empty());
     EXPECT_TRUE(factory.log.writes.empty());
-    EXPECT_TRUE(prompter.texts.empty());
+    EXPECT_TRUE(prompter.texts().empty());
 }
 
 TEST_F(CCOMInterfaceTest, ConnectMessages) {
@@ -226,12 +217,12 @@ TEST_F(CCOMInterfaceTest, ConnectMessages) {
         FakeFactory f;
         f.failCreate = c.factoryFails;
         f.log.openResult = !c.openFails;
-        RecordingPrompter p;
+        test::ScriptedPrompter p;
         CCOMInterface c2(f, p);
         settings.nConType = c.type;
         settings.nETHERNETip = 0x0A000001;
         EXPECT_FALSE(c2.openConnection(settings)) << int{c.type};
-        EXPECT_EQ(p.texts, c.messages) << int{c.type};
+        EXPECT_EQ(p.texts(), c.messages) << int{c.type};
     }
 }
 

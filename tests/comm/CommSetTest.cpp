@@ -185,31 +185,13 @@ TEST(CommSet, SavingEachTypeTakesOnlyThatPage) {
     }
 }
 
-// A store that remembers the order of the keys written.
-class OrderStore final : public SettingsStore {
-public:
-    void selectProfile(std::string_view) override {}
-    std::string profile() const override { return "Downloader"; }
-    std::string getString(std::string_view, std::string_view, std::string_view d) override {
-        return std::string(d);
-    }
-    void writeString(std::string_view s, std::string_view k, std::string_view) override {
-        keys.push_back(std::string(s) + "/" + std::string(k));
-    }
-    int getInt(std::string_view, std::string_view, int d) override { return d; }
-    void writeInt(std::string_view s, std::string_view k, int) override {
-        keys.push_back(std::string(s) + "/" + std::string(k));
-    }
-    std::vector<std::string> keys;
-};
-
 TEST(CommSet, SaveWritesEveryKeyOnceInTheSectionAndTheFlagLast) {
-    OrderStore store;
+    MemorySettingsStore store;
     CommSet().save(store);
-    ASSERT_EQ(store.keys.size(), 42u); // 41 fields and "Flag"
-    EXPECT_EQ(store.keys.front(), "CommSet/CommSet.nConTypeOld");
-    EXPECT_EQ(store.keys.back(), "CommSet/Flag");
-    std::vector<std::string> sorted = store.keys;
+    ASSERT_EQ(store.written().size(), 42u); // 41 fields and "Flag"
+    EXPECT_EQ(store.written().front(), "CommSet/CommSet.nConTypeOld");
+    EXPECT_EQ(store.written().back(), "CommSet/Flag");
+    std::vector<std::string> sorted = store.written();
     std::sort(sorted.begin(), sorted.end());
     EXPECT_EQ(std::adjacent_find(sorted.begin(), sorted.end()), sorted.end());
 }

@@ -51,22 +51,14 @@ TEST(ErrorReport, MessagesAndResultByCode) {
         {27, 3, V::Session, {cpuText}, true},
         {0x89, 3, V::Download, {frameText}, false}, // check code mismatch
         // Refused here before sending: neither the PLC's error nor the port's.
-        {0x8A,
-         3,
-         V::Session,
-         {"The request was not sent: it exceeds what one frame of the loader protocol can "
-          "carry."},
-         true},
-        {0x8B,
-         3,
-         V::Download,
-         {"The request was not sent: the number of attempts in the connection settings is 0."},
-         true},
-        {0x8C,
-         3,
-         V::Session,
-         {"The request was not sent: the device has no address for the project's CPU type."},
-         true},
+        // clang-format off
+        {0x8A, 3, V::Session, {"The request was not sent: it exceeds what one frame of the "
+                               "loader protocol can carry."}, true},
+        {0x8B, 3, V::Download, {"The request was not sent: the number of attempts in the "
+                                "connection settings is 0."}, true},
+        {0x8C, 3, V::Session, {"The request was not sent: the device has no address for the "
+                               "project's CPU type."}, true},
+        // clang-format on
         {0x8D, 3, V::Session, {cpuText}, true},
     };
     const Messages english(Language::English);

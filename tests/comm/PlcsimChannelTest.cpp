@@ -160,16 +160,6 @@ TEST(PlcsimThroughAModem, DialledConnectAndHangUp) {
     }
 }
 
-TEST(PlcsimThroughAModem, BusyLineFailsTheCall) {
-    Plcsim plcsim({"--pty", "--modem", "--modem-delay", "100", "--modem-answer", "BUSY"});
-    ASSERT_FALSE(plcsim.device().empty());
-    DialUpRig rig(plcsim.device());
-    EXPECT_FALSE(rig.session.connect());
-    ASSERT_FALSE(rig.shown().empty());
-    EXPECT_EQ(rig.shown().front(), rig.text(608) + "\nMODEM CODE : BUSY");
-    rig.session.disconnect();
-}
-
 } // namespace
 } // namespace dlu
 

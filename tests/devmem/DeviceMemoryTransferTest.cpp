@@ -8,9 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
-
 namespace dlu {
 namespace {
 
@@ -49,11 +46,6 @@ std::vector<std::pair<std::uint32_t, int>> writes(const Rig& rig) {
 std::uint32_t wordAddress(const sim::PlcSimulator& plc, int area, std::uint32_t word) {
     // The transfer name of a word addresses that word (T and C included).
     return plc.address(DeviceAreas::transferAddress(area, word));
-}
-
-std::vector<std::uint8_t> readFile(const std::filesystem::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 // A backup transfer over one area's range, everything else unchecked.
@@ -128,7 +120,7 @@ TEST(DeviceMemoryTransfer, BackupOfD3To10LandsAtTheFileOffsets) {
     auto t = backupOf(rig, AreaIndex::D, {3, 10}, file);
     ASSERT_EQ(t.transfer(), DeviceMemoryTransfer::Result::Done);
 
-    const auto bytes = readFile(file);
+    const auto bytes = test::readFile(file);
     ASSERT_EQ(bytes.size(), 146217u);
     std::vector<std::uint8_t> expected(146217, 0);
     expected[0] = 1;
@@ -349,9 +341,7 @@ TEST(DeviceMemoryTransfer, RestoreNeedsALoadedImage) {
     flag2[0] = 2;
     const std::vector<std::uint8_t> shortFile(1000, 1);
     for (const auto& [bytes, message] : {std::pair{flag2, 560}, std::pair{shortFile, 577}}) {
-        std::ofstream(dir.path() / "r.PDM", std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()),
-                   static_cast<std::streamsize>(bytes.size()));
+        test::writeFile(dir.path() / "r.PDM", bytes);
         Rig rig;
         ASSERT_TRUE(rig.connect(kA21));
         DeviceMemoryTransfer t(rig.context(), DeviceMemoryMode::Restore, kA21);

@@ -9,66 +9,38 @@ using Outcome = CellEdit::Outcome;
 constexpr int kD = static_cast<int>(AreaIndex::D);
 constexpr int kX = static_cast<int>(AreaIndex::X);
 
-TEST(DeviceViewerModel, DecimalEntries) {
+// Entries of the decimal and the hex column; a stored one shows in both columns.
+TEST(DeviceViewerModel, DecimalAndHexEntries) {
+    constexpr bool D = false, H = true;
+    const Outcome S = Outcome::Stored, I = Outcome::Ignored, R = Outcome::OutOfRange;
     struct Case {
+        bool hex;
         const char* text;
         Outcome outcome;
         std::uint16_t value;
-        const char* hex;
+        const char* hexText;
     };
+    // clang-format off
     const Case cases[] = {
-        {"12", Outcome::Stored, 12, "H000C"},
-        {"0", Outcome::Stored, 0, "H0000"},
-        {"65535", Outcome::Stored, 65535, "HFFFF"},
-        {"65536", Outcome::OutOfRange, 0, ""},
-        {"abc", Outcome::Ignored, 0, ""},
-        {"", Outcome::Ignored, 0, ""},
-        {"00", Outcome::Ignored, 0, ""},
-        {"-5", Outcome::OutOfRange, 0, ""},
-        {" 42", Outcome::Stored, 42, "H002A"},
-        {"7x", Outcome::Stored, 7, "H0007"},
-        {"99999999999999999999", Outcome::OutOfRange, 0, ""},
+        {D, "12", S, 12, "H000C"}, {D, "0", S, 0, "H0000"}, {D, "65535", S, 65535, "HFFFF"},
+        {D, "65536", R, 0, ""}, {D, "abc", I, 0, ""}, {D, "", I, 0, ""}, {D, "00", I, 0, ""},
+        {D, "-5", R, 0, ""}, {D, " 42", S, 42, "H002A"}, {D, "7x", S, 7, "H0007"},
+        {D, "99999999999999999999", R, 0, ""},
+        {H, "1f", S, 31, "H1F"}, {H, "H1A", S, 26, "H1A"}, {H, "FF", S, 255, "HFF"},
+        {H, "H00FF", S, 255, "H00FF"}, {H, "h00ff", S, 255, "H00FF"}, {H, "XYZ", I, 0, ""},
+        {H, "H0", I, 0, ""}, {H, "H12345", I, 0, ""}, {H, "0", S, 0, "H0"},
+        {H, "12345", R, 0, ""}, {H, "FFFF", S, 65535, "HFFFF"}, {H, "H", I, 0, ""},
+        {H, "", I, 0, ""},
     };
+    // clang-format on
     for (const auto& c : cases) {
-        const auto r = DeviceViewerModel::parseDec(c.text);
+        const auto r =
+            c.hex ? DeviceViewerModel::parseHex(c.text) : DeviceViewerModel::parseDec(c.text);
         EXPECT_EQ(r.outcome, c.outcome) << c.text;
-        if (c.outcome == Outcome::Stored) {
+        if (c.outcome == S) {
             EXPECT_EQ(r.value, c.value) << c.text;
-            EXPECT_EQ(r.decText, c.text);
-            EXPECT_EQ(r.hexText, c.hex) << c.text;
-        }
-    }
-}
-
-TEST(DeviceViewerModel, HexEntries) {
-    struct Case {
-        const char* text;
-        Outcome outcome;
-        std::uint16_t value;
-        const char* hex;
-    };
-    const Case cases[] = {
-        {"1f", Outcome::Stored, 31, "H1F"},
-        {"H1A", Outcome::Stored, 26, "H1A"},
-        {"FF", Outcome::Stored, 255, "HFF"},
-        {"H00FF", Outcome::Stored, 255, "H00FF"},
-        {"h00ff", Outcome::Stored, 255, "H00FF"},
-        {"XYZ", Outcome::Ignored, 0, ""},
-        {"H0", Outcome::Ignored, 0, ""},
-        {"H12345", Outcome::Ignored, 0, ""},
-        {"0", Outcome::Stored, 0, "H0"},
-        {"12345", Outcome::OutOfRange, 0, ""},
-        {"FFFF", Outcome::Stored, 65535, "HFFFF"},
-        {"H", Outcome::Ignored, 0, ""},
-        {"", Outcome::Ignored, 0, ""},
-    };
-    for (const auto& c : cases) {
-        const auto r = DeviceViewerModel::parseHex(c.text);
-        EXPECT_EQ(r.outcome, c.outcome) << c.text;
-        if (c.outcome == Outcome::Stored) {
-            EXPECT_EQ(r.value, c.value) << c.text;
-            EXPECT_EQ(r.hexText, c.hex) << c.text;
-            EXPECT_EQ(r.decText, std::to_string(c.value)) << c.text;
+            EXPECT_EQ(r.hexText, c.hexText) << c.text;
+            EXPECT_EQ(r.decText, c.hex ? std::to_string(c.value) : std::string(c.text));
         }
     }
 }

@@ -3,15 +3,17 @@
 #include "devmem/DeviceTransferContext.h"
 #include "support/SimSession.h"
 
+#include "../package/PackageTestUtil.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
-
-#include <unistd.h>
 
 namespace dlu::test {
 
@@ -66,28 +68,20 @@ template <typename Plc = sim::PlcSimulator> struct DevmemRig : SimSession<Plc> {
     std::vector<SeenRequest> seen;
 };
 
-// A folder of its own for each test, removed afterwards.
-class TempFolder {
-public:
-    TempFolder() {
-        path_ = std::filesystem::temp_directory_path() /
-                ("dlu-devmem-" + std::to_string(::getpid()) + "-" + std::to_string(next()++));
-        std::filesystem::create_directories(path_);
-    }
-    ~TempFolder() {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-    const std::filesystem::path& path() const { return path_; }
+inline std::vector<std::uint8_t> readFile(const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
 
-private:
-    static int& next() {
-        static int n = 0;
-        return n;
-    }
-    std::filesystem::path path_;
+inline void writeFile(const std::filesystem::path& p, const std::vector<std::uint8_t>& bytes) {
+    std::ofstream(p, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+}
+
+// A folder of its own for each test (mkdtemp), removed afterwards.
+struct TempFolder : TempDir {
+    std::filesystem::path path() const { return TempDir::path(); }
 };
 
 } // namespace dlu::test

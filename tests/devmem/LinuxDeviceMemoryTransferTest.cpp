@@ -6,8 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <optional>
 
@@ -15,7 +13,9 @@ namespace dlu {
 namespace {
 
 using test::DevmemRig;
+using test::readFile;
 using test::TempFolder;
+using test::writeFile;
 using Outcome = LinuxDeviceMemoryTransfer::Outcome;
 
 constexpr CpuType kA21 = 26;
@@ -72,17 +72,6 @@ std::vector<std::uint8_t> pattern(std::size_t size, unsigned seed) {
         out[i] = static_cast<std::uint8_t>((i * 31 + seed) ^ (i >> 8));
     }
     return out;
-}
-
-void writeFile(const std::filesystem::path& p, const std::vector<std::uint8_t>& bytes) {
-    std::ofstream out(p, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-}
-
-std::vector<std::uint8_t> readFile(const std::filesystem::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 TEST(LinuxDeviceMemoryTransfer, RestoreCutsTheFileInto238ByteBlocks) {

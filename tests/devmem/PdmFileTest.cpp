@@ -1,5 +1,7 @@
 #include "devmem/PdmFile.h"
 
+#include "../package/PackageTestUtil.h"
+
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -19,52 +21,13 @@ constexpr int kCS = static_cast<int>(AreaIndex::CS);
 
 class PdmFileTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("pdm-test-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    void TearDown() override {
-        fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add);
-        fs::remove_all(dir_);
-    }
     static std::vector<std::uint8_t> readAll(const fs::path& p) {
         std::ifstream in(p, std::ios::binary);
         return {std::istreambuf_iterator<char>(in), {}};
     }
-    fs::path dir_;
+    test::TempDir tmp_;
+    const fs::path dir_{tmp_.path()};
 };
-
-TEST_F(PdmFileTest, BackupOfDZeroToTenLandsAtTheDocumentedOffsets) {
-    PdmImage image;
-    image.setFlag(1);
-    for (std::uint32_t w = 0; w < 10; ++w) {
-        image.setWord(kD, w, static_cast<std::uint16_t>(0x1100 + w));
-    }
-    std::array<PdmImage::Range16, 16> ranges{};
-    ranges[kD] = {0, 10};
-    ASSERT_EQ(PdmFile::save(dir_, "x.PDM", image, 1u << kD, ranges), PdmFile::SaveResult::Saved);
-
-    const auto bytes = readAll(dir_ / "x.PDM");
-    ASSERT_EQ(bytes.size(), 146217u);
-    EXPECT_EQ(bytes[0], 1);
-    EXPECT_EQ(bytes[1] | (bytes[2] << 8), 1 << 9);
-    EXPECT_EQ(bytes[39] | (bytes[40] << 8), 0);
-    EXPECT_EQ(bytes[41] | (bytes[42] << 8), 10);
-    for (std::size_t w = 0; w < 10; ++w) {
-        EXPECT_EQ(bytes[45835 + 2 * w], 0x00 + w) << w; // little-endian
-        EXPECT_EQ(bytes[45836 + 2 * w], 0x11) << w;
-    }
-    std::size_t nonZero = 0;
-    for (std::size_t i = 3; i < bytes.size(); ++i) {
-        if ((i < 45835 || i > 45854) && i != 41 && bytes[i] != 0) {
-            ++nonZero;
-        }
-    }
-    EXPECT_EQ(nonZero, 0u);
-}
 
 TEST_F(PdmFileTest, RoundTripKeepsEveryAreaButCsPastTheFile) {
     PdmImage image;

@@ -173,37 +173,19 @@ struct WholeCase {
 // Whole downloads: every item the simulator put together equals the package's bytes, in
 // order, and the plan the engine announced is what the PLC received.
 TEST(DownloadSequence, WholeDownloadsDeliverThePackageFiles) {
+    // clang-format off
     const WholeCase cases[] = {
-        {"older layout, big-endian",
-         0,
-         false,
-         Scheme::None,
-         {pattern(64, 1), pattern(952, 2), Bytes{}, pattern(1024, 3)},
-         240,
-         {}},
-        {"XP layout, big-endian, 256-unit program",
-         5,
-         true,
-         Scheme::Current,
-         {pattern(1024, 4)},
-         100,
-         {}},
-        {"XP layout, little-endian",
-         26,
-         true,
-         Scheme::Older,
-         {pattern(476, 5), pattern(480, 6)},
-         477,
-         {}},
-        {"Linux family with ST programs",
-         27,
-         true,
-         Scheme::Current,
-         {pattern(240, 7)},
-         3580,
+        {"older layout, big-endian", 0, false, Scheme::None,
+         {pattern(64, 1), pattern(952, 2), Bytes{}, pattern(1024, 3)}, 240, {}},
+        {"XP layout, big-endian, 256-unit program", 5, true, Scheme::Current, {pattern(1024, 4)},
+         100, {}},
+        {"XP layout, little-endian", 26, true, Scheme::Older, {pattern(476, 5), pattern(480, 6)},
+         477, {}},
+        {"Linux family with ST programs", 27, true, Scheme::Current, {pattern(240, 7)}, 3580,
          {{5, "Main"}, {0, "Conv"}, {127, "Last"}}},
         {"no parameter data", 28, true, Scheme::None, {pattern(8, 8)}, 0, {{3, "Only"}}},
     };
+    // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         DownloadRig rig(plcFor(c.cpu));

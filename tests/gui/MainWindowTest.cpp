@@ -5,13 +5,21 @@
 #include "PackageBuilder.h"
 #include "app/gui/CDownloadUtilDlg.h"
 #include "app/gui/GuiPrompter.h"
+#include "app/gui/PeerDialogs.h"
 #include "app/gui/ProgramListModel.h"
 #include "app/gui/SessionWorker.h"
 #include "app/settings/QtSettingsStore.h"
 #include "comm/Connection.h"
+#include "comm/gui/CDialUpStatusDlg.h"
+#include "common/Clock.h"
+#include "common/MessageIds.h"
 #include "common/StringTable.h"
+#include "devmem/gui/CDeviceMemorySetDlg.h"
+#include "devmem/gui/CLinuxDeviceMemorySetDlg.h"
+#include "devmem/gui/CpuTypeSheet.h"
 #include "download/gui/CProgressDlg.h"
 #include "sim/EmbeddedChannelFactory.h"
+#include "sim/PlcServer.h"
 #include "sim/PlcSimulator.h"
 #include "support/ChildProcess.h"
 
@@ -26,7 +34,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 #include <memory>
+#include <sstream>
+#include <thread>
 
 namespace dlu {
 namespace {
@@ -38,8 +49,9 @@ using test::PackageBuilder;
 // The main window over a worker whose every channel leads to the in-process simulator (or,
 // with `realChannels`, the Qt channels).
 struct Window {
-    explicit Window(Language language, sim::PlcConfig config = {}, bool realChannels = false)
-        : messages(language), store(settingsDir.path()), plc(config), prompter(),
+    explicit Window(Language language, sim::PlcConfig config = {}, bool realChannels = false,
+                    sim::FaultConfig faults = {})
+        : messages(language), store(settingsDir.path()), plc(config, faults), prompter(),
           worker(prompter, messages,
                  realChannels ? gui::SessionWorker::FactoryMaker{}
                               : gui::SessionWorker::FactoryMaker{[this] {
@@ -76,6 +88,18 @@ struct Window {
     gui::CDownloadUtilDlg dialog;
     BoxAnswerer boxes;
 };
+
+// The items of `kind` the PLC holds, in the order they came.
+std::vector<Bytes> itemsHeld(const sim::PlcSimulator& plc, char kind) {
+    std::vector<Bytes> held;
+    for (const auto& item : plc.downloadItems()) {
+        if (item.kind == kind) {
+            const auto bytes = item.bytes();
+            held.emplace_back(bytes.begin(), bytes.end());
+        }
+    }
+    return held;
+}
 
 SimulatorLink simulatorAt(std::uint16_t port) {
     SimulatorLink link;
@@ -148,18 +172,8 @@ TEST(MainWindow, FullDownloadAgainstTheSimulator) {
     }
 
     // What the PLC holds: the parameter data and both programs, byte for byte.
-    Bytes gotParameter;
-    std::vector<Bytes> gotPrograms;
-    for (const auto& item : w.plc.downloadItems()) {
-        const auto bytes = item.bytes();
-        if (item.kind == 'P') {
-            gotParameter = Bytes(bytes.begin(), bytes.end());
-        } else if (item.kind == 'C') {
-            gotPrograms.emplace_back(bytes.begin(), bytes.end());
-        }
-    }
-    EXPECT_EQ(gotParameter, parameter);
-    EXPECT_EQ(gotPrograms, programs);
+    EXPECT_EQ(itemsHeld(w.plc, 'P'), std::vector<Bytes>{parameter});
+    EXPECT_EQ(itemsHeld(w.plc, 'C'), programs);
 }
 
 // The same download from the window over TCP to the plcsim program, as README describes.
@@ -167,14 +181,257 @@ TEST(MainWindow, DownloadToPlcsimOverTcp) {
     test::ChildProcess plcsim(PLCSIM_PATH, {"--port", "0"});
     const int port = test::listeningPort(plcsim.line());
     ASSERT_NE(port, 0);
-    Window w(Language::English, {}, /*realChannels=*/true);
-    ASSERT_TRUE(w.dialog.openPackage(
-        w.packageFile("Line1.DWN", PackageBuilder().project("Line1", 26).program(0, "MAIN", 1))));
-    w.dialog.useConnection(spec(simulatorAt(static_cast<std::uint16_t>(port))));
-    w.boxes.answer(QMessageBox::No); // 663, if plcsim is at REMOTE
-    EXPECT_TRUE(w.download());
-    ASSERT_FALSE(w.boxes.shown().empty());
-    EXPECT_EQ(w.boxes.shown().front(), w.text(651));
+    // The simulator page, and the Ethernet page with its port: the way to a plcsim that does
+    // not listen on the simulator's fixed port.
+    EthernetLink ethernet;
+    ethernet.target = simulatorAt(static_cast<std::uint16_t>(port)).target;
+    for (const ConnectionLink& link :
+         {ConnectionLink{simulatorAt(static_cast<std::uint16_t>(port))},
+          ConnectionLink{ethernet}}) {
+        Window w(Language::English, {}, /*realChannels=*/true);
+        ASSERT_TRUE(w.dialog.openPackage(w.packageFile(
+            "Line1.DWN", PackageBuilder().project("Line1", 26).program(0, "MAIN", 1))));
+        w.dialog.useConnection(spec(link));
+        w.boxes.answer(QMessageBox::No); // 663, if plcsim is at REMOTE
+        EXPECT_TRUE(w.download()) << link.index();
+        EXPECT_NE(std::find(w.boxes.shown().begin(), w.boxes.shown().end(), w.text(651)),
+                  w.boxes.shown().end());
+    }
+}
+
+// Closing the window while a download runs asks first (705). No keeps the window and the
+// transfer; Yes closes the window only once the transfer has ended, so the PLC holds every
+// item whole.
+TEST(MainWindow, ClosingDuringADownloadAsksAndWaits) {
+    for (const bool yes : {false, true}) {
+        SCOPED_TRACE(yes ? "yes" : "no");
+        sim::FaultConfig slow;
+        slow.turnaroundMs = 10; // each request takes a while
+        Window w(Language::English, {}, false, slow);
+        const Bytes program(3000, 0x44);
+        ASSERT_TRUE(w.dialog.openPackage(w.packageFile(
+            "Line1.DWN",
+            PackageBuilder().project("Line1", 26).program(0, "MAIN", 1).linkPrograms({program}))));
+        w.dialog.useConnection(spec(simulatorAt(10523)));
+        w.boxes.answer(yes ? QMessageBox::Yes : QMessageBox::No); // 705
+        w.boxes.answer(QMessageBox::No);                          // 663: stay stopped
+
+        QSignalSpy finished(&w.dialog, &gui::CDownloadUtilDlg::downloadFinished);
+        bool askedWhileRunning = false;
+        qsizetype finishedWhenClosed = -1;
+        QTimer watch;
+        watch.setInterval(5);
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+            if (w.dialog.transferRunning() && w.dialog.progressWindow()->isVisible()) {
+                watch.stop();
+                askedWhileRunning = true;
+                w.dialog.close(); // the close box
+                finishedWhenClosed = finished.size();
+            }
+        });
+        watch.start();
+        w.dialog.findChild<QPushButton*>(QStringLiteral("160"))->click();
+        EXPECT_TRUE(finished.wait(60000) || !finished.isEmpty());
+        ASSERT_TRUE(askedWhileRunning);
+        EXPECT_EQ(w.boxes.shown().front(), w.text(405));
+        EXPECT_EQ(w.dialog.isVisible(), !yes);
+        if (yes) {
+            EXPECT_EQ(finishedWhenClosed, 1) << "the window closed before the transfer ended";
+        }
+        ASSERT_EQ(finished.size(), 1);
+        EXPECT_TRUE(finished.first().first().toBool());
+        EXPECT_EQ(itemsHeld(w.plc, 'C'), std::vector<Bytes>{program});
+    }
+}
+
+// A PLC behind a Hayes modem at the far end of a pseudo-terminal, served on a thread of its
+// own as plcsim serves it.
+struct ModemLine {
+    explicit ModemLine(std::chrono::milliseconds answerDelay)
+        : server(plc, sim::ServerOptions{.pty = true, .modem = modem(answerDelay)}) {
+        std::ostringstream out;
+        std::ostringstream err;
+        if (server.open(out, err)) {
+            const std::string said = out.str(); // "plcsim: serial line on /dev/pts/N\n"
+            device = said.substr(said.rfind(' ') + 1);
+            device.erase(device.find_last_not_of('\n') + 1);
+            thread = std::thread([this] { server.run(stop); });
+        }
+    }
+    ~ModemLine() {
+        stop = 1;
+        if (thread.joinable()) {
+            thread.join();
+        }
+    }
+    static sim::HayesModem::Settings modem(std::chrono::milliseconds delay) {
+        sim::HayesModem::Settings s;
+        s.connectDelay = delay;
+        return s;
+    }
+    ConnectionDescription dialUp() const {
+        DialUpLink link;
+        link.line.device = device;
+        link.exitNumber = "9";
+        link.callNumber = "1234";
+        return spec(link);
+    }
+
+    sim::PlcSimulator plc;
+    sim::PlcServer server;
+    std::string device;
+    volatile std::sig_atomic_t stop = 0;
+    std::thread thread;
+};
+
+// Download over a dial-up line: the status window opens while the modem dials and shows its
+// steps. A call that comes through closes it and the download goes on over the call; Cancel
+// hangs up, and the download ends without a frame reaching the PLC.
+TEST(MainWindow, DialUpStatusWindowFollowsTheCall) {
+    using namespace std::chrono_literals;
+    for (const bool cancel : {false, true}) {
+        SCOPED_TRACE(cancel ? "cancelled" : "connected");
+        ModemLine line(cancel ? 60s : 0ms);
+        ASSERT_FALSE(line.device.empty());
+        Window w(Language::English, {}, /*realChannels=*/true);
+        const Bytes program(300, 0x33);
+        ASSERT_TRUE(w.dialog.openPackage(w.packageFile(
+            "Line1.DWN",
+            PackageBuilder().project("Line1", 26).program(0, "MAIN", 1).linkPrograms({program}))));
+        w.dialog.useConnection(line.dialUp());
+        w.boxes.answer(QMessageBox::No); // 663, if asked
+
+        std::vector<std::string> steps;
+        QString phone;
+        QTimer watch;
+        watch.setInterval(20);
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+            CDialUpStatusDlg* dlg = w.dialog.dialUpWindow();
+            if (dlg == nullptr || !dlg->isVisible()) {
+                return;
+            }
+            phone = dlg->findChild<QLineEdit*>(QStringLiteral("205"))->text();
+            const std::string step =
+                dlg->findChild<QLineEdit*>(QStringLiteral("207"))->text().toStdString();
+            if (steps.empty() || steps.back() != step) {
+                steps.push_back(step);
+            }
+            if (cancel && dlg->findChild<QLineEdit*>(QStringLiteral("206"))->text() == "1") {
+                dlg->findChild<QPushButton*>(QStringLiteral("2"))->click();
+            }
+        });
+        watch.start();
+        const auto began = std::chrono::steady_clock::now();
+        const bool ok = w.download();
+        watch.stop();
+
+        EXPECT_EQ(phone, QStringLiteral("9 , 1234"));
+        ASSERT_FALSE(steps.empty()) << "the status window was shown";
+        EXPECT_EQ(steps.back(), "Connecting...");
+        EXPECT_TRUE(QTest::qWaitFor([&] { return w.dialog.dialUpWindow() == nullptr; }, 2000));
+        const auto& shown = w.boxes.shown();
+        const std::string connected = "Dial-up MODEM connected.\nMODEM CODE : CONNECT 9600";
+        EXPECT_EQ(std::count(shown.begin(), shown.end(), connected), cancel ? 0 : 1);
+        EXPECT_EQ(ok, !cancel);
+        if (cancel) {
+            EXPECT_LT(std::chrono::steady_clock::now() - began, 30s)
+                << "the call was not waited out";
+            EXPECT_TRUE(line.plc.downloadItems().empty());
+            ASSERT_FALSE(shown.empty()) << "the failed open says why";
+            EXPECT_EQ(std::count(shown.begin(), shown.end(), w.text(651)), 0);
+        } else {
+            EXPECT_EQ(itemsHeld(line.plc, 'C'), std::vector<Bytes>{program});
+        }
+    }
+}
+
+// The four device memory buttons. Without a connection each says 402 and opens nothing. With
+// one, each opens its CPU type dialog and connects with the chosen code: a code the PLC does
+// not have gives the session's message and no window; the PLC's own code opens the button's
+// device memory window in its direction, with the code, its file dialogs starting at the path
+// text.
+TEST(MainWindow, DeviceMemoryButtonsOpenTheirWindows) {
+    using File = DevmemGuiEnv::FileDialog;
+    struct Case {
+        int button;
+        const char* choice; // the simulated PLC's code, 26
+        const char* wrong;  // 28 or 27, which that PLC refuses
+        const char* window;
+        File file;
+    };
+    const Case cases[] = {
+        {169, "1092", "1094", "374", File::Open},
+        {170, "1092", "1094", "374", File::Save},
+        {172, "1085", "1086", "378", File::Open},
+        {173, "1085", "1086", "378", File::Save},
+    };
+    Window w(Language::English);
+    SystemClock clock;
+    DevmemGuiEnv env = gui::deviceMemoryEnv(w.worker, w.prompter, w.messages, clock);
+    std::vector<std::pair<File, QString>> asked;
+    env.chooseFile = [&](QWidget*, File kind, const QString& folder, const QString&,
+                         const QString&) {
+        asked.emplace_back(kind, folder);
+        return QString();
+    };
+    w.dialog.setDeviceMemoryOpener([&](int b, int direction, CpuType cpu, const QString& path) {
+        gui::runDeviceMemoryWindow(&w.dialog, env, b, direction, cpu, path);
+    });
+    ASSERT_TRUE(
+        w.dialog.openPackage(w.packageFile("Line1.DWN", PackageBuilder().project("L", 26))));
+
+    // Picks the scripted CPU type; notes the device memory window and asks it for a file.
+    QString choice;
+    std::vector<std::string> windows;
+    CpuType windowCpu = kNoCpuType;
+    QTimer watch;
+    watch.setInterval(10);
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (auto* sheet = qobject_cast<CpuTypeSheet*>(modal)) {
+            sheet->findChild<QPushButton*>(choice)->click();
+        } else if (auto* dlg = qobject_cast<CDeviceMemorySetDlg*>(modal)) {
+            windows.push_back(modal->objectName().toStdString());
+            windowCpu = dlg->transfer().cpuType();
+            dlg->choosePath();
+            dlg->reject();
+        } else if (auto* linux = qobject_cast<CLinuxDeviceMemorySetDlg*>(modal)) {
+            windows.push_back(modal->objectName().toStdString());
+            linux->choosePath();
+            linux->reject();
+        }
+    });
+    watch.start();
+    const auto press = [&](int button, const char* pick) {
+        choice = QString::fromLatin1(pick);
+        windows.clear();
+        asked.clear();
+        w.boxes.clear();
+        windowCpu = kNoCpuType;
+        w.dialog.findChild<QPushButton*>(QString::number(button))->click();
+    };
+
+    for (const Case& c : cases) {
+        press(c.button, c.choice);
+        EXPECT_EQ(w.boxes.shown(), std::vector<std::string>{w.text(402)}) << c.button;
+        EXPECT_TRUE(windows.empty()) << c.button;
+    }
+    w.dialog.useConnection(spec(simulatorAt(10523)));
+    const std::string refused(w.messages(Msg::CpuWarning));
+    for (const Case& c : cases) {
+        press(c.button, c.wrong);
+        ASSERT_EQ(w.boxes.shown().size(), 1u) << c.button;
+        EXPECT_TRUE(w.boxes.shown().front().starts_with(refused)) << c.button;
+        EXPECT_TRUE(windows.empty()) << c.button;
+
+        press(c.button, c.choice);
+        EXPECT_EQ(windows, std::vector<std::string>{c.window}) << c.button;
+        ASSERT_FALSE(asked.empty()) << c.button;
+        EXPECT_EQ(asked.back(), std::make_pair(c.file, w.field(152))) << c.button;
+        if (std::string_view(c.window) == "374") {
+            EXPECT_EQ(windowCpu, 26) << c.button;
+        }
+    }
 }
 
 struct DisplayCase {
@@ -228,6 +485,16 @@ TEST(MainWindow, ThirteenRowsNarrowTheLastColumn) {
         EXPECT_EQ(table->columnWidth(2), 220);
         EXPECT_EQ(table->rowHeight(0), 18);
     }
+}
+
+// Names from a package reach the fields and the program list with their control characters
+// as visible escapes: a crafted name cannot hide or fake what the window shows.
+TEST(MainWindow, PackageNamesShowControlCharactersAsEscapes) {
+    Window w(Language::English);
+    ASSERT_TRUE(w.dialog.openPackage(w.packageFile(
+        "Esc.DWN", PackageBuilder().project("Line\x1B[2J1", 26).program(0, "MA\rIN", 1))));
+    EXPECT_EQ(w.field(301), QStringLiteral("Line\\x1B[2J1"));
+    EXPECT_EQ(w.dialog.programList().index(0, 2).data().toString(), QStringLiteral("MA\\x0DIN"));
 }
 
 TEST(MainWindow, UnreadablePackageKeepsThePreviousProject) {

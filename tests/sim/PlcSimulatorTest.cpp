@@ -392,20 +392,6 @@ TEST(PlcSimulatorFaults, DroppedResponseTimesOutAfterTheChannelTimeOut) {
     }
 }
 
-TEST(PlcSimulatorFaults, ChosenResponsesCorrupted) {
-    sim::FaultConfig faults;
-    faults.corruptResponses = {3, 4};
-    ProtocolRig rig({}, faults);
-    ASSERT_EQ(rig.protocol.protocolTest(), CProtocol::TestResult::Answered);
-    std::uint16_t word = 0;
-    const auto at = rig.plc.address("F1270");
-    std::vector<bool> results;
-    for (int i = 0; i < 4; ++i) {
-        results.push_back(readOneWord(rig.protocol, at, word));
-    }
-    EXPECT_EQ(results, (std::vector<bool>{true, false, false, true}));
-}
-
 TEST(PlcSimulatorFaults, RandomCorruptionFollowsTheSeed) {
     auto pattern = [](std::uint32_t seed) {
         sim::FaultConfig faults;
@@ -494,13 +480,10 @@ TEST(EmbeddedSimulator, QueryOptionsMakeThePlc) {
         {{{"identity", "A-05"}}, "", 0x5810, 5},
         {{{"identity", "0x5810"}, {"key", ""}}, "", 0x5810, 5},
         {{{"key", "local"}, {"mode", "run"}}, "", 0x7A31, 26, 400, KeySwitch::Local, RunState::Run},
-        {{{"mode", "pause"}, {"firmware", "345"}},
-         "",
-         0x7A31,
-         26,
-         345,
-         KeySwitch::Remote,
+        // clang-format off
+        {{{"mode", "pause"}, {"firmware", "345"}}, "", 0x7A31, 26, 345, KeySwitch::Remote,
          RunState::Pause},
+        // clang-format on
         {{{"identity", "Z-99"}}, "unknown PLC for the embedded simulator: Z-99"},
         {{{"key", "up"}}, "key=local or key=remote"},
         {{{"mode", "halt"}}, "mode=run, mode=stop or mode=pause"},

@@ -1,6 +1,7 @@
 // Runs the built plcsim program and talks to it over loopback TCP with a plain socket.
 
 #include "comm/TestFrames.h"
+#include "package/PackageTestUtil.h"
 #include "support/ChildProcess.h"
 
 #include <gtest/gtest.h>
@@ -14,7 +15,6 @@
 #include <poll.h>
 #include <string>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 #include <vector>
@@ -25,12 +25,6 @@ namespace {
 using test::loaderFrame;
 using test::StationHeader;
 using Bytes = std::vector<std::uint8_t>;
-
-// plcsim as a child process; its standard output is read line by line.
-class Plcsim : public test::ChildProcess {
-public:
-    explicit Plcsim(std::vector<std::string> args) : ChildProcess(PLCSIM_PATH, std::move(args)) {}
-};
 
 int connectTo(int port) {
     const int fd = socket(AF_INET, SOCK_STREAM, 0);
@@ -45,9 +39,10 @@ int connectTo(int port) {
     return fd;
 }
 
-// Sends a request and reads exactly `expected` bytes back (fewer after 5 s).
+// Sends a request on a socket or a terminal and reads exactly `expected` bytes back (fewer
+// after 5 s).
 Bytes exchange(int fd, const Bytes& request, std::size_t expected) {
-    EXPECT_EQ(send(fd, request.data(), request.size(), 0), static_cast<ssize_t>(request.size()));
+    EXPECT_EQ(write(fd, request.data(), request.size()), static_cast<ssize_t>(request.size()));
     Bytes answer(expected);
     std::size_t got = 0;
     while (got < expected) {
@@ -55,7 +50,7 @@ Bytes exchange(int fd, const Bytes& request, std::size_t expected) {
         if (poll(&p, 1, 5000) <= 0) {
             break;
         }
-        const ssize_t n = recv(fd, answer.data() + got, expected - got, 0);
+        const ssize_t n = read(fd, answer.data() + got, expected - got);
         if (n <= 0) {
             break;
         }
@@ -65,22 +60,12 @@ Bytes exchange(int fd, const Bytes& request, std::size_t expected) {
     return answer;
 }
 
-int portFrom(const std::string& line) {
-    const std::string prefix = "plcsim: listening on 127.0.0.1:";
-    if (line.rfind(prefix, 0) != 0) {
-        return -1;
-    }
-    return std::stoi(line.substr(prefix.size()));
-}
-
 TEST(PlcsimProgram, TcpRoundTripAndDownloadStore) {
-    const auto store =
-        std::filesystem::temp_directory_path() / ("plcsim-store-" + std::to_string(getpid()));
-    std::filesystem::remove_all(store);
-    Plcsim plcsim({"--port", "0", "--identity", "A-05", "--firmware", "512", "--station", "7",
-                   "--store", store.string()});
+    const test::TempDir store;
+    test::ChildProcess plcsim(PLCSIM_PATH, {"--port", "0", "--identity", "A-05", "--firmware",
+                                            "512", "--station", "7", "--store", store.path()});
     const std::string first = plcsim.line();
-    const int port = portFrom(first);
+    const int port = test::listeningPort(first);
     ASSERT_GT(port, 0) << first;
 
     const int fd = connectTo(port);
@@ -101,19 +86,18 @@ TEST(PlcsimProgram, TcpRoundTripAndDownloadStore) {
 
     EXPECT_EQ(plcsim.stop(), 0);
     std::vector<std::filesystem::path> files;
-    for (const auto& entry : std::filesystem::directory_iterator(store)) {
+    for (const auto& entry : std::filesystem::directory_iterator(store.path())) {
         files.push_back(entry.path());
     }
     ASSERT_EQ(files.size(), 1U);
     std::ifstream in(files[0], std::ios::binary);
     const Bytes stored((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_EQ(stored, (Bytes{0xDE, 0xAD, 0xBE, 0xEF}));
-    std::filesystem::remove_all(store);
 }
 
 TEST(PlcsimProgram, CloseAfterFaultEndsTheConnection) {
-    Plcsim plcsim({"--port", "0", "--close-after", "1"});
-    const int port = portFrom(plcsim.line());
+    test::ChildProcess plcsim(PLCSIM_PATH, {"--port", "0", "--close-after", "1"});
+    const int port = test::listeningPort(plcsim.line());
     ASSERT_GT(port, 0);
     const int fd = connectTo(port);
     ASSERT_GE(fd, 0);
@@ -127,7 +111,7 @@ TEST(PlcsimProgram, CloseAfterFaultEndsTheConnection) {
 }
 
 TEST(PlcsimProgram, SerialLineOnAPseudoTerminal) {
-    Plcsim plcsim({"--pty", "--older-plc"});
+    test::ChildProcess plcsim(PLCSIM_PATH, {"--pty", "--older-plc"});
     const std::string first = plcsim.line();
     const std::string prefix = "plcsim: serial line on ";
     ASSERT_EQ(first.rfind(prefix, 0), 0U) << first;
@@ -139,20 +123,7 @@ TEST(PlcsimProgram, SerialLineOnAPseudoTerminal) {
     tcsetattr(fd, TCSANOW, &tio);
 
     const Bytes test = loaderFrame('t', StationHeader{0xFF, 1}, {'T', 'E', 'S', 'T'});
-    ASSERT_EQ(write(fd, test.data(), test.size()), static_cast<ssize_t>(test.size()));
-    Bytes answer(8);
-    std::size_t got = 0;
-    while (got < answer.size()) {
-        pollfd p{fd, POLLIN, 0};
-        if (poll(&p, 1, 5000) <= 0) {
-            break;
-        }
-        const ssize_t n = read(fd, answer.data() + got, answer.size() - got);
-        if (n <= 0) {
-            break;
-        }
-        got += static_cast<std::size_t>(n);
-    }
+    const Bytes answer = exchange(fd, test, 8);
     // An older PLC: 'E' without the station header.
     EXPECT_EQ(answer, loaderFrame('E', std::nullopt, {1}));
     close(fd);

@@ -20,7 +20,7 @@ std::string MemorySettingsStore::getString(std::string_view section, std::string
 void MemorySettingsStore::writeString(std::string_view section, std::string_view key,
                                       std::string_view value) {
     values_[makeKey(profile_, section, key)] = std::string(value);
-    ++writes_;
+    written_.push_back(std::string(section) + "/" + std::string(key));
 }
 
 int MemorySettingsStore::getInt(std::string_view section, std::string_view key, int defaultValue) {
@@ -33,7 +33,7 @@ int MemorySettingsStore::getInt(std::string_view section, std::string_view key, 
 
 void MemorySettingsStore::writeInt(std::string_view section, std::string_view key, int value) {
     values_[makeKey(profile_, section, key)] = value;
-    ++writes_;
+    written_.push_back(std::string(section) + "/" + std::string(key));
 }
 
 void MemorySettingsStore::seed(std::string_view profile, std::string_view section,

@@ -7,6 +7,7 @@
 #include <string>
 #include <tuple>
 #include <variant>
+#include <vector>
 
 namespace dlu::test {
 
@@ -32,12 +33,14 @@ public:
               Value value);
     std::optional<Value> stored(std::string_view profile, std::string_view section,
                                 std::string_view key) const;
-    int writeCount() const { return writes_; }
+    int writeCount() const { return static_cast<int>(written_.size()); }
+    // "section/key" of every write, in order.
+    const std::vector<std::string>& written() const { return written_; }
 
 private:
     std::string profile_;
     std::map<Key, Value> values_;
-    int writes_ = 0;
+    std::vector<std::string> written_;
 };
 
 } // namespace dlu::test

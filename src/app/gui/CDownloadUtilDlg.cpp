@@ -7,10 +7,12 @@
 #include "app/gui/SessionWorker.h"
 #include "comm/Connection.h"
 #include "comm/ConnectionDisplay.h"
+#include "comm/gui/CDialUpStatusDlg.h"
 #include "common/AppSettings.h"
 #include "common/MessageIds.h"
 #include "common/SettingsStore.h"
 #include "common/StringTable.h"
+#include "common/TerminalText.h"
 #include "download/DownloadObserver.h"
 #include "download/gui/CProgressDlg.h"
 #include "download/gui/DialogUnits.h"
@@ -55,7 +57,7 @@ public:
         });
     }
     void itemStarted(const DownloadItemPlan& item, std::size_t) override {
-        item_ = qtext(item.label);
+        item_ = qtext(displaySafe(item.label));
     }
     void blockSent(const DownloadProgress& progress) override {
         const int percent = progress.percent();
@@ -96,6 +98,9 @@ CDownloadUtilDlg::CDownloadUtilDlg(const Messages& messages, SettingsStore& sett
     refillProgramList();
     showFields();
     prompter_.setMainWindow(this);
+    // A dial-up line dials on the worker before its first frame; the status window follows.
+    connect(&worker_, &SessionWorker::dialUpStatus, this, &CDownloadUtilDlg::onDialUpStatus);
+    connect(&worker_, &SessionWorker::dialUpFinished, this, &CDownloadUtilDlg::onDialUpFinished);
 }
 
 CDownloadUtilDlg::~CDownloadUtilDlg() { worker_.waitIdle(); }
@@ -290,7 +295,8 @@ bool CDownloadUtilDlg::openPackage(const QString& path) {
         projectSize_ = contents->projectSize;
         programCount_ = contents->info.storedProgramCount();
         projectCpuType_ = contents->info.cpuType();
-        projectNameDisplay_ = qtext(contents->info.projectName());
+        // Names from the package are shown with their control characters as escapes.
+        projectNameDisplay_ = qtext(displaySafe(contents->info.projectName()));
         sizeDisplay_ = qtext(formatProjectSize(projectSize_));
         cpuTypeDisplay_ = qtext(CpuTypeTable::displayName(projectCpuType_));
         programCountDisplay_ = qtext(formatProgramCount(programCount_));
@@ -388,6 +394,33 @@ void CDownloadUtilDlg::onDeviceMemory(int buttonId) {
     if (deviceMemory_) {
         deviceMemory_(buttonId, direction, *cpu, pathDisplay_);
     }
+}
+
+CDialUpStatusDlg* CDownloadUtilDlg::dialUpWindow() const { return dialUp_.data(); }
+
+void CDownloadUtilDlg::onDialUpStatus(const QString& phone, int elapsedSeconds,
+                                      const QString& status) {
+    // The window lives from the first status of a call to the call's end, also when the user
+    // cancelled it: statuses still on their way then land in the hidden window instead of
+    // opening a new one.
+    if (dialUp_ == nullptr) {
+        dialUp_ = new CDialUpStatusDlg(messages_, this);
+        connect(dialUp_, &CDialUpStatusDlg::cancelRequested, &worker_,
+                &SessionWorker::cancelDialUp);
+        dialUp_->open();
+    }
+    dialUp_->showStatus({phone.toStdString(), elapsedSeconds, status.toStdString()});
+}
+
+void CDownloadUtilDlg::onDialUpFinished(bool connected) {
+    if (dialUp_ == nullptr) {
+        return;
+    }
+    if (dialUp_->isVisible()) {
+        dialUp_->finish(connected);
+    }
+    dialUp_->deleteLater();
+    dialUp_.clear();
 }
 
 void CDownloadUtilDlg::onHelp() {

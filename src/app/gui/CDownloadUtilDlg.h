@@ -7,6 +7,7 @@
 #include "plc/CpuTypeTable.h"
 
 #include <QDialog>
+#include <QPointer>
 
 #include <functional>
 #include <memory>
@@ -19,6 +20,7 @@ class QPushButton;
 class QTableView;
 
 namespace dlu {
+class CDialUpStatusDlg;
 class Messages;
 class SettingsStore;
 class CFileControl;
@@ -101,6 +103,8 @@ public:
     std::optional<DownloadFlow::Outcome> lastOutcome() const { return lastOutcome_; }
     const ProgramListModel& programList() const { return *model_; }
     CProgressDlg* progressWindow() const { return progress_; }
+    // The dial-up status window while the modem dials, else null.
+    CDialUpStatusDlg* dialUpWindow() const;
 
 signals:
     void downloadFinished(bool succeeded);
@@ -124,6 +128,8 @@ private:
     void onChoosePackage();
     void onDeviceMemory(int buttonId);
     void onHelp();
+    void onDialUpStatus(const QString& phone, int elapsedSeconds, const QString& status);
+    void onDialUpFinished(bool connected);
 
     class ProgressRelay;
 
@@ -163,6 +169,7 @@ private:
     QTableView* programTable_ = nullptr;
     ProgramListModel* model_ = nullptr;
     CProgressDlg* progress_ = nullptr;
+    QPointer<CDialUpStatusDlg> dialUp_;
 
     DeviceMemoryOpener deviceMemory_;
     HelpOpener help_;

@@ -1,5 +1,10 @@
 #include "app/gui/PeerDialogs.h"
 
+#include "app/gui/CDownloadUtilDlg.h"
+#include "app/gui/SessionWorker.h"
+#include "comm/Connection.h"
+#include "devmem/gui/DeviceMemoryOpener.h"
+
 #include "comm/CommSet.h"
 #include "comm/gui/CCommSetDlg.h"
 #include "comm/gui/CPasswordDlg.h"
@@ -53,6 +58,31 @@ std::optional<std::string> runPasswordDialog(QWidget* parent, std::size_t maxLen
         text.resize(maxLength);
     }
     return text;
+}
+
+DevmemGuiEnv deviceMemoryEnv(SessionWorker& worker, Prompter& prompter, const Messages& messages,
+                             Clock& clock) {
+    return DevmemGuiEnv{prompter,
+                        messages,
+                        clock,
+                        [&worker](SessionJob job) {
+                            return worker.runAndWait(
+                                [&job](Connection& c) { return job(c.session()); });
+                        },
+                        {}};
+}
+
+void runDeviceMemoryWindow(QWidget* parent, const DevmemGuiEnv& env, int buttonId, int direction,
+                           CpuType cpuType, const QString& pathText) {
+    using Dlg = CDownloadUtilDlg;
+    const bool linuxFamily = buttonId == Dlg::kIdLinuxRestore || buttonId == Dlg::kIdLinuxBackup;
+    // The main window has already made the choice and connected with its check.
+    DeviceMemoryOpenSteps steps;
+    steps.chooseCpuType = [cpuType](QWidget*, bool) { return std::optional(cpuType); };
+    steps.connectAndCheck = [](CpuType) { return true; };
+    openDeviceMemory(
+        parent, env, linuxFamily ? DeviceMemoryFamily::Linux : DeviceMemoryFamily::Normal,
+        direction == 1 ? DeviceMemoryMode::Restore : DeviceMemoryMode::Backup, pathText, steps);
 }
 
 } // namespace dlu::gui

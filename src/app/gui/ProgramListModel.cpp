@@ -2,6 +2,7 @@
 
 #include "common/MessageIds.h"
 #include "common/StringTable.h"
+#include "common/TerminalText.h"
 #include "download/gui/DialogUnits.h"
 
 #include <QBrush>
@@ -49,7 +50,8 @@ QVariant ProgramListModel::data(const QModelIndex& index, int role) const {
         case 1:
             return qtext(row.pidText());
         case 2:
-            return qtext(row.name);
+            // A name from the package: its control characters show as escapes.
+            return qtext(displaySafe(row.name));
         case 3:
             return qtext(row.kindName);
         default:

@@ -70,6 +70,7 @@ Connection& SessionWorker::connection() {
                               QString::fromStdString(st.status));
         });
         connection_->setDialUpDoneSink([this](bool connected) { emit dialUpFinished(connected); });
+        connection_->setDialUpCancelCheck([this] { return dialUpCancel_.load(); });
     }
     return *connection_;
 }
@@ -79,6 +80,8 @@ void SessionWorker::run(Job job, Done done) {
     QMetaObject::invokeMethod(
         host_,
         [this, job = std::move(job), done = std::move(done)]() mutable {
+            // A cancel meant for an earlier call does not end this job's call.
+            dialUpCancel_.store(false);
             const bool ok = job(connection());
             QMetaObject::invokeMethod(
                 this,

@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QString>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -54,6 +55,11 @@ public:
     // Returns once no job runs, serving events meanwhile.
     void waitIdle();
 
+public slots:
+    // Ends the modem call being dialled: the dial-up sequence hangs up at its next poll and
+    // the job's connect fails. Any thread; a new job starts with the request cleared.
+    void cancelDialUp() { dialUpCancel_.store(true); }
+
 signals:
     // The modem's progress while a dial-up line dials (from the worker thread).
     void dialUpStatus(const QString& phone, int elapsedSeconds, const QString& status);
@@ -71,6 +77,7 @@ private:
     QThread* thread_;
     Host* host_; // lives on thread_
     int running_ = 0;
+    std::atomic<bool> dialUpCancel_{false};
 
     mutable std::mutex specMutex_;
     ConnectionDescription spec_;

@@ -9,14 +9,11 @@
 #include "common/AppSettings.h"
 #include "common/CDownloadUtilApp.h"
 #include "common/Clock.h"
-#include "devmem/gui/DeviceMemoryOpener.h"
 
 #include <QApplication>
 #include <QFileInfo>
 #include <QIcon>
 #include <QStringList>
-
-#include <optional>
 
 // `downloader [package.DWN]`: the main window; a package named on the command line (as a file
 // manager passes it) is opened as if chosen with "Search File...".
@@ -49,27 +46,11 @@ int main(int argc, char* argv[]) {
         // The device memory windows borrow the worker's connected session for each transfer;
         // the main window has already chosen the CPU type and connected.
         dlu::SystemClock clock;
-        dlu::DevmemGuiEnv devmemEnv{prompter, app.messages(), clock,
-                                    [&worker](dlu::SessionJob job) {
-                                        return worker.runAndWait([&job](dlu::Connection& c) {
-                                            return job(c.session());
-                                        });
-                                    },
-                                    {}};
+        const dlu::DevmemGuiEnv devmemEnv =
+            dlu::gui::deviceMemoryEnv(worker, prompter, app.messages(), clock);
         dialog.setDeviceMemoryOpener([&](int buttonId, int direction, dlu::CpuType cpuType,
                                          const QString& path) {
-            using Dlg = dlu::gui::CDownloadUtilDlg;
-            const bool linuxFamily =
-                buttonId == Dlg::kIdLinuxRestore || buttonId == Dlg::kIdLinuxBackup;
-            dlu::DeviceMemoryOpenSteps steps;
-            steps.chooseCpuType = [cpuType](QWidget*, bool) { return std::optional(cpuType); };
-            steps.connectAndCheck = [](dlu::CpuType) { return true; };
-            dlu::openDeviceMemory(&dialog, devmemEnv,
-                                  linuxFamily ? dlu::DeviceMemoryFamily::Linux
-                                              : dlu::DeviceMemoryFamily::Normal,
-                                  direction == 1 ? dlu::DeviceMemoryMode::Restore
-                                                 : dlu::DeviceMemoryMode::Backup,
-                                  path, steps);
+            dlu::gui::runDeviceMemoryWindow(&dialog, devmemEnv, buttonId, direction, cpuType, path);
         });
         const QStringList args = QApplication::arguments();
         if (args.size() > 1 && QFileInfo(args.at(1)).isFile()) {

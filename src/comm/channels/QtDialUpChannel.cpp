@@ -52,15 +52,20 @@ bool QtDialUpChannel::open(const OpenParams& params) {
     return true;
 }
 
-ChannelRead QtDialUpChannel::read() {
+ChannelRead QtDialUpChannel::readWithin(std::chrono::milliseconds limit) {
     if (dropLineFeed_) {
-        const ChannelRead first = link_.read();
+        // The line feed that may still follow the modem's CONNECT line is not the PLC's; until
+        // a byte arrives it may yet come.
+        const ChannelRead first = link_.readWithin(limit);
+        if (first.status != kChannelOk) {
+            return first;
+        }
         dropLineFeed_ = false;
-        if (first.status != kChannelOk || first.byte != '\n') {
+        if (first.byte != '\n') {
             return first;
         }
     }
-    return link_.read();
+    return link_.readWithin(limit);
 }
 
 void QtDialUpChannel::close() {

@@ -30,7 +30,10 @@ public:
     bool open(const OpenParams& params) override;
     void setTimeout(std::chrono::milliseconds timeout) override { link_.setTimeout(timeout); }
     bool write(std::span<const std::uint8_t> bytes) override { return link_.write(bytes); }
-    ChannelRead read() override;
+    ChannelRead read() override { return readWithin(link_.timeout()); }
+    // Waits no longer than asked: the protocol empties the line before each request, and a
+    // modem line that waited its whole time-out there would stall every request.
+    ChannelRead readWithin(std::chrono::milliseconds limit) override;
     std::chrono::milliseconds timeout() const override { return link_.timeout(); }
     std::chrono::microseconds byteTime() const override { return link_.byteTime(); }
     void close() override;
