@@ -249,7 +249,7 @@ void DownloadSequence::planExtraFile(std::uint8_t kind, std::uint8_t id, const s
     std::error_code ec;
     const std::uintmax_t size = fs::file_size(path, ec);
     if (ec) {
-        fail(Failure::FileUnreadable);
+        unreadable(label);
         return;
     }
     // An empty file has no block to send; the PLC never sees it.
@@ -300,6 +300,15 @@ void DownloadSequence::planItems() {
     }
 }
 
+void DownloadSequence::unreadable(std::string_view label) {
+    // A file measured a moment ago that can no longer be read: the download stops, and says
+    // why, rather than send the PLC less than the project.
+    if (failure_ == Failure::None) {
+        ctx_.prompter.message(std::string(kFileUnreadableText) + printable(label));
+    }
+    fail(Failure::FileUnreadable);
+}
+
 void DownloadSequence::stepDelay() {
     if (delay_.count() > 0) {
         ctx_.clock.sleep(delay_);
@@ -337,7 +346,7 @@ bool DownloadSequence::sendItem(std::ifstream& in, bool delayEveryBlock) {
         const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(left, kBlockSize));
         in.read(reinterpret_cast<char*>(block_.data()), static_cast<std::streamsize>(n));
         if (static_cast<std::size_t>(in.gcount()) != n) {
-            fail(Failure::FileUnreadable);
+            unreadable(item.label);
             return false;
         }
         if (!sendBlock(item, b, std::span(block_).first(n))) {
@@ -397,7 +406,7 @@ bool DownloadSequence::sendExtraFiles() {
     for (const ExtraFile& file : extraFiles_) {
         std::ifstream in(file.path, std::ios::binary);
         if (!in) {
-            fail(Failure::FileUnreadable);
+            unreadable(plan_.at(file.planIndex).label);
             return false;
         }
         current_ = file.planIndex;

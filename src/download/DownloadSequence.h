@@ -53,7 +53,7 @@ public:
         ParameterDamaged,  // 653: shorter than its header
         ItemTooLarge,      // more blocks than a 16-bit block count holds; nothing sent
         LinkFileDamaged,   // 657: shorter than its PBT says
-        FileUnreadable,    // an ST, ST table or global file could not be read
+        FileUnreadable,    // a file measured for the plan could not be read: kFileUnreadableText
         RequestFailed,     // the error report has been shown
     };
 
@@ -64,6 +64,8 @@ public:
     static constexpr std::uint32_t kMaxBlocks = 0xFFFF;
     static constexpr std::string_view kItemTooLargeText =
         "This file is too large to download (more than 65535 blocks): ";
+    static constexpr std::string_view kFileUnreadableText =
+        "A file of the package could not be read; nothing more was sent: ";
     static constexpr std::chrono::milliseconds kDelayUnit{100};
     static constexpr std::uint8_t kMaxDelayIndex = 5;
 
@@ -116,6 +118,7 @@ private:
     bool sendBlock(const DownloadItemPlan& item, std::uint32_t index,
                    std::span<const std::uint8_t> data);
     void stepDelay();
+    void unreadable(std::string_view label);
     void cleanUp();
     void fail(Failure failure) {
         if (failure_ == Failure::None) {

@@ -8,13 +8,16 @@
 
 #include <minizip/unzip.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
 #include <cctype>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <map>
+#include <optional>
 #include <system_error>
 #include <vector>
 
@@ -24,8 +27,10 @@ namespace dlu {
 
 namespace {
 
-constexpr std::string_view kBackupSuffix = "buff";
-constexpr std::string_view kUnpackSuffix = "_dwnbuff/";
+// Names inside the private working folder: nobody else can write there.
+constexpr std::string_view kArchiveName = "package.zip";
+constexpr std::string_view kUnpackName = "unpacked/";
+constexpr std::string_view kFolderPattern = "dlutil-XXXXXX";
 
 std::string upper(std::string_view s) {
     std::string out(s);
@@ -34,28 +39,24 @@ std::string upper(std::string_view s) {
     return out;
 }
 
-std::string folderOf(const std::string& path) {
-    const std::size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
-}
-
 std::string fileNameOf(const std::string& path) {
     const std::size_t slash = path.find_last_of('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// A folder of our own below the temporary folder, for packages on read-only media.
-std::string makePrivateFolder() {
-    std::error_code ec;
-    const fs::path base = fs::temp_directory_path(ec);
-    if (ec) {
-        return {};
+// A folder of the environment that may hold our working folder: an absolute path to a folder
+// that we can write and enter. The runtime folder must be ours alone, as it is meant to be,
+// and itself a folder, not a link to one; a shared folder such as /tmp is safe for mkdtemp.
+bool usableBase(const char* value, bool mustBeOurs) {
+    if (value == nullptr || value[0] != '/') {
+        return false;
     }
-    std::string pattern = (base / "dlutil-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) {
-        return {};
+    struct stat st {};
+    const int rc = mustBeOurs ? lstat(value, &st) : stat(value, &st);
+    if (rc != 0 || !S_ISDIR(st.st_mode) || access(value, W_OK | X_OK) != 0) {
+        return false;
     }
-    return pattern + "/";
+    return !mustBeOurs || (st.st_uid == geteuid() && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0);
 }
 
 struct UnzCloser {
@@ -64,29 +65,40 @@ struct UnzCloser {
 
 // Extracts the current entry to `target`; false (and nothing left at `target`) when the
 // entry cannot be read whole or fails its CRC check, or `budget` runs out.
-bool extractCurrent(unzFile zip, const fs::path& target, std::uint64_t& budget) {
+// Extracts the current entry to `target`, inflating in pieces and counting what comes: the
+// sizes in the archive's headers are never trusted. Gives the bytes written, or nothing
+// (and nothing left at `target`) when the entry cannot be read whole, fails its CRC check or
+// passes `limit`; `overLimit` tells the last case.
+std::optional<std::uint64_t> extractCurrent(unzFile zip, const fs::path& target,
+                                            std::uint64_t limit, bool& overLimit) {
     if (unzOpenCurrentFile(zip) != UNZ_OK) {
-        return false;
+        return std::nullopt;
     }
+    std::uint64_t written = 0;
     bool ok = true;
     {
-        std::ofstream out(target, std::ios::binary | std::ios::trunc);
-        ok = static_cast<bool>(out);
-        std::vector<char> buffer(std::size_t{1} << 16);
+        fileio::NewFile out(target.string());
+        ok = out.ok();
+        std::vector<std::uint8_t> buffer(std::size_t{1} << 16);
         while (ok) {
             const int n =
                 unzReadCurrentFile(zip, buffer.data(), static_cast<unsigned>(buffer.size()));
             if (n == 0) {
                 break;
             }
-            if (n < 0 || static_cast<std::uint64_t>(n) > budget) {
+            if (n < 0) {
                 ok = false;
                 break;
             }
-            budget -= static_cast<std::uint64_t>(n);
-            out.write(buffer.data(), n);
-            ok = static_cast<bool>(out);
+            written += static_cast<std::uint64_t>(n);
+            if (written > limit) {
+                overLimit = true;
+                ok = false;
+                break;
+            }
+            ok = out.write(std::span(buffer).first(static_cast<std::size_t>(n)));
         }
+        ok = out.close() && ok;
     }
     // The CRC is checked here, once the whole entry has been read.
     if (unzCloseCurrentFile(zip) != UNZ_OK) {
@@ -95,8 +107,9 @@ bool extractCurrent(unzFile zip, const fs::path& target, std::uint64_t& budget) 
     if (!ok) {
         std::error_code ec;
         fs::remove(target, ec);
+        return std::nullopt;
     }
-    return ok;
+    return written;
 }
 
 } // namespace
@@ -108,29 +121,39 @@ CFileControl::~CFileControl() { Close(); }
 
 void CFileControl::reportBadPackage() { prompter_.message(messages_(Msg::DownloadFileError)); }
 
+bool CFileControl::makePrivateFolder() {
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    const char* tmp = std::getenv("TMPDIR");
+    const std::pair<const char*, bool> bases[] = {{runtime, true}, {tmp, false}, {"/tmp", false}};
+    for (const auto& [base, mustBeOurs] : bases) {
+        if (!usableBase(base, mustBeOurs)) {
+            continue;
+        }
+        std::string pattern = std::string(base) + "/" + std::string(kFolderPattern);
+        // mkdtemp makes a new folder of mode 0700 under a name nobody could have chosen.
+        if (mkdtemp(pattern.data()) != nullptr) {
+            privateFolder_ = pattern + "/";
+            return true;
+        }
+    }
+    return false;
+}
+
 bool CFileControl::Open(const std::string& packagePath, CFileEncryption& encryption) {
     Close();
     packagePath_ = packagePath;
     packageFileName_ = fileNameOf(packagePath);
-    if (!fileio::isRegularFile(packagePath)) {
+    std::error_code ec;
+    if (!fileio::isRegularFile(packagePath) ||
+        fs::file_size(packagePath, ec) > limits_.packageFileBytes || ec || !makePrivateFolder()) {
         reportBadPackage();
         return false;
     }
-
-    workFolder_ = folderOf(packagePath);
-    archivePath_ = packagePath + std::string(kBackupSuffix);
-    // A leftover at the copy's name is removed first: copying onto a symbolic link would
-    // write wherever it points.
-    fileio::removeFile(archivePath_);
-    if (!fileio::copyFile(packagePath, archivePath_)) {
-        privateFolder_ = makePrivateFolder();
-        workFolder_ = privateFolder_;
-        archivePath_ = privateFolder_ + packageFileName_ + std::string(kBackupSuffix);
-        if (privateFolder_.empty() || !fileio::copyFile(packagePath, archivePath_)) {
-            Close();
-            reportBadPackage();
-            return false;
-        }
+    archivePath_ = privateFolder_ + std::string(kArchiveName);
+    if (!fileio::copyToNewFile(packagePath, archivePath_)) {
+        Close();
+        reportBadPackage();
+        return false;
     }
     openedCopy_ = true;
 
@@ -143,6 +166,10 @@ bool CFileControl::Open(const std::string& packagePath, CFileEncryption& encrypt
         return false;
     }
     Unpack(packagePath, packageFileName_);
+    // The unpacked files are all that is used from here: the decrypted archive goes at once,
+    // so that disk holds one copy of the project, not two.
+    fileio::removeFile(archivePath_);
+    openedCopy_ = false;
     if (!Scan()) {
         Close();
         return false;
@@ -151,37 +178,30 @@ bool CFileControl::Open(const std::string& packagePath, CFileEncryption& encrypt
 }
 
 void CFileControl::Close() {
-    if (!unpackFolder_.empty()) {
-        DeleteFolder();
-    }
-    if (openedCopy_) {
-        fileio::removeFile(archivePath_);
-        openedCopy_ = false;
-    }
     if (!privateFolder_.empty()) {
         std::error_code ec;
         fs::remove_all(privateFolder_, ec);
         privateFolder_.clear();
     }
+    unpackFolder_.clear();
+    openedCopy_ = false;
 }
 
 void CFileControl::Unpack(const std::string& packagePath, const std::string& packageFileName) {
     packagePath_ = packagePath;
     packageFileName_ = packageFileName;
+    lastUnpack_ = {};
     if (!openedCopy_) {
         archivePath_ = packagePath;
-        workFolder_ = folderOf(packagePath);
     }
-    const std::string stem = packageFileName.size() > 4
-                                 ? packageFileName.substr(0, packageFileName.size() - 4)
-                                 : packageFileName;
-    unpackFolder_ = workFolder_ + stem + std::string(kUnpackSuffix);
-    lastUnpack_ = {};
-
-    // A folder left by a run that was killed may hold another package's files: start empty.
+    if (privateFolder_.empty() && !makePrivateFolder()) {
+        unpackFolder_.clear();
+        return; // nowhere to unpack: no entries, and Scan reports it
+    }
+    unpackFolder_ = privateFolder_ + std::string(kUnpackName);
     DeleteFolder();
     std::error_code ec;
-    fs::create_directories(unpackFolder_, ec);
+    fs::create_directory(unpackFolder_, ec);
 
     std::unique_ptr<void, UnzCloser> zip(unzOpen64(archivePath_.c_str()));
     if (!zip) {
@@ -189,7 +209,12 @@ void CFileControl::Unpack(const std::string& packagePath, const std::string& pac
     }
     lastUnpack_.archiveOpened = true;
     unzFile z = static_cast<unzFile>(zip.get());
-    std::uint64_t budget = kMaxExtractedBytes;
+    unz_global_info64 global{};
+    if (unzGetGlobalInfo64(z, &global) == UNZ_OK && global.number_entry > limits_.entries) {
+        lastUnpack_.overLimit = true;
+        return;
+    }
+    std::uint64_t unpacked = 0;
     std::array<char, kMaxEntryNameLength + 1> name{};
     // Every path and folder prefix seen, by its upper-case form: two that differ only in
     // case would be one file on the file system the package was made on.
@@ -211,7 +236,7 @@ void CFileControl::Unpack(const std::string& packagePath, const std::string& pac
     };
     std::size_t index = 0;
     int rc = unzGoToFirstFile(z);
-    for (; rc == UNZ_OK && index < kMaxEntries; rc = unzGoToNextFile(z), ++index) {
+    for (; rc == UNZ_OK && index < limits_.entries; rc = unzGoToNextFile(z), ++index) {
         unz_file_info64 info{};
         if (unzGetCurrentFileInfo64(z, &info, name.data(), name.size(), nullptr, 0, nullptr, 0) !=
                 UNZ_OK ||
@@ -231,15 +256,31 @@ void CFileControl::Unpack(const std::string& packagePath, const std::string& pac
             fs::create_directories(target, ec);
             continue;
         }
+        // The declared size is checked first so that a too large entry costs nothing; the
+        // streamed size is what counts.
+        const std::uint64_t limit = std::min(limits_.entryBytes, limits_.unpackedBytes - unpacked);
+        if (info.uncompressed_size > limit) {
+            lastUnpack_.overLimit = true;
+            return;
+        }
         fs::create_directories(target.parent_path(), ec);
-        if (extractCurrent(z, target, budget)) {
+        fileio::removeFile(target.string()); // a later entry of the same name replaces it
+        const auto written = extractCurrent(z, target, limit, lastUnpack_.overLimit);
+        if (lastUnpack_.overLimit) {
+            return;
+        }
+        if (written) {
+            unpacked += *written;
             ++lastUnpack_.extracted;
         } else {
             ++lastUnpack_.damaged;
         }
     }
-    // The walk must end at the end of the directory: a read error, or more entries than
-    // the limit, leaves entries behind.
+    if (index == limits_.entries && rc == UNZ_OK) {
+        lastUnpack_.overLimit = true;
+        return;
+    }
+    // The walk must end at the end of the directory: a read error leaves entries behind.
     if (rc != UNZ_END_OF_LIST_OF_FILE) {
         ++lastUnpack_.damaged;
     }

@@ -16,11 +16,12 @@ class CFileEncryption;
 // folder, finds the parameter, link and project information files in it and measures the
 // project. The main dialog owns one and lends it to the download engine.
 //
-// The user's package file is only ever read. Open copies it to the package backup copy
-// (package path + "buff"), decrypts and unpacks the copy, and Close deletes the copy and the
-// unpack folder; a run killed in between leaves the package as it was. When the package's
-// folder cannot be written (read-only media), the copy and the unpack folder go to a
-// private folder under the system's temporary folder instead.
+// The user's package file is only ever read. Each Open makes a private working folder
+// (mkdtemp, mode 0700) under $XDG_RUNTIME_DIR when it is set and usable, else $TMPDIR, else
+// /tmp; the package is copied there, decrypted and unpacked into it. Nothing is ever written
+// beside the package: a decrypted copy left there by a killed run would be the customer's
+// project in clear, and two opens of one package would share it. Close, the next Open and
+// the destructor remove the folder.
 class CFileControl {
 public:
     // What one Unpack did, for callers that report it.
@@ -28,33 +29,54 @@ public:
         bool archiveOpened = false;
         std::size_t extracted = 0;
         std::size_t refused = 0;     // unsafe names (leaving the unpack folder): skipped
-        std::size_t damaged = 0;     // entries that could not be extracted whole, limits reached
+        std::size_t damaged = 0;     // entries that could not be extracted whole
         std::size_t caseClashes = 0; // entries whose path differs from another's only in case
+        bool overLimit = false;      // a limit below was passed; unpacking stopped there
         // A package that lost an entry, or whose entries clash on a case-insensitive file
         // system, is not the project its author made.
-        bool complete() const { return archiveOpened && damaged == 0 && caseClashes == 0; }
+        bool complete() const {
+            return archiveOpened && damaged == 0 && caseClashes == 0 && !overLimit;
+        }
     };
 
-    // Bounds against hostile archives.
-    static constexpr std::size_t kMaxEntries = 65535;
-    static constexpr std::uint64_t kMaxExtractedBytes = std::uint64_t{1} << 32;
+    // Bounds for any package, so that a hostile or damaged one cannot fill memory or disk.
+    // A project is at most 3 required files, 128 ST programs of 5 files, the ST table and 4
+    // global files (648 files and 2 folders); 4096 entries leave room for six times that.
+    static constexpr std::size_t kMaxEntries = 4096;
+    // Uncompressed size of any one entry: as declared and as actually inflated.
+    static constexpr std::uint64_t kMaxEntryBytes = std::uint64_t{64} << 20;
+    // Uncompressed size of all entries together.
+    static constexpr std::uint64_t kMaxUnpackedBytes = std::uint64_t{256} << 20;
+    // The package file itself: a legal package, even stored without compression, holds its
+    // entries plus their headers.
+    static constexpr std::uint64_t kMaxPackageFileBytes =
+        kMaxUnpackedBytes + (std::uint64_t{16} << 20);
+
+    // The limits in force; tests use smaller ones to reach them with small packages.
+    struct Limits {
+        std::size_t entries = kMaxEntries;
+        std::uint64_t entryBytes = kMaxEntryBytes;
+        std::uint64_t unpackedBytes = kMaxUnpackedBytes;
+        std::uint64_t packageFileBytes = kMaxPackageFileBytes;
+    };
 
     CFileControl(Prompter& prompter, const Messages& messages);
     ~CFileControl();
     CFileControl(const CFileControl&) = delete;
     CFileControl& operator=(const CFileControl&) = delete;
 
-    // The opening steps: backup copy, decryption of the copy with the current scheme,
-    // Unpack, Scan. False (after message 400) when the package cannot be used; everything
-    // made on the way is then already removed. After true, the caller uses the unpack folder
-    // and calls Close.
+    // The opening steps: private working folder, copy of the package, decryption of the
+    // copy with the current scheme, Unpack, Scan. False (after message 400) when the package
+    // cannot be used; everything made on the way is then already removed. After true, the
+    // caller uses the unpack folder and calls Close.
     bool Open(const std::string& packagePath, CFileEncryption& encryption);
-    // Deletes the unpack folder and the backup copy. Safe to call more than once.
+    // Deletes the working folder with the unpack folder. Safe to call more than once.
     void Close();
 
-    // Stores the package path and file name, derives the unpack folder, empties a stale one
-    // and extracts every entry of the archive (the backup copy made by Open; called on its
-    // own, the package file itself, which must then be a plain archive, read only).
+    // Stores the package path and file name and extracts every entry of the archive into an
+    // empty unpack folder in the working folder (the archive is the decrypted copy made by
+    // Open; called on its own, the package file itself, which must then be a plain archive,
+    // read only). Stops at the first entry that passes a limit.
     void Unpack(const std::string& packagePath, const std::string& packageFileName);
 
     // Finds the three required files at the top level of the unpack folder and recomputes
@@ -68,7 +90,6 @@ public:
     std::uint32_t ProjectSize() const { return projectSize_; }
     const std::string& PackagePath() const { return packagePath_; }
     const std::string& PackageFileName() const { return packageFileName_; }
-    const std::string& ArchivePath() const { return archivePath_; }
     // Ends with '/'.
     const std::string& UnpackFolder() const { return unpackFolder_; }
     // The "ST" and "Global" folders of the unpack folder, in whatever letter case the package
@@ -79,9 +100,11 @@ public:
     const std::string& ParameterFileName() const { return parameterFileName_; }
     const std::string& ProjectInfoFileName() const { return projectInfoFileName_; }
     const UnpackReport& LastUnpack() const { return lastUnpack_; }
+    void setLimits(const Limits& limits) { limits_ = limits; }
 
 private:
     void reportBadPackage();
+    bool makePrivateFolder();
     std::string subFolder(std::string_view name) const;
 
     Prompter& prompter_;
@@ -90,14 +113,14 @@ private:
     std::string packagePath_;
     std::string packageFileName_;
     std::string archivePath_;
-    std::string workFolder_;    // where the copy and the unpack folder live; ends with '/'
-    std::string privateFolder_; // our folder under the temporary folder, when one is in use
-    bool openedCopy_ = false;   // archivePath_ is our backup copy, to delete on Close
+    std::string privateFolder_; // this open's working folder; ends with '/'
+    bool openedCopy_ = false;   // archivePath_ is our decrypted copy in the working folder
     std::string unpackFolder_;
     std::string linkFileName_;
     std::string parameterFileName_;
     std::string projectInfoFileName_;
     UnpackReport lastUnpack_;
+    Limits limits_;
 };
 
 } // namespace dlu

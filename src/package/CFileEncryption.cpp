@@ -10,6 +10,8 @@
 #include <cctype>
 #include <span>
 
+#include <unistd.h>
+
 namespace dlu {
 
 namespace {
@@ -61,12 +63,12 @@ bool headerMatchesFile(const std::string& path, const FileKindDescriptor& kind) 
 }
 
 // Special program data carries its true length in bytes 112 to 115 (big-endian; the upper
-// half only when byte 102 is 18). Returns the number of bytes to write and clears the
-// length bytes; never more than the decrypted bytes.
-std::size_t cutSpecialProgram(std::span<std::uint8_t> data) {
+// half only when byte 102 is 18). Returns the number of bytes to keep (the caller never
+// writes more than were decrypted) and clears the length bytes.
+std::uint64_t specialProgramLength(std::span<std::uint8_t> data) {
     constexpr std::size_t kLengthEnd = 116;
     if (data.size() < kLengthEnd || (data[114] == 0 && data[115] == 0)) {
-        return data.size();
+        return UINT64_MAX;
     }
     const bool wide = data[102] == 18;
     std::uint64_t length = (std::uint64_t{data[114]} << 8) | data[115];
@@ -77,7 +79,7 @@ std::size_t cutSpecialProgram(std::span<std::uint8_t> data) {
     }
     data[114] = 0;
     data[115] = 0;
-    return static_cast<std::size_t>(std::min<std::uint64_t>(length, data.size()));
+    return length;
 }
 
 } // namespace
@@ -159,8 +161,10 @@ bool CFileEncryption::DecryptFile(const std::string& path, std::uint16_t selecto
     const bool current = selector != kOlderScheme;
     const bool messagesOn = selector == kCurrentSchemeWithMessages;
 
-    auto data = fileio::readAll(path);
-    if (!data) {
+    // The file is read in pieces through a descriptor opened before it is replaced, so that
+    // memory stays bounded whatever its size; the new file is never written through a link.
+    fileio::ReadFile in(path);
+    if (!in.ok()) {
         if (current && messagesOn) {
             prompter_.message(kReadErrorText);
         }
@@ -174,35 +178,80 @@ bool CFileEncryption::DecryptFile(const std::string& path, std::uint16_t selecto
         }
         return false;
     }
+    return current ? decryptCurrent(*lib, path, in) : decryptOlder(*lib, path, in);
+}
 
-    std::size_t length = data->size();
-    if (current) {
-        // A wrong key is not noticed here: the header check judges the result. Ciphertext
-        // of this scheme is always whole blocks; other bytes are left as they were.
-        const Aes128Iv zeroIv{};
-        const auto key = currentSchemeKey(*lib, platformHasSha2_);
-        const auto plain = key ? lib->aes128CbcDecrypt(*key, zeroIv, *data) : std::nullopt;
-        if (!plain) {
-            return false;
-        }
-        length = *plain;
-    } else {
-        const auto key = olderSchemeKey(*lib);
-        if (!key || !lib->rc4(*key, *data)) {
-            return false;
-        }
+bool CFileEncryption::decryptCurrent(const Crypto& lib, const std::string& path,
+                                     fileio::ReadFile& in) {
+    // Ciphertext of this scheme is always whole blocks; other files are left as they were.
+    // A wrong key is not noticed here: the header check judges the result.
+    constexpr std::size_t kBlock = 16;
+    const std::uint64_t size = in.size();
+    const auto key = currentSchemeKey(lib, platformHasSha2_);
+    if (size % kBlock != 0 || !key) {
+        return false;
     }
-
-    std::span<std::uint8_t> out(data->data(), length);
-    if (current && (CCommonFunction::fileKindNumber(path) == kSpecialProgramKind ||
-                    endsWith(path, "SPCBUFF"))) {
-        out = out.first(cutSpecialProgram(out));
-    }
+    const bool special =
+        CCommonFunction::fileKindNumber(path) == kSpecialProgramKind || endsWith(path, "SPCBUFF");
 
     // Delete and create anew, as the tool does; a file that cannot be recreated is then
     // missing, which DecryptChecked notices and answers from its attempt backup.
     fileio::removeFile(path);
-    return fileio::writeAll(path, out);
+    fileio::NewFile out(path);
+    if (!out.ok()) {
+        return false;
+    }
+    // CBC runs on in pieces: each piece's IV is the last cipher block of the one before.
+    // Padding is only looked for at the very end of the file.
+    std::vector<std::uint8_t> piece(kDecryptPiece);
+    Aes128Iv iv{};
+    std::uint64_t done = 0;
+    std::uint64_t limit = UINT64_MAX; // the special program's stored length, once read
+    while (done < size) {
+        const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(size - done, piece.size()));
+        const std::span<std::uint8_t> data(piece.data(), n);
+        if (!in.read(data)) {
+            out.discard();
+            return false;
+        }
+        Aes128Iv next{};
+        std::copy(data.end() - kBlock, data.end(), next.begin());
+        const auto plain = lib.aes128CbcDecrypt(*key, iv, data);
+        if (!plain) {
+            out.discard();
+            return false;
+        }
+        iv = next;
+        const bool last = done + n == size;
+        std::span<std::uint8_t> keep = data.first(last ? *plain : n);
+        if (special && done == 0) {
+            limit = specialProgramLength(keep);
+        }
+        const std::uint64_t room = limit > done ? limit - done : 0;
+        keep = keep.first(static_cast<std::size_t>(std::min<std::uint64_t>(keep.size(), room)));
+        if (!out.write(keep)) {
+            out.discard();
+            return false;
+        }
+        done += n;
+    }
+    return out.close();
+}
+
+bool CFileEncryption::decryptOlder(const Crypto& lib, const std::string& path,
+                                   fileio::ReadFile& in) {
+    // RC4 runs over the file in one call: a file of this scheme is read whole, so only one
+    // up to the bound is decrypted; a larger one is left as it was.
+    if (in.size() > kMaxOlderSchemeFile) {
+        return false;
+    }
+    std::vector<std::uint8_t> data(static_cast<std::size_t>(in.size()));
+    const auto key = olderSchemeKey(lib);
+    if (!in.read(data) || !key || !lib.rc4(*key, data)) {
+        return false;
+    }
+    fileio::removeFile(path);
+    return fileio::writeAll(path, data);
 }
 
 bool CFileEncryption::DecryptChecked(const std::string& path) {
@@ -220,8 +269,11 @@ bool CFileEncryption::decryptCheckedLocked(const std::string& path) {
     }
 
     const fileio::SavedStatus status = fileio::SavedStatus::of(path);
+    // The attempt backup is a second name for the file's content where the file system
+    // allows it: every decryption writes a new file, so the backup costs no disk.
     const std::string backup = path + std::string(kBufferSuffix);
-    if (!fileio::copyFile(path, backup)) {
+    fileio::removeFile(backup);
+    if (::link(path.c_str(), backup.c_str()) != 0 && !fileio::copyFile(path, backup)) {
         return false;
     }
 

@@ -13,6 +13,10 @@
 
 namespace dlu {
 
+namespace fileio {
+class ReadFile;
+}
+
 // Decrypts project files and packages in place. The programming tool encrypts them with one
 // of two fixed-passphrase schemes: the current one (AES-128-CBC) and the older one (RC4).
 // This program never encrypts. Whether a decryption worked is judged by the file's header
@@ -74,6 +78,12 @@ public:
     static std::optional<Aes128Key> aes128KeyFromSha1(const Crypto& crypto,
                                                       const Sha1Digest& digest);
 
+    // The current scheme decrypts a file in pieces of this size, so memory stays bounded.
+    static constexpr std::size_t kDecryptPiece = std::size_t{1} << 20;
+    // The older scheme (RC4 in one call) reads a file whole: files above this size are left
+    // as they are, so that memory stays bounded for it too.
+    static constexpr std::uint64_t kMaxOlderSchemeFile = std::uint64_t{32} << 20;
+
     // Passphrases (ASCII, hashed without a terminating zero).
     static constexpr std::string_view kCurrentPassphrase = "ZXCVBNMASDFGHJK20991130";
     static constexpr std::string_view kOlderPassphrase = "HBVNMQWERTPLKJZ20991231";
@@ -82,6 +92,8 @@ private:
     const Crypto* crypto();
     void reportNoCrypto();
     bool decryptCheckedLocked(const std::string& path);
+    bool decryptCurrent(const Crypto& lib, const std::string& path, fileio::ReadFile& in);
+    bool decryptOlder(const Crypto& lib, const std::string& path, fileio::ReadFile& in);
 
     Prompter& prompter_;
     const Messages& messages_;

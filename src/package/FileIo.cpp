@@ -5,6 +5,12 @@
 #include <filesystem>
 #include <fstream>
 #include <system_error>
+#include <vector>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -77,6 +83,98 @@ bool removeFile(const std::string& path) {
     }
     fs::remove(p, ec);
     return !fs::exists(fs::symlink_status(p, ec));
+}
+
+ReadFile::ReadFile(const std::string& path) {
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat st {};
+    if (fd_ >= 0 && (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode))) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+    size_ = fd_ >= 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
+}
+
+ReadFile::~ReadFile() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+    }
+}
+
+bool ReadFile::read(std::span<std::uint8_t> data) {
+    while (fd_ >= 0 && !data.empty()) {
+        const ssize_t n = ::read(fd_, data.data(), data.size());
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        data = data.subspan(static_cast<std::size_t>(n));
+    }
+    return fd_ >= 0;
+}
+
+NewFile::NewFile(std::string path) : path_(std::move(path)) {
+    fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+}
+
+NewFile::~NewFile() { close(); }
+
+bool NewFile::write(std::span<const std::uint8_t> data) {
+    while (fd_ >= 0 && !failed_ && !data.empty()) {
+        const ssize_t n = ::write(fd_, data.data(), data.size());
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            failed_ = true;
+            break;
+        }
+        data = data.subspan(static_cast<std::size_t>(n));
+    }
+    return fd_ >= 0 && !failed_;
+}
+
+bool NewFile::close() {
+    if (fd_ < 0) {
+        return false;
+    }
+    if (::close(fd_) != 0) {
+        failed_ = true;
+    }
+    fd_ = -1;
+    return !failed_;
+}
+
+void NewFile::discard() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+        ::unlink(path_.c_str());
+    }
+}
+
+bool copyToNewFile(const std::string& from, const std::string& to) {
+    ReadFile in(from);
+    if (!in.ok()) {
+        return false;
+    }
+    NewFile out(to);
+    std::vector<std::uint8_t> piece(std::size_t{1} << 20);
+    for (std::uint64_t left = in.size(); out.ok() && left > 0;) {
+        const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(left, piece.size()));
+        if (!in.read(std::span(piece).first(n)) || !out.write(std::span(piece).first(n))) {
+            out.discard();
+            return false;
+        }
+        left -= n;
+    }
+    if (!out.close()) {
+        ::unlink(to.c_str());
+        return false;
+    }
+    return true;
 }
 
 SavedStatus SavedStatus::of(const std::string& path) {

@@ -40,6 +40,51 @@ std::optional<std::string> findNoCase(const std::string& folder, std::string_vie
 // The two names are equal ignoring ASCII letter case.
 bool equalNoCase(std::string_view a, std::string_view b);
 
+// A regular file opened for reading (a package the user links to is read through the link);
+// it stays readable through the descriptor when its name is removed.
+class ReadFile {
+public:
+    explicit ReadFile(const std::string& path);
+    ~ReadFile();
+    ReadFile(const ReadFile&) = delete;
+    ReadFile& operator=(const ReadFile&) = delete;
+
+    // Open, and a regular file.
+    bool ok() const { return fd_ >= 0; }
+    std::uint64_t size() const { return size_; }
+    // Fills `data` from the current position; false when the file ends first or fails.
+    bool read(std::span<std::uint8_t> data);
+
+private:
+    int fd_ = -1;
+    std::uint64_t size_ = 0;
+};
+
+// A file that did not exist, created (never through a link) for writing.
+class NewFile {
+public:
+    explicit NewFile(std::string path);
+    ~NewFile();
+    NewFile(const NewFile&) = delete;
+    NewFile& operator=(const NewFile&) = delete;
+
+    bool ok() const { return fd_ >= 0; }
+    bool write(std::span<const std::uint8_t> data);
+    // True when every byte reached the file.
+    bool close();
+    // Closes and removes what was written.
+    void discard();
+
+private:
+    std::string path_;
+    int fd_ = -1;
+    bool failed_ = false;
+};
+
+// Copies `from` to `to`, which must not exist yet, in pieces; never writes through a link.
+// False (and nothing left at `to`) on any failure.
+bool copyToNewFile(const std::string& from, const std::string& to);
+
 // Modification time and permissions, to put back after a file has been rewritten.
 class SavedStatus {
 public:

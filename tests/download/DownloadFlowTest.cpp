@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <future>
+#include <tuple>
 
 #ifndef DLU_SAMPLES_DIR
 #error "DLU_SAMPLES_DIR names the folder of the sample packages"
@@ -237,13 +239,17 @@ struct FaultAtStart final : DownloadObserver {
 TEST(DownloadFlow, FailureInTheMiddleCleansUp) {
     struct Case {
         const char* name;
-        std::function<void(sim::PlcSimulator&)> arm;
+        std::function<void(DownloadRig&)> arm;
         std::vector<int> shownIds;
         const char* shownText;
+        DownloadSequence::Failure failure = DownloadSequence::Failure::RequestFailed;
     };
+    const std::string unreadable =
+        std::string(DownloadSequence::kFileUnreadableText) + "ST001 Main.STL";
     const Case cases[] = {
         {"'E' answer",
-         [](sim::PlcSimulator& plc) {
+         [](DownloadRig& rig) {
+             auto& plc = rig.plc;
              // Every attempt of the 40th request, however many the settings allow.
              for (std::uint64_t n = 0; n < 10; ++n) {
                  plc.faults().errorReplies.push_back(
@@ -253,7 +259,8 @@ TEST(DownloadFlow, FailureInTheMiddleCleansUp) {
          {602, 626},
          nullptr},
         {"no answer",
-         [](sim::PlcSimulator& plc) {
+         [](DownloadRig& rig) {
+             auto& plc = rig.plc;
              for (std::uint64_t n = 1; n <= 10; ++n) {
                  plc.faults().dropRequests.insert(plc.requestCount() + 40 + n);
              }
@@ -261,9 +268,15 @@ TEST(DownloadFlow, FailureInTheMiddleCleansUp) {
          {},
          "PLC Error"},
         {"dropped connection",
-         [](sim::PlcSimulator& plc) { plc.faults().closeAfterFrames = plc.responseCount() + 40; },
+         [](DownloadRig& rig) { rig.plc.faults().closeAfterFrames = rig.plc.responseCount() + 40; },
          {},
          "PLC Error"},
+        // A file measured for the plan that has gone when its turn comes.
+        {"unpacked file gone",
+         [](DownloadRig& rig) { fs::remove(rig.reader.StFolder() + "Main.STL"); },
+         {},
+         unreadable.c_str(),
+         DownloadSequence::Failure::FileUnreadable},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -271,11 +284,11 @@ TEST(DownloadFlow, FailureInTheMiddleCleansUp) {
         const std::string path = rig.dir.file("Line1.DWN");
         PackageBuilder().project("Line1", 26).st(1, "Main").write(path);
         const Bytes original = test::readFile(path);
-        FaultAtStart fault([&] { c.arm(rig.plc); });
+        FaultAtStart fault([&] { c.arm(rig); });
         DownloadFlow flow(rig.context(), rig.session, rig.reader);
         flow.setObserver(&fault);
         EXPECT_EQ(flow.run(rig.job(path)), Outcome::DownloadFailed);
-        EXPECT_EQ(flow.sequenceFailure(), DownloadSequence::Failure::RequestFailed);
+        EXPECT_EQ(flow.sequenceFailure(), c.failure);
 
         std::vector<std::string> want;
         for (const int id : c.shownIds) {
@@ -290,6 +303,37 @@ TEST(DownloadFlow, FailureInTheMiddleCleansUp) {
         EXPECT_EQ(rig.dir.listing(), std::vector<std::string>{"Line1.DWN"});
         EXPECT_FALSE(rig.com.hasChannel());
     }
+}
+
+// Two downloads of one package at the same time, each to its own PLC: each open has its own
+// working folder, so both deliver the whole project.
+TEST(DownloadFlow, TwoDownloadsOfOnePackageAtOnce) {
+    test::TempDir dir;
+    const std::string path = dir.file("Line1.DWN");
+    PackageBuilder b;
+    for (std::uint8_t n = 0; n < 40; ++n) {
+        b.st(n, "Prog" + std::to_string(n));
+    }
+    b.project("Line1", 26).program(3, "Main", 1).innerScheme(test::Scheme::Current).write(path);
+    const auto download = [&path] {
+        DownloadRig rig;
+        DownloadFlow flow(rig.context(), rig.session, rig.reader);
+        const Outcome outcome = flow.run(rig.job(path));
+        return std::make_tuple(outcome, rig.shown(), rig.records);
+    };
+    const auto [alone, aloneShown, expected] = download();
+    ASSERT_EQ(alone, Outcome::Succeeded);
+    for (int round = 0; round < 3; ++round) {
+        auto first = std::async(std::launch::async, download);
+        auto second = std::async(std::launch::async, download);
+        for (auto* f : {&first, &second}) {
+            const auto [outcome, shown, records] = f->get();
+            EXPECT_EQ(outcome, Outcome::Succeeded);
+            EXPECT_EQ(shown, aloneShown);
+            EXPECT_TRUE(records == expected);
+        }
+    }
+    EXPECT_EQ(dir.listing(), std::vector<std::string>{"Line1.DWN"});
 }
 
 } // namespace

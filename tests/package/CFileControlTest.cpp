@@ -8,8 +8,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <functional>
+#include <optional>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -255,84 +260,231 @@ TEST_F(PackageTest, EntriesThatClimbOutAreNotExtracted) {
     expectPackageUntouched();
 }
 
-TEST_F(PackageTest, StaleUnpackFolderIsEmptiedFirst) {
-    // A killed run left another project's files in the unpack folder.
-    const PackageBuilder other = PackageBuilder().project("Other", 0);
-    for (const auto& [name, data] : other.entries()) {
-        test::writeFile(dir.file("Line1_dwnbuff/Other" + name.substr(name.find('.'))), data);
-    }
-    put(PackageBuilder().without("PRM"));
-    EXPECT_FALSE(read().has_value());
-    EXPECT_EQ(errors400(), 1u);
-    expectPackageUntouched();
+// The working folder of an open: its path and whether it is a real folder of mode 0700.
+std::string workingFolder(const CFileControl& reader) {
+    return fs::path(reader.UnpackFolder()).parent_path().parent_path().string();
+}
+bool isPrivateFolder(const std::string& folder) {
+    struct stat st {};
+    return lstat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && (st.st_mode & 0777) == 0700;
 }
 
-TEST_F(PackageTest, KilledOpenLeavesThePackageAsItWas) {
-    put(PackageBuilder().project("Killed", 0));
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        test::RecordingPrompter p;
-        CFileEncryption e(p, messages);
-        CFileControl r(p, messages);
-        r.Open(path, e);
-        raise(SIGKILL); // killed with the copy decrypted and the folder unpacked
-        _exit(0);
+// Sets an environment variable for one scope (unset when `value` is null).
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const char* value) : name_(name) {
+        if (const char* old = std::getenv(name)) {
+            old_ = old;
+        }
+        value != nullptr ? setenv(name, value, 1) : unsetenv(name);
     }
-    int status = 0;
-    waitpid(child, &status, 0);
-    ASSERT_TRUE(WIFSIGNALED(status));
-    EXPECT_EQ(test::readFile(path), original);
-    EXPECT_TRUE(fs::exists(path + "buff")); // the leftovers of the killed run
+    ~ScopedEnv() { old_ ? setenv(name_, old_->c_str(), 1) : unsetenv(name_); }
 
-    const auto contents = read(); // the next open starts over cleanly
-    ASSERT_TRUE(contents.has_value());
-    EXPECT_EQ(contents->info.projectName(), "Killed");
-    expectPackageUntouched();
-}
+private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
 
-TEST_F(PackageTest, PackageFolderThatCannotBeWrittenOpensFromTheTemporaryFolder) {
-    put(PackageBuilder().project("ReadOnly", 0));
-    // The backup copy's name is taken by a folder: nothing can be written there, as on
-    // read-only media (this also holds when the tests run as root).
-    fs::create_directory(path + "buff");
-    ASSERT_TRUE(reader.Open(path, encryption));
-    EXPECT_NE(fs::path(reader.ArchivePath()).parent_path(), fs::path(dir.path()));
-    const std::string privateFolder = fs::path(reader.ArchivePath()).parent_path().string();
-    EXPECT_EQ(readProjectInfo(reader.UnpackFolder() + reader.ProjectInfoFileName()).projectName(),
-              "ReadOnly");
-    reader.Close();
-    EXPECT_FALSE(fs::exists(privateFolder));
-    EXPECT_EQ(test::readFile(path), original);
-    EXPECT_EQ(dir.listing(), (std::vector<std::string>{"Line1.DWN", "Line1.DWNbuff"}));
-
-    if (geteuid() != 0) { // a real read-only folder, where permissions apply
-        fs::remove(path + "buff");
-        fs::permissions(dir.path(), fs::perms::owner_read | fs::perms::owner_exec);
-        fs::permissions(path, fs::perms::owner_read);
-        EXPECT_TRUE(read().has_value());
-        fs::permissions(dir.path(), fs::perms::owner_all);
-    }
-}
-
-TEST_F(PackageTest, LeftoverLinkAtTheBackupNameIsNotWrittenThrough) {
+// Nothing is ever written beside the package, whatever an older version or an attacker left
+// there, and also when the folder is read-only (as root permissions do not apply; the
+// listing shows it all the same).
+TEST_F(PackageTest, NothingIsWrittenBesideThePackage) {
     test::TempDir elsewhere;
     const std::string victim = elsewhere.file("victim.txt");
     test::writeFile(victim, Bytes{'k', 'e', 'e', 'p'});
-    put(PackageBuilder());
-    fs::create_symlink(victim, path + "buff");
-    EXPECT_TRUE(read().has_value());
-    EXPECT_EQ(test::readFile(victim), (Bytes{'k', 'e', 'e', 'p'}));
-    expectPackageUntouched();
+    struct Case {
+        const char* what;
+        std::function<void()> prepare;
+    };
+    const Case cases[] = {
+        {"a clean folder", [] {}},
+        {"links at the old working names",
+         [&] {
+             fs::create_symlink(victim, path + "buff");
+             fs::create_directory_symlink(elsewhere.path(), dir.file("Line1_dwnbuff"));
+         }},
+        {"a read-only folder",
+         [&] {
+             fs::permissions(path, fs::perms::owner_read);
+             fs::permissions(dir.path(), fs::perms::owner_read | fs::perms::owner_exec);
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::permissions(dir.path(), fs::perms::owner_all);
+        for (const auto& e : fs::directory_iterator(dir.path())) {
+            fs::remove_all(e.path());
+        }
+        put(PackageBuilder().project("Mine", 0));
+        c.prepare();
+        const auto before = dir.listing();
+        ASSERT_TRUE(reader.Open(path, encryption));
+        EXPECT_EQ(dir.listing(), before); // while open, too: a killed run leaves nothing here
+        EXPECT_TRUE(isPrivateFolder(workingFolder(reader)));
+        reader.Close();
+        EXPECT_EQ(dir.listing(), before);
+        EXPECT_EQ(test::readFile(path), original);
+        EXPECT_EQ(test::readFile(victim), (Bytes{'k', 'e', 'e', 'p'}));
+    }
+    fs::permissions(dir.path(), fs::perms::owner_all);
+    // A package the user links to is read through the link.
+    fs::create_symlink(path, elsewhere.file("Link.DWN"));
+    EXPECT_TRUE(reader.Open(elsewhere.file("Link.DWN"), encryption));
 }
 
-TEST_F(PackageTest, SameSizeEveryTime) {
+// The working folder goes under the runtime folder when it is ours and usable, else under
+// TMPDIR, else /tmp; each open has its own, removed by Close, the next Open and the
+// destructor.
+TEST_F(PackageTest, WorkingFolderIsPrivateToEachOpen) {
     put(PackageBuilder());
-    const auto first = read();
-    const auto second = read();
-    ASSERT_TRUE(first && second);
-    EXPECT_EQ(first->projectSize, second->projectSize);
-    EXPECT_EQ(first->projectSize, sizeOfTopLevelNonIni(PackageBuilder()));
+    test::TempDir runtime;
+    test::TempDir tmp;
+    test::TempDir shared;
+    fs::permissions(shared.path(), fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::add);
+    const std::string link = tmp.file("runtime-link");
+    fs::create_directory_symlink(runtime.path(), link);
+    struct Case {
+        const char* runtime;
+        const char* tmpdir;
+        std::string parent;
+    };
+    const Case cases[] = {
+        {runtime.path().c_str(), tmp.path().c_str(), runtime.path()},
+        {nullptr, tmp.path().c_str(), tmp.path()},
+        {link.c_str(), tmp.path().c_str(), tmp.path()},          // a link is not followed
+        {shared.path().c_str(), tmp.path().c_str(), tmp.path()}, // others could write there
+        {"relative/run", "/nonexistent-dlu", "/tmp"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.parent);
+        const ScopedEnv r("XDG_RUNTIME_DIR", c.runtime);
+        const ScopedEnv t("TMPDIR", c.tmpdir);
+        std::string first;
+        {
+            CFileControl second(prompter, messages);
+            ASSERT_TRUE(reader.Open(path, encryption));
+            ASSERT_TRUE(second.Open(path, encryption));
+            first = workingFolder(reader);
+            EXPECT_EQ(fs::path(first).parent_path(), fs::path(c.parent));
+            EXPECT_TRUE(fs::path(first).filename().string().starts_with("dlutil-"));
+            EXPECT_TRUE(isPrivateFolder(first));
+            EXPECT_NE(workingFolder(second), first);
+            ASSERT_TRUE(reader.Open(path, encryption)); // the next open starts afresh
+            EXPECT_FALSE(fs::exists(first));
+            first = workingFolder(second);
+        }
+        EXPECT_FALSE(fs::exists(first)); // the destructor removed it
+        reader.Close();
+    }
+    EXPECT_TRUE(prompter.shown.empty());
+}
+
+// Every limit, reached and passed, at small limits so that the packages stay small: a
+// package at a limit opens, one past it is refused with message 400 and leaves nothing.
+TEST_F(PackageTest, LimitsRefuseOversizedPackages) {
+    constexpr std::uint64_t kMiB = std::uint64_t{1} << 20;
+    const CFileControl::Limits limits{16, kMiB, 4 * kMiB, 512 * 1024};
+    std::uint64_t base = 0;
+    for (const auto& e : PackageBuilder().entries()) {
+        base += e.second.size();
+    }
+    const auto withExtras = [](std::size_t n) {
+        PackageBuilder b;
+        for (std::size_t i = 0; i < n; ++i) {
+            b.extra("x" + std::to_string(i) + ".dat", Bytes(1, 'x'));
+        }
+        return b;
+    };
+    struct Case {
+        const char* what;
+        PackageBuilder builder;
+        bool opens;
+    };
+    const Case cases[] = {
+        {"an entry at the entry limit", PackageBuilder().zeros("a.dat", kMiB), true},
+        {"an entry one byte over it", PackageBuilder().zeros("a.dat", kMiB + 1), false},
+        {"declared small, inflating past it", PackageBuilder().zeros("a.dat", 3 * kMiB, 1000),
+         false},
+        {"declared past it, holding little", PackageBuilder().zeros("a.dat", 1000, 3 * kMiB),
+         false},
+        {"the whole package at its limit",
+         PackageBuilder().zeros("a", kMiB).zeros("b", kMiB).zeros("c", kMiB).zeros("d",
+                                                                                   kMiB - base),
+         true},
+        {"the whole package one byte over",
+         PackageBuilder().zeros("a", kMiB).zeros("b", kMiB).zeros("c", kMiB).zeros("d",
+                                                                                   kMiB - base + 1),
+         false},
+        {"entries at the count limit", withExtras(13), true},
+        {"one entry more", withExtras(14), false},
+        {"a package file past its limit",
+         PackageBuilder().method(ZipMethod::Stored).extra("noise.dat", Bytes(600 * 1024, 'n')),
+         false},
+    };
+    test::TempDir tmp;
+    const ScopedEnv r("XDG_RUNTIME_DIR", nullptr);
+    const ScopedEnv t("TMPDIR", tmp.path().c_str());
+    reader.setLimits(limits);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        prompter.shown.clear();
+        put(c.builder);
+        EXPECT_EQ(reader.Open(path, encryption), c.opens);
+        EXPECT_EQ(errors400(), c.opens ? 0u : 1u);
+        reader.Close();
+        expectPackageUntouched();
+        EXPECT_TRUE(tmp.listing().empty());
+    }
+}
+
+// Bombs at the real limits, opened in a child process whose peak memory is measured: a
+// 300 MiB entry of zeros declaring 1000 bytes and one of 80 MiB declaring it are refused; an
+// entry of exactly the entry limit opens, and its decryption attempts stay in bounds too.
+TEST_F(PackageTest, BombsStayWithinMemoryAndDisk) {
+    constexpr std::uint64_t kBomb = std::uint64_t{300} << 20;
+    const std::string smallBomb = dir.file("small.DWN");
+    const std::string largeBomb = dir.file("large.DWN");
+    const std::string atLimit = dir.file("limit.DWN");
+    PackageBuilder().zeros("bomb.dat", kBomb, 1000).write(smallBomb);
+    PackageBuilder().zeros("bomb.dat", CFileControl::kMaxEntryBytes + (16 << 20)).write(largeBomb);
+    PackageBuilder().zeros("Data/big.PRM", CFileControl::kMaxEntryBytes).write(atLimit);
+    EXPECT_LT(fs::file_size(largeBomb), 1u << 20);
+    test::TempDir tmp;
+
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        unsetenv("XDG_RUNTIME_DIR");
+        setenv("TMPDIR", tmp.path().c_str(), 1);
+        test::RecordingPrompter p;
+        CFileEncryption e(p, messages);
+        int result = 0;
+        for (const std::string& bomb : {smallBomb, largeBomb}) {
+            CFileControl r(p, messages);
+            result = result * 2 + (r.Open(bomb, e) ? 1 : 0);
+        }
+        {
+            CFileControl r(p, messages);
+            if (r.Open(atLimit, e)) {
+                const std::string big = r.UnpackFolder() + "Data/big.PRM";
+                result = result * 2 + (fs::file_size(big) == CFileControl::kMaxEntryBytes ? 1 : 0);
+                e.DeleteBufferFile(e.MakeDecryptedCopy(big));
+            }
+        }
+        _exit(result);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1); // both bombs refused, the entry at the limit opened
+    const long peakKiB = usage.ru_maxrss;
+    RecordProperty("bomb_child_peak_rss_kib", std::to_string(peakKiB));
+    std::printf("peak memory of the child opening the bombs: %ld KiB\n", peakKiB);
+    EXPECT_LT(peakKiB, 64 * 1024);
+    EXPECT_TRUE(tmp.listing().empty());
 }
 
 // Archives made by the zip program rather than by minizip.

@@ -43,6 +43,9 @@ TEST_F(FileEncryptionTest, DecryptCheckedPerSchemeAndKind) {
     const Bytes prm = PackageBuilder().parameterFile();
     const Bytes bin = PackageBuilder().xpLink(false).linkFile();
     const Bytes garbage(300, 0xA5);
+    // Decrypted in several pieces: the chaining between them and the padding at the end.
+    Bytes bigPrm = prm;
+    bigPrm.resize(CFileEncryption::kDecryptPiece * 2 + 1000 + 5, 0x3C);
     struct Case {
         const char* what;
         const char* name;
@@ -66,6 +69,8 @@ TEST_F(FileEncryptionTest, DecryptCheckedPerSchemeAndKind) {
         {"working copy finds its kind", "a.PRMBUFF", PackageBuilder::encrypt(Scheme::Older, prm),
          true, true, prm},
         {"neither scheme", "a.PRM", garbage, true, false, garbage},
+        {"current scheme, several pieces", "a.PRM",
+         PackageBuilder::encrypt(Scheme::Current, bigPrm), true, true, bigPrm},
         {"unknown kind is never decrypted", "a.TXT", PackageBuilder::encrypt(Scheme::Current, prm),
          true, true, PackageBuilder::encrypt(Scheme::Current, prm)},
     };

@@ -4,6 +4,7 @@
 #include <openssl/evp.h>
 #include <openssl/provider.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <array>
@@ -252,7 +253,59 @@ std::vector<std::pair<std::string, Bytes>> PackageBuilder::entries() const {
     return out;
 }
 
-Bytes PackageBuilder::archive() const { return zip(entries(), method_); }
+PackageBuilder& PackageBuilder::zeros(std::string entryName, std::uint64_t size,
+                                      std::optional<std::uint64_t> declared) {
+    zeros_.push_back({std::move(entryName), size, declared.value_or(size)});
+    return *this;
+}
+
+namespace {
+
+// `n` zeros as raw deflate blocks ended by a full flush: such pieces in a row, closed by an
+// empty final block, make one valid stream, since a full flush leaves no reference back.
+Bytes flushedZeros(std::size_t n) {
+    z_stream z{};
+    deflateInit2(&z, Z_BEST_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+    Bytes in(n, 0);
+    Bytes out(deflateBound(&z, static_cast<uLong>(n)) + 64);
+    z.next_in = in.data();
+    z.avail_in = static_cast<uInt>(n);
+    z.next_out = out.data();
+    z.avail_out = static_cast<uInt>(out.size());
+    deflate(&z, Z_FULL_FLUSH);
+    out.resize(out.size() - z.avail_out);
+    deflateEnd(&z);
+    return out;
+}
+
+// Appends a raw deflate stream of `e.size` zeros, a compressed MiB repeated, with the CRC of
+// the true content and the size the entry declares: fast for any size.
+void addZeroEntry(zipFile zf, const PackageBuilder::ZeroEntry& e) {
+    constexpr std::size_t kPiece = std::size_t{1} << 20;
+    zip_fileinfo info{};
+    zipOpenNewFileInZip2_64(zf, e.name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED,
+                            Z_BEST_COMPRESSION, 1, 1);
+    const Bytes piece = flushedZeros(kPiece);
+    const Bytes zeros(kPiece, 0);
+    const uLong pieceCrc = crc32(0, zeros.data(), static_cast<uInt>(kPiece));
+    uLong crc = crc32(0, nullptr, 0);
+    for (std::uint64_t i = 0; i < e.size / kPiece; ++i) {
+        zipWriteInFileInZip(zf, piece.data(), static_cast<unsigned>(piece.size()));
+        crc = crc32_combine(crc, pieceCrc, static_cast<z_off_t>(kPiece));
+    }
+    const auto rest = static_cast<std::size_t>(e.size % kPiece);
+    const Bytes tail = flushedZeros(rest);
+    zipWriteInFileInZip(zf, tail.data(), static_cast<unsigned>(tail.size()));
+    crc = crc32_combine(crc, crc32(0, zeros.data(), static_cast<uInt>(rest)),
+                        static_cast<z_off_t>(rest));
+    const std::uint8_t finalBlock[] = {0x03, 0x00};
+    zipWriteInFileInZip(zf, finalBlock, sizeof finalBlock);
+    zipCloseFileInZipRaw64(zf, e.declared, crc);
+}
+
+} // namespace
+
+Bytes PackageBuilder::archive() const { return zip(entries(), method_, zeros_); }
 
 Bytes PackageBuilder::package() const { return encrypt(package_, archive()); }
 
@@ -286,7 +339,7 @@ Bytes PackageBuilder::encrypt(Scheme scheme, const Bytes& plain) {
 }
 
 Bytes PackageBuilder::zip(const std::vector<std::pair<std::string, Bytes>>& entries,
-                          ZipMethod method) {
+                          ZipMethod method, const std::vector<ZeroEntry>& zeros) {
     char tmpl[] = "/tmp/dlu-builder-XXXXXX";
     const int fd = mkstemp(tmpl);
     if (fd < 0) {
@@ -306,6 +359,9 @@ Bytes PackageBuilder::zip(const std::vector<std::pair<std::string, Bytes>>& entr
             zipWriteInFileInZip(zf, data.data(), static_cast<unsigned>(data.size()));
         }
         zipCloseFileInZip(zf);
+    }
+    for (const ZeroEntry& e : zeros) {
+        addZeroEntry(zf, e);
     }
     zipClose(zf, nullptr);
     Bytes out = readFile(tmpl);

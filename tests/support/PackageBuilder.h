@@ -55,6 +55,10 @@ public:
     PackageBuilder& baseName(std::string name);
     // Extra archive entry, written as given.
     PackageBuilder& extra(std::string entryName, Bytes content);
+    // Extra deflated entry of `size` zero bytes, streamed into the archive and never held
+    // whole; its headers declare `declared` bytes when given (a lying header, as in a bomb).
+    PackageBuilder& zeros(std::string entryName, std::uint64_t size,
+                          std::optional<std::uint64_t> declared = std::nullopt);
     // Leaves out the required entry with this extension ("PRM", "BIN" or "INI").
     PackageBuilder& without(std::string extension);
     // Replaces the INI file's text.
@@ -77,8 +81,14 @@ public:
 
     // Encryption as the programming tool does it (the product only decrypts).
     static Bytes encrypt(Scheme scheme, const Bytes& plain);
-    // Zips `entries` in order with minizip.
-    static Bytes zip(const std::vector<std::pair<std::string, Bytes>>& entries, ZipMethod method);
+    struct ZeroEntry {
+        std::string name;
+        std::uint64_t size = 0;
+        std::uint64_t declared = 0;
+    };
+    // Zips `entries` in order with minizip, then the entries of zeros.
+    static Bytes zip(const std::vector<std::pair<std::string, Bytes>>& entries, ZipMethod method,
+                     const std::vector<ZeroEntry>& zeros = {});
 
 private:
     std::string name_ = "Line1";
@@ -94,6 +104,7 @@ private:
     ZipMethod method_ = ZipMethod::Deflated;
     Scheme package_ = Scheme::Current;
     std::vector<std::pair<std::string, Bytes>> extras_;
+    std::vector<ZeroEntry> zeros_;
     std::vector<std::string> without_;
     std::optional<std::string> iniText_;
     std::size_t explicitPrograms_ = 0;
