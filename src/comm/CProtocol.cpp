@@ -17,6 +17,12 @@ constexpr std::uint8_t kMaskByte = 0x2A;
 // At most this many stale bytes are thrown away in one go: a line that never stops talking
 // must not hold the program.
 constexpr std::size_t kMaxDiscard = 4 * frame::kMaxReceiveBytes;
+// An upload answer's block header: 2 bytes not used, block count, block number, data length.
+constexpr std::uint16_t kUploadHeaderSize = 8;
+
+std::uint16_t be16(std::span<const std::uint8_t> bytes, std::size_t at) {
+    return static_cast<std::uint16_t>((bytes[at] << 8) | bytes[at + 1]);
+}
 
 struct ModeCode {
     std::uint16_t mode;
@@ -159,7 +165,34 @@ std::uint8_t CProtocol::writeFailure() {
 
 void CProtocol::discardWaiting() { dropArriving(std::chrono::milliseconds{0}); }
 
-void CProtocol::awaitQuiet() { dropArriving(std::min(channel_.timeout(), kQuietGuard)); }
+void CProtocol::awaitQuiet() {
+    inboxNext_ = inboxSize_ = 0;
+    const auto guard = channel_.timeout();
+    if (clock_ == nullptr) {
+        // Only each wait is bounded: the line is quiet once a whole guard passes without a byte.
+        dropArriving(guard);
+        return;
+    }
+    // An answer that starts within the guard has wholly arrived by its end.
+    const auto end = clock_->now() + guard +
+                     std::chrono::ceil<std::chrono::milliseconds>(
+                         channel_.byteTime() * static_cast<std::int64_t>(frame::kMaxReceiveBytes));
+    const std::uint8_t lastRead = lastRead_;
+    std::size_t dropped = 0;
+    for (std::size_t n = 0; n < kMaxDiscard && dropped < kMaxDiscard; ++n) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - clock_->now());
+        if (left.count() <= 0) {
+            break;
+        }
+        if (refill(left, kMaxDiscard - dropped)) {
+            dropped += inboxSize_;
+            inboxNext_ = inboxSize_ = 0;
+        } else if (lastRead_ != kChannelTimeout) {
+            break; // the link is gone: nothing more can come
+        }
+    }
+    lastRead_ = lastRead;
+}
 
 void CProtocol::dropArriving(std::chrono::milliseconds gap) {
     inboxNext_ = inboxSize_ = 0;
@@ -282,14 +315,15 @@ bool CProtocol::transact(std::size_t frameSize, std::uint8_t command, bool send,
         }
         if (!receive(command)) {
             if (send && lastError_ == kChannelTimeout) {
-                // A late answer may still be on its way: let the line go quiet first.
+                // A late answer may still be on its way: it must be gone before the retry.
                 awaitQuiet();
             }
             continue;
         }
         const bool fits = check == Check::Any ||
                           (check == Check::Exact && responseLength_ == dataLength) ||
-                          (check == Check::AtLeast && responseLength_ >= dataLength);
+                          (check == Check::AtLeast && responseLength_ >= dataLength) ||
+                          (check == Check::Upload && uploadAnswerFits());
         if (fits) {
             return true;
         }
@@ -466,6 +500,23 @@ bool CProtocol::password(std::span<const std::uint8_t, kPasswordBlockSize> block
     return true;
 }
 
+bool CProtocol::uploadAnswerFits() const {
+    if (responseLength_ < kUploadHeaderSize ||
+        be16(responseData_, 6) != responseLength_ - kUploadHeaderSize) {
+        return false;
+    }
+    const std::uint16_t total = be16(responseData_, 2);
+    const std::uint16_t number = be16(responseData_, 4);
+    if (number >= total || (!uploadOpens_ && uploadTotal_ != 0 && total != uploadTotal_)) {
+        return false;
+    }
+    if (stationHeader_) {
+        return number == uploadBlock_;
+    }
+    // Without the header the request names no block: the opening one gets the first.
+    return uploadOpens_ ? number == 0 : number >= uploadBlock_;
+}
+
 bool CProtocol::upload(std::uint8_t kind, std::uint16_t value, bool send,
                        std::span<std::uint8_t> out, std::size_t& received) {
     received = 0;
@@ -485,8 +536,16 @@ bool CProtocol::upload(std::uint8_t kind, std::uint16_t value, bool send,
         }
         size = b.finish();
     }
-    if (!transact(size, frame::kUpload, write)) {
+    uploadBlock_ = value;
+    uploadOpens_ = send;
+    if (uploadOpens_) {
+        uploadTotal_ = 0;
+    }
+    if (!transact(size, frame::kUpload, write, Check::Upload)) {
         return false;
+    }
+    if (uploadOpens_) {
+        uploadTotal_ = be16(responseData_, 2);
     }
     if (responseLength_ > out.size()) {
         // The caller's buffer cannot take the answer; copying part of it would hide that.

@@ -57,9 +57,12 @@ public:
     // the receive. Without one only each byte is bounded (by the channel's time-out).
     void setClock(Clock* clock) { clock_ = clock; }
 
-    // How long the line must stay quiet after a receive time-out before the retry goes out:
-    // the time-out, at most this.
-    static constexpr std::chrono::milliseconds kQuietGuard{100};
+    // After a receive time-out the retry waits for the guard: the time-out again, plus the
+    // line time of a whole frame. Whatever arrives meanwhile is thrown away. Without the station
+    // header nothing in an answer tells requests apart, so a late answer must never reach the
+    // retry's receive, where it would pass for the retry's answer while the retry's own answer
+    // came in for the next request. An answer that comes within twice the time-out of its
+    // request is drained this way.
 
     void setStationNumber(std::uint8_t station) { station_ = station; }
     std::uint8_t stationNumber() const { return station_; }
@@ -116,6 +119,12 @@ public:
     // 'U': one upload frame of the Linux device image. Without the station header and without
     // `send` nothing is written: the PLC keeps sending and this only takes the next response.
     // The response data go to `out` and their count to `received`.
+    // An answer is one block: 2 bytes not used, the block count, the block number and the data
+    // length (each 16-bit, high byte first), then exactly that many data bytes. It must be a
+    // block of the image: number below a count of at least 1, the count the opening request
+    // (the one with `send`) gave. With the station header the answer carries the block asked
+    // for; without it the opening request gets block 0 and the stream that follows goes
+    // forward only, never to a block before `value`. Anything else is a frame error.
     bool upload(std::uint8_t kind, std::uint16_t value, bool send, std::span<std::uint8_t> out,
                 std::size_t& received);
 
@@ -129,11 +138,13 @@ private:
     class Builder;
     class SecretAnswer;
 
-    enum class Check { Any, Exact, AtLeast };
+    enum class Check { Any, Exact, AtLeast, Upload };
 
     bool transact(std::size_t frameSize, std::uint8_t command, bool send = true,
                   Check check = Check::Any, std::size_t dataLength = 0);
     bool receive(std::uint8_t command);
+    // Whether the answer is a block the current 'U' request allows (see upload()).
+    bool uploadAnswerFits() const;
     // Next byte of the current answer, within its deadline when there is a clock.
     ChannelRead readByte();
     // Takes what the channel has (waiting at most `limit` for a first byte, at most `most`
@@ -145,7 +156,7 @@ private:
     std::uint8_t writeFailure();
     // Throws away what is already waiting on the channel, without waiting for more.
     void discardWaiting();
-    // Waits until the line has been quiet for the guard time and throws away what came.
+    // Waits out the guard after a time-out and throws away what came.
     void awaitQuiet();
     // Throws away what was taken and what comes with gaps of at most `gap` (bounded).
     void dropArriving(std::chrono::milliseconds gap);
@@ -165,6 +176,12 @@ private:
     std::uint32_t attempts_ = 1;
 
     std::array<std::uint8_t, kPasswordTokenSize> token_{};
+
+    // The 'U' request under way: the block asked for, whether it opens the upload, and the
+    // block count the answer to the opening request gave (0 before one).
+    std::uint16_t uploadBlock_ = 0;
+    bool uploadOpens_ = false;
+    std::uint16_t uploadTotal_ = 0;
 
     std::uint16_t responseLength_ = 0;
     std::array<std::uint8_t, frame::kResponseDataSize> responseData_{};

@@ -16,13 +16,14 @@ namespace dlu::test {
 using namespace std::chrono_literals;
 
 // Sits between the protocol and the simulator channel and spoils the answer to chosen writes
-// (counted from 1). Time passes on the fake clock only.
+// (counted from 1). Every answer reaches the line at a time on the fake clock, in the order the
+// PLC gave them, as on a real line: a late answer holds back the answers after it.
 class FaultyLine final : public Channel {
 public:
     enum class Spoil {
         None,
-        Late,      // held back and delivered right after the next request went out
-        LateQuiet, // held back and delivered while the program waits for a quiet line
+        Late,      // arrives half a time-out after the time-out
+        LateQuiet, // arrives 50 ms after the time-out
         Duplicate, // delivered twice
         Truncate,  // only its first half arrives
         Lose,      // never arrives
@@ -42,26 +43,25 @@ public:
              r = inner_.readWithin(0ms)) {
             answer.push_back(r.byte);
         }
-        line_.insert(line_.end(), held_.begin(), held_.end());
-        held_.clear();
         const auto it = spoil.find(writes);
+        const auto now = clock_.now();
         switch (it == spoil.end() ? Spoil::None : it->second) {
         case Spoil::None:
-            line_.insert(line_.end(), answer.begin(), answer.end());
+            arrive(now, answer);
             break;
         case Spoil::Late:
-            held_ = answer;
+            arrive(now + timeout() * 3 / 2, answer);
             break;
         case Spoil::LateQuiet:
-            quiet_ = answer;
+            arrive(now + timeout() + 50ms, answer);
             break;
         case Spoil::Duplicate:
-            line_.insert(line_.end(), answer.begin(), answer.end());
-            line_.insert(line_.end(), answer.begin(), answer.end());
+            arrive(now, answer);
+            arrive(now, answer);
             break;
         case Spoil::Truncate:
-            line_.insert(line_.end(), answer.begin(),
-                         answer.begin() + static_cast<std::ptrdiff_t>(answer.size() / 2));
+            answer.resize(answer.size() / 2);
+            arrive(now, answer);
             break;
         case Spoil::Lose:
             break;
@@ -70,24 +70,26 @@ public:
     }
     ChannelRead read() override { return readWithin(inner_.timeout()); }
     ChannelRead readWithin(std::chrono::milliseconds limit) override {
-        if (line_.empty() && !quiet_.empty() && limit > 0ms) {
-            line_.assign(quiet_.begin(), quiet_.end()); // the late answer arrives now
-            quiet_.clear();
-        }
-        if (line_.empty()) {
-            clock_.sleep(std::min(limit, inner_.timeout()));
+        const auto wait = std::min(limit, inner_.timeout());
+        const auto now = clock_.now();
+        if (line_.empty() || line_.front().first > now + wait) {
+            clock_.sleep(wait);
             return {0, kChannelTimeout};
         }
-        const std::uint8_t b = line_.front();
+        if (line_.front().first > now) {
+            clock_.sleep(std::chrono::ceil<std::chrono::milliseconds>(line_.front().first - now));
+        }
+        const std::uint8_t b = line_.front().second;
         line_.pop_front();
         return {b, kChannelOk};
     }
-    // With `bulk`, a read takes everything on the line, up to the size of `out`.
+    // With `bulk`, a read takes everything that has arrived, up to the size of `out`.
     std::size_t readSome(std::span<std::uint8_t> out, std::chrono::milliseconds limit,
                          std::uint8_t& status) override {
         std::size_t count = Channel::readSome(out, limit, status);
-        while (bulk && count > 0 && count < out.size() && !line_.empty()) {
-            out[count++] = line_.front();
+        while (bulk && count > 0 && count < out.size() && !line_.empty() &&
+               line_.front().first <= clock_.now()) {
+            out[count++] = line_.front().second;
             line_.pop_front();
         }
         return count;
@@ -99,11 +101,18 @@ public:
     std::size_t writes = 0;
 
 private:
+    void arrive(Clock::TimePoint at, const std::vector<std::uint8_t>& answer) {
+        if (!line_.empty()) {
+            at = std::max(at, line_.back().first);
+        }
+        for (const std::uint8_t b : answer) {
+            line_.emplace_back(at, b);
+        }
+    }
+
     Channel& inner_;
     Clock& clock_;
-    std::deque<std::uint8_t> line_;
-    std::vector<std::uint8_t> held_;
-    std::vector<std::uint8_t> quiet_;
+    std::deque<std::pair<Clock::TimePoint, std::uint8_t>> line_;
 };
 
 struct FaultyRig {

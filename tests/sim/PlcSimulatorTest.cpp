@@ -222,11 +222,16 @@ protected:
         reply.put8(request.data[0] == 0 ? 1 : 0);
         reply.put8(0x77);
     }
+    // The block asked for, of a large image, with the data bytes 8 and 9.
     void onUpload(const Request& request, Reply& reply) override {
         lastUpload.assign(request.data.begin(), request.data.end());
-        for (std::uint8_t i = 0; i < 10; ++i) {
-            reply.put8(i);
-        }
+        reply.put16(0);
+        reply.put16(0xFFFF);
+        reply.put8(request.data[2]);
+        reply.put8(request.data[3]);
+        reply.put16(2);
+        reply.put8(8);
+        reply.put8(9);
     }
 };
 
@@ -321,24 +326,30 @@ TEST(PlcSimulator, UploadSendRuleAndPasswordToken) {
 }
 
 TEST(PlcSimulator, UploadWithoutHeaderOrSendOnlyWaits) {
+    // Block 0 of a one-block image with `data` data bytes of 9.
+    const auto block = [](std::uint8_t data) {
+        Bytes b{0, 0, 0, 1, 0, 0, 0, data};
+        b.resize(b.size() + data, 9);
+        return b;
+    };
     test::ScriptedChannel wire;
     CProtocol protocol(wire);
-    wire.queue(loaderFrame('U', std::nullopt, {7, 8, 9}));
-    std::array<std::uint8_t, 8> out{};
+    wire.queue(loaderFrame('U', std::nullopt, block(1)));
+    std::array<std::uint8_t, 10> out{};
     std::size_t received = 0;
     ASSERT_TRUE(protocol.upload('X', 0, false, out, received));
     EXPECT_TRUE(wire.writes.empty());
-    EXPECT_EQ(received, 3U);
-    EXPECT_EQ(out[2], 9);
+    EXPECT_EQ(received, 9U);
+    EXPECT_EQ(out[8], 9);
 
     // With the send flag the first request goes out, without header and value.
-    wire.queue(loaderFrame('U', std::nullopt, {1}));
+    wire.queue(loaderFrame('U', std::nullopt, block(0)));
     ASSERT_TRUE(protocol.upload('X', 0x5555, true, out, received));
     ASSERT_EQ(wire.writes.size(), 1U);
     EXPECT_EQ(wire.writes[0], loaderFrame('U', std::nullopt, {'X', 0}));
 
     // An answer larger than the caller's buffer is refused, not cut.
-    wire.queue(loaderFrame('U', std::nullopt, Bytes(9, 1)));
+    wire.queue(loaderFrame('U', std::nullopt, block(3)));
     EXPECT_FALSE(protocol.upload('X', 0, false, out, received));
     EXPECT_EQ(received, 0U);
 }
@@ -371,10 +382,10 @@ TEST(PlcSimulatorFaults, DroppedResponseTimesOutAfterTheChannelTimeOut) {
         std::uint16_t word = 0;
         const bool ok = readOneWord(rig.protocol, rig.plc.address("F0080"), word);
         EXPECT_EQ(ok, attempts == 2);
-        // The time-out, then the wait for a quiet line before anything else goes out.
+        // The time-out, then the guard (the time-out again) before anything else goes out.
         EXPECT_EQ(rig.clock.sleeps(),
                   (std::vector<Clock::Duration>{std::chrono::milliseconds(2000),
-                                                std::chrono::milliseconds(100)}));
+                                                std::chrono::milliseconds(2000)}));
         if (!ok) {
             EXPECT_EQ(rig.protocol.lastErrorCode(), kChannelTimeout);
         }
