@@ -434,6 +434,11 @@ TEST(DownloadSequence, DamagedOrOversizedFilesSendNothing) {
     cases.push_back({"parameter file cut inside its header",
                      PackageBuilder().project("Line1", 26).extra("Line1.PRM", pattern(99, 4)),
                      std::string(en(653)), DownloadSequence::Failure::ParameterDamaged});
+    Bytes shortLink = PackageBuilder().project("Line1", 26).linkFile();
+    shortLink.pop_back();
+    cases.push_back({"link file shorter than its PBT says",
+                     PackageBuilder().project("Line1", 26).extra("Line1.BIN", shortLink),
+                     std::string(en(657)), DownloadSequence::Failure::LinkFileDamaged});
     // 65536 blocks: the 16-bit block count and index would wrap.
     cases.push_back(
         {"ST file of 65536 blocks",
@@ -518,24 +523,6 @@ TEST(DownloadSequence, FileFailingItsKindCheckIsSentAsItIs) {
     EXPECT_EQ(first.kind, 'P');
     const Bytes raw = pattern(150, 4);
     EXPECT_EQ(first.bytes(), Bytes(raw.begin() + 100, raw.end()));
-}
-
-// A link file shorter than its PBT says is refused before anything is sent.
-TEST(DownloadSequence, TruncatedLinkFileSendsNothing) {
-    DownloadRig rig(plcFor(26));
-    PackageBuilder b;
-    b.project("Line1", 26);
-    Bytes link = b.linkFile();
-    link.resize(link.size() - 1);
-    b.extra("Line1.BIN", link);
-    const std::string path = rig.dir.file("Line1.DWN");
-    b.write(path);
-    Download d(rig, path);
-    EXPECT_FALSE(d.run());
-    EXPECT_EQ(d.sequence.failure(), DownloadSequence::Failure::LinkFileDamaged);
-    EXPECT_EQ(rig.shown(), std::vector<std::string>{rig.text(657)});
-    EXPECT_TRUE(rig.records.empty());
-    EXPECT_EQ(rig.dir.listing(), std::vector<std::string>{"Line1.DWN"});
 }
 
 // A package that cannot be opened: message 400 from the reader, nothing sent, nothing left.

@@ -150,10 +150,6 @@ PackageBuilder& PackageBuilder::without(std::string extension) {
     without_.push_back(std::move(extension));
     return *this;
 }
-PackageBuilder& PackageBuilder::iniText(std::string text) {
-    iniText_ = std::move(text);
-    return *this;
-}
 
 Bytes PackageBuilder::parameterFile() const {
     Bytes f = header(kParameterText);
@@ -202,9 +198,6 @@ Bytes PackageBuilder::projectInfoRecord() const {
 }
 
 std::string PackageBuilder::projectInfoIni() const {
-    if (iniText_) {
-        return *iniText_;
-    }
     static constexpr char kHex[] = "0123456789ABCDEF";
     const Bytes r = projectInfoRecord();
     std::string value;

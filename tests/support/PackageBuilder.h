@@ -61,8 +61,6 @@ public:
                           std::optional<std::uint64_t> declared = std::nullopt);
     // Leaves out the required entry with this extension ("PRM", "BIN" or "INI").
     PackageBuilder& without(std::string extension);
-    // Replaces the INI file's text.
-    PackageBuilder& iniText(std::string text);
 
     // The archive's entries, in order, as a ZIP tool would get them from a folder.
     std::vector<std::pair<std::string, Bytes>> entries() const;
@@ -106,7 +104,6 @@ private:
     std::vector<std::pair<std::string, Bytes>> extras_;
     std::vector<ZeroEntry> zeros_;
     std::vector<std::string> without_;
-    std::optional<std::string> iniText_;
     std::size_t explicitPrograms_ = 0;
 };
 
