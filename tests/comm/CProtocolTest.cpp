@@ -189,35 +189,37 @@ TEST(CProtocol, StationOrSequenceOfAnotherRequestFailsAtOnce) {
     }
 }
 
-TEST(CProtocol, NoiseAndRepeatedHeadBytesAreSkipped) {
-    ScriptedChannel wire;
-    CProtocol protocol(wire);
-    wire.queue(
-        concat({0xFF, 0x00, 0x64, 0x05, 0x05, 0x05}, loaderFrame('R', std::nullopt, {0x0A, 0x0B})));
-    const std::array<CProtocol::ReadBlock, 1> blocks{{{0x10, 1}}};
-    std::array<std::uint16_t, 1> word{};
-    EXPECT_TRUE(protocol.readWords(blocks, word));
-    EXPECT_EQ(word[0], 0x0A0B);
-}
-
-TEST(CProtocol, MoreThan256BytesWithoutAFrameFail) {
-    ScriptedChannel wire;
-    CProtocol protocol(wire);
-    wire.queue(Bytes(400, 0x00));
-    EXPECT_FALSE(protocol.beginDownload());
-    EXPECT_EQ(protocol.lastErrorCode(), kErrorFrameTooLong);
-    EXPECT_EQ(wire.bytesRead, 257U);
-}
-
-TEST(CProtocol, AnswerOfTheWrongSizeIsNotCopied) {
-    ScriptedChannel wire;
-    CProtocol protocol(wire);
-    wire.queue(loaderFrame('R', std::nullopt, {0x0A})); // one byte for one word
-    const std::array<CProtocol::ReadBlock, 1> blocks{{{0x10, 1}}};
-    std::array<std::uint16_t, 1> word{0x5555};
-    EXPECT_FALSE(protocol.readWords(blocks, word));
-    EXPECT_EQ(protocol.lastErrorCode(), kErrorFrameTooLong);
-    EXPECT_EQ(word[0], 0x5555);
+// Answers fed byte for byte: noise before the head is skipped; 256 bytes without a frame, or
+// an answer of the wrong size, fail and leave the caller's word as it was.
+TEST(CProtocol, ScriptedAnswersToAWordRead) {
+    struct Case {
+        const char* what;
+        Bytes answer;
+        std::uint16_t word; // afterwards; 0x5555 when the read fails
+        std::size_t bytesRead;
+    };
+    const Bytes noisy =
+        concat({0xFF, 0x00, 0x64, 0x05, 0x05, 0x05}, loaderFrame('R', std::nullopt, {0x0A, 0x0B}));
+    const Bytes shortAnswer = loaderFrame('R', std::nullopt, {0x0A}); // one byte for one word
+    const Case cases[] = {
+        {"noise and repeated head bytes", noisy, 0x0A0B, noisy.size()},
+        {"one byte for one word", shortAnswer, 0x5555, shortAnswer.size()},
+        {"400 bytes without a frame", Bytes(400, 0x00), 0x5555, 257},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ScriptedChannel wire;
+        CProtocol protocol(wire);
+        wire.queue(c.answer);
+        const std::array<CProtocol::ReadBlock, 1> blocks{{{0x10, 1}}};
+        std::array<std::uint16_t, 1> word{0x5555};
+        EXPECT_EQ(protocol.readWords(blocks, word), c.word != 0x5555);
+        EXPECT_EQ(word[0], c.word);
+        EXPECT_EQ(wire.bytesRead, c.bytesRead);
+        if (c.word == 0x5555) {
+            EXPECT_EQ(protocol.lastErrorCode(), kErrorFrameTooLong);
+        }
+    }
 }
 
 TEST(CProtocol, SequenceNumberWrapsFrom255To0) {

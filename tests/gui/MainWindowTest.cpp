@@ -162,27 +162,23 @@ TEST(MainWindow, FullDownloadAgainstTheSimulator) {
     EXPECT_EQ(itemsHeld(w.plc, 'C'), programs);
 }
 
-// The same download from the window over TCP to the plcsim program, as README describes.
+// The same download from the window over TCP to the plcsim program, as README describes, on
+// the Ethernet page with a port of its own: the way to a plcsim that does not listen on the
+// simulator's fixed port (the simulator page over TCP: PlcsimOverTcp, Dlutil).
 TEST(MainWindow, DownloadToPlcsimOverTcp) {
     test::ChildProcess plcsim(PLCSIM_PATH, {"--port", "0"});
     const int port = test::listeningPort(plcsim.line());
     ASSERT_NE(port, 0);
-    // The simulator page, and the Ethernet page with its port: the way to a plcsim that does
-    // not listen on the simulator's fixed port.
     EthernetLink ethernet;
     ethernet.target = simulatorAt(static_cast<std::uint16_t>(port)).target;
-    for (const ConnectionLink& link :
-         {ConnectionLink{simulatorAt(static_cast<std::uint16_t>(port))},
-          ConnectionLink{ethernet}}) {
-        Window w(Language::English, {}, /*realChannels=*/true);
-        ASSERT_TRUE(w.dialog.openPackage(w.packageFile(
-            "Line1.DWN", PackageBuilder().project("Line1", 26).program(0, "MAIN", 1))));
-        w.dialog.useConnection(spec(link));
-        w.boxes.answer(QMessageBox::No); // 663, if plcsim is at REMOTE
-        EXPECT_TRUE(w.download()) << link.index();
-        EXPECT_NE(std::find(w.boxes.shown().begin(), w.boxes.shown().end(), w.text(651)),
-                  w.boxes.shown().end());
-    }
+    Window w(Language::English, {}, /*realChannels=*/true);
+    ASSERT_TRUE(w.dialog.openPackage(
+        w.packageFile("Line1.DWN", PackageBuilder().project("Line1", 26).program(0, "MAIN", 1))));
+    w.dialog.useConnection(spec(ethernet));
+    w.boxes.answer(QMessageBox::No); // 663, if plcsim is at REMOTE
+    EXPECT_TRUE(w.download());
+    EXPECT_NE(std::find(w.boxes.shown().begin(), w.boxes.shown().end(), w.text(651)),
+              w.boxes.shown().end());
 }
 
 // Closing the window while a download runs asks first (705). No keeps the window and the
