@@ -4,6 +4,7 @@
 // is checked in this process (CliCommandsTest.cpp).
 #include "support/ChildProcess.h"
 
+#include "PackageBuilder.h"
 #include "PackageTestUtil.h"
 
 #include "comm/PasswordCipher.h"
@@ -274,10 +275,7 @@ TEST_F(Dlutil, LinuxImageBackupAndRestore) {
     const auto b = dlutil({"linux-backup", "--cpu", "A-21", "-o", bin, "--conn", first.conn});
     ASSERT_EQ(b.code, 0) << b.err;
     EXPECT_TRUE(contains(b.err, "Upload Success")) << b.err;
-    std::ifstream in(bin, std::ios::binary);
-    const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                                          std::istreambuf_iterator<char>());
-    EXPECT_EQ(bytes, sim::PlcSimulator::imagePattern(1000, 5));
+    EXPECT_EQ(test::readFile(bin), sim::PlcSimulator::imagePattern(1000, 5));
 
     const auto r = dlutil({"linux-restore", bin, "--cpu", "26", "--yes", "--conn", second.conn});
     ASSERT_EQ(r.code, 0) << r.err;

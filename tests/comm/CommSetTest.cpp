@@ -113,32 +113,6 @@ TEST(CommSet, StoredNumbersThatDoNotFitReadAsMissing) {
     }
 }
 
-TEST(CommSet, SavingEthernetKeepsTheSerialFieldsAndRoundTrips) {
-    MemorySettingsStore store = storeOnProfile();
-    CommSet record;
-    record.load(store); // defaults
-    // The setup dialog edits a copy; the user changed a serial field, then chose Ethernet.
-    CommSet edited = record;
-    edited.nConType = kConEthernet;
-    edited.nRS232bps = 1;
-    edited.nETHERNETip = 0xC0A8010A; // above INT_MAX as a stored int
-    edited.strETHERNETdomain = "plc.example";
-    edited.wETHERNETSocket = 4000;
-    edited.nETHERNETstation = 33;
-    record.saveForType(edited, store);
-
-    CommSet reloaded;
-    reloaded.load(store);
-    EXPECT_EQ(reloaded, record);
-    EXPECT_EQ(reloaded.nConType, kConEthernet);
-    EXPECT_EQ(reloaded.nRS232bps, 7) << "the serial field keeps what was loaded";
-    EXPECT_EQ(reloaded.nETHERNETip, 0xC0A8010AU);
-    EXPECT_EQ(reloaded.strETHERNETdomain, "plc.example");
-    EXPECT_EQ(reloaded.wETHERNETSocket, 4000);
-    EXPECT_EQ(reloaded.nETHERNETstation, 33);
-    EXPECT_EQ(store.stored(kProfile, kSection, "Flag"), MemorySettingsStore::Value{1});
-}
-
 TEST(CommSet, SavingEachTypeTakesOnlyThatPage) {
     struct Case {
         std::uint8_t type;
