@@ -449,36 +449,8 @@ TEST(CliInfo, SamplesInJsonAndText) {
     }
 }
 
-// Names a crafted package carries reach the terminal escaped: no sequence in them can clear
-// the screen, retitle the window or overwrite the line; --json keeps them as they are.
-TEST(CliInfo, NamesFromThePackageAreEscaped) {
-    TempDir dir;
-    const std::string package = dir.file("Evil.DWN");
-    test::PackageBuilder()
-        .project("Evil\x1B]0;owned\x07", 26)
-        .baseName("Evil")
-        .program(0, "Main\b\b\b\bSafe", 1)
-        .st(1, "Run\x1B[2J\xC2\x9B")
-        .write(package);
-    TerminalPrompter prompter;
-    const Messages en(Language::English);
-    const Outcome text = capture([&](std::ostream& out) {
-        return runInfo({package, false}, prompter, en, out);
-    });
-    ASSERT_EQ(text.code, kExitOk) << text.err;
-    for (const char* shown :
-         {"Evil\\x1B]0;owned\\x07\n", "Main\\x08\\x08\\x08\\x08Safe", "Run\\x1B[2J\\xC2\\x9B"}) {
-        EXPECT_TRUE(contains(text.out, shown)) << shown << "\n" << text.out;
-    }
-    EXPECT_EQ(text.out.find_first_of("\x1B\x07\b"), std::string::npos) << text.out;
-    EXPECT_FALSE(contains(text.out, "\xC2\x9B"));
-    const Outcome json = capture([&](std::ostream& out) {
-        return runInfo({package, true}, prompter, en, out);
-    });
-    ASSERT_EQ(json.code, kExitOk) << json.err;
-    EXPECT_EQ(Json::parse(json.out)["project"], "Evil\x1B]0;owned\x07");
-
-    // A message naming something from outside goes out escaped too, its own lines kept.
+// A message naming something from outside goes out escaped, its own lines kept.
+TEST(CliOutput, PrompterMessagesAreEscaped) {
     std::FILE* shownTo = std::tmpfile();
     ASSERT_NE(shownTo, nullptr);
     TerminalPrompter(shownTo, nullptr).message("Entry \x1B[31mX\nbroken", PromptButtons::Ok);
@@ -490,7 +462,8 @@ TEST(CliInfo, NamesFromThePackageAreEscaped) {
 }
 
 // Every command that prints a name from outside (a file name, a CPU type as given, a port's
-// description) prints it escaped: no sequence in it reaches the terminal.
+// description, the names in a package) prints it escaped: no sequence in it can clear the
+// screen, retitle the window or overwrite the line. --json keeps names as they are.
 TEST(CliOutput, OutsideNamesAreEscaped) {
     TempDir dir;
     const std::string evil = "x\x1B]0;owned\x07\xC2\x9B";
@@ -499,6 +472,13 @@ TEST(CliOutput, OutsideNamesAreEscaped) {
     const Messages en(Language::English);
     const ConnectionOptions embedded{"embedded", {}, {}, {}};
     const std::vector<PortListing> ports = {{"ttyUSB0", "/dev/ttyUSB0", evil, evil, true}};
+    const std::string package = dir.file("Evil.DWN");
+    test::PackageBuilder()
+        .project(evil, 26)
+        .baseName("Evil")
+        .program(0, evil, 1)
+        .st(1, evil)
+        .write(package);
     const struct {
         const char* command;
         std::function<int(std::ostream&)> run;
@@ -518,6 +498,10 @@ TEST(CliOutput, OutsideNamesAreEscaped) {
         {"linux-restore",
          [&](std::ostream&) {
              return runLinuxRestore({"27", missing + ".BIN"}, embedded, prompter, en);
+         }},
+        {"info",
+         [&](std::ostream& out) {
+             return runInfo({package, false}, prompter, en, out);
          }},
         {"status",
          [&](std::ostream& out) { return runStatus({evil}, embedded, prompter, en, out); }},
@@ -546,6 +530,11 @@ TEST(CliOutput, OutsideNamesAreEscaped) {
         EXPECT_EQ(shown.find_first_of("\x1B\x07"), std::string::npos) << c.command;
         EXPECT_FALSE(contains(shown, "\xC2\x9B")) << c.command;
     }
+    const Outcome json = capture([&](std::ostream& out) {
+        return runInfo({package, true}, prompter, en, out);
+    });
+    ASSERT_EQ(json.code, kExitOk) << json.err;
+    EXPECT_EQ(Json::parse(json.out)["project"], evil);
 }
 
 // `dlutil ports --json`: an array of objects with the documented keys and types, text from the
