@@ -1,6 +1,7 @@
 // dlutil pdm diff, export and import, run in-process on files written by the test.
 #include "cli/PdmCommands.h"
 
+#include "PackageBuilder.h"
 #include "PackageTestUtil.h"
 
 #include "devmem/PdmFile.h"
@@ -12,7 +13,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <sstream>
 
 namespace dlu {
@@ -36,11 +36,6 @@ protected:
     std::string write(const std::string& name, const std::string& text) const {
         std::ofstream(path(name), std::ios::binary) << text;
         return path(name);
-    }
-
-    static std::string bytes(const std::string& file) {
-        std::ifstream in(file, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     }
 
     // D 0-3 and TC 4-6 selected, as a backup leaves them.
@@ -108,7 +103,7 @@ TEST_F(PdmCommands, ExportAndImportRoundTripByteForByte) {
     std::ostringstream out;
     ASSERT_EQ(runPdmImport({write("a.csv", csv.str()), back, "26"}, out, err), 0) << err.str();
     EXPECT_EQ(out.str(), "5 words written to " + back + "\n");
-    EXPECT_TRUE(bytes(back) == bytes(pdm));
+    EXPECT_EQ(test::readFile(back), test::readFile(pdm));
 
     // A spreadsheet's version of it: a byte order mark, CRLF, quotes, either value column.
     const std::string sheet = "\xEF\xBB\xBF"
@@ -117,7 +112,7 @@ TEST_F(PdmCommands, ExportAndImportRoundTripByteForByte) {
                               "D,2,65535,0xFFFF\r\n\r\ntc,5,10,A\r\nTC,4,4660,H1234\r\n";
     const std::string again = path("again.PDM");
     ASSERT_EQ(runPdmImport({write("sheet.csv", sheet), again, "A-21"}, out, err), 0) << err.str();
-    EXPECT_TRUE(bytes(again) == bytes(pdm));
+    EXPECT_EQ(test::readFile(again), test::readFile(pdm));
 
     // One area named: every word of it a file carries.
     std::ostringstream cs;
@@ -152,14 +147,13 @@ TEST_F(PdmCommands, ImportRefusesARowWithItsLineAndWritesNothing) {
         {"area,address,dec,hex\n", "26", ": no rows"},
     };
     for (const auto& c : cases) {
-        const std::string out = path("out.PDM");
-        std::ofstream(out, std::ios::binary) << "previous";
+        const std::string out = write("out.PDM", "previous");
         const std::string csv = write("in.csv", c.csv);
         std::ostringstream sout;
         std::ostringstream err;
         EXPECT_EQ(runPdmImport({csv, out, c.cpu}, sout, err), 2) << c.csv;
         EXPECT_EQ(err.str(), "dlutil: " + csv + c.error + "; nothing was written\n");
-        EXPECT_EQ(bytes(out), "previous");
+        EXPECT_EQ(test::readFile(out), (test::Bytes{'p', 'r', 'e', 'v', 'i', 'o', 'u', 's'}));
     }
 }
 

@@ -222,29 +222,6 @@ TEST(LinuxDeviceMemoryTransfer, BackupWithoutTheFirstBlockKeepsTheOldFile) {
     }
 }
 
-TEST(LinuxDeviceMemoryTransfer, BackupThenRestoreAgainstTheSimulatorsOwnImage) {
-    TempFolder dir;
-    sim::PlcConfig config;
-    config.imageSize = 1000; // five blocks of 200 bytes
-    config.imageSeed = 9;
-    DevmemRig<> source(config);
-    ASSERT_TRUE(source.connect(kA21));
-    const auto file = dir.path() / "image.BIN";
-    LinuxDeviceMemoryTransfer backup(source.context(), DeviceMemoryMode::Backup, kA21);
-    const auto got = backup.backup(file);
-    EXPECT_EQ(got.outcome, Outcome::Success);
-    EXPECT_EQ(got.total, 5);
-    EXPECT_EQ(source.requests('U').size(), 5u);
-    EXPECT_EQ(readFile(file), source.plc.image());
-
-    DevmemRig<> target;
-    ASSERT_TRUE(target.connect(kA21));
-    LinuxDeviceMemoryTransfer restore(target.context(), DeviceMemoryMode::Restore, kA21);
-    target.prompter.answer(PromptAnswer::Yes);
-    EXPECT_EQ(restore.restore(file).outcome, Outcome::Success);
-    EXPECT_EQ(target.plc.image(), source.plc.image());
-}
-
 TEST(LinuxDeviceMemoryTransfer, ProgressStepsEveryEightBlocks) {
     struct Recorder final : TransferObserver {
         void update(const TransferProgress& p) override { percents.push_back(p.percent); }

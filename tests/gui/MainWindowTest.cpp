@@ -436,7 +436,10 @@ TEST(MainWindow, ConnectionDisplayAndLabelsInBothLanguages) {
     }
 }
 
-TEST(MainWindow, ThirteenRowsNarrowTheLastColumn) {
+// A package that cannot be read leaves the previous project shown. Names from a package reach
+// the fields and the program list with their control characters as visible escapes: a crafted
+// name cannot hide or fake what the window shows. Thirteen rows narrow the last column.
+TEST(MainWindow, UnreadablePackageKeepsThePreviousProject) {
     Window w(Language::English);
     auto* table = w.dialog.findChild<QTableView*>(QStringLiteral("303"));
     for (const int rows : {12, 13}) {
@@ -451,13 +454,6 @@ TEST(MainWindow, ThirteenRowsNarrowTheLastColumn) {
         EXPECT_EQ(table->columnWidth(2), 220);
         EXPECT_EQ(table->rowHeight(0), 18);
     }
-}
-
-// A package that cannot be read leaves the previous project shown. Names from a package reach
-// the fields and the program list with their control characters as visible escapes: a crafted
-// name cannot hide or fake what the window shows.
-TEST(MainWindow, UnreadablePackageKeepsThePreviousProject) {
-    Window w(Language::English);
     ASSERT_TRUE(w.dialog.openPackage(w.packageFile(
         "Good.DWN", PackageBuilder().project("Line\x1B[2J1", 26).program(7, "MA\rIN", 1))));
     const QString bad =

@@ -17,20 +17,6 @@ std::string valueOf(const std::string& ini) {
     return ini.substr(start, ini.find('\r', start) - start);
 }
 
-TEST(ProjectInfo, ReadsTheRecordOfABuiltPackage) {
-    PackageBuilder b;
-    b.project("Line1", 27).program(7, "Main", 1).program(120, "Alarm", 5);
-    const auto record = parseProjectInfoIni(b.projectInfoIni());
-    ASSERT_TRUE(record.has_value());
-    const ProjectInfo info(*record);
-    EXPECT_EQ(info.projectName(), "Line1");
-    EXPECT_EQ(info.cpuType(), 27);
-    ASSERT_EQ(info.programCount(), 2u);
-    EXPECT_EQ(info.program(1).pid, 120);
-    EXPECT_EQ(info.program(1).nameText(), "Alarm");
-    EXPECT_EQ(info.program(1).kind, 5);
-}
-
 TEST(ProjectInfo, ValuesThatDoNotDecodeGiveNothing) {
     const std::string good = PackageBuilder().project("P", 3).projectInfoIni();
     const std::string value = valueOf(good);
