@@ -485,34 +485,5 @@ TEST_F(PackageTest, BombsStayWithinMemoryAndDisk) {
     EXPECT_TRUE(tmp.listing().empty());
 }
 
-// Archives made by the zip program rather than by minizip.
-TEST_F(PackageTest, ReadsArchivesOfTheZipProgram) {
-    if (std::system("command -v zip >/dev/null 2>&1") != 0) {
-        GTEST_SKIP() << "zip is not installed (scripts/setup.sh installs it)";
-    }
-    PackageBuilder b;
-    b.project("Zipped", 27).program(2, "Main", 1).st(3, "Belt").innerScheme(Scheme::Current);
-    for (const char* level : {"-0", "-9"}) {
-        SCOPED_TRACE(level);
-        test::TempDir staging;
-        for (const auto& [name, data] : b.entries()) {
-            test::writeFile(staging.file(name), data);
-        }
-        const std::string archive = staging.path() + ".zip";
-        const std::string command =
-            "cd '" + staging.path() + "' && zip -q -r " + level + " '" + archive + "' .";
-        ASSERT_EQ(std::system(command.c_str()), 0);
-        const Bytes zipped = test::readFile(archive);
-        fs::remove(archive);
-        putBytes(PackageBuilder::encrypt(Scheme::Current, zipped));
-        const auto contents = read();
-        ASSERT_TRUE(contents.has_value());
-        EXPECT_EQ(contents->info.projectName(), "Zipped");
-        EXPECT_TRUE(contents->st.present(3));
-        EXPECT_EQ(contents->projectSize, sizeOfTopLevelNonIni(b));
-        expectPackageUntouched();
-    }
-}
-
 } // namespace
 } // namespace dlu
