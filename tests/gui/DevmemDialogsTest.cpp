@@ -385,7 +385,7 @@ TEST(DevmemDialogs, LinuxBackupAndRestoreOfA500ByteImage) {
 }
 
 // "Verify after restore" reads back what the restore wrote: a write the PLC confirmed but
-// dropped is named.
+// dropped is named (clean Linux read-back: LinuxRestoreAsksBeforeReplacingTheImage).
 TEST(DevmemDialogs, VerifyAfterRestoreCatchesADroppedWrite) {
     TempFolder dir;
     const fs::path pdm = dir.path() / "d.PDM";
@@ -401,7 +401,6 @@ TEST(DevmemDialogs, VerifyAfterRestoreCatchesADroppedWrite) {
         {false, 0, "Verified 250 words"},
         // Request 1 is the opening read; 3 writes D100 to D199.
         {false, 3, "D00100 is 0 (0x0000) in the PLC but 701 (0x02BD) in the file\n"},
-        {true, 0, "Verified 250 words"},
         // The last of three blocks: the PLC keeps its old image.
         {true, 3, "The PLC holds 40 bytes of image, the file 500 bytes."},
     };

@@ -76,17 +76,15 @@ TEST_F(FileEncryptionTest, DecryptCheckedPerSchemeAndKind) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        test::TempDir caseDir;
-        const std::string path = caseDir.file(c.name);
-        test::writeFile(path, c.stored);
-        const auto oldTime = fs::file_time_type::clock::now() - std::chrono::hours(48);
-        fs::last_write_time(path, oldTime);
+        const std::string path = put(c.name, c.stored);
+        const auto oldTime = fs::last_write_time(path);
 
         CFileEncryption enc(prompter, messages, &Crypto::open, c.platformHasSha2);
         EXPECT_EQ(enc.DecryptChecked(path), c.result);
         EXPECT_EQ(test::readFile(path), c.expected);
-        EXPECT_EQ(caseDir.listing(), std::vector<std::string>{c.name}); // no attempt backup
+        EXPECT_EQ(dir.listing(), std::vector<std::string>{c.name}); // no attempt backup
         EXPECT_EQ(fs::last_write_time(path), oldTime); // times are put back after a rewrite
+        fs::remove(path);
     }
     EXPECT_TRUE(prompter.shown.empty());
 }
