@@ -571,22 +571,20 @@ TEST(CliPorts, JsonShape) {
 TEST(CliInfo, NotAPackageExitsWithTwo) {
     TempDir dir;
     test::writeFile(dir.file("notes.DWN"), test::Bytes(100, 'x'));
-    for (const Language lang : {Language::English, Language::Korean}) {
-        for (const std::string& file : {dir.file("notes.DWN"), dir.file("missing.DWN")}) {
-            TerminalPrompter prompter;
-            const Messages m(lang);
-            const Outcome r = capture([&](std::ostream& out) {
-                return runInfo({file, false}, prompter, m, out);
-            });
-            EXPECT_EQ(r.code, kExitNotAPackage) << file;
-            // A file that is not there says so, in the system's words, before message 400.
-            const std::string cause =
-                file == dir.file("missing.DWN")
-                    ? "dlutil: cannot read " + file + ": No such file or directory\n"
-                    : "";
-            EXPECT_EQ(r.err, cause + std::string(m(400)) + "\n") << file;
-            EXPECT_TRUE(r.out.empty());
-        }
+    const Messages m(Language::Korean);
+    for (const std::string& file : {dir.file("notes.DWN"), dir.file("missing.DWN")}) {
+        TerminalPrompter prompter;
+        const Outcome r = capture([&](std::ostream& out) {
+            return runInfo({file, false}, prompter, m, out);
+        });
+        EXPECT_EQ(r.code, kExitNotAPackage) << file;
+        // A file that is not there says so, in the system's words, before message 400.
+        const std::string cause =
+            file == dir.file("missing.DWN")
+                ? "dlutil: cannot read " + file + ": No such file or directory\n"
+                : "";
+        EXPECT_EQ(r.err, cause + std::string(m(400)) + "\n") << file;
+        EXPECT_TRUE(r.out.empty());
     }
 }
 

@@ -376,12 +376,11 @@ TEST(DownloadSequence, LetterCaseOfStAndGlobalNamesDoesNotMatter) {
     b.project("Line1", 26).st(5, "Main").st(7, "Belt").linkPrograms({pattern(64, 1)});
     auto entries = b.entries();
     for (auto& [name, content] : entries) {
-        if (name.starts_with("ST/")) {
-            std::transform(name.begin(), name.end(), name.begin(),
-                           [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-        } else if (name.starts_with("Global/")) {
-            std::transform(name.begin(), name.end(), name.begin(),
-                           [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+        const bool st = name.starts_with("ST/");
+        const bool global = name.starts_with("Global/");
+        for (char& c : name) { // ST in lower case, Global in upper case
+            const auto u = static_cast<unsigned char>(c);
+            c = static_cast<char>(st ? std::tolower(u) : global ? std::toupper(u) : u);
         }
     }
     const std::string path = rig.dir.file("Line1.DWN");
