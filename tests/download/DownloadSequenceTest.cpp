@@ -438,10 +438,8 @@ TEST(DownloadSequence, DamagedOrOversizedFilesSendNothing) {
 // an ST table handed over.
 TEST(DownloadSequence, StFilesIgnoredForOtherCpuTypes) {
     DownloadRig rig(plcFor(0));
-    PackageBuilder b;
-    b.project("Line1", 0).st(5, "Main");
     const std::string path = rig.dir.file("Line1.DWN");
-    b.write(path);
+    PackageBuilder().project("Line1", 0).st(5, "Main").write(path);
     DownloadJob job = rig.job(path);
     Bytes stl(100, 0);
     stl[3] = 5;
@@ -484,10 +482,8 @@ TEST(DownloadSequence, StNamesHoldingAPathAreSkipped) {
 // as it is.
 TEST(DownloadSequence, FileFailingItsKindCheckIsSentAsItIs) {
     DownloadRig rig(plcFor(26));
-    PackageBuilder b;
-    b.project("Line1", 26).extra("Line1.PRM", pattern(150, 4));
     const std::string path = rig.dir.file("Line1.DWN");
-    b.write(path);
+    PackageBuilder().project("Line1", 26).extra("Line1.PRM", pattern(150, 4)).write(path);
     Download d(rig, path);
     ASSERT_TRUE(d.run());
     ASSERT_FALSE(rig.plc.downloadItems().empty());
@@ -500,10 +496,8 @@ TEST(DownloadSequence, FileFailingItsKindCheckIsSentAsItIs) {
 // A package that cannot be opened: message 400 from the reader, nothing sent, nothing left.
 TEST(DownloadSequence, UnusablePackageStopsAtOnce) {
     DownloadRig rig(plcFor(26));
-    PackageBuilder b;
-    b.project("Line1", 26);
     const std::string path = rig.dir.file("Line1.DWN");
-    b.write(path);
+    PackageBuilder().project("Line1", 26).write(path);
     DownloadJob job = rig.job(path);
     PackageBuilder().project("Line1", 26).without("BIN").write(path);
     const Bytes original = test::readFile(path);
