@@ -8,7 +8,6 @@
 #include "comm/TestFrames.h"
 #include "common/StringTable.h"
 #include "devmem/PdmImage.h"
-#include "plc/DeviceAddress.h"
 #include "sim/PlcIdentity.h"
 #include "support/ScriptedPrompter.h"
 
@@ -28,33 +27,9 @@ using test::ProtocolRig;
 using test::StationHeader;
 using Bytes = std::vector<std::uint8_t>;
 
-std::uint32_t DeviceAddressOf(CpuType type, const char* name) {
-    return DeviceAddress::fromName(name, type, true);
-}
-
 bool readOneWord(CProtocol& p, std::uint32_t address, std::uint16_t& word) {
     const std::array<CProtocol::ReadBlock, 1> blocks{{{address, 1}}};
     return p.readWords(blocks, std::span(&word, 1));
-}
-
-TEST(PlcSimulator, IdentityAndFirmwareSitAtTheAddressesOfItsCpuType) {
-    for (const char* label : {"A-21", "A-05", "A-13", "A-01"}) {
-        sim::PlcConfig config;
-        config.identityWord = *sim::PlcIdentities::wordOf(label);
-        config.cpuType = sim::PlcIdentities::cpuTypeOf(config.identityWord);
-        config.firmware = 346;
-        ASSERT_EQ(config.cpuType, CpuTypeTable::parse(label)) << label;
-        ProtocolRig rig(config);
-        ASSERT_EQ(rig.protocol.protocolTest(), CProtocol::TestResult::Answered);
-        const std::array<CProtocol::ReadBlock, 2> blocks{{
-            {DeviceAddressOf(config.cpuType, "F0080"), 1},
-            {DeviceAddressOf(config.cpuType, "F1270"), 1},
-        }};
-        std::array<std::uint16_t, 2> words{};
-        ASSERT_TRUE(rig.protocol.readWords(blocks, words)) << label;
-        EXPECT_EQ(words[0], config.identityWord) << label;
-        EXPECT_EQ(words[1], 346) << label;
-    }
 }
 
 TEST(PlcSimulator, IdentitiesByLabelAndByCpuType) {
@@ -424,14 +399,6 @@ TEST(PlcSimulatorFaults, ClosedConnectionIsALostLink) {
     // A new connection answers again.
     rig.channel.reopen();
     EXPECT_TRUE(readOneWord(rig.protocol, rig.plc.address("F0080"), word));
-}
-
-TEST(PlcSimulatorFaults, EchoIsALoopbackCable) {
-    sim::FaultConfig faults;
-    faults.echo = true;
-    ProtocolRig rig({}, faults);
-    EXPECT_EQ(rig.protocol.protocolTest(), CProtocol::TestResult::WrongLength);
-    EXPECT_EQ(rig.plc.requestCount(), 0U);
 }
 
 TEST(PlcSimulatorFaults, BaudRatePacesEveryByte) {
