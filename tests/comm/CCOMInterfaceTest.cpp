@@ -175,21 +175,25 @@ TEST_F(CCOMInterfaceTest, ConnectTakesAttemptCountTimeoutAndParametersOfTheType)
         {kConSimulator, TcpOpenParams{10523, 0x7F000001}, 9, 10000ms},
         {kConUsb, UsbOpenParams{}, 1, 12000ms},
     };
-    for (const Case& c : cases) {
-        FakeFactory f;
-        f.hosts = factory.hosts;
-        CCOMInterface c2(f, prompter);
+    for (const Case& c : cases) { // each connect closes the channel of the one before
+        factory.log.opens.clear();
+        factory.log.calls.clear();
+        const bool first = factory.log.created.empty();
         settings.nConType = c.type;
         std::vector<std::uint32_t> attempts;
-        ASSERT_TRUE(c2.openConnection(settings, [&](std::uint32_t n) { attempts.push_back(n); }))
+        ASSERT_TRUE(com.openConnection(settings, [&](std::uint32_t n) { attempts.push_back(n); }))
             << int{c.type};
-        EXPECT_EQ(f.log.created, std::vector<std::uint8_t>{c.type});
-        ASSERT_EQ(f.log.opens.size(), 1u);
-        EXPECT_EQ(f.log.opens[0], c.params) << int{c.type};
+        EXPECT_EQ(factory.log.created.back(), c.type);
+        EXPECT_EQ(factory.log.calls,
+                  first ? std::vector<std::string>{} : std::vector<std::string>{"close"});
+        ASSERT_EQ(factory.log.opens.size(), 1u);
+        EXPECT_EQ(factory.log.opens[0], c.params) << int{c.type};
         EXPECT_EQ(attempts, std::vector<std::uint32_t>{c.attempts}) << int{c.type};
-        ASSERT_FALSE(f.log.timeouts.empty());
-        EXPECT_EQ(f.log.timeouts.back(), c.timeout) << int{c.type};
+        ASSERT_FALSE(factory.log.timeouts.empty());
+        EXPECT_EQ(factory.log.timeouts.back(), c.timeout) << int{c.type};
+        EXPECT_EQ(com.channelType(), c.type);
     }
+    EXPECT_EQ(factory.log.created.size(), std::size(cases));
     EXPECT_TRUE(prompter.texts().empty());
 }
 
@@ -218,16 +222,6 @@ TEST_F(CCOMInterfaceTest, ConnectMessages) {
         EXPECT_FALSE(c2.openConnection(settings)) << int{c.type};
         EXPECT_EQ(p.texts(), c.messages) << int{c.type};
     }
-}
-
-TEST_F(CCOMInterfaceTest, ConnectClosesTheChannelThatExists) {
-    settings.nConType = kConUsb;
-    ASSERT_TRUE(com.openConnection(settings));
-    settings.nConType = kConSerial;
-    ASSERT_TRUE(com.openConnection(settings));
-    EXPECT_EQ(factory.log.calls, std::vector<std::string>{"close"});
-    EXPECT_EQ(factory.log.created, (std::vector<std::uint8_t>{kConUsb, kConSerial}));
-    EXPECT_EQ(com.channelType(), kConSerial);
 }
 
 TEST_F(CCOMInterfaceTest, AddressComesFromTheHostNameOnlyWithoutAStoredAddress) {
