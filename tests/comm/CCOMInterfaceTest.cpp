@@ -123,6 +123,13 @@ TEST_F(CCOMInterfaceTest, OneChannelAtATimeWhateverItsType) {
 }
 
 TEST_F(CCOMInterfaceTest, CreateRefusesUnknownTypesAndMakesNothingForTheLeasedLine) {
+    settings.nConType = kConLeasedLine; // fails at once, silently, and sends nothing
+    bool attemptsSet = false;
+    EXPECT_FALSE(com.openConnection(settings, [&](std::uint32_t) { attemptsSet = true; }));
+    EXPECT_FALSE(attemptsSet);
+    EXPECT_EQ(com.timeout(), 3000ms);
+    EXPECT_FALSE(com.write(frame));
+    EXPECT_TRUE(prompter.texts().empty());
     EXPECT_FALSE(com.create(6));
     EXPECT_FALSE(com.create(kConNone));
     EXPECT_TRUE(com.create(kConLeasedLine));
@@ -168,34 +175,25 @@ TEST_F(CCOMInterfaceTest, ConnectTakesAttemptCountTimeoutAndParametersOfTheType)
         {kConSimulator, TcpOpenParams{10523, 0x7F000001}, 9, 10000ms},
         {kConUsb, UsbOpenParams{}, 1, 12000ms},
     };
-    for (const Case& c : cases) {
-        FakeFactory f;
-        f.hosts = factory.hosts;
-        CCOMInterface c2(f, prompter);
+    for (const Case& c : cases) { // each connect closes the channel of the one before
+        factory.log.opens.clear();
+        factory.log.calls.clear();
+        const bool first = factory.log.created.empty();
         settings.nConType = c.type;
         std::vector<std::uint32_t> attempts;
-        ASSERT_TRUE(c2.openConnection(settings, [&](std::uint32_t n) { attempts.push_back(n); }))
+        ASSERT_TRUE(com.openConnection(settings, [&](std::uint32_t n) { attempts.push_back(n); }))
             << int{c.type};
-        EXPECT_EQ(f.log.created, std::vector<std::uint8_t>{c.type});
-        ASSERT_EQ(f.log.opens.size(), 1u);
-        EXPECT_EQ(f.log.opens[0], c.params) << int{c.type};
+        EXPECT_EQ(factory.log.created.back(), c.type);
+        EXPECT_EQ(factory.log.calls,
+                  first ? std::vector<std::string>{} : std::vector<std::string>{"close"});
+        ASSERT_EQ(factory.log.opens.size(), 1u);
+        EXPECT_EQ(factory.log.opens[0], c.params) << int{c.type};
         EXPECT_EQ(attempts, std::vector<std::uint32_t>{c.attempts}) << int{c.type};
-        ASSERT_FALSE(f.log.timeouts.empty());
-        EXPECT_EQ(f.log.timeouts.back(), c.timeout) << int{c.type};
+        ASSERT_FALSE(factory.log.timeouts.empty());
+        EXPECT_EQ(factory.log.timeouts.back(), c.timeout) << int{c.type};
+        EXPECT_EQ(com.channelType(), c.type);
     }
-    EXPECT_TRUE(prompter.texts().empty());
-}
-
-TEST_F(CCOMInterfaceTest, LeasedLineConnectFailsAtOnceAndSendsNothing) {
-    settings.nConType = kConLeasedLine;
-    bool attemptsSet = false;
-    EXPECT_FALSE(com.openConnection(settings, [&](std::uint32_t) { attemptsSet = true; }));
-    EXPECT_FALSE(attemptsSet);
-    EXPECT_EQ(com.timeout(), 3000ms);
-    EXPECT_FALSE(com.write(frame));
-    EXPECT_TRUE(factory.log.created.empty());
-    EXPECT_TRUE(factory.log.opens.empty());
-    EXPECT_TRUE(factory.log.writes.empty());
+    EXPECT_EQ(factory.log.created.size(), std::size(cases));
     EXPECT_TRUE(prompter.texts().empty());
 }
 
@@ -224,16 +222,6 @@ TEST_F(CCOMInterfaceTest, ConnectMessages) {
         EXPECT_FALSE(c2.openConnection(settings)) << int{c.type};
         EXPECT_EQ(p.texts(), c.messages) << int{c.type};
     }
-}
-
-TEST_F(CCOMInterfaceTest, ConnectClosesTheChannelThatExists) {
-    settings.nConType = kConUsb;
-    ASSERT_TRUE(com.openConnection(settings));
-    settings.nConType = kConSerial;
-    ASSERT_TRUE(com.openConnection(settings));
-    EXPECT_EQ(factory.log.calls, std::vector<std::string>{"close"});
-    EXPECT_EQ(factory.log.created, (std::vector<std::uint8_t>{kConUsb, kConSerial}));
-    EXPECT_EQ(com.channelType(), kConSerial);
 }
 
 TEST_F(CCOMInterfaceTest, AddressComesFromTheHostNameOnlyWithoutAStoredAddress) {

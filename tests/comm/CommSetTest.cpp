@@ -235,81 +235,6 @@ TEST(CommSet, DialStringAndInitCommand) {
     EXPECT_EQ(s.initCommand(), "ATZ");
 }
 
-// The Defaults button resets only the page of its type, to the page's own defaults (the serial
-// pages get 1 s, not the 2 s of a fresh record), and leaves every other field alone.
-TEST(CommSet, SetupPageDefaultsResetOnlyThatPage) {
-    CommSet marked;
-    marked.setDefaults();
-    marked.nRS232port = marked.nDIALport = marked.nLINEport = 3;
-    marked.nRS232bps = marked.nDIALbps = marked.nLINEbps = 1;
-    marked.nRS232station = marked.nDIALstation = marked.nLINEstation = 4;
-    marked.nRS232RtsCts = marked.nDIALRtsCts = marked.nLINERtsCts = 1;
-    marked.strDIALcallNo = "1234";
-    marked.strDIALexitNo = "9";
-    marked.strDIALinitCmd = "AT&F";
-    marked.nLINEwireNo = 1;
-    marked.nTxDelay = 4;
-    marked.nETHERNETip = marked.nSIMULATORip = 0x0A000001;
-    marked.strETHERNETdomain = marked.strSIMULATORdomain = "plc";
-    marked.bETHERNETuse = marked.bSIMULATORuse = 1;
-    marked.nETHERNETstation = marked.nSIMULATORstation = 7;
-    marked.wETHERNETSocket = marked.wSIMULATORSocket = 999;
-    marked.nUSBto = marked.nETHERNETto = marked.nSIMULATORto = 9;
-    marked.nUSBretry = marked.nETHERNETretry = marked.nSIMULATORretry = 9;
-
-    CommSet serial = marked;
-    serial.nRS232port = 0;
-    serial.nRS232bps = 7;
-    serial.nRS232to = 1;
-    serial.nRS232station = 255;
-    serial.nRS232RtsCts = 0;
-    CommSet dial = marked;
-    dial.nDIALport = 0;
-    dial.nDIALbps = 7;
-    dial.nDIALto = 1;
-    dial.nDIALstation = 255;
-    dial.nDIALRtsCts = 0;
-    dial.strDIALcallNo.clear();
-    dial.strDIALexitNo.clear();
-    dial.strDIALinitCmd = "ATZ";
-    CommSet line = marked;
-    line.nLINEport = 0;
-    line.nLINEbps = 7;
-    line.nLINEto = 1;
-    line.nLINEstation = 255;
-    line.nLINERtsCts = 0;
-    line.nLINEwireNo = 0;
-    CommSet ether = marked;
-    ether.nETHERNETto = 5;
-    ether.nETHERNETretry = 2;
-    ether.nETHERNETip = 0;
-    ether.strETHERNETdomain.clear();
-    ether.bETHERNETuse = 0;
-    ether.nETHERNETstation = 0;
-    ether.wETHERNETSocket = 10266;
-    CommSet sim = marked;
-    sim.nSIMULATORto = 5;
-    sim.nSIMULATORretry = 2;
-    sim.nSIMULATORip = 0x7F000001;
-    sim.strSIMULATORdomain.clear();
-    sim.bSIMULATORuse = 0;
-    sim.nSIMULATORstation = 0;
-    sim.wSIMULATORSocket = 10523;
-    CommSet usb = marked;
-    usb.nUSBto = 5;
-    usb.nUSBretry = 2;
-
-    const std::pair<std::uint8_t, const CommSet*> cases[] = {
-        {kConSerial, &serial}, {kConDialUp, &dial}, {kConLeasedLine, &line}, {kConEthernet, &ether},
-        {kConSimulator, &sim}, {kConUsb, &usb},     {kConNone, &marked},
-    };
-    for (const auto& [type, expected] : cases) {
-        CommSet record = marked;
-        resetSetupPage(record, type);
-        EXPECT_EQ(record, *expected) << int{type};
-    }
-}
-
 TEST(SerialPortOrder, NumbersSortByValueWithinTheirName) {
     const std::vector<std::string> ports = {"COM3", "COM10", "COM1"};
     EXPECT_EQ(sortSerialPortNames(ports), (std::vector<std::string>{"COM1", "COM3", "COM10"}));
@@ -335,6 +260,44 @@ CommSet distinctRecord(std::uint8_t type) {
     s.nSIMULATORto = 15, s.nSIMULATORretry = 7, s.bSIMULATORuse = 0, s.nSIMULATORstation = 25;
     s.nUSBto = 16, s.nUSBretry = 8;
     return s;
+}
+
+// The Defaults button resets only the page of its type, to the page's own defaults (the serial
+// pages get 1 s, not the 2 s of a fresh record), and leaves every other field alone.
+TEST(CommSet, SetupPageDefaultsResetOnlyThatPage) {
+    CommSet marked = distinctRecord(kConNone);
+    marked.nSIMULATORip = 0x0A000002, marked.bSIMULATORuse = 1; // unlike the page's defaults
+    CommSet serial = marked;
+    serial.nRS232port = 0, serial.nRS232bps = 7, serial.nRS232to = 1, serial.nRS232retry = 2;
+    serial.nRS232station = 255, serial.nRS232RtsCts = 0;
+    CommSet dial = marked;
+    dial.nDIALport = 0, dial.nDIALbps = 7, dial.nDIALto = 1, dial.nDIALretry = 2;
+    dial.nDIALstation = 255, dial.nDIALRtsCts = 0, dial.strDIALinitCmd = "ATZ";
+    dial.strDIALcallNo.clear();
+    dial.strDIALexitNo.clear();
+    CommSet line = marked;
+    line.nLINEport = 0, line.nLINEbps = 7, line.nLINEto = 1, line.nLINEretry = 2;
+    line.nLINEstation = 255, line.nLINERtsCts = 0, line.nLINEwireNo = 0;
+    CommSet ether = marked;
+    ether.nETHERNETto = 5, ether.nETHERNETretry = 2, ether.nETHERNETip = 0;
+    ether.bETHERNETuse = 0, ether.nETHERNETstation = 0, ether.wETHERNETSocket = 10266;
+    ether.strETHERNETdomain.clear();
+    CommSet sim = marked;
+    sim.nSIMULATORto = 5, sim.nSIMULATORretry = 2, sim.nSIMULATORip = 0x7F000001;
+    sim.bSIMULATORuse = 0, sim.nSIMULATORstation = 0, sim.wSIMULATORSocket = 10523;
+    sim.strSIMULATORdomain.clear();
+    CommSet usb = marked;
+    usb.nUSBto = 5, usb.nUSBretry = 2;
+
+    const std::pair<std::uint8_t, const CommSet*> cases[] = {
+        {kConSerial, &serial}, {kConDialUp, &dial}, {kConLeasedLine, &line}, {kConEthernet, &ether},
+        {kConSimulator, &sim}, {kConUsb, &usb},     {kConNone, &marked},
+    };
+    for (const auto& [type, expected] : cases) {
+        CommSet record = marked;
+        resetSetupPage(record, type);
+        EXPECT_EQ(record, *expected) << int{type};
+    }
 }
 
 TEST(ConnectionDescription, DescribesTheRecordsTypeAndWritesItBack) {

@@ -49,7 +49,7 @@ public:
         return p.connected;
     }
     bool hangUp() override {
-        ++hangUps;
+        ++(hangUpCount != nullptr ? *hangUpCount : hangUps);
         return true;
     }
 
@@ -59,6 +59,7 @@ public:
     std::vector<OpenParams> opened;
     int polls = 0;
     int hangUps = 0;
+    int* hangUpCount = nullptr; // counts instead, beyond the modem's lifetime
 };
 
 struct DialRig {
@@ -129,41 +130,27 @@ TEST(DialUpSequence, ModemThatCannotDialFailsAtTheFirstTick) {
               std::vector<std::string>{"Failed to Initialize the dial-up MODEM."});
 }
 
-// Lends the connection a modem the test keeps, so that what happens on closing can be seen.
-class LentModem final : public DialUpChannel {
-public:
-    explicit LentModem(ScriptedModem& modem) : modem_(modem) {}
-    bool open(const OpenParams& params) override { return modem_.open(params); }
-    void setTimeout(std::chrono::milliseconds) override {}
-    bool write(std::span<const std::uint8_t> bytes) override { return modem_.write(bytes); }
-    ChannelRead read() override { return modem_.read(); }
-    void close() override { modem_.close(); }
-    bool dial(std::string_view init, std::string_view number) override {
-        return modem_.dial(init, number);
-    }
-    bool pollCall(std::string& last) override { return modem_.pollCall(last); }
-    bool hangUp() override { return modem_.hangUp(); }
-
-private:
-    ScriptedModem& modem_;
-};
-
+// Makes the dial-up modem the connection owns; its hang-ups are counted here.
 class ModemFactory final : public ChannelFactory {
 public:
-    explicit ModemFactory(ScriptedModem& modem) : modem_(modem) {}
     std::unique_ptr<DeviceChannel> create(std::uint8_t type) override {
-        return type == kConDialUp ? std::make_unique<LentModem>(modem_) : nullptr;
+        if (type != kConDialUp) {
+            return nullptr;
+        }
+        auto modem = std::make_unique<ScriptedModem>();
+        modem->script = {{false, ""}, {true, "CONNECT 9600"}};
+        modem->hangUpCount = &hangUps;
+        made = modem.get();
+        return modem;
     }
     std::uint32_t resolveHostName(std::string_view) override { return 0; }
 
-private:
-    ScriptedModem& modem_;
+    ScriptedModem* made = nullptr;
+    int hangUps = 0;
 };
 
 TEST(Connection, AppliesTheDescriptionDialsBeforeTheFirstFrameAndHangsUpWhenClosed) {
-    ScriptedModem modem;
-    modem.script = {{false, ""}, {true, "CONNECT 9600"}};
-    ModemFactory factory(modem);
+    ModemFactory factory;
     test::ScriptedPrompter prompter;
     const Messages messages(Language::English);
     test::FakeClock clock;
@@ -191,6 +178,8 @@ TEST(Connection, AppliesTheDescriptionDialsBeforeTheFirstFrameAndHangsUpWhenClos
         connection.setDialUpDoneSink([&](bool connected) { done.push_back(connected); });
 
         ASSERT_TRUE(connection.com().openConnection(connection.settings()));
+        ASSERT_NE(factory.made, nullptr);
+        const ScriptedModem& modem = *factory.made;
         ASSERT_EQ(modem.opened.size(), 1u);
         EXPECT_EQ(modem.opened[0], OpenParams(SerialOpenParams{3, 8, true, "/dev/ttyS9"}))
             << "the named device is opened, not the port at the index";
@@ -202,9 +191,9 @@ TEST(Connection, AppliesTheDescriptionDialsBeforeTheFirstFrameAndHangsUpWhenClos
         ASSERT_FALSE(statuses.empty());
         EXPECT_EQ(statuses.front().phone, "9 , 1234");
         EXPECT_EQ(done, std::vector<bool>{true});
-        EXPECT_EQ(modem.hangUps, 0);
+        EXPECT_EQ(factory.hangUps, 0);
     }
-    EXPECT_EQ(modem.hangUps, 1) << "closing the connection hangs up the call";
+    EXPECT_EQ(factory.hangUps, 1) << "closing the connection hangs up the call";
 }
 
 } // namespace

@@ -110,7 +110,7 @@ TEST(PlcsimOverTcp, ProtocolTestAndLoginWithPassword) {
 
 TEST(PlcsimOnASerialLine, StoredPasswordCheckOnAnOlderCpu) {
     // The stored form makes plcsim an A-01 with a firmware that uses the stored check.
-    Plcsim plcsim({"--pty", "--password", "pw", "--password-form", "stored"});
+    Plcsim plcsim({"--pty", "--older-plc", "--password", "pw", "--password-form", "stored"});
     ASSERT_FALSE(plcsim.device().empty());
     Rig rig(plcsim.device());
     rig.settings.nConType = kConSerial;
@@ -118,6 +118,7 @@ TEST(PlcsimOnASerialLine, StoredPasswordCheckOnAnOlderCpu) {
     rig.session.setProjectCpuType(0);
     rig.prompter.answerPassword("pw");
     EXPECT_TRUE(rig.session.connect()) << ::testing::PrintToString(rig.shown());
+    EXPECT_FALSE(rig.protocol.stationHeaderFlag()) << "an older PLC answers without the header";
     EXPECT_EQ(rig.session.plcIdentity().label, "A-01");
     EXPECT_LT(rig.session.firmwareVersion(), 346u);
     EXPECT_EQ(rig.prompter.passwordRequests(), 1);

@@ -78,20 +78,5 @@ TEST(StartupLanguage, OurOwnResourceValueIsNeverRead) {
     EXPECT_EQ(app.start(), Language::English);
 }
 
-TEST(StartupLanguage, EnglishLoadsFromIdPlus300) {
-    MemorySettingsStore store;
-    CDownloadUtilApp app(store, [] { return S::kLangIdEnglishUs; });
-    app.start();
-    EXPECT_EQ(app.messages().text(403), stringTableEntry(703));
-    EXPECT_EQ(app.messages().text(651), stringTableEntry(951));
-    EXPECT_FALSE(app.messages().text(403).empty());
-
-    MemorySettingsStore korean;
-    CDownloadUtilApp kApp(korean, [] { return S::kLangIdKorean; });
-    kApp.start();
-    EXPECT_EQ(kApp.messages().text(403), stringTableEntry(403));
-    EXPECT_NE(kApp.messages().text(403), app.messages().text(403));
-}
-
 } // namespace
 } // namespace dlu

@@ -140,38 +140,23 @@ TEST(StringTableTest, TableShape) {
 
 // ---- Agreement between the two languages --------------------------------------------------
 
-TEST(StringTableTest, KoreanTextHasTheSamePrintfConversionsAsEnglish) {
+// A Korean text has the printf conversions and the number of accelerators of its English one.
+TEST(StringTableTest, KoreanTextHasTheConversionsAndAcceleratorsOfEnglish) {
     const auto byId = tableById();
     std::size_t withConversions = 0;
     for (const auto& [id, english] : byId) {
-        if (!isEnglishId(id)) {
-            continue;
-        }
-        const auto korean = byId.find(id - kEnglishOffset);
-        if (korean == byId.end()) {
-            continue; // reported by the orphan test
-        }
-        const auto expected = printfConversions(english);
-        if (!expected.empty()) {
-            ++withConversions;
-        }
-        EXPECT_EQ(printfConversions(korean->second), expected)
-            << "Korean " << id - kEnglishOffset << " vs English " << id;
-    }
-    EXPECT_GT(withConversions, 0u); // the scanner does see conversions
-}
-
-TEST(StringTableTest, KoreanTextHasTheSameNumberOfAcceleratorsAsEnglish) {
-    const auto byId = tableById();
-    for (const auto& [id, english] : byId) {
         const auto korean = byId.find(id - kEnglishOffset);
         if (!isEnglishId(id) || korean == byId.end()) {
-            continue;
+            continue; // an orphan fails TableShape
         }
+        const auto expected = printfConversions(english);
+        withConversions += expected.empty() ? 0u : 1u;
+        EXPECT_EQ(printfConversions(korean->second), expected) << "English " << id;
         EXPECT_EQ(std::count(korean->second.begin(), korean->second.end(), '&'),
                   std::count(english.begin(), english.end(), '&'))
-            << "Korean " << id - kEnglishOffset << " vs English " << id;
+            << "English " << id;
     }
+    EXPECT_GT(withConversions, 0u); // the scanner does see conversions
 }
 
 // ---- Texts the program relies on -----------------------------------------------------------
@@ -208,53 +193,34 @@ TEST(StringTableTest, SpotCheck) {
     }
 }
 
-// The error report loads id 617 + PLC error code; each text must name its own code.
-TEST(StringTableTest, PlcErrorTextsNameTheirOwnCodeInBothLanguages) {
-    for (int code = 1; code <= 20; ++code) {
-        for (const Language lang : {Language::English, Language::Korean}) {
-            const std::string_view text = Messages(lang).text(617 + code);
+// Texts loaded by offset, in both languages: 617 + a PLC error code names that code; 643 + a
+// program kind names kinds 1 to 7 apart (kind 0 has none); a CPU mode text (667 to 672) is
+// appended to a message after a blank line and names the mode.
+TEST(StringTableTest, TextsLoadedByOffsetInBothLanguages) {
+    constexpr const char* kModes[] = {"LOCAL RUN",  "LOCAL STOP",  "LOCAL PAUSE",
+                                      "REMOTE RUN", "REMOTE STOP", "REMOTE PAUSE"};
+    for (const Language lang : {Language::English, Language::Korean}) {
+        const Messages messages(lang);
+        for (int code = 1; code <= 20; ++code) {
+            const std::string_view text = messages.text(617 + code);
             const std::size_t colon = text.find(" : ");
             ASSERT_NE(colon, std::string_view::npos) << "code " << code << ": " << text;
-            std::string prefix;
-            for (const char ch : text.substr(0, colon)) {
-                if (ch != ' ') {
-                    prefix += ch;
-                }
-            }
+            std::string prefix(text.substr(0, colon));
+            std::erase(prefix, ' ');
             EXPECT_EQ(prefix, "ERR(" + std::to_string(code) + ")") << text;
             EXPECT_GT(text.size(), colon + 3) << "code " << code << " has no description";
         }
-    }
-}
-
-// The program list loads id 643 + program kind; kinds 1 to 7 have names, kind 0 none.
-TEST(StringTableTest, ProgramKindNamesCoverKindsOneToSeven) {
-    for (const Language lang : {Language::English, Language::Korean}) {
-        const Messages messages(lang);
         EXPECT_TRUE(messages.text(643 + 0).empty());
         std::set<std::string_view> names;
         for (int kind = 1; kind <= 7; ++kind) {
-            const std::string_view name = messages.text(643 + kind);
-            EXPECT_FALSE(name.empty()) << "kind " << kind;
-            names.insert(name);
+            EXPECT_FALSE(messages.text(643 + kind).empty()) << "kind " << kind;
+            names.insert(messages.text(643 + kind));
         }
         EXPECT_EQ(names.size(), 7u) << "program kind names must differ";
-    }
-}
-
-// The CPU mode texts are appended to a message, after a blank line, and name the mode.
-TEST(StringTableTest, CpuModeTextsStartWithABlankLineAndNameTheMode) {
-    struct Mode {
-        int koreanId;
-        const char* name;
-    };
-    constexpr Mode kModes[] = {{667, "LOCAL RUN"},  {668, "LOCAL STOP"},  {669, "LOCAL PAUSE"},
-                               {670, "REMOTE RUN"}, {671, "REMOTE STOP"}, {672, "REMOTE PAUSE"}};
-    for (const Mode& m : kModes) {
-        for (const Language lang : {Language::English, Language::Korean}) {
-            const std::string_view text = Messages(lang).text(m.koreanId);
-            EXPECT_TRUE(text.starts_with("\n\n")) << "id " << m.koreanId;
-            EXPECT_TRUE(text.ends_with(std::string(" : ") + m.name)) << "id " << m.koreanId;
+        for (int i = 0; i < 6; ++i) {
+            const std::string_view text = messages.text(667 + i);
+            EXPECT_TRUE(text.starts_with("\n\n")) << "id " << 667 + i;
+            EXPECT_TRUE(text.ends_with(std::string(" : ") + kModes[i])) << "id " << 667 + i;
         }
     }
 }

@@ -8,7 +8,6 @@
 #include "comm/TestFrames.h"
 #include "common/StringTable.h"
 #include "devmem/PdmImage.h"
-#include "plc/DeviceAddress.h"
 #include "sim/PlcIdentity.h"
 #include "support/ScriptedPrompter.h"
 
@@ -28,45 +27,9 @@ using test::ProtocolRig;
 using test::StationHeader;
 using Bytes = std::vector<std::uint8_t>;
 
-std::uint32_t DeviceAddressOf(CpuType type, const char* name) {
-    return DeviceAddress::fromName(name, type, true);
-}
-
 bool readOneWord(CProtocol& p, std::uint32_t address, std::uint16_t& word) {
     const std::array<CProtocol::ReadBlock, 1> blocks{{{address, 1}}};
     return p.readWords(blocks, std::span(&word, 1));
-}
-
-TEST(PlcSimulator, ModeWordLayout) {
-    using sim::KeySwitch;
-    using sim::RunState;
-    // The values the status read turns into "Current CPU mode : ..." texts.
-    EXPECT_EQ(sim::modeWord(KeySwitch::Local, RunState::Run), 0x01);
-    EXPECT_EQ(sim::modeWord(KeySwitch::Local, RunState::Stop), 0x02);
-    EXPECT_EQ(sim::modeWord(KeySwitch::Local, RunState::Pause), 0x04);
-    EXPECT_EQ(sim::modeWord(KeySwitch::Remote, RunState::Run), 0x81);
-    EXPECT_EQ(sim::modeWord(KeySwitch::Remote, RunState::Stop), 0x82);
-    EXPECT_EQ(sim::modeWord(KeySwitch::Remote, RunState::Pause), 0x84);
-}
-
-TEST(PlcSimulator, IdentityAndFirmwareSitAtTheAddressesOfItsCpuType) {
-    for (const char* label : {"A-21", "A-05", "A-13", "A-01"}) {
-        sim::PlcConfig config;
-        config.identityWord = *sim::PlcIdentities::wordOf(label);
-        config.cpuType = sim::PlcIdentities::cpuTypeOf(config.identityWord);
-        config.firmware = 346;
-        ASSERT_EQ(config.cpuType, CpuTypeTable::parse(label)) << label;
-        ProtocolRig rig(config);
-        ASSERT_EQ(rig.protocol.protocolTest(), CProtocol::TestResult::Answered);
-        const std::array<CProtocol::ReadBlock, 2> blocks{{
-            {DeviceAddressOf(config.cpuType, "F0080"), 1},
-            {DeviceAddressOf(config.cpuType, "F1270"), 1},
-        }};
-        std::array<std::uint16_t, 2> words{};
-        ASSERT_TRUE(rig.protocol.readWords(blocks, words)) << label;
-        EXPECT_EQ(words[0], config.identityWord) << label;
-        EXPECT_EQ(words[1], 346) << label;
-    }
 }
 
 TEST(PlcSimulator, IdentitiesByLabelAndByCpuType) {
@@ -438,14 +401,6 @@ TEST(PlcSimulatorFaults, ClosedConnectionIsALostLink) {
     EXPECT_TRUE(readOneWord(rig.protocol, rig.plc.address("F0080"), word));
 }
 
-TEST(PlcSimulatorFaults, EchoIsALoopbackCable) {
-    sim::FaultConfig faults;
-    faults.echo = true;
-    ProtocolRig rig({}, faults);
-    EXPECT_EQ(rig.protocol.protocolTest(), CProtocol::TestResult::WrongLength);
-    EXPECT_EQ(rig.plc.requestCount(), 0U);
-}
-
 TEST(PlcSimulatorFaults, BaudRatePacesEveryByte) {
     sim::FaultConfig faults;
     faults.baud = 9600;
@@ -464,26 +419,21 @@ TEST(PlcSimulatorFaults, BaudRatePacesEveryByte) {
 
 // The embedded connection's query takes plcsim's options by their names, with the same checks.
 TEST(EmbeddedSimulator, QueryOptionsMakeThePlc) {
-    using sim::KeySwitch;
-    using sim::RunState;
     struct Case {
         std::map<std::string, std::string> query;
         std::string error; // empty: made
         std::uint16_t word = 0x7A31;
         CpuType cpuType = 26;
         std::uint16_t firmware = 400;
-        KeySwitch key = KeySwitch::Remote;
-        RunState state = RunState::Stop;
+        std::uint16_t modeWord = 0x82; // bit 7 remote key; bits 0-2 run, stop, pause
     };
     const std::vector<Case> cases{
         {{}, ""},
         {{{"identity", "A-05"}}, "", 0x5810, 5},
         {{{"identity", "0x5810"}, {"key", ""}}, "", 0x5810, 5},
-        {{{"key", "local"}, {"mode", "run"}}, "", 0x7A31, 26, 400, KeySwitch::Local, RunState::Run},
-        // clang-format off
-        {{{"mode", "pause"}, {"firmware", "345"}}, "", 0x7A31, 26, 345, KeySwitch::Remote,
-         RunState::Pause},
-        // clang-format on
+        {{{"key", "local"}, {"mode", "run"}}, "", 0x7A31, 26, 400, 0x01},
+        {{{"mode", "pause"}, {"firmware", "345"}}, "", 0x7A31, 26, 345, 0x84},
+        {{{"key", "local"}, {"mode", "pause"}}, "", 0x7A31, 26, 400, 0x04},
         {{{"identity", "Z-99"}}, "unknown PLC for the embedded simulator: Z-99"},
         {{{"key", "up"}}, "key=local or key=remote"},
         {{{"mode", "halt"}}, "mode=run, mode=stop or mode=pause"},
@@ -506,7 +456,7 @@ TEST(EmbeddedSimulator, QueryOptionsMakeThePlc) {
         EXPECT_EQ(plc->wordAt(plc->address("F0080")), c.word);
         EXPECT_EQ(plc->config().cpuType, c.cpuType);
         EXPECT_EQ(plc->wordAt(plc->address("F1270")), c.firmware);
-        EXPECT_EQ(plc->wordAt(plc->address("F0000")), sim::modeWord(c.key, c.state));
+        EXPECT_EQ(plc->wordAt(plc->address("F0000")), c.modeWord);
     }
 
     // Memory, image and faults from the same names plcsim takes.

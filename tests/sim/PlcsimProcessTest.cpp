@@ -8,14 +8,12 @@
 
 #include <arpa/inet.h>
 #include <csignal>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <netinet/in.h>
 #include <poll.h>
 #include <string>
 #include <sys/socket.h>
-#include <termios.h>
 #include <unistd.h>
 #include <vector>
 
@@ -106,26 +104,6 @@ TEST(PlcsimProgram, CloseAfterFaultEndsTheConnection) {
     // The peer has closed: the next read ends with nothing.
     const Bytes again = loaderFrame(0x83, StationHeader{0xFF, 2}, {});
     EXPECT_TRUE(exchange(fd, again, 10).empty());
-    close(fd);
-    EXPECT_EQ(plcsim.stop(), 0);
-}
-
-TEST(PlcsimProgram, SerialLineOnAPseudoTerminal) {
-    test::ChildProcess plcsim(PLCSIM_PATH, {"--pty", "--older-plc"});
-    const std::string first = plcsim.line();
-    const std::string prefix = "plcsim: serial line on ";
-    ASSERT_EQ(first.rfind(prefix, 0), 0U) << first;
-    const int fd = open(first.substr(prefix.size()).c_str(), O_RDWR | O_NOCTTY);
-    ASSERT_GE(fd, 0);
-    termios tio{};
-    tcgetattr(fd, &tio);
-    cfmakeraw(&tio);
-    tcsetattr(fd, TCSANOW, &tio);
-
-    const Bytes test = loaderFrame('t', StationHeader{0xFF, 1}, {'T', 'E', 'S', 'T'});
-    const Bytes answer = exchange(fd, test, 8);
-    // An older PLC: 'E' without the station header.
-    EXPECT_EQ(answer, loaderFrame('E', std::nullopt, {1}));
     close(fd);
     EXPECT_EQ(plcsim.stop(), 0);
 }

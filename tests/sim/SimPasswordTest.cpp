@@ -320,6 +320,9 @@ TEST(SimPresets, EveryIdentityIsFoundByTheProjectTypeItIsUsedWith) {
         EXPECT_EQ(rig.session.connect(), !refused) << identity.label;
         EXPECT_EQ(rig.session.identityWord(), identity.word) << identity.label;
         EXPECT_EQ(rig.session.plcIdentity().label, identity.label);
+        if (!refused) { // identity and firmware are read where the PLC's CPU type keeps them
+            EXPECT_EQ(rig.session.firmwareVersion(), config.firmware) << identity.label;
+        }
         EXPECT_EQ(rig.prompter.passwordRequests(), refused ? 0 : 1) << identity.label;
 
         // Only the older CPUs can keep a stored block.
