@@ -108,7 +108,7 @@ SimulatorLink simulatorAt(std::uint16_t port) {
     return link;
 }
 
-ConnectionDescription spec(ConnectionLink link) {
+ConnectionDescription described(ConnectionLink link) {
     ConnectionDescription s;
     s.link = std::move(link);
     s.timeoutSeconds = 3;
@@ -130,7 +130,7 @@ TEST(MainWindow, FullDownloadAgainstTheSimulator) {
                                                         .parameterData(parameter)
                                                         .linkPrograms(programs));
     ASSERT_TRUE(w.dialog.openPackage(path));
-    w.dialog.useConnection(spec(simulatorAt(10523)));
+    w.dialog.useConnection(described(simulatorAt(10523)));
     w.boxes.answer(QMessageBox::Yes); // 662: to Remote STOP
     w.boxes.answer(QMessageBox::No);  // 663: stay stopped
 
@@ -174,7 +174,7 @@ TEST(MainWindow, DownloadToPlcsimOverTcp) {
     Window w(Language::English, {}, /*realChannels=*/true);
     ASSERT_TRUE(w.dialog.openPackage(
         w.packageFile("Line1.DWN", PackageBuilder().project("Line1", 26).program(0, "MAIN", 1))));
-    w.dialog.useConnection(spec(ethernet));
+    w.dialog.useConnection(described(ethernet));
     w.boxes.answer(QMessageBox::No); // 663, if plcsim is at REMOTE
     EXPECT_TRUE(w.download());
     EXPECT_NE(std::find(w.boxes.shown().begin(), w.boxes.shown().end(), w.text(651)),
@@ -194,7 +194,7 @@ TEST(MainWindow, ClosingDuringADownloadAsksAndWaits) {
         ASSERT_TRUE(w.dialog.openPackage(w.packageFile(
             "Line1.DWN",
             PackageBuilder().project("Line1", 26).program(0, "MAIN", 1).linkPrograms({program}))));
-        w.dialog.useConnection(spec(simulatorAt(10523)));
+        w.dialog.useConnection(described(simulatorAt(10523)));
         w.boxes.answer(yes ? QMessageBox::Yes : QMessageBox::No); // 705
         w.boxes.answer(QMessageBox::No);                          // 663: stay stopped
 
@@ -256,7 +256,7 @@ struct ModemLine {
         link.line.device = device;
         link.exitNumber = "9";
         link.callNumber = "1234";
-        return spec(link);
+        return described(link);
     }
 
     sim::PlcSimulator plc;
@@ -398,7 +398,7 @@ TEST(MainWindow, DeviceMemoryButtonsOpenTheirWindows) {
         EXPECT_EQ(w.boxes.shown(), std::vector<std::string>{w.text(402)}) << c.button;
         EXPECT_TRUE(windows.empty()) << c.button;
     }
-    w.dialog.useConnection(spec(simulatorAt(10523)));
+    w.dialog.useConnection(described(simulatorAt(10523)));
     const std::string refused(w.messages(Msg::CpuWarning));
     for (const Case& c : cases) {
         press(c.button, c.wrong);
@@ -429,7 +429,7 @@ TEST(MainWindow, ConnectionDisplayAndLabelsInBothLanguages) {
                   ko ? QStringLiteral("다운로드(&D)") : QStringLiteral("&Download..."));
         EXPECT_EQ(w.dialog.programList().headerData(2, Qt::Horizontal).toString(),
                   ko ? QStringLiteral("프로그램 이름") : QStringLiteral("Program Name"));
-        w.dialog.useConnection(spec(ethernet));
+        w.dialog.useConnection(described(ethernet));
         EXPECT_EQ(w.field(153).toStdString(),
                   ko ? "접속 방식 :  [ Ethernet ]  / IP 주소 : [ 192.168.  0. 10 ]"
                      : "Connection :  [ Ethernet ]  / IP Address : [ 192.168.  0. 10 ]");
@@ -473,7 +473,7 @@ TEST(MainWindow, InitializeClearsAndAsksForTheConnectionAgain) {
     const QString path =
         w.packageFile("Line1.DWN", PackageBuilder().project("Line1", 26).program(0, "MAIN", 1));
     ASSERT_TRUE(w.dialog.openPackage(path));
-    w.dialog.useConnection(spec(simulatorAt(10523)));
+    w.dialog.useConnection(described(simulatorAt(10523)));
     // The button's mnemonic, as a keyboard user presses it.
     w.dialog.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&w.dialog));
