@@ -486,15 +486,3 @@ TEST(DevmemDialogs, OpeningStopsAtACancelledChoice) {
 
 } // namespace
 } // namespace dlu
-
-// The platform is offscreen unless the caller chose one: the build lists the tests without a
-// display.
-int main(int argc, char** argv) {
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    QStandardPaths::setTestModeEnabled(true);
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
