@@ -53,6 +53,8 @@ struct Msg {
         CpuTypeNotSelected = 578,
         SaveFailed = 579,
         BlocksMissing = 585,
+        PartialImageKept = 530,  // where an incomplete image went; the old file is unchanged
+        NotARegularFile = 531,   // a save target that is a device, pipe, link or folder
         EmptyImage = 586,
         ViewerAskClearAll = 574,
         ViewerAskClearArea = 575,

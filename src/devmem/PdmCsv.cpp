@@ -1,5 +1,7 @@
 #include "devmem/PdmCsv.h"
 
+#include "common/FileTarget.h"
+
 #include "common/TerminalText.h"
 #include "common/TextFormat.h"
 #include "devmem/PdmDiff.h"
@@ -246,18 +248,13 @@ PdmCsv::Import PdmCsv::read(std::string_view text, CpuType cpu) {
 }
 
 PdmCsv::Import PdmCsv::readFile(const std::filesystem::path& file, CpuType cpu) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
-        return refuse(0, "cannot read the file");
+    // A named pipe or a device is refused, never waited on.
+    std::string why;
+    const auto bytes = readRegularFile(file.string(), kMaxBytes, why);
+    if (!bytes) {
+        return refuse(0, "cannot read the file: " + why);
     }
-    std::string text;
-    text.resize(kMaxBytes + 1);
-    in.read(text.data(), static_cast<std::streamsize>(text.size()));
-    text.resize(static_cast<std::size_t>(in.gcount()));
-    if (in.bad()) {
-        return refuse(0, "cannot read the file");
-    }
-    return read(text, cpu);
+    return read(std::string(bytes->begin(), bytes->end()), cpu);
 }
 
 } // namespace dlu
