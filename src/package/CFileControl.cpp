@@ -31,6 +31,7 @@ namespace {
 constexpr std::string_view kArchiveName = "package.zip";
 constexpr std::string_view kUnpackName = "unpacked/";
 constexpr std::string_view kFolderPattern = "dlutil-XXXXXX";
+constexpr std::string_view kFolderPrefix = "dlutil-";
 
 std::string upper(std::string_view s) {
     std::string out(s);
@@ -105,7 +106,9 @@ CFileControl::~CFileControl() { Close(); }
 void CFileControl::reportBadPackage() { prompter_.message(messages_(Msg::DownloadFileError)); }
 
 bool CFileControl::makePrivateFolder() {
-    const std::optional<std::string> folder = fileio::makePrivateFolder(kFolderPattern);
+    // Whatever a killed run of ours left goes first; folders of live runs stay.
+    fileio::removeStaleFolders(kFolderPrefix);
+    const std::optional<std::string> folder = fileio::makePrivateFolder(kFolderPattern, &lock_);
     if (!folder) {
         return false;
     }
@@ -156,6 +159,11 @@ void CFileControl::Close() {
         std::error_code ec;
         fs::remove_all(privateFolder_, ec);
         privateFolder_.clear();
+    }
+    // The owner's lock goes only once the folder is gone.
+    if (lock_ >= 0) {
+        ::close(lock_);
+        lock_ = -1;
     }
     unpackFolder_.clear();
     openedCopy_ = false;

@@ -185,7 +185,7 @@ void PlcSimulator::onFrame(std::uint8_t command, std::span<const std::uint8_t> b
         // length 5 turns it on.
         headerInUse_ = false;
     }
-    if (faults_.drops(requests_)) {
+    if (faults_.drops(requests_) || faults_.hangs(command)) {
         return;
     }
     if (isRetransmission(request, body)) {

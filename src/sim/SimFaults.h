@@ -34,6 +34,9 @@ struct FaultConfig {
     std::uint64_t closeAfterFrames = 0;   // close the connection after this many responses
     std::uint32_t baud = 0;               // serial line speed to emulate, 0 = no pacing
     std::uint32_t turnaroundMs = 0;       // the PLC's time from a request to its answer
+    // From the first request of this command on, nothing is answered any more: a PLC that
+    // hangs at a chosen point of a transfer.
+    std::optional<std::uint8_t> hangOnCommand;
 };
 
 // The fault switches, asked by the dispatcher at each step of a request and its response.
@@ -47,6 +50,12 @@ public:
     bool echoes() const { return config_.echo; }
     // Request number `request` goes unanswered.
     bool drops(std::uint64_t request) const { return config_.dropRequests.contains(request); }
+    // A request of `command` and everything after the first one of the hang command go
+    // unanswered.
+    bool hangs(std::uint8_t command) {
+        hung_ = hung_ || (config_.hangOnCommand && command == *config_.hangOnCommand);
+        return hung_;
+    }
     // Request number `request`, a write or the last block of a device image, is confirmed
     // without being carried out.
     bool losesWrite(std::uint64_t request) const { return config_.loseWrites.contains(request); }
@@ -72,6 +81,7 @@ public:
 private:
     FaultConfig config_;
     std::mt19937 random_;
+    bool hung_ = false;
 };
 
 } // namespace dlu::sim

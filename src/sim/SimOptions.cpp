@@ -250,6 +250,12 @@ std::vector<SimOption> makeTable() {
             return true;
         })
         .repeated = true;
+    add("hang-on", "hang-on", T::Text,
+        "answer nothing from the first request of command CMD on (a PLC that hangs), e.g. D",
+        [](SimOptions& o, const std::string& v) {
+            o.hangOn = v;
+            return true;
+        });
     add("drop", "drop", T::Number, "do not answer request number N (repeatable)",
         [](SimOptions& o, const std::string& v) { return addNumber(o.faults.dropRequests, v); })
         .repeated = true;
@@ -371,6 +377,13 @@ std::optional<SimSetup> resolveSimOptions(const SimOptions& options,
             return fail("--error-on wants CMD:CODE, got " + text);
         }
         setup.faults.errorReplies.push_back({*command, 0, rule->second});
+    }
+    if (!options.hangOn.empty()) {
+        const auto command = commandCode(options.hangOn);
+        if (!command) {
+            return fail("--hang-on wants a command code, got " + options.hangOn);
+        }
+        setup.faults.hangOnCommand = *command;
     }
     for (const auto& text : options.errorAt) {
         const auto rule = splitRule(text);

@@ -37,6 +37,7 @@ struct SimOptions {
 
     FaultConfig faults;               // every fault but the error rules
     std::vector<std::string> errorOn; // "CMD:CODE", checked by resolveSimOptions
+    std::string hangOn;               // "CMD": answer nothing from its first request on
     std::vector<std::string> errorAt; // "N:CODE"
 };
 
