@@ -134,10 +134,12 @@ TEST(DevmemDialogs, BackupViewEditApplySaveAndRestoreIntoAFreshPlc) {
     Gui gui(source);
     CDeviceMemorySetDlg backup(gui.env, DeviceMemoryMode::Backup, kA21,
                                QString::fromStdString(dir.path().string() + "/"), {});
-    // Opening: Default (M, L, K, D) and an empty file under the default name.
+    // Opening: Default (M, L, K, D) and the default name, but no file: one exists only once a
+    // backup has written it.
     const fs::path opened = backup.transfer().file();
-    EXPECT_TRUE(fs::exists(opened));
-    EXPECT_EQ(fs::file_size(opened), 0u);
+    EXPECT_EQ(opened.parent_path(), dir.path());
+    EXPECT_FALSE(fs::exists(opened));
+    EXPECT_TRUE(fs::is_empty(dir.path()));
     EXPECT_FALSE(child<QPushButton>(&backup, "1131")->isEnabled());
 
     // D 0 to 250 only, saved under a name of our own ("File Name Error" for a bare extension).
