@@ -6,6 +6,8 @@
 #include "sim/PlcIdentity.h"
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 
 namespace dlu::sim {
 
@@ -185,7 +187,14 @@ void PlcSimulator::onFrame(std::uint8_t command, std::span<const std::uint8_t> b
         // length 5 turns it on.
         headerInUse_ = false;
     }
-    if (faults_.drops(requests_) || faults_.hangs(command)) {
+    if (faults_.hangs(command)) {
+        // The PLC stops dead inside this request and never returns: the program that made
+        // the request waits there until it is killed, at a point chosen by the command.
+        for (;;) {
+            std::this_thread::sleep_for(std::chrono::hours(1));
+        }
+    }
+    if (faults_.drops(requests_)) {
         return;
     }
     if (isRetransmission(request, body)) {

@@ -34,8 +34,8 @@ struct FaultConfig {
     std::uint64_t closeAfterFrames = 0;   // close the connection after this many responses
     std::uint32_t baud = 0;               // serial line speed to emulate, 0 = no pacing
     std::uint32_t turnaroundMs = 0;       // the PLC's time from a request to its answer
-    // From the first request of this command on, nothing is answered any more: a PLC that
-    // hangs at a chosen point of a transfer.
+    // At the first request of this command the simulator stops dead and never returns: a
+    // test hook that holds the program at a chosen point of a transfer until it is killed.
     std::optional<std::uint8_t> hangOnCommand;
 };
 
@@ -50,8 +50,7 @@ public:
     bool echoes() const { return config_.echo; }
     // Request number `request` goes unanswered.
     bool drops(std::uint64_t request) const { return config_.dropRequests.contains(request); }
-    // A request of `command` and everything after the first one of the hang command go
-    // unanswered.
+    // The simulator is to stop dead at this request of `command`.
     bool hangs(std::uint8_t command) {
         hung_ = hung_ || (config_.hangOnCommand && command == *config_.hangOnCommand);
         return hung_;

@@ -251,7 +251,8 @@ std::vector<SimOption> makeTable() {
         })
         .repeated = true;
     add("hang-on", "hang-on", T::Text,
-        "answer nothing from the first request of command CMD on (a PLC that hangs), e.g. D",
+        "stop dead at the first request of command CMD, never to answer or return (a test hook "
+        "for killing the program there), e.g. D",
         [](SimOptions& o, const std::string& v) {
             o.hangOn = v;
             return true;
