@@ -51,7 +51,7 @@ std::uint64_t LineEmulation::arrivedBy(TimePoint start, TimePoint now) const {
 }
 
 LineEmulation::TimePoint LineEmulation::delivery(TimePoint start, std::uint64_t index,
-                                                std::uint64_t count) const {
+                                                 std::uint64_t count) const {
     if (adapterLatency_.count() == 0) {
         return arrival(start, index);
     }

@@ -136,8 +136,7 @@ bool PlcServer::sendAll(int fd, std::span<const std::uint8_t> bytes,
     std::size_t done = 0;
     while (done < bytes.size()) {
         std::this_thread::sleep_until(line_.delivery(start, done, bytes.size()));
-        const auto due =
-            line_.deliveredBy(start, bytes.size(), std::chrono::steady_clock::now());
+        const auto due = line_.deliveredBy(start, bytes.size(), std::chrono::steady_clock::now());
         const std::size_t upTo = std::max(done + 1, static_cast<std::size_t>(due));
         if (!writeSome(fd, bytes.data() + done, upTo - done, socket)) {
             return false;

@@ -71,7 +71,7 @@ private:
     std::size_t next_ = 0;
     std::chrono::nanoseconds owed_{0}; // line time not yet handed to the clock
     LineEmulation line_;
-    LineEmulation adapter_; // with a clock: the adapter model alone, the baud for its arrivals
+    LineEmulation adapter_;     // with a clock: the adapter model alone, the baud for its arrivals
     std::vector<Block> blocks_; // answers not fully read, oldest first
     std::size_t block_ = 0;     // the block of pending_[next_]
 };

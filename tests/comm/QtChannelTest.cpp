@@ -337,6 +337,8 @@ TEST(QtSerialChannel, AsksAnAdapterForLowLatencyAndPutsItBack) {
         std::optional<unsigned> whileOpen;
         bool advised;
     };
+    // One case a line, as they read.
+    // clang-format off
     const std::vector<Case> cases{
         {"attribute writable", 16, true, true, true, {"timer?", "timer=1", "timer?"},
          {"timer=16"}, 1, false},
@@ -350,6 +352,7 @@ TEST(QtSerialChannel, AsksAnAdapterForLowLatencyAndPutsItBack) {
         {"no latency timer", std::nullopt, true, true, true, {"timer?"}, {}, std::nullopt,
          false},
     };
+    // clang-format on
     for (const auto& c : cases) {
         for (const bool usb : {false, true}) {
             Pty pty;

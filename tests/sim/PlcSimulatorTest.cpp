@@ -584,8 +584,8 @@ TEST(LineEmulation, SchedulesBothDirectionsFromAbsoluteTimes) {
         line.setAdapterLatency(std::chrono::milliseconds(h.latencyMs));
         const sim::LineEmulation::TimePoint start{std::chrono::seconds(100)};
         const auto at = line.delivery(start, h.index, h.count);
-        EXPECT_EQ(at - start, h.at) << h.baud << " baud, " << h.latencyMs << " ms, byte "
-                                    << h.index << " of " << h.count;
+        EXPECT_EQ(at - start, h.at)
+            << h.baud << " baud, " << h.latencyMs << " ms, byte " << h.index << " of " << h.count;
         EXPECT_GE(line.deliveredBy(start, h.count, at), h.index + 1);
         EXPECT_LE(line.deliveredBy(start, h.count, at - nanoseconds(1)), h.index);
     }

@@ -43,8 +43,8 @@ struct LatencyChange {
     enum class How { Nothing, Attribute, Flag };
     How how = How::Nothing;
     std::string device;
-    unsigned previousTimer = 0; // How::Attribute: the value written back
-    int previousFlags = 0;      // How::Flag: the flags set back
+    unsigned previousTimer = 0;    // How::Attribute: the value written back
+    int previousFlags = 0;         // How::Flag: the flags set back
     std::optional<unsigned> timer; // the timer in force while the port is open
 };
 
@@ -56,8 +56,9 @@ class AdapterLatency {
 public:
     using Notice = std::function<void(const std::string&)>;
 
-    explicit AdapterLatency(std::shared_ptr<SerialLatencyDriver> driver = systemSerialLatencyDriver(),
-                            Notice notice = {});
+    explicit AdapterLatency(
+        std::shared_ptr<SerialLatencyDriver> driver = systemSerialLatencyDriver(),
+        Notice notice = {});
 
     // `fd` is the open port of `device`. The port stays usable whatever the answer.
     LatencyChange lower(int fd, const std::string& device);

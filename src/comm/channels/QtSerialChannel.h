@@ -10,7 +10,8 @@ namespace dlu {
 class QtSerialChannel final : public DeviceChannel {
 public:
     // `latency`: the adapter latency requests shared by the channels of one factory.
-    explicit QtSerialChannel(SerialPortLister ports, std::shared_ptr<AdapterLatency> latency = nullptr);
+    explicit QtSerialChannel(SerialPortLister ports,
+                             std::shared_ptr<AdapterLatency> latency = nullptr);
 
     bool open(const OpenParams& params) override;
     void setTimeout(std::chrono::milliseconds timeout) override { link_.setTimeout(timeout); }

@@ -27,7 +27,8 @@ bool QtSerialLink::open(const QString& systemLocation, std::uint32_t baudRate, b
     }
     baudRate_ = baudRate;
     state_ = State::Open;
-    latencyChange_ = latency_->lower(static_cast<int>(port_->handle()), systemLocation.toStdString());
+    latencyChange_ =
+        latency_->lower(static_cast<int>(port_->handle()), systemLocation.toStdString());
     return true;
 }
 

@@ -14,7 +14,8 @@ public:
     static constexpr std::uint32_t kBaudRate = 115200;
 
     // `latency`: the adapter latency requests shared by the channels of one factory.
-    explicit QtUsbChannel(SerialPortLister ports, std::shared_ptr<AdapterLatency> latency = nullptr);
+    explicit QtUsbChannel(SerialPortLister ports,
+                          std::shared_ptr<AdapterLatency> latency = nullptr);
 
     bool open(const OpenParams& params) override;
     void setTimeout(std::chrono::milliseconds timeout) override { link_.setTimeout(timeout); }
