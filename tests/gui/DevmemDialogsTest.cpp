@@ -1,5 +1,6 @@
 // The device memory windows, offscreen, against the in-process simulator: the job that the
 // program runs on its session thread runs here at once.
+#include "common/MessageIds.h"
 #include "devmem/PdmFile.h"
 #include "devmem/gui/CDeviceGridCtrl.h"
 #include "devmem/gui/CDeviceMemorySetDlg.h"
@@ -484,6 +485,62 @@ TEST(DevmemDialogs, OpeningStopsAtACancelledChoice) {
                                   DeviceMemoryMode::Backup, {}, open));
     EXPECT_EQ(steps, std::vector<std::string>{"normal"});
     EXPECT_TRUE(QApplication::topLevelWidgets().isEmpty());
+}
+
+// Esc or the close box while a backup runs: the window asks, stays until the transfer has
+// ended and then closes (Yes) or stays open (No); the backup finishes either way. Both
+// windows, the device memory one and the Linux one.
+TEST(DevmemDialogs, ClosingDuringATransferAsksAndWaitsForItsEnd) {
+    struct Case {
+        bool linux;
+        PromptAnswer answer;
+        const char* done;
+    };
+    const char* saved = "Data saving completed";
+    const char* uploaded = "Upload Success";
+    for (const Case c : {Case{false, PromptAnswer::Yes, saved}, Case{false, PromptAnswer::No, saved},
+                         Case{true, PromptAnswer::Yes, uploaded},
+                         Case{true, PromptAnswer::No, uploaded}}) {
+        SCOPED_TRACE(std::string(c.linux ? "Linux" : "device memory") +
+                     (c.answer == PromptAnswer::Yes ? ", Yes" : ", No"));
+        TempFolder dir;
+        sim::PlcConfig config;
+        config.imageSize = 500;
+        Rig rig(config);
+        rig.plc.fillDeviceMemory(3);
+        Gui gui(rig);
+        const QString folder = QString::fromStdString(dir.path().string() + "/");
+        const fs::path file = dir.path() / (c.linux ? "image.BIN" : "backup.PDM");
+        gui.files = {QString::fromStdString(file.string())};
+        std::unique_ptr<QDialog> dlg;
+        std::function<bool()> transfer;
+        if (c.linux) {
+            auto* w = new CLinuxDeviceMemorySetDlg(gui.env, DeviceMemoryMode::Backup, kA21,
+                                                   folder, {});
+            dlg.reset(w);
+            w->start();
+            transfer = [w] { return w->runTransfer().has_value(); };
+        } else {
+            auto* w = new CDeviceMemorySetDlg(gui.env, DeviceMemoryMode::Backup, kA21, folder, {});
+            dlg.reset(w);
+            child<QPushButton>(w, "1100")->click();
+            transfer = [w] { return w->runTransfer().has_value(); };
+        }
+        dlg->show();
+        rig.prompter.clear();
+        rig.prompter.answer(c.answer);
+        bool closedAtOnce = true;
+        QTimer::singleShot(0, [&] {
+            dlg->close(); // the close box; Esc goes the same way
+            closedAtOnce = !dlg->isVisible();
+        });
+        ASSERT_TRUE(transfer());
+        EXPECT_FALSE(closedAtOnce) << "the window stays while the transfer runs";
+        EXPECT_EQ(dlg->isVisible(), c.answer == PromptAnswer::No);
+        EXPECT_EQ(rig.shown(), (std::vector<std::string>{std::string(rig.messages(Msg::TransferRunning)),
+                                                         c.done}));
+        EXPECT_TRUE(fs::exists(file));
+    }
 }
 
 } // namespace
