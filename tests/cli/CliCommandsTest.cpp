@@ -542,8 +542,6 @@ TEST(CliOutput, OutsideNamesAreEscaped) {
     EXPECT_EQ(Json::parse(json.out)["project"], evil);
 }
 
-// `dlutil ports --json`: an array of objects with the documented keys and types, text from the
-// device kept as it is; an empty array when there are no ports.
 // What can stand at a file name the user gives. Only a regular file (or nothing) is ever
 // written; a reader takes a regular file, through a link too, and never waits on a pipe.
 enum class Target { Regular, Missing, Directory, Node, Fifo, Link };
@@ -727,6 +725,8 @@ TEST(CliFileTargets, OnlyRegularFilesAreWrittenOrRead) {
     }
 }
 
+// `dlutil ports --json`: an array of objects with the documented keys and types, text from the
+// device kept as it is; an empty array when there are no ports.
 TEST(CliPorts, JsonShape) {
     const std::vector<PortListing> listed = {
         {"ttyUSB0", "/dev/ttyUSB0", "FT232R \"USB\" \\ UART\x01", "FTDI", true, 16, false},

@@ -16,7 +16,10 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QTest>
@@ -29,6 +32,8 @@
 #include <functional>
 #include <memory>
 #include <optional>
+
+#include <sys/stat.h>
 
 namespace dlu {
 namespace {
@@ -540,6 +545,88 @@ TEST(DevmemDialogs, ClosingDuringATransferAsksAndWaitsForItsEnd) {
         EXPECT_EQ(rig.shown(), (std::vector<std::string>{std::string(rig.messages(Msg::TransferRunning)),
                                                          c.done}));
         EXPECT_TRUE(fs::exists(file));
+    }
+}
+
+// The save dialog itself (no answer of ours): a name typed without an extension gets ".PDM"
+// before the dialog asks about replacing, so an existing "line2.PDM" is asked about and a new
+// "line3" comes back as "line3.PDM".
+TEST(DevmemDialogs, SaveDialogAddsTheExtensionBeforeItAsksAboutReplacing) {
+    TempFolder dir;
+    Rig rig;
+    DevmemGuiEnv env{rig.prompter, rig.messages, rig.clock, {}, {}};
+    saveD(dir.path() / "line2.PDM", 10);
+    const QString folder = QString::fromStdString(dir.path().string());
+    for (const char* typed : {"line2", "line3"}) {
+        SCOPED_TRACE(typed);
+        QString asked;
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(typed);
+            // The question about replacing, if any, is answered No.
+            QTimer::singleShot(0, [&] {
+                if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                    asked = box->text();
+                    box->button(QMessageBox::No)->click();
+                }
+            });
+            static_cast<QDialog*>(dialog)->accept(); // the Save button
+            if (dialog->isVisible()) {
+                dialog->reject();
+            }
+        });
+        const QString chosen =
+            env.askFile(nullptr, DevmemGuiEnv::FileDialog::Save, folder, QStringLiteral(".PDM"),
+                        QStringLiteral("Device memory files (*.PDM)"));
+        if (std::string(typed) == "line2") {
+            EXPECT_TRUE(asked.contains(QStringLiteral("line2.PDM"))) << asked.toStdString();
+            EXPECT_TRUE(chosen.isEmpty());
+        } else {
+            EXPECT_TRUE(asked.isEmpty()) << asked.toStdString();
+            EXPECT_EQ(chosen.toStdString(), (dir.path() / "line3.PDM").string());
+        }
+    }
+}
+
+// A save name that stands for a named pipe or a link is refused by name in both windows and
+// the dialog asks again; nothing is made at that name.
+TEST(DevmemDialogs, SaveNamesThatAreNotRegularFilesAreRefused) {
+    for (const bool linux : {false, true}) {
+        SCOPED_TRACE(linux ? "Linux" : "device memory");
+        TempFolder dir;
+        Rig rig;
+        Gui gui(rig);
+        const std::string ext = linux ? ".BIN" : ".PDM";
+        const fs::path fifo = dir.path() / ("pipe" + ext);
+        const fs::path link = dir.path() / ("link" + ext);
+        const fs::path good = dir.path() / ("good" + ext);
+        ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+        fs::create_symlink(dir.path() / "elsewhere", link);
+        gui.files = {QString::fromStdString(fifo.string()), QString::fromStdString(link.string()),
+                     QString::fromStdString(good.string())};
+        rig.prompter.clear();
+        const QString folder = QString::fromStdString(dir.path().string() + "/");
+        QString chosen;
+        if (linux) {
+            CLinuxDeviceMemorySetDlg w(gui.env, DeviceMemoryMode::Backup, kA21, folder, {});
+            w.start();
+            chosen = w.fileText();
+        } else {
+            CDeviceMemorySetDlg w(gui.env, DeviceMemoryMode::Backup, kA21, folder, {});
+            child<QPushButton>(&w, "1100")->click();
+            chosen = QString::fromStdString(w.transfer().file().string());
+        }
+        EXPECT_EQ(chosen.toStdString(), good.string());
+        EXPECT_EQ(rig.shown(),
+                  (std::vector<std::string>{
+                      fifo.string() + "\nThis name is not a regular file (a named pipe). Choose "
+                                      "another name.",
+                      link.string() + "\nThis name is not a regular file (a symbolic link). "
+                                      "Choose another name."}));
+        EXPECT_TRUE(fs::is_fifo(fs::symlink_status(fifo)));
+        EXPECT_TRUE(fs::is_symlink(fs::symlink_status(link)));
+        EXPECT_FALSE(fs::exists(dir.path() / "elsewhere"));
     }
 }
 
