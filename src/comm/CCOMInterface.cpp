@@ -2,6 +2,11 @@
 
 #include "comm/CommSet.h"
 #include "common/Prompter.h"
+#include "common/TerminalText.h"
+#include "common/TextFormat.h"
+
+#include <filesystem>
+#include <string>
 
 namespace dlu {
 
@@ -172,7 +177,16 @@ bool CCOMInterface::openConnection(const CommSet& settings, const AttemptCountSi
     }
     const bool opened = open(*params);
     if (!opened && type == kConSerial) {
-        prompter_.message(kInitErrorText);
+        std::error_code ec;
+        if (!portDevice_.empty() && !std::filesystem::exists(portDevice_, ec)) {
+            // The port set up for this connection is gone (an adapter unplugged): no other
+            // port is taken in its place.
+            prompter_.message(std::string(kInitErrorText) + "\n" +
+                              formatText(std::string(kPortGoneText).c_str(),
+                                         displaySafe(portDevice_).c_str()));
+        } else {
+            prompter_.message(kInitErrorText);
+        }
     }
     return opened;
 }

@@ -26,6 +26,10 @@ public:
     static constexpr std::chrono::milliseconds kInitialTimeout{3000};
     static constexpr std::string_view kAttachErrorText = "COM Object Attach Error";
     static constexpr std::string_view kInitErrorText = "COM Object Init Error";
+    // Added to it when the serial port set up by its path is not there.
+    static constexpr std::string_view kPortGoneText =
+        "The serial port %s is not there; no other port was taken. Connect it, or choose a "
+        "port in the communication setup.";
 
     // Runs before the first write on a dial-up channel that is not yet connected: dials, waits
     // for the call and answers true when the modem connected. Set by whoever owns the dial-up

@@ -468,6 +468,27 @@ TEST(MainWindow, UnreadablePackageKeepsThePreviousProject) {
     EXPECT_TRUE(w.dialog.packageLoaded());
 }
 
+// Enter (either key) in the program list does nothing: the window stays, asks nothing and
+// keeps its project.
+TEST(MainWindow, EnterInTheProgramListDoesNothing) {
+    Window w(Language::English);
+    ASSERT_TRUE(w.dialog.openPackage(
+        w.packageFile("Line1.DWN", PackageBuilder().project("Line1", 26).program(0, "MAIN", 1))));
+    auto* table = w.dialog.findChild<QTableView*>(QStringLiteral("303"));
+    w.dialog.activateWindow();
+    table->setFocus();
+    table->selectRow(0);
+    for (const auto key : {Qt::Key_Return, Qt::Key_Enter}) {
+        QTest::keyClick(table, key);
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(w.dialog.isVisible()) << key;
+        EXPECT_EQ(w.dialog.result(), 0) << key;
+    }
+    EXPECT_TRUE(w.boxes.shown().empty());
+    EXPECT_TRUE(w.dialog.packageLoaded());
+    EXPECT_EQ(w.dialog.programList().rowCount(), 1);
+}
+
 TEST(MainWindow, InitializeClearsAndAsksForTheConnectionAgain) {
     Window w(Language::English);
     const QString path =

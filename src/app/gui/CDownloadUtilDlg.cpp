@@ -453,8 +453,9 @@ void CDownloadUtilDlg::keyPressEvent(QKeyEvent* event) {
     const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
     if (enter && event->modifiers() == Qt::NoModifier &&
         qobject_cast<QPushButton*>(focusWidget()) == nullptr) {
-        // Enter with no button focused is the dialog's OK: the window closes.
-        accept();
+        // Enter with no button focused (in the program list, say) does nothing: the window
+        // has no default button, and Enter must never close the program.
+        event->accept();
         return;
     }
     QDialog::keyPressEvent(event);
