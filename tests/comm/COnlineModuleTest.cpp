@@ -116,7 +116,10 @@ TEST(COnlineModule, NoAnswerRunsTheErrorReport) {
     Rig rig({}, faults);
     rig.session.setProjectCpuType(26);
     EXPECT_FALSE(rig.session.connect());
-    EXPECT_EQ(rig.shown(), std::vector<std::string>{"Simulator Error"});
+    // The message, then what was tried as its cause.
+    EXPECT_EQ(rig.shown(),
+              std::vector<std::string>{
+                  "Simulator Error\nno answer from 127.0.0.1:10523 to 4 protocol tests of 2 s"});
 }
 
 TEST(COnlineModule, LeasedLineFailsAtOnceAndSendsNothing) {

@@ -3,12 +3,14 @@
 #include "comm/Channel.h"
 #include "comm/channels/ArrivalBuffer.h"
 
+#include <QSerialPort>
 #include <QString>
 
 #include <chrono>
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <string>
 
 class QSerialPort;
 
@@ -53,10 +55,16 @@ public:
 
     QSerialPort& port() { return *port_; }
 
+    // Why the last open failed or the line was lost; empty when nothing is known.
+    const std::string& failureCause() const { return cause_; }
+    // The system's error behind a serial port error Qt reports.
+    static int systemError(QSerialPort::SerialPortError error);
+
 private:
     std::unique_ptr<QSerialPort> port_;
     ArrivalBuffer buffer_;
     State state_ = State::Closed;
+    std::string cause_;
     std::uint32_t baudRate_ = 9600;
     std::chrono::milliseconds timeout_{3000};
 };

@@ -29,6 +29,7 @@ public:
     std::chrono::milliseconds timeout() const override { return link_.timeout(); }
     std::chrono::microseconds byteTime() const override { return link_.byteTime(); }
     void close() override { link_.close(); }
+    std::string failureCause() const override { return link_.failureCause(); }
 
 private:
     SerialPortLister ports_;
