@@ -1,6 +1,7 @@
 #pragma once
 
 #include "comm/Channel.h"
+#include "comm/channels/AdapterLatency.h"
 #include "comm/channels/ArrivalBuffer.h"
 
 #include <QSerialPort>
@@ -9,6 +10,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -23,7 +25,8 @@ class QtSerialLink {
 public:
     enum class State { Closed, OpenFailed, Open };
 
-    QtSerialLink();
+    // `latency` lowers a USB-serial adapter's latency timer while the port is open.
+    explicit QtSerialLink(std::shared_ptr<AdapterLatency> latency = nullptr);
     ~QtSerialLink();
 
     // 8 data bits, no parity, one stop bit.
@@ -54,6 +57,8 @@ public:
     ArrivalBuffer& buffer() { return buffer_; }
 
     QSerialPort& port() { return *port_; }
+    // The adapter's latency timer while open (nothing when the port has none).
+    std::optional<unsigned> latencyTimer() const { return latencyChange_.timer; }
 
     // Why the last open failed or the line was lost; empty when nothing is known.
     const std::string& failureCause() const { return cause_; }
@@ -62,6 +67,8 @@ public:
 
 private:
     std::unique_ptr<QSerialPort> port_;
+    std::shared_ptr<AdapterLatency> latency_;
+    LatencyChange latencyChange_;
     ArrivalBuffer buffer_;
     State state_ = State::Closed;
     std::string cause_;
