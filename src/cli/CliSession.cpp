@@ -105,10 +105,11 @@ std::string unwritableReason(const std::string& file) {
     if (::stat(file.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
         return std::strerror(EISDIR);
     }
-    std::string folder = std::filesystem::path(file).parent_path().string();
-    if (folder.empty()) {
-        folder = ".";
+    std::filesystem::path parent = std::filesystem::path(file).parent_path();
+    if (parent.empty()) {
+        parent = std::filesystem::path(".");
     }
+    const std::string folder = parent.native();
     if (::stat(folder.c_str(), &st) != 0) {
         return std::strerror(errno);
     }
