@@ -159,6 +159,13 @@ std::unique_ptr<CliSession> CliSession::open(const ConnectionOptions& options,
         std::make_unique<Connection>(*spec, *s->factory_, prompter, messages, s->clock_,
                                      s->traces_->empty() ? nullptr : s->traces_->single());
     s->connection_->setDialUpStatusSink(printDialUpStatus);
+    if (options.verbose) {
+        s->connection_->session().setConnectStatusSink([](std::string_view text) {
+            if (!text.empty()) {
+                std::fprintf(stderr, "%s\n", displaySafe(text).c_str());
+            }
+        });
+    }
     s->connection_->setDialUpDoneSink([](bool) { std::fprintf(stderr, "\n"); });
     return s;
 }

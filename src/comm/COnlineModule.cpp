@@ -68,10 +68,18 @@ bool COnlineModule::connect() {
         if (i > 0) {
             ctx_.clock.sleep(kProtocolTestPause);
         }
+        if (connectStatus_) {
+            const std::string& target = ctx_.com.target();
+            connectStatus_(connectingText(target.empty() ? std::string_view("the PLC") : target,
+                                          i + 1, kProtocolTests));
+        }
         test = ctx_.protocol.protocolTest();
         if (test == CProtocol::TestResult::Answered) {
             break;
         }
+    }
+    if (connectStatus_) {
+        connectStatus_({});
     }
     if (test == CProtocol::TestResult::NoAnswer) {
         std::string cause;

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -130,6 +131,11 @@ public:
     // Device address of a name for the project's CPU type and the current connection.
     std::uint32_t deviceAddress(std::string_view name) const;
 
+    // Told before each protocol test of a connect ("Connecting to 127.0.0.1:10266 (attempt 2
+    // of 4)"), and with an empty text when the connect phase is over.
+    using ConnectStatusSink = std::function<void(std::string_view)>;
+    void setConnectStatusSink(ConnectStatusSink sink) { connectStatus_ = std::move(sink); }
+
 private:
     bool identify();
     bool readIdentity(CpuType addressType);
@@ -154,6 +160,7 @@ private:
     CryptoOpener openCrypto_;
     CpuType projectCpuType_ = kNoCpuType;
     bool online_ = false;
+    ConnectStatusSink connectStatus_;
     std::uint16_t identityWord_ = 0xFFFF;
     std::uint32_t firmware_ = 0;
     PlcIdentityMatch identity_;

@@ -48,6 +48,11 @@ std::string silentPeerCause(std::string_view target, int tests, std::int64_t tim
            (tests == 1 ? " protocol test of " : " protocol tests of ") + wait;
 }
 
+std::string connectingText(std::string_view target, int attempt, int attempts) {
+    return "Connecting to " + std::string(target) + " (attempt " + std::to_string(attempt) +
+           " of " + std::to_string(attempts) + ")";
+}
+
 std::string tcpTarget(std::uint32_t a, std::uint16_t port) {
     return std::to_string(a >> 24) + '.' + std::to_string((a >> 16) & 0xFF) + '.' +
            std::to_string((a >> 8) & 0xFF) + '.' + std::to_string(a & 0xFF) + ':' +

@@ -21,6 +21,9 @@ std::string unresolvedHostCause(std::string_view hostName);
 // protocol tests of 2 s".
 std::string silentPeerCause(std::string_view target, int tests, std::int64_t timeoutMillis);
 
+// The connect phase as it goes: "Connecting to 127.0.0.1:10266 (attempt 2 of 4)".
+std::string connectingText(std::string_view target, int attempt, int attempts);
+
 // "127.0.0.1:10266" for an IPv4 address kept with its first octet in the high byte.
 std::string tcpTarget(std::uint32_t address, std::uint16_t port);
 
