@@ -106,8 +106,11 @@ std::string unwritableReason(const std::string& file) {
     if (const auto kind = nonRegularTarget(file); !kind.empty()) {
         return "it is " + kind + ", not a regular file";
     }
-    const std::filesystem::path parent = std::filesystem::path(file).parent_path();
-    const std::string folder = parent.empty() ? std::string(".") : parent.string();
+    std::filesystem::path parent = std::filesystem::path(file).parent_path();
+    if (parent.empty()) {
+        parent = std::filesystem::path(".");
+    }
+    const std::string folder = parent.native();
     struct stat st {};
     if (::stat(folder.c_str(), &st) != 0) {
         return std::strerror(errno);
@@ -157,6 +160,13 @@ std::unique_ptr<CliSession> CliSession::open(const ConnectionOptions& options,
         std::make_unique<Connection>(*spec, *s->factory_, prompter, messages, s->clock_,
                                      s->traces_->empty() ? nullptr : s->traces_->single());
     s->connection_->setDialUpStatusSink(printDialUpStatus);
+    if (options.verbose) {
+        s->connection_->session().setConnectStatusSink([](std::string_view text) {
+            if (!text.empty()) {
+                std::fprintf(stderr, "%s\n", displaySafe(text).c_str());
+            }
+        });
+    }
     s->connection_->setDialUpDoneSink([](bool) { std::fprintf(stderr, "\n"); });
     return s;
 }

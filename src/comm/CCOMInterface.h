@@ -98,6 +98,12 @@ public:
     // Result of the last call on the channel object.
     bool lastResult() const { return lastResult_; }
 
+    // What the last open reached for ("127.0.0.1:10266", "/dev/ttyUSB0"); empty before one.
+    const std::string& target() const { return target_; }
+    // Why the last open failed or the link was lost: a host name that was not found, else
+    // what the channel object says.
+    std::string failureCause() const override;
+
 private:
     ChannelFactory& factory_;
     Prompter& prompter_;
@@ -109,6 +115,8 @@ private:
     bool lastResult_ = false;
     DialUpHook dialUpHook_;
     std::string portDevice_;
+    std::string target_;
+    std::string cause_;
 };
 
 } // namespace dlu

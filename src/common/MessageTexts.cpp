@@ -226,6 +226,7 @@ constexpr StringEntry kEntries[] = {
     StringEntry{679, "%s%u ~ %u 은(는) 복원되지 않았습니다: 디바이스 메모리 파일에는 %s 워드가 %u "
                      "까지만 있습니다."},
     StringEntry{680, "패키지의 파일을 읽을 수 없어 더 이상 보내지 않았습니다: %s"},
+    StringEntry{690, "설명서를 열 프로그램이 없습니다.\n설명서 위치: %s"},
 
     // ST program kind name.
     StringEntry{698, "ST 프로그램"},
@@ -435,6 +436,7 @@ constexpr StringEntry kEntries[] = {
     StringEntry{978, "This file is too large to download (more than 65535 blocks): %s"},
     StringEntry{979, "%s%u to %u not restored: a device memory file holds %s words up to %u only."},
     StringEntry{980, "A file of the package could not be read; nothing more was sent: %s"},
+    StringEntry{990, "No program could open the manual.\nThe manual is at %s"},
 
     // ST program kind name.
     StringEntry{998, "ST Program"},

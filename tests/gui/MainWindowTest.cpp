@@ -28,6 +28,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTableView>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -45,6 +46,8 @@ namespace {
 using test::BoxAnswerer;
 using test::Bytes;
 using test::PackageBuilder;
+
+constexpr int kHelpButton = 161;
 
 // The main window over a worker whose every channel leads to the in-process simulator (or,
 // with `realChannels`, the Qt channels).
@@ -179,6 +182,57 @@ TEST(MainWindow, DownloadToPlcsimOverTcp) {
     EXPECT_TRUE(w.download());
     EXPECT_NE(std::find(w.boxes.shown().begin(), w.boxes.shown().end(), w.text(651)),
               w.boxes.shown().end());
+}
+
+// A refused connection keeps its message and names the cause under it.
+TEST(MainWindow, RefusedConnectionShowsItsCause) {
+    std::uint16_t closed = 0;
+    {
+        // A port that was just free on loopback: nothing listens there.
+        QTcpServer probe;
+        ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
+        closed = probe.serverPort();
+    }
+    EthernetLink ethernet;
+    ethernet.target = simulatorAt(closed).target;
+    for (const Language language : {Language::English, Language::Korean}) {
+        Window w(language, {}, /*realChannels=*/true);
+        ASSERT_TRUE(w.dialog.openPackage(w.packageFile(
+            "Line1.DWN", PackageBuilder().project("Line1", 26).program(0, "MAIN", 1))));
+        w.dialog.useConnection(described(ethernet));
+        EXPECT_FALSE(w.download());
+        // 652 with the system's reason under it, then the window's own 703.
+        EXPECT_EQ(w.boxes.shown(),
+                  (std::vector<std::string>{w.text(Msg::ChannelOpenFailed), w.text(403)}));
+        EXPECT_EQ(w.boxes.causes(),
+                  (std::vector<std::string>{
+                      "connection refused by 127.0.0.1:" + std::to_string(closed), ""}));
+    }
+}
+
+// Help without a program to show the manual says where the manual is.
+TEST(MainWindow, HelpWithoutAViewerSaysWhereTheManualIs) {
+    for (const Language language : {Language::English, Language::Korean}) {
+        Window w(language);
+        int asked = 0;
+        w.dialog.setHelpOpener([&asked](QString& manual) {
+            ++asked;
+            manual = QStringLiteral("/usr/share/doc/downloader/manual.html");
+            return false;
+        });
+        w.dialog.findChild<QPushButton*>(QString::number(kHelpButton))->click();
+        // The box is shown and answered before the click returns.
+        ASSERT_EQ(w.boxes.shown().size(), std::size_t{1});
+        EXPECT_EQ(asked, 1);
+        const std::string text = w.boxes.shown().front();
+        EXPECT_NE(text.find("/usr/share/doc/downloader/manual.html"), std::string::npos) << text;
+        EXPECT_EQ(text.find("%s"), std::string::npos) << text;
+
+        w.boxes.clear();
+        w.dialog.setHelpOpener([](QString&) { return true; });
+        w.dialog.findChild<QPushButton*>(QString::number(kHelpButton))->click();
+        EXPECT_TRUE(w.boxes.shown().empty()) << "an opened manual needs no message";
+    }
 }
 
 // Closing the window while a download runs asks first (705). No keeps the window and the

@@ -13,6 +13,7 @@
 #include "common/SettingsStore.h"
 #include "common/StringTable.h"
 #include "common/TerminalText.h"
+#include "common/TextFormat.h"
 #include "download/DownloadObserver.h"
 #include "download/gui/CProgressDlg.h"
 #include "download/gui/DialogUnits.h"
@@ -424,10 +425,12 @@ void CDownloadUtilDlg::onDialUpFinished(bool connected) {
 }
 
 void CDownloadUtilDlg::onHelp() {
-    if (help_) {
-        help_();
-    } else {
-        openHelp();
+    QString manual;
+    const bool shown = help_ ? help_(manual) : openHelp(manual);
+    if (!shown) {
+        // Without a viewer the user is told where to find the manual.
+        prompter_.message(formatText(messages_(Msg::ManualNotShown), manual.toStdString().c_str()),
+                          PromptButtons::Ok, PromptIcon::Information);
     }
 }
 
