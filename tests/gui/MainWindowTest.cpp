@@ -36,6 +36,7 @@
 #include <algorithm>
 #include <csignal>
 #include <memory>
+#include <set>
 #include <sstream>
 #include <thread>
 
@@ -135,11 +136,17 @@ TEST(MainWindow, FullDownloadAgainstTheSimulator) {
     w.boxes.answer(QMessageBox::No);  // 663: stay stopped
 
     int ticksWhileRunning = 0;
+    std::set<std::string> enabledWhileRunning; // the main window's own buttons
     QTimer ticker;
     ticker.setInterval(5);
     QObject::connect(&ticker, &QTimer::timeout, [&] {
         if (w.dialog.transferRunning()) {
             ++ticksWhileRunning;
+            for (auto* b : w.dialog.findChildren<QPushButton*>()) {
+                if (b->window() == &w.dialog && b->isEnabled()) {
+                    enabledWhileRunning.insert(b->objectName().toStdString());
+                }
+            }
         }
     });
     ticker.start();
@@ -149,6 +156,7 @@ TEST(MainWindow, FullDownloadAgainstTheSimulator) {
     EXPECT_EQ(w.boxes.shown(), (std::vector<std::string>{w.text(662), w.text(651), w.text(663)}));
     EXPECT_EQ(w.boxes.unusedAnswers(), 0u);
     EXPECT_GT(ticksWhileRunning, 0) << "the window's event loop ran while the worker sent";
+    EXPECT_EQ(enabledWhileRunning, std::set<std::string>{}) << "no second job while one runs";
     EXPECT_EQ(progressClosed.size(), 1) << "the progress window was shown and closed";
     EXPECT_FALSE(w.dialog.progressWindow()->isVisible());
     EXPECT_EQ(w.dialog.progressWindow()->currentItem(), QStringLiteral("Program 001"));
