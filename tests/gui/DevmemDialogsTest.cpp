@@ -11,6 +11,7 @@
 
 #include "DevmemRig.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
@@ -114,11 +115,22 @@ QString cell(CDeviceGridCtrl* grid, int row, int column) {
 }
 
 // Presses Cancel in the progress window as soon as it shows; true once pressed.
-std::shared_ptr<bool> cancelWhenShown() {
+// Presses Cancel in the progress window once it shows; notes then which of `owner`'s own
+// controls (buttons, check boxes, edits) still take input.
+std::shared_ptr<bool> cancelWhenShown(QWidget* owner = nullptr,
+                                      std::vector<std::string>* usable = nullptr) {
     auto pressed = std::make_shared<bool>(false);
-    QTimer::singleShot(0, [pressed] {
+    QTimer::singleShot(0, [pressed, owner, usable] {
         for (auto* w : QApplication::topLevelWidgets()) {
             if (auto* p = qobject_cast<CDeviceProgressDlg*>(w); p && p->isVisible()) {
+                if (owner != nullptr && usable != nullptr) {
+                    for (auto* c : owner->findChildren<QWidget*>()) {
+                        if (c->window() == owner && c->isEnabled() &&
+                            (qobject_cast<QAbstractButton*>(c) || qobject_cast<QLineEdit*>(c))) {
+                            usable->push_back(c->objectName().toStdString());
+                        }
+                    }
+                }
                 p->findChild<QPushButton*>(QStringLiteral("cancel"))->click();
                 *pressed = true;
             }
@@ -321,9 +333,11 @@ TEST(DevmemDialogs, CancelStopsABackupAtOnceAndARestoreOnlyWhenConfirmed) {
         if (c.answer) {
             rig.prompter.answer(*c.answer);
         }
-        const auto pressed = cancelWhenShown();
+        std::vector<std::string> usable;
+        const auto pressed = cancelWhenShown(&dlg, &usable);
         const auto result = dlg.runTransfer();
         EXPECT_TRUE(*pressed);
+        EXPECT_EQ(usable, std::vector<std::string>{}) << "the window takes no input meanwhile";
         ASSERT_TRUE(result.has_value());
         EXPECT_EQ(*result, c.result);
         EXPECT_EQ(rig.requests('W').size(), c.writes);
@@ -374,9 +388,11 @@ TEST(DevmemDialogs, LinuxBackupAndRestoreOfA500ByteImage) {
     // A second backup of a changed image, cancelled: the file keeps the first one.
     source.plc.setImage(sim::PlcSimulator::imagePattern(500, 10));
     source.prompter.clear();
-    const auto pressed = cancelWhenShown();
+    std::vector<std::string> usable;
+    const auto pressed = cancelWhenShown(&backup, &usable);
     const auto cancelled = backup.runTransfer();
     EXPECT_TRUE(*pressed);
+    EXPECT_EQ(usable, std::vector<std::string>{}) << "the window takes no input meanwhile";
     ASSERT_TRUE(cancelled.has_value());
     EXPECT_EQ(cancelled->outcome, LinuxDeviceMemoryTransfer::Outcome::Cancelled);
     EXPECT_TRUE(test::readFile(file.toStdString()) == image);
