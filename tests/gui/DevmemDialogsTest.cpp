@@ -16,6 +16,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStandardPaths>
@@ -284,6 +285,55 @@ TEST(DevmemDialogs, ViewerRefusesBadEntriesAndPastesDownTheColumn) {
     EXPECT_EQ(cell(grid, 12, 4), "H0102");
     EXPECT_EQ(viewer.viewer().working().word(kD, 12), 0x0102);
     EXPECT_EQ(image.word(kD, 10), 0); // until applied
+}
+
+// The viewer's file buttons: Export writes the area's words as CSV, Import takes a CSV's
+// words into the grid, Compare counts the words that differ from a backup.
+TEST(DevmemDialogs, ViewerExportsImportsAndCompares) {
+    TempFolder dir;
+    Rig rig;
+    Gui gui(rig, /*connect=*/false);
+    PdmImage image;
+    image.setFlag(1);
+    image.setWord(kD, 2, 77);
+    image.setWord(kD, 31999, 0xBEEF);
+    CDeviceViewerDlg viewer(gui.env, kA21, image);
+    viewer.selectArea(kD);
+    auto* grid = viewer.grid();
+
+    const fs::path exported = dir.path() / "D.csv";
+    gui.files = {QString::fromStdString(exported.string())};
+    child<QPushButton>(&viewer, "export")->click();
+    ASSERT_TRUE(fs::exists(exported)) << "Export wrote no file";
+    std::ifstream in(exported);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+    }
+    ASSERT_EQ(lines.size(), 32001u);
+    EXPECT_EQ(lines[0], "area,address,dec,hex");
+    EXPECT_EQ(lines[1], "D,0,0,H0000");
+    EXPECT_EQ(lines[3], "D,2,77,H004D");
+    EXPECT_EQ(lines[32000], "D,31999,48879,HBEEF");
+    EXPECT_TRUE(rig.shown().empty());
+
+    const fs::path edited = dir.path() / "edited.csv";
+    std::ofstream(edited) << "area,address,dec,hex\nD,2,0,H0000\nD,3,0,\nD,4,0,\nD,5,0,\n"
+                             "D,6,,H0000\nD,7,4660,H1234\n";
+    gui.files = {QString::fromStdString(edited.string())};
+    child<QPushButton>(&viewer, "import")->click();
+    EXPECT_EQ(cell(grid, 7, 3), "4660");
+    EXPECT_EQ(cell(grid, 2, 3), "0");
+    EXPECT_EQ(cell(grid, 31999, 3), "48879") << "rows the CSV does not name stay";
+
+    // The backup holds every word as zero: the working copy differs at words 7 and 31999
+    // (word 2 was set back to zero by the import).
+    const fs::path backup = dir.path() / "backup.PDM";
+    saveD(backup, 1000);
+    gui.files = {QString::fromStdString(backup.string())};
+    child<QPushButton>(&viewer, "compare")->click();
+    EXPECT_EQ(child<QLabel>(&viewer, "notice")->text(), "2 words differ from the chosen file.");
+    EXPECT_TRUE(rig.shown().empty());
 }
 
 // Cancel pressed in the progress window as soon as it shows.
