@@ -540,6 +540,22 @@ TEST(CliOutput, OutsideNamesAreEscaped) {
     });
     ASSERT_EQ(json.code, kExitOk) << json.err;
     EXPECT_EQ(Json::parse(json.out)["project"], evil);
+
+    // A name in the programming tool's legacy Korean code page, and one cut inside a UTF-8
+    // character, are not UTF-8: --json writes each byte as the character of its value.
+    const std::string legacy = dir.file("Legacy.DWN");
+    test::PackageBuilder()
+        .project("\xB0\xA1\xB0\xA1" "A\xED\x95", 26)
+        .baseName("Legacy")
+        .program(0, "P", 1)
+        .write(legacy);
+    const Outcome legacyJson = capture([&](std::ostream& out) {
+        return runInfo({legacy, true}, prompter, en, out);
+    });
+    ASSERT_EQ(legacyJson.code, kExitOk) << legacyJson.err;
+    EXPECT_TRUE(contains(legacyJson.out,
+                         "\"project\": \"\\u00b0\\u00a1\\u00b0\\u00a1A\\u00ed\\u0095\""))
+        << legacyJson.out;
 }
 
 // What can stand at a file name the user gives. Only a regular file (or nothing) is ever

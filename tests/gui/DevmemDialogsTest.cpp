@@ -12,12 +12,14 @@
 
 #include "DevmemRig.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -120,11 +122,22 @@ QString cell(CDeviceGridCtrl* grid, int row, int column) {
 }
 
 // Presses Cancel in the progress window as soon as it shows; true once pressed.
-std::shared_ptr<bool> cancelWhenShown() {
+// Presses Cancel in the progress window once it shows; notes then which of `owner`'s own
+// controls (buttons, check boxes, edits) still take input.
+std::shared_ptr<bool> cancelWhenShown(QWidget* owner = nullptr,
+                                      std::vector<std::string>* usable = nullptr) {
     auto pressed = std::make_shared<bool>(false);
-    QTimer::singleShot(0, [pressed] {
+    QTimer::singleShot(0, [pressed, owner, usable] {
         for (auto* w : QApplication::topLevelWidgets()) {
             if (auto* p = qobject_cast<CDeviceProgressDlg*>(w); p && p->isVisible()) {
+                if (owner != nullptr && usable != nullptr) {
+                    for (auto* c : owner->findChildren<QWidget*>()) {
+                        if (c->window() == owner && c->isEnabled() &&
+                            (qobject_cast<QAbstractButton*>(c) || qobject_cast<QLineEdit*>(c))) {
+                            usable->push_back(c->objectName().toStdString());
+                        }
+                    }
+                }
                 p->findChild<QPushButton*>(QStringLiteral("cancel"))->click();
                 *pressed = true;
             }
@@ -282,6 +295,55 @@ TEST(DevmemDialogs, ViewerRefusesBadEntriesAndPastesDownTheColumn) {
     EXPECT_EQ(image.word(kD, 10), 0); // until applied
 }
 
+// The viewer's file buttons: Export writes the area's words as CSV, Import takes a CSV's
+// words into the grid, Compare counts the words that differ from a backup.
+TEST(DevmemDialogs, ViewerExportsImportsAndCompares) {
+    TempFolder dir;
+    Rig rig;
+    Gui gui(rig, /*connect=*/false);
+    PdmImage image;
+    image.setFlag(1);
+    image.setWord(kD, 2, 77);
+    image.setWord(kD, 31999, 0xBEEF);
+    CDeviceViewerDlg viewer(gui.env, kA21, image);
+    viewer.selectArea(kD);
+    auto* grid = viewer.grid();
+
+    const fs::path exported = dir.path() / "D.csv";
+    gui.files = {QString::fromStdString(exported.string())};
+    child<QPushButton>(&viewer, "export")->click();
+    ASSERT_TRUE(fs::exists(exported)) << "Export wrote no file";
+    std::ifstream in(exported);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+    }
+    ASSERT_EQ(lines.size(), 32001u);
+    EXPECT_EQ(lines[0], "area,address,dec,hex");
+    EXPECT_EQ(lines[1], "D,0,0,H0000");
+    EXPECT_EQ(lines[3], "D,2,77,H004D");
+    EXPECT_EQ(lines[32000], "D,31999,48879,HBEEF");
+    EXPECT_TRUE(rig.shown().empty());
+
+    const fs::path edited = dir.path() / "edited.csv";
+    std::ofstream(edited) << "area,address,dec,hex\nD,2,0,H0000\nD,3,0,\nD,4,0,\nD,5,0,\n"
+                             "D,6,,H0000\nD,7,4660,H1234\n";
+    gui.files = {QString::fromStdString(edited.string())};
+    child<QPushButton>(&viewer, "import")->click();
+    EXPECT_EQ(cell(grid, 7, 3), "4660");
+    EXPECT_EQ(cell(grid, 2, 3), "0");
+    EXPECT_EQ(cell(grid, 31999, 3), "48879") << "rows the CSV does not name stay";
+
+    // The backup holds every word as zero: the working copy differs at words 7 and 31999
+    // (word 2 was set back to zero by the import).
+    const fs::path backup = dir.path() / "backup.PDM";
+    saveD(backup, 1000);
+    gui.files = {QString::fromStdString(backup.string())};
+    child<QPushButton>(&viewer, "compare")->click();
+    EXPECT_EQ(child<QLabel>(&viewer, "notice")->text(), "2 words differ from the chosen file.");
+    EXPECT_TRUE(rig.shown().empty());
+}
+
 // Cancel pressed in the progress window as soon as it shows.
 TEST(DevmemDialogs, CancelStopsABackupAtOnceAndARestoreOnlyWhenConfirmed) {
     using R = DeviceMemoryTransfer::Result;
@@ -329,9 +391,11 @@ TEST(DevmemDialogs, CancelStopsABackupAtOnceAndARestoreOnlyWhenConfirmed) {
         if (c.answer) {
             rig.prompter.answer(*c.answer);
         }
-        const auto pressed = cancelWhenShown();
+        std::vector<std::string> usable;
+        const auto pressed = cancelWhenShown(&dlg, &usable);
         const auto result = dlg.runTransfer();
         EXPECT_TRUE(*pressed);
+        EXPECT_EQ(usable, std::vector<std::string>{}) << "the window takes no input meanwhile";
         ASSERT_TRUE(result.has_value());
         EXPECT_EQ(*result, c.result);
         EXPECT_EQ(rig.requests('W').size(), c.writes);
@@ -382,9 +446,11 @@ TEST(DevmemDialogs, LinuxBackupAndRestoreOfA500ByteImage) {
     // A second backup of a changed image, cancelled: the file keeps the first one.
     source.plc.setImage(sim::PlcSimulator::imagePattern(500, 10));
     source.prompter.clear();
-    const auto pressed = cancelWhenShown();
+    std::vector<std::string> usable;
+    const auto pressed = cancelWhenShown(&backup, &usable);
     const auto cancelled = backup.runTransfer();
     EXPECT_TRUE(*pressed);
+    EXPECT_EQ(usable, std::vector<std::string>{}) << "the window takes no input meanwhile";
     ASSERT_TRUE(cancelled.has_value());
     EXPECT_EQ(cancelled->outcome, LinuxDeviceMemoryTransfer::Outcome::Cancelled);
     EXPECT_TRUE(test::readFile(file.toStdString()) == image);

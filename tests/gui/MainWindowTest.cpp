@@ -37,6 +37,7 @@
 #include <algorithm>
 #include <csignal>
 #include <memory>
+#include <set>
 #include <sstream>
 #include <thread>
 
@@ -138,11 +139,17 @@ TEST(MainWindow, FullDownloadAgainstTheSimulator) {
     w.boxes.answer(QMessageBox::No);  // 663: stay stopped
 
     int ticksWhileRunning = 0;
+    std::set<std::string> enabledWhileRunning; // the main window's own buttons
     QTimer ticker;
     ticker.setInterval(5);
     QObject::connect(&ticker, &QTimer::timeout, [&] {
         if (w.dialog.transferRunning()) {
             ++ticksWhileRunning;
+            for (auto* b : w.dialog.findChildren<QPushButton*>()) {
+                if (b->window() == &w.dialog && b->isEnabled()) {
+                    enabledWhileRunning.insert(b->objectName().toStdString());
+                }
+            }
         }
     });
     ticker.start();
@@ -152,6 +159,7 @@ TEST(MainWindow, FullDownloadAgainstTheSimulator) {
     EXPECT_EQ(w.boxes.shown(), (std::vector<std::string>{w.text(662), w.text(651), w.text(663)}));
     EXPECT_EQ(w.boxes.unusedAnswers(), 0u);
     EXPECT_GT(ticksWhileRunning, 0) << "the window's event loop ran while the worker sent";
+    EXPECT_EQ(enabledWhileRunning, std::set<std::string>{}) << "no second job while one runs";
     EXPECT_EQ(progressClosed.size(), 1) << "the progress window was shown and closed";
     EXPECT_FALSE(w.dialog.progressWindow()->isVisible());
     EXPECT_EQ(w.dialog.progressWindow()->currentItem(), QStringLiteral("Program 001"));
@@ -280,45 +288,81 @@ TEST(MainWindow, ClosingDuringADownloadAsksAndWaits) {
     }
 }
 
-// A PLC behind a Hayes modem at the far end of a pseudo-terminal, served on a thread of its
-// own as plcsim serves it.
-struct ModemLine {
-    explicit ModemLine(std::chrono::milliseconds answerDelay)
-        : server(plc, sim::ServerOptions{.pty = true, .modem = modem(answerDelay)}) {
+// A PLC served on a thread of its own as plcsim serves it: on a free TCP port, or behind a
+// Hayes modem at the far end of a pseudo-terminal.
+struct ServedPlc {
+    explicit ServedPlc(sim::ServerOptions options) : server(plc, std::move(options)) {
         std::ostringstream out;
         std::ostringstream err;
         if (server.open(out, err)) {
-            const std::string said = out.str(); // "plcsim: serial line on /dev/pts/N\n"
-            device = said.substr(said.rfind(' ') + 1);
-            device.erase(device.find_last_not_of('\n') + 1);
+            // "plcsim: serial line on /dev/pts/N" or "plcsim: listening on 127.0.0.1:N"
+            said = out.str();
+            said.erase(said.find_last_not_of('\n') + 1);
             thread = std::thread([this] { server.run(stop); });
         }
     }
-    ~ModemLine() {
+    ~ServedPlc() {
         stop = 1;
         if (thread.joinable()) {
             thread.join();
         }
     }
-    static sim::HayesModem::Settings modem(std::chrono::milliseconds delay) {
-        sim::HayesModem::Settings s;
-        s.connectDelay = delay;
-        return s;
+    static sim::ServerOptions modemLine(std::chrono::milliseconds answerDelay) {
+        sim::HayesModem::Settings modem;
+        modem.connectDelay = answerDelay;
+        sim::ServerOptions options;
+        options.pty = true;
+        options.modem = modem;
+        return options;
     }
+    static sim::ServerOptions tcp() {
+        sim::ServerOptions options;
+        options.port = 0;
+        return options;
+    }
+    bool ready() const { return thread.joinable(); }
     ConnectionDescription dialUp() const {
         DialUpLink link;
-        link.line.device = device;
+        link.line.device = said.substr(said.rfind(' ') + 1);
         link.exitNumber = "9";
         link.callNumber = "1234";
+        return described(link);
+    }
+    ConnectionDescription ethernet() const {
+        EthernetLink link;
+        link.target = simulatorAt(static_cast<std::uint16_t>(test::listeningPort(said))).target;
         return described(link);
     }
 
     sim::PlcSimulator plc;
     sim::PlcServer server;
-    std::string device;
+    std::string said;
     volatile std::sig_atomic_t stop = 0;
     std::thread thread;
 };
+
+// The connection chosen last is the one a download uses: after a download to one PLC, the
+// user picks another in the setup dialog and the next download goes there, not to the first.
+TEST(MainWindow, TheConnectionChosenLastIsUsed) {
+    ServedPlc first(ServedPlc::tcp());
+    ServedPlc second(ServedPlc::tcp());
+    ASSERT_TRUE(first.ready() && second.ready());
+    Window w(Language::English, {}, /*realChannels=*/true);
+    const Bytes one(200, 0x01);
+    const Bytes two(300, 0x02);
+    const auto project = [](const Bytes& program) {
+        return PackageBuilder().project("Line1", 26).program(0, "MAIN", 1).linkPrograms({program});
+    };
+    ASSERT_TRUE(w.dialog.openPackage(w.packageFile("One.DWN", project(one))));
+    w.dialog.useConnection(first.ethernet());
+    EXPECT_TRUE(w.download());
+
+    ASSERT_TRUE(w.dialog.openPackage(w.packageFile("Two.DWN", project(two))));
+    w.dialog.useConnection(second.ethernet());
+    EXPECT_TRUE(w.download());
+    EXPECT_EQ(itemsHeld(first.plc, 'C'), std::vector<Bytes>{one});
+    EXPECT_EQ(itemsHeld(second.plc, 'C'), std::vector<Bytes>{two});
+}
 
 // Download over a dial-up line: the status window opens while the modem dials and shows its
 // steps. A call that comes through closes it and the download goes on over the call; Cancel
@@ -327,8 +371,8 @@ TEST(MainWindow, DialUpStatusWindowFollowsTheCall) {
     using namespace std::chrono_literals;
     for (const bool cancel : {false, true}) {
         SCOPED_TRACE(cancel ? "cancelled" : "connected");
-        ModemLine line(cancel ? 60s : 0ms);
-        ASSERT_FALSE(line.device.empty());
+        ServedPlc line(ServedPlc::modemLine(cancel ? 60s : 0ms));
+        ASSERT_TRUE(line.ready());
         Window w(Language::English, {}, /*realChannels=*/true);
         const Bytes program(300, 0x33);
         ASSERT_TRUE(w.dialog.openPackage(w.packageFile(
@@ -375,6 +419,17 @@ TEST(MainWindow, DialUpStatusWindowFollowsTheCall) {
             EXPECT_TRUE(line.plc.downloadItems().empty());
             ASSERT_FALSE(shown.empty()) << "the failed open says why";
             EXPECT_EQ(std::count(shown.begin(), shown.end(), w.text(651)), 0);
+
+            // The cancel was for that call only: the next download, over a line whose modem
+            // answers, dials and goes through.
+            ServedPlc next(ServedPlc::modemLine(0ms));
+            ASSERT_TRUE(next.ready());
+            w.dialog.useConnection(next.dialUp());
+            w.boxes.clear();
+            w.boxes.answer(QMessageBox::No); // 663, if asked
+            EXPECT_TRUE(w.download());
+            EXPECT_EQ(std::count(w.boxes.shown().begin(), w.boxes.shown().end(), connected), 1);
+            EXPECT_EQ(itemsHeld(next.plc, 'C'), std::vector<Bytes>{program});
         } else {
             EXPECT_EQ(itemsHeld(line.plc, 'C'), std::vector<Bytes>{program});
         }
