@@ -136,15 +136,22 @@ void CProtocol::traceReceived() {
     std::array<std::uint8_t, frame::kMaxReceiveBytes> copy;
     std::copy_n(received_.begin(), receivedCount_, copy.begin());
     if (answerMaskTo_ > answerMaskFrom_) {
-        // A broken or error frame too: what sits where the secret would is never shown.
+        // A broken or error frame too: what sits where the secret would is never shown. The
+        // places count from the frame's head; what came before it (noise, or stale bytes of
+        // an earlier answer, which may be the same secret) is never shown either, nor is a
+        // receive in which no head was found.
+        const std::size_t start =
+            receiver_.headFound() ? std::min(receiver_.frameStart(), receivedCount_)
+                                  : receivedCount_;
+        std::fill_n(copy.begin(), start, kMaskByte);
         const std::size_t data =
-            frame::kPrefixSize + (stationHeader_ ? frame::kStationHeaderSize : 0);
+            start + frame::kPrefixSize + (stationHeader_ ? frame::kStationHeaderSize : 0);
         const std::size_t from = std::min(receivedCount_, data + answerMaskFrom_);
         const std::size_t to =
             std::min(receivedCount_, data + std::min(answerMaskTo_, SIZE_MAX - data));
         std::fill(copy.begin() + static_cast<std::ptrdiff_t>(from),
                   copy.begin() + static_cast<std::ptrdiff_t>(to), kMaskByte);
-        if (receivedCount_ >= data + frame::kCheckSize) {
+        if (receiver_.headFound() && receivedCount_ >= data + frame::kCheckSize) {
             // The check code over a secret says something about it too.
             std::fill_n(copy.begin() +
                             static_cast<std::ptrdiff_t>(receivedCount_ - frame::kCheckSize),
