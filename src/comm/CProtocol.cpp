@@ -52,7 +52,8 @@ public:
         put8(command);
         put16(0); // length, filled in by finish()
         if (stationHeader) {
-            ++p_.sequence_; // wraps from 255 to 0
+            // Wraps from 255 to 0.
+            p_.sequence_ = static_cast<std::uint8_t>(p_.sequenceSource_->fetch_add(1) + 1);
             put8(p_.station_);
             put8(p_.sequence_);
             put8(0x00);
@@ -99,6 +100,11 @@ private:
 };
 
 CProtocol::CProtocol(Channel& channel, FrameTrace* trace) : channel_(channel), trace_(trace) {}
+
+std::atomic<std::uint8_t>& CProtocol::processSequence() {
+    static std::atomic<std::uint8_t> sequence{0};
+    return sequence;
+}
 
 void CProtocol::setPasswordToken(std::span<const std::uint8_t, kPasswordTokenSize> token) {
     std::copy(token.begin(), token.end(), token_.begin());

@@ -7,6 +7,7 @@
 #include "common/Clock.h"
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -84,7 +85,14 @@ public:
     // without an address): the error report then explains it like any other failure.
     void setRefused(ProtocolError code) { lastError_ = code; }
     bool stationHeaderFlag() const { return stationHeader_; }
+    // Sequence number of the last request with the station header.
     std::uint8_t sequenceNumber() const { return sequence_; }
+    // Counts requests on `shared` from now on instead of on its own counter: every protocol
+    // object of a process that uses one counter goes on where the last one stopped, so a new
+    // connection never starts the sequence over. It must outlive this object.
+    void shareSequence(std::atomic<std::uint8_t>& shared) { sequenceSource_ = &shared; }
+    // The counter of the process (see shareSequence()).
+    static std::atomic<std::uint8_t>& processSequence();
 
     // Token of a successful password login, appended to 'U' requests while set.
     void setPasswordToken(std::span<const std::uint8_t, kPasswordTokenSize> token);
@@ -200,6 +208,8 @@ private:
     std::uint8_t lastError_ = kErrorNone;
     std::uint8_t station_ = kNoStation;
     std::uint8_t sequence_ = 0;
+    std::atomic<std::uint8_t> ownSequence_{0};
+    std::atomic<std::uint8_t>* sequenceSource_ = &ownSequence_;
     bool stationHeader_ = false;
     std::uint32_t attempts_ = 1;
 

@@ -220,6 +220,29 @@ TEST(COnlineModule, TransfersByName) {
     EXPECT_EQ(rig.plc.byteAt(rig.plc.address("S07")), 9);
 }
 
+// A new connection (the desktop program makes one after every settings change) goes on with
+// the sequence where the last one stopped: it never starts over at 1.
+TEST(COnlineModule, ConnectionsOfAProcessShareOneSequence) {
+    std::uint8_t last = 0;
+    std::uint8_t perConnect = 0; // requests with the header that a connect sends
+    {
+        Rig first;
+        first.session.setProjectCpuType(26);
+        ASSERT_TRUE(first.session.connect());
+        PlcStatus status;
+        ASSERT_TRUE(first.session.statusRead(status));
+        const std::uint8_t before = first.protocol.sequenceNumber();
+        ASSERT_TRUE(first.session.connect());
+        last = first.protocol.sequenceNumber();
+        perConnect = static_cast<std::uint8_t>(last - before);
+    }
+    ASSERT_GT(perConnect, 0);
+    Rig second;
+    second.session.setProjectCpuType(26);
+    ASSERT_TRUE(second.session.connect());
+    EXPECT_EQ(second.protocol.sequenceNumber(), static_cast<std::uint8_t>(last + perConnect));
+}
+
 // A request refused before it is sent (too large, no attempts) says so and leaves the session
 // as it was: online stays online, offline stays offline.
 TEST(COnlineModule, ALocalRefusalKeepsTheSessionAsItWas) {
