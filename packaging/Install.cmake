@@ -23,6 +23,13 @@ install(FILES ${dlu_man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/bash-completion/dlutil
   DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
 
+# The udev rule that lowers USB-serial adapters' latency timers: an example an administrator
+# copies to /etc/udev/rules.d/, not a rule in force (it changes every FTDI adapter on the
+# machine, which is the administrator's choice).
+set(dlu_udev_rule 60-download-utility-usb-serial-latency.rules)
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/udev/${dlu_udev_rule}
+  DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
+
 # The desktop program with its desktop entry, icon and the MIME type of download packages.
 # dlu_packaged lists what the guarded rules add (paths below the prefix), for the package test.
 set(dlu_packaged)
@@ -43,6 +50,8 @@ if(TARGET downloader)
     endif()
   endforeach()
 endif()
+
+list(APPEND dlu_packaged ${CMAKE_INSTALL_DOCDIR}/examples/${dlu_udev_rule})
 
 # The user manual (HTML with its pictures), wherever it stands in docs/.
 set(dlu_docs ${PROJECT_SOURCE_DIR}/docs)

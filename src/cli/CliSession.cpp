@@ -54,11 +54,20 @@ std::optional<ConnectionDescription> connectionSpec(const ConnectionOptions& opt
 }
 
 // The channels of this computer's serial ports, network and USB.
-std::unique_ptr<ChannelFactory> systemChannels(std::string& error) {
+// With --verbose, a USB-serial adapter whose latency timer could not be lowered says so once.
+std::unique_ptr<ChannelFactory> systemChannels(bool verbose, std::string& error) {
 #ifdef DLU_CLI_WITH_QT
     (void)error;
-    return std::make_unique<QtChannelFactory>();
+    AdapterLatency::Notice notice;
+    if (verbose) {
+        notice = [](const std::string& text) {
+            std::fprintf(stderr, "dlutil: %s\n", displaySafe(text).c_str());
+        };
+    }
+    return std::make_unique<QtChannelFactory>(
+        systemSerialPorts, std::make_shared<AdapterLatency>(systemSerialLatencyDriver(), notice));
 #else
+    (void)verbose;
     error = "this dlutil was built without Qt: only --conn embedded works";
     return nullptr;
 #endif
@@ -128,7 +137,7 @@ std::unique_ptr<CliSession> CliSession::open(const ConnectionOptions& options,
             return nullptr;
         }
         s->factory_ = std::make_unique<sim::EmbeddedChannelFactory>(*s->simulator_);
-    } else if (!(s->factory_ = systemChannels(error))) {
+    } else if (!(s->factory_ = systemChannels(options.verbose, error))) {
         return nullptr;
     }
     s->traces_ = std::make_unique<FrameTraces>();

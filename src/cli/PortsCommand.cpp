@@ -5,6 +5,7 @@
 #include "common/TextFormat.h"
 
 #ifdef DLU_CLI_WITH_QT
+#include "comm/channels/AdapterLatency.h"
 #include "comm/channels/QtSerialPorts.h"
 #endif
 
@@ -43,22 +44,39 @@ std::string portsText(const std::vector<PortListing>& ports, bool asJson) {
                    json(p.name) + ", \"path\": " + json(p.path) +
                    ", \"description\": " + json(p.description) +
                    ", \"manufacturer\": " + json(p.manufacturer) +
-                   ", \"usb\": " + (p.usb ? "true" : "false") + "}";
+                   ", \"usb\": " + (p.usb ? "true" : "false") + ", \"latency_ms\": " +
+                   (p.latencyMs ? std::to_string(*p.latencyMs) : std::string("null")) + "}";
         }
         return out + (ports.empty() ? "]\n" : "\n]\n");
     }
     if (ports.empty()) {
         return "No serial ports.\n";
     }
+    const PortListing* stuck = nullptr;
     for (std::size_t i = 0; i < ports.size(); ++i) {
         const auto& p = ports[i];
-        out += formatText("%2zu  %-16s %-4s ", i, displaySafe(p.path).c_str(), p.usb ? "USB" : "");
+        const std::string latency = p.latencyMs ? formatText("%u ms", *p.latencyMs) : "";
+        out += formatText("%2zu  %-16s %-4s %-6s ", i, displaySafe(p.path).c_str(),
+                          p.usb ? "USB" : "", latency.c_str());
         out += displaySafe(p.description);
         if (!p.manufacturer.empty()) {
             out += " (" + displaySafe(p.manufacturer) + ")";
         }
         out += "\n";
+        if (!stuck && p.latencyMs && *p.latencyMs > 1 && !p.latencyWritable) {
+            stuck = &p;
+        }
     }
+#ifdef DLU_CLI_WITH_QT
+    if (stuck) {
+        // The driver may still take the low-latency flag when the port opens; the attribute,
+        // which this user cannot write, is what an administrator changes.
+        out += "\nThe milliseconds are each adapter's latency timer: how long it holds what it "
+               "receives. dlutil asks the driver for 1 ms while it has a port open; where the "
+               "driver refuses, each answer of the PLC can wait that long. " +
+               displaySafe(latencyAdminAdvice(stuck->path)) + "\n";
+    }
+#endif
     return out;
 }
 
@@ -68,7 +86,7 @@ int runPorts(const PortsOptions& options, std::ostream& out) {
     for (const auto& d : describedSerialPorts()) {
         ports.push_back({d.port.name.toStdString(), d.port.systemLocation.toStdString(),
                          d.description.toStdString(), d.manufacturer.toStdString(),
-                         d.port.usbDevice});
+                         d.port.usbDevice, d.latencyMs, d.latencyWritable});
     }
     out << portsText(ports, options.json);
     return kExitSuccess;

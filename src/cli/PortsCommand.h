@@ -1,6 +1,7 @@
 #pragma once
 
 #include <iosfwd>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,8 @@ struct PortListing {
     std::string description;
     std::string manufacturer;
     bool usb = false;
+    std::optional<unsigned> latencyMs{}; // the adapter's latency timer; nothing when it has none
+    bool latencyWritable = false;        // this user may lower it through the attribute
 };
 
 struct PortsOptions {
@@ -21,7 +24,9 @@ struct PortsOptions {
 };
 
 // The list as text (a table; nothing a device reports can move the cursor) or as a JSON array
-// of {index, name, path, description, manufacturer, usb}.
+// of {index, name, path, description, manufacturer, usb, latency_ms}, latency_ms null for a
+// port without a latency timer. Under the table, once, for the first adapter whose timer is
+// above 1 ms and not writable here: what it is and how an administrator lowers it.
 std::string portsText(const std::vector<PortListing>& ports, bool json);
 
 // dlutil ports: the serial ports of this computer in the order of the connection setup.

@@ -50,6 +50,43 @@ std::uint64_t LineEmulation::arrivedBy(TimePoint start, TimePoint now) const {
     return bytes;
 }
 
+LineEmulation::TimePoint LineEmulation::delivery(TimePoint start, std::uint64_t index,
+                                                 std::uint64_t count) const {
+    if (adapterLatency_.count() == 0) {
+        return arrival(start, index);
+    }
+    // Batch by batch from the block's first byte: each starts with the byte after the last one.
+    std::uint64_t first = 0;
+    for (;;) {
+        const TimePoint opened = arrival(start, first);
+        const TimePoint timerEnd = opened + adapterLatency_;
+        const std::uint64_t full = std::min(count, first + kAdapterBatch) - 1;
+        // The batch is full when its 62nd byte is in before the timer runs out.
+        const bool filled = full - first + 1 == kAdapterBatch && arrival(start, full) <= timerEnd;
+        std::uint64_t last = full;
+        if (!filled) {
+            last = std::min(full, arrivedBy(start, timerEnd) - 1);
+        }
+        if (index <= last) {
+            return filled ? arrival(start, full) : timerEnd;
+        }
+        first = last + 1;
+    }
+}
+
+std::uint64_t LineEmulation::deliveredBy(TimePoint start, std::uint64_t count,
+                                         TimePoint now) const {
+    if (adapterLatency_.count() == 0) {
+        return std::min(count, arrivedBy(start, now));
+    }
+    // Hand-overs come in order: find the first byte not yet handed over.
+    std::uint64_t done = 0;
+    while (done < count && delivery(start, done, count) <= now) {
+        ++done;
+    }
+    return done;
+}
+
 void LineEmulation::wakeOnTime() {
     // One nanosecond: 0 would mean "the default" again.
     prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);

@@ -131,12 +131,12 @@ bool PlcServer::sendAll(int fd, std::span<const std::uint8_t> bytes,
     // Each byte goes out when it would have come through the cable. Whatever is due at a
     // wake-up goes in one write, and the next wake-up is the next byte's own time, so a late
     // wake-up costs that byte alone.
+    // Through an adapter model the bytes go out batch by batch, when it hands them over.
     const auto start = line_.answer(requestIn, bytes.size());
     std::size_t done = 0;
     while (done < bytes.size()) {
-        std::this_thread::sleep_until(line_.arrival(start, done));
-        const auto due = std::min<std::uint64_t>(
-            bytes.size(), line_.arrivedBy(start, std::chrono::steady_clock::now()));
+        std::this_thread::sleep_until(line_.delivery(start, done, bytes.size()));
+        const auto due = line_.deliveredBy(start, bytes.size(), std::chrono::steady_clock::now());
         const std::size_t upTo = std::max(done + 1, static_cast<std::size_t>(due));
         if (!writeSome(fd, bytes.data() + done, upTo - done, socket)) {
             return false;

@@ -34,6 +34,7 @@ struct FaultConfig {
     std::uint64_t closeAfterFrames = 0;   // close the connection after this many responses
     std::uint32_t baud = 0;               // serial line speed to emulate, 0 = no pacing
     std::uint32_t turnaroundMs = 0;       // the PLC's time from a request to its answer
+    std::uint32_t adapterLatencyMs = 0;   // USB-serial adapter's latency timer, 0 = no adapter
 };
 
 // The fault switches, asked by the dispatcher at each step of a request and its response.
@@ -64,9 +65,11 @@ public:
     // Time one byte takes on the emulated serial line (start bit, 8 data bits, stop bit); zero
     // when no baud rate is set.
     std::chrono::nanoseconds byteDelay() const;
-    // The serial line of the baud rate and turnaround, with nothing on it yet.
+    // The serial line of the baud rate, turnaround and adapter, with nothing on it yet.
     LineEmulation line() const {
-        return {config_.baud, std::chrono::milliseconds{config_.turnaroundMs}};
+        LineEmulation line{config_.baud, std::chrono::milliseconds{config_.turnaroundMs}};
+        line.setAdapterLatency(std::chrono::milliseconds{config_.adapterLatencyMs});
+        return line;
     }
 
 private:

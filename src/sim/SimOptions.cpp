@@ -277,6 +277,17 @@ std::vector<SimOption> makeTable() {
             }
             return ms.has_value();
         });
+    add("adapter-latency", "adapter-latency", T::Number,
+        "a USB-serial adapter at the program's end: hold each batch of answer bytes until MS "
+        "ms after its first byte, or until 62 bytes have gathered",
+        [](SimOptions& o, const std::string& v) {
+            // The adapters' timers go up to 255 ms.
+            const auto ms = number(v, 255);
+            if (ms) {
+                o.faults.adapterLatencyMs = static_cast<std::uint32_t>(*ms);
+            }
+            return ms.has_value();
+        });
     return table;
 }
 

@@ -11,6 +11,10 @@ namespace dlu::sim {
 
 SimulatorChannel::SimulatorChannel(PlcSimulator& simulator, Clock* clock)
     : simulator_(simulator), clock_(clock), line_(clock ? LineEmulation{} : simulator.line()) {
+    if (clock_ != nullptr && simulator.line().adapterLatency().count() > 0) {
+        adapter_ = LineEmulation(simulator.line().baud(), std::chrono::microseconds{0});
+        adapter_.setAdapterLatency(simulator.line().adapterLatency());
+    }
     if (line_.active()) {
         LineEmulation::wakeOnTime();
     }
@@ -59,6 +63,8 @@ bool SimulatorChannel::write(std::span<const std::uint8_t> bytes) {
         if (pending_.size() > before) {
             blocks_.push_back({before, line_.answer(in, pending_.size() - before)});
         }
+    } else if (adapter_.active() && pending_.size() > before) {
+        blocks_.push_back({before, clock_->now()});
     }
     return true;
 }
@@ -75,6 +81,9 @@ ChannelRead SimulatorChannel::readWithin(std::chrono::milliseconds limit) {
     }
     if (next_ < pending_.size() && line_.active()) {
         return readPaced();
+    }
+    if (next_ < pending_.size() && adapter_.active()) {
+        return readThroughAdapter();
     }
     if (next_ < pending_.size()) {
         pace(1);
@@ -121,7 +130,24 @@ LineEmulation::TimePoint SimulatorChannel::dueTime() {
         ++block_;
     }
     const Block& block = blocks_[block_];
-    return line_.arrival(block.start, next_ - block.first);
+    const std::size_t end =
+        block_ + 1 < blocks_.size() ? blocks_[block_ + 1].first : pending_.size();
+    return timing().delivery(block.start, next_ - block.first, end - block.first);
+}
+
+ChannelRead SimulatorChannel::readThroughAdapter() {
+    const auto due = dueTime();
+    const auto now = clock_->now();
+    if (due > now) {
+        // The clock counts whole milliseconds: the byte is there at the first one after it.
+        const auto wait = std::chrono::ceil<std::chrono::milliseconds>(due - now);
+        if (wait > timeout_) {
+            clock_->sleep(timeout_);
+            return {0, kChannelTimeout};
+        }
+        clock_->sleep(wait);
+    }
+    return {pending_[next_++], kChannelOk};
 }
 
 ChannelRead SimulatorChannel::readPaced() {

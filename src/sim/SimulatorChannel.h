@@ -22,7 +22,9 @@ class PlcSimulator;
 //
 // With a clock, the channel lets that clock account for time as a serial line would: each byte
 // takes the simulator's byte delay and a time-out takes the configured receive time-out. A
-// fake clock turns this into numbers a test can check.
+// fake clock turns this into numbers a test can check. With a USB-serial adapter in the line
+// (its latency timer set), the bytes of an answer reach the clock's reader when the adapter
+// hands over their batch, counted from the clock's time when the request was written.
 //
 // Without a clock, a simulator with a baud rate or a turnaround is behind an emulated serial
 // line in real time: a request takes its wire time to arrive, the answer leaves after the
@@ -55,6 +57,9 @@ private:
         LineEmulation::TimePoint start;
     };
     ChannelRead readPaced();
+    ChannelRead readThroughAdapter();
+    // The line that times the bytes handed out: the real-time one, or the adapter's on a clock.
+    const LineEmulation& timing() const { return clock_ ? adapter_ : line_; }
     // When pending_[next_] comes through the emulated line.
     LineEmulation::TimePoint dueTime();
 
@@ -66,6 +71,7 @@ private:
     std::size_t next_ = 0;
     std::chrono::nanoseconds owed_{0}; // line time not yet handed to the clock
     LineEmulation line_;
+    LineEmulation adapter_;     // with a clock: the adapter model alone, the baud for its arrivals
     std::vector<Block> blocks_; // answers not fully read, oldest first
     std::size_t block_ = 0;     // the block of pending_[next_]
 };

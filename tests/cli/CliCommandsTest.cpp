@@ -555,8 +555,8 @@ TEST(CliOutput, OutsideNamesAreEscaped) {
 // device kept as it is; an empty array when there are no ports.
 TEST(CliPorts, JsonShape) {
     const std::vector<PortListing> listed = {
-        {"ttyUSB0", "/dev/ttyUSB0", "FT232R \"USB\" \\ UART\x01", "FTDI", true},
-        {"ttyS0", "/dev/ttyS0", "", "", false},
+        {"ttyUSB0", "/dev/ttyUSB0", "FT232R \"USB\" \\ UART\x01", "FTDI", true, 16, false},
+        {"ttyS0", "/dev/ttyS0", "", "", false, std::nullopt, false},
     };
     std::ostringstream system;
     ASSERT_EQ(runPorts({true}, system), 0);
@@ -566,12 +566,13 @@ TEST(CliPorts, JsonShape) {
         for (std::size_t i = 0; i < ports.size(); ++i) {
             const Json& p = ports[i];
             ASSERT_TRUE(p.is_object()) << text;
-            EXPECT_EQ(p.size(), 6u) << text;
+            EXPECT_EQ(p.size(), 7u) << text;
             EXPECT_EQ(p.at("index"), i);
             for (const char* key : {"name", "path", "description", "manufacturer"}) {
                 EXPECT_TRUE(p.at(key).is_string()) << key;
             }
             EXPECT_TRUE(p.at("usb").is_boolean());
+            EXPECT_TRUE(p.at("latency_ms").is_null() || p.at("latency_ms").is_number_unsigned());
         }
     }
     const Json ports = Json::parse(portsText(listed, true));
@@ -579,7 +580,37 @@ TEST(CliPorts, JsonShape) {
     EXPECT_EQ(ports[0]["description"], listed[0].description);
     EXPECT_EQ(ports[0]["usb"], true);
     EXPECT_EQ(ports[1]["path"], "/dev/ttyS0");
+    EXPECT_EQ(ports[0]["latency_ms"], 16);
+    EXPECT_TRUE(ports[1]["latency_ms"].is_null());
     EXPECT_EQ(Json::parse(portsText({}, true)), Json::array());
+}
+
+// The table shows each adapter's latency timer and, once, how an administrator lowers one that
+// this user cannot; nothing of the kind when every timer is low or writable.
+TEST(CliPorts, LatencyTimersAndTheAdviceOnce) {
+    const auto adapter = [](const char* name, std::optional<unsigned> ms, bool writable) {
+        return PortListing{name, std::string("/dev/") + name, "", "", true, ms, writable};
+    };
+    const struct {
+        std::vector<PortListing> ports;
+        bool advised;
+    } cases[] = {
+        {{adapter("ttyUSB0", 16, false), adapter("ttyUSB1", 16, false)}, true},
+        {{adapter("ttyUSB0", 16, true), adapter("ttyUSB1", 1, false)}, false},
+        {{adapter("ttyACM0", std::nullopt, false)}, false},
+    };
+    for (const auto& c : cases) {
+        const std::string text = portsText(c.ports, false);
+        const auto first = text.find("An administrator sets it to 1 ms");
+        EXPECT_EQ(first != std::string::npos, c.advised) << text;
+        if (c.advised) {
+            EXPECT_NE(text.find("16 ms"), std::string::npos) << text;
+            EXPECT_NE(text.find("/sys/bus/usb-serial/devices/ttyUSB0/latency_timer"),
+                      std::string::npos)
+                << text;
+            EXPECT_EQ(text.find("An administrator", first + 1), std::string::npos) << text;
+        }
+    }
 }
 
 TEST(CliInfo, NotAPackageExitsWithTwo) {

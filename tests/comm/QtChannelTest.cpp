@@ -1,4 +1,5 @@
 #include "comm/CommSet.h"
+#include "comm/channels/AdapterLatency.h"
 #include "comm/channels/QtChannelFactory.h"
 #include "comm/channels/QtDialUpChannel.h"
 #include "comm/channels/QtSerialChannel.h"
@@ -280,6 +281,123 @@ TEST(QtSerialChannel, RoundTripOnThePortOfTheIndexOrTheNamedDevice) {
         EXPECT_EQ(readBytes(channel, 4), (Bytes{0x11, 0x0D, 0x0A, 0x00}));
         channel.close();
         EXPECT_EQ(channel.read().status, kChannelNotOpen);
+    }
+}
+
+// The driver of a USB-serial adapter as the link sees it: a latency timer, an attribute that
+// may or may not be writable, serial flags that may or may not be taken. Records every call.
+class FakeLatencyDriver final : public SerialLatencyDriver {
+public:
+    std::optional<unsigned> timer;
+    bool attributeWritable = false;
+    bool flagsTaken = false;
+    bool flagLowers = true; // a taken low-latency flag sets the timer to 1 ms (16 when cleared)
+    int flags = 0x40;
+    std::vector<std::string> calls;
+
+    std::optional<unsigned> latencyTimer(const std::string&) override {
+        calls.push_back("timer?");
+        return timer;
+    }
+    bool setLatencyTimer(const std::string&, unsigned ms) override {
+        calls.push_back("timer=" + std::to_string(ms));
+        if (attributeWritable) {
+            timer = ms;
+        }
+        return attributeWritable;
+    }
+    std::optional<int> serialFlags(int fd) override {
+        calls.push_back(fd >= 0 ? "flags?" : "flags? without a port");
+        return flags;
+    }
+    bool setSerialFlags(int, int value) override {
+        calls.push_back("flags=" + std::to_string(value));
+        if (!flagsTaken) {
+            return false;
+        }
+        flags = value;
+        if (flagLowers) {
+            timer = (value & kLowLatencyFlag) != 0 ? 1u : 16u;
+        }
+        return true;
+    }
+};
+
+// Opening a serial or USB channel on an adapter asks for the shortest timer, the attribute
+// first and then the low-latency flag, and closing puts back exactly what was changed. Where
+// neither is allowed the port still opens and carries bytes, and the advice is given once for
+// the device, however often it is opened.
+TEST(QtSerialChannel, AsksAnAdapterForLowLatencyAndPutsItBack) {
+    const std::string low = std::to_string(0x40 | SerialLatencyDriver::kLowLatencyFlag);
+    struct Case {
+        const char* what;
+        std::optional<unsigned> timer;
+        bool attribute, flags, flagLowers;
+        std::vector<std::string> onOpen, onClose;
+        std::optional<unsigned> whileOpen;
+        bool advised;
+    };
+    // One case a line, as they read.
+    // clang-format off
+    const std::vector<Case> cases{
+        {"attribute writable", 16, true, true, true, {"timer?", "timer=1", "timer?"},
+         {"timer=16"}, 1, false},
+        {"attribute refused, flag taken", 16, false, true, true,
+         {"timer?", "timer=1", "flags?", "flags=" + low, "timer?"}, {"flags=64"}, 1, false},
+        {"both refused", 16, false, false, true,
+         {"timer?", "timer=1", "flags?", "flags=" + low}, {}, 16, true},
+        {"flag taken without effect", 16, false, true, false,
+         {"timer?", "timer=1", "flags?", "flags=" + low, "timer?", "flags=64"}, {}, 16, true},
+        {"timer already 1 ms", 1, true, true, true, {"timer?"}, {}, 1, false},
+        {"no latency timer", std::nullopt, true, true, true, {"timer?"}, {}, std::nullopt,
+         false},
+    };
+    // clang-format on
+    for (const auto& c : cases) {
+        for (const bool usb : {false, true}) {
+            Pty pty;
+            ASSERT_TRUE(pty.ok());
+            auto driver = std::make_shared<FakeLatencyDriver>();
+            driver->timer = c.timer;
+            driver->attributeWritable = c.attribute;
+            driver->flagsTaken = c.flags;
+            driver->flagLowers = c.flagLowers;
+            std::vector<std::string> notices;
+            auto latency = std::make_shared<AdapterLatency>(
+                driver, [&notices](const std::string& text) { notices.push_back(text); });
+            QtSerialChannel serial(pty.ports(), latency);
+            QtUsbChannel usbChannel(pty.ports(true), latency);
+            DeviceChannel& channel = usb ? static_cast<DeviceChannel&>(usbChannel) : serial;
+            const auto timerOf = [&] {
+                return usb ? usbChannel.latencyTimer() : serial.latencyTimer();
+            };
+            const std::string what = std::string(c.what) + (usb ? " (USB)" : " (serial)");
+            for (int round = 0; round < 2; ++round) {
+                driver->calls.clear();
+                ASSERT_TRUE(usb ? channel.open(UsbOpenParams{})
+                                : channel.open(SerialOpenParams{1, 7, false}))
+                    << what;
+                EXPECT_EQ(driver->calls, c.onOpen) << what;
+                EXPECT_EQ(timerOf(), c.whileOpen) << what;
+                channel.setTimeout(2000ms);
+                ASSERT_TRUE(channel.write(Bytes{0x05, 0x74})) << what;
+                EXPECT_EQ(readFor(pty.master(), 1000ms, 2), "\x05\x74") << what;
+                driver->calls.clear();
+                channel.close();
+                EXPECT_EQ(driver->calls, c.onClose) << what;
+                EXPECT_EQ(driver->timer, c.timer) << what << ": the timer as it was";
+                EXPECT_EQ(driver->flags, 0x40) << what;
+            }
+            ASSERT_EQ(notices.size(), c.advised ? 1u : 0u) << what;
+            if (c.advised) {
+                EXPECT_NE(notices[0].find(pty.path() + " is a USB-serial adapter that holds "
+                                                       "what it receives up to 16 ms"),
+                          std::string::npos)
+                    << notices[0];
+                EXPECT_NE(notices[0].find(kLatencyRuleExample), std::string::npos);
+                EXPECT_NE(notices[0].find("/latency_timer"), std::string::npos);
+            }
+        }
     }
 }
 

@@ -417,6 +417,50 @@ TEST(PlcSimulatorFaults, BaudRatePacesEveryByte) {
     EXPECT_LE(total, std::chrono::milliseconds(29));
 }
 
+// A USB-serial adapter in the line hands the bytes to the program batch by batch: when its
+// timer has run since a batch's first byte, or when 62 bytes have gathered. At 10,000 baud a
+// byte takes exactly 1 ms, so the fake clock shows the model's times to the millisecond: 100
+// echoed bytes through a 16 ms timer come in batches of 17, through a 100 ms timer the first
+// 62 come with the 62nd and the other 38 wait for the timer.
+TEST(PlcSimulatorFaults, AdapterLatencyHandsOverBatchesOnTheClock) {
+    struct Case {
+        std::uint32_t latencyMs;
+        std::vector<std::pair<std::size_t, long>> batches; // last byte, ms after the write
+    };
+    const std::vector<Case> cases{
+        {16, {{16, 17}, {33, 34}, {50, 51}, {67, 68}, {84, 85}, {99, 102}}},
+        {100, {{61, 62}, {99, 163}}},
+        {0, {}}, // no adapter: byte by byte at the line's pace
+    };
+    for (const auto& c : cases) {
+        sim::FaultConfig faults;
+        faults.baud = 10000;
+        faults.echo = true;
+        faults.adapterLatencyMs = c.latencyMs;
+        ProtocolRig rig({}, faults);
+        Bytes sent(100);
+        std::iota(sent.begin(), sent.end(), std::uint8_t{1});
+        ASSERT_TRUE(rig.channel.write(sent));
+        const auto t0 = rig.clock.now();
+        std::size_t batch = 0;
+        for (std::size_t i = 0; i < sent.size(); ++i) {
+            const ChannelRead in = rig.channel.read();
+            ASSERT_EQ(in.status, kChannelOk) << c.latencyMs << " ms, byte " << i;
+            EXPECT_EQ(in.byte, sent[i]);
+            const auto at =
+                std::chrono::duration_cast<std::chrono::milliseconds>(rig.clock.now() - t0);
+            if (c.batches.empty()) {
+                EXPECT_EQ(at.count(), static_cast<long>(i + 1)) << "byte " << i;
+                continue;
+            }
+            if (i > c.batches[batch].first) {
+                ++batch;
+            }
+            EXPECT_EQ(at.count(), c.batches[batch].second) << c.latencyMs << " ms, byte " << i;
+        }
+    }
+}
+
 // The embedded connection's query takes plcsim's options by their names, with the same checks.
 TEST(EmbeddedSimulator, QueryOptionsMakeThePlc) {
     struct Case {
@@ -443,6 +487,7 @@ TEST(EmbeddedSimulator, QueryOptionsMakeThePlc) {
         {{{"password", "fifteen-letters"}}, "a password has at most 14 characters"},
         {{{"error-at", "0:9"}}, "--error-at wants N:CODE, got 0:9"},
         {{{"turnaround", "60001"}}, "bad number for turnaround: 60001"},
+        {{{"adapter-latency", "256"}}, "bad number for adapter-latency: 256"},
     };
     for (const auto& c : cases) {
         std::string error;
@@ -467,7 +512,8 @@ TEST(EmbeddedSimulator, QueryOptionsMakeThePlc) {
                                                  {"older-plc", "1"},
                                                  {"station", "3"},
                                                  {"baud", "38400"},
-                                                 {"turnaround", "2"}},
+                                                 {"turnaround", "2"},
+                                                 {"adapter-latency", "16"}},
                                                 "A-21", error);
     ASSERT_NE(plc, nullptr) << error;
     sim::PlcSimulator seeded;
@@ -479,6 +525,7 @@ TEST(EmbeddedSimulator, QueryOptionsMakeThePlc) {
     EXPECT_EQ(plc->config().station, 3);
     EXPECT_EQ(plc->line().baud(), 38400U);
     EXPECT_EQ(plc->line().turnaround(), std::chrono::milliseconds(2));
+    EXPECT_EQ(plc->line().adapterLatency(), std::chrono::milliseconds(16));
 }
 
 // The emulated line's times, against wire times worked out by hand (10 bits a byte).
@@ -508,6 +555,39 @@ TEST(LineEmulation, SchedulesBothDirectionsFromAbsoluteTimes) {
             EXPECT_EQ(line.arrivedBy(start, at), i + 1) << c.baud << " byte " << i;
             EXPECT_EQ(line.arrivedBy(start, at - nanoseconds(1)), i) << c.baud << " byte " << i;
         }
+    }
+
+    // Through an adapter: when byte `index` of a block of `count` reaches the program, in ns
+    // after the block started, worked out by hand from the arrivals (byte i is in after
+    // (i + 1) x 10 / baud s).
+    struct Held {
+        std::uint32_t baud;
+        unsigned latencyMs;
+        std::uint64_t count, index;
+        nanoseconds at;
+    };
+    const std::vector<Held> held{
+        {115200, 0, 14, 13, nanoseconds(1'215'277)},   // no adapter: its arrival
+        {115200, 16, 14, 0, nanoseconds(16'086'805)},  // first byte in at 86,805 ns, + 16 ms
+        {115200, 16, 14, 13, nanoseconds(16'086'805)}, // the whole short answer with it
+        {115200, 1, 14, 11, nanoseconds(1'086'805)},   // 12 bytes come within 1 ms
+        {115200, 1, 14, 12, nanoseconds(2'128'472)},   // the 13th opens the next batch
+        {115200, 16, 200, 61, nanoseconds(5'381'944)}, // 62 bytes gathered before the timer
+        {115200, 16, 200, 62, nanoseconds(10'763'888)},
+        {115200, 16, 200, 185, nanoseconds(16'145'833)},
+        {115200, 16, 200, 186, nanoseconds(32'232'638)}, // the last 14 wait for the timer
+        {0, 16, 62, 61, nanoseconds(0)},                 // no baud: a full batch at once
+        {0, 16, 70, 62, nanoseconds(16'000'000)},
+    };
+    for (const auto& h : held) {
+        sim::LineEmulation line(h.baud, microseconds(0));
+        line.setAdapterLatency(std::chrono::milliseconds(h.latencyMs));
+        const sim::LineEmulation::TimePoint start{std::chrono::seconds(100)};
+        const auto at = line.delivery(start, h.index, h.count);
+        EXPECT_EQ(at - start, h.at)
+            << h.baud << " baud, " << h.latencyMs << " ms, byte " << h.index << " of " << h.count;
+        EXPECT_GE(line.deliveredBy(start, h.count, at), h.index + 1);
+        EXPECT_LE(line.deliveredBy(start, h.count, at - nanoseconds(1)), h.index);
     }
 
     // 15 request bytes at 9600 baud, a 2 ms turnaround, 12 answer bytes.

@@ -11,19 +11,21 @@
 
 namespace dlu {
 
-QtChannelFactory::QtChannelFactory(SerialPortLister ports) : ports_(std::move(ports)) {}
+QtChannelFactory::QtChannelFactory(SerialPortLister ports, std::shared_ptr<AdapterLatency> latency)
+    : ports_(std::move(ports)),
+      latency_(latency ? std::move(latency) : std::make_shared<AdapterLatency>()) {}
 
 std::unique_ptr<DeviceChannel> QtChannelFactory::create(std::uint8_t connectionType) {
     switch (connectionType) {
     case kConSerial:
-        return std::make_unique<QtSerialChannel>(ports_);
+        return std::make_unique<QtSerialChannel>(ports_, latency_);
     case kConDialUp:
         return std::make_unique<QtDialUpChannel>(ports_);
     case kConEthernet:
     case kConSimulator:
         return std::make_unique<QtTcpChannel>();
     case kConUsb:
-        return std::make_unique<QtUsbChannel>(ports_);
+        return std::make_unique<QtUsbChannel>(ports_, latency_);
     default:
         return nullptr;
     }

@@ -22,7 +22,8 @@ bool openSerialByIndex(QtSerialLink& link, const SerialPortLister& ports,
     return link.open(list[params.portIndex].systemLocation, *baud, params.rtsCts);
 }
 
-QtSerialChannel::QtSerialChannel(SerialPortLister ports) : ports_(std::move(ports)) {}
+QtSerialChannel::QtSerialChannel(SerialPortLister ports, std::shared_ptr<AdapterLatency> latency)
+    : ports_(std::move(ports)), link_(std::move(latency)) {}
 
 bool QtSerialChannel::open(const OpenParams& params) {
     const auto* serial = std::get_if<SerialOpenParams>(&params);

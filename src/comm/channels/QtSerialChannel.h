@@ -9,7 +9,9 @@ namespace dlu {
 // The PLC on a serial line. The stored port index is a position in the sorted port list.
 class QtSerialChannel final : public DeviceChannel {
 public:
-    explicit QtSerialChannel(SerialPortLister ports);
+    // `latency`: the adapter latency requests shared by the channels of one factory.
+    explicit QtSerialChannel(SerialPortLister ports,
+                             std::shared_ptr<AdapterLatency> latency = nullptr);
 
     bool open(const OpenParams& params) override;
     void setTimeout(std::chrono::milliseconds timeout) override { link_.setTimeout(timeout); }
@@ -25,6 +27,8 @@ public:
     std::chrono::milliseconds timeout() const override { return link_.timeout(); }
     std::chrono::microseconds byteTime() const override { return link_.byteTime(); }
     void close() override { link_.close(); }
+    // The latency timer of the open port's adapter; nothing when it has none.
+    std::optional<unsigned> latencyTimer() const { return link_.latencyTimer(); }
 
 private:
     SerialPortLister ports_;

@@ -6,7 +6,9 @@
 
 namespace dlu {
 
-QtSerialLink::QtSerialLink() : port_(std::make_unique<QSerialPort>()) {}
+QtSerialLink::QtSerialLink(std::shared_ptr<AdapterLatency> latency)
+    : port_(std::make_unique<QSerialPort>()),
+      latency_(latency ? std::move(latency) : std::make_shared<AdapterLatency>()) {}
 
 QtSerialLink::~QtSerialLink() { close(); }
 
@@ -25,6 +27,8 @@ bool QtSerialLink::open(const QString& systemLocation, std::uint32_t baudRate, b
     }
     baudRate_ = baudRate;
     state_ = State::Open;
+    latencyChange_ =
+        latency_->lower(static_cast<int>(port_->handle()), systemLocation.toStdString());
     return true;
 }
 
@@ -35,8 +39,10 @@ void QtSerialLink::markOpenFailed() {
 
 void QtSerialLink::close() {
     if (port_->isOpen()) {
+        latency_->restore(static_cast<int>(port_->handle()), latencyChange_);
         port_->close();
     }
+    latencyChange_ = {};
     buffer_.clear();
     state_ = State::Closed;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "comm/Channel.h"
+#include "comm/channels/AdapterLatency.h"
 #include "comm/channels/ArrivalBuffer.h"
 
 #include <QString>
@@ -8,6 +9,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 
 class QSerialPort;
@@ -21,7 +23,8 @@ class QtSerialLink {
 public:
     enum class State { Closed, OpenFailed, Open };
 
-    QtSerialLink();
+    // `latency` lowers a USB-serial adapter's latency timer while the port is open.
+    explicit QtSerialLink(std::shared_ptr<AdapterLatency> latency = nullptr);
     ~QtSerialLink();
 
     // 8 data bits, no parity, one stop bit.
@@ -52,9 +55,13 @@ public:
     ArrivalBuffer& buffer() { return buffer_; }
 
     QSerialPort& port() { return *port_; }
+    // The adapter's latency timer while open (nothing when the port has none).
+    std::optional<unsigned> latencyTimer() const { return latencyChange_.timer; }
 
 private:
     std::unique_ptr<QSerialPort> port_;
+    std::shared_ptr<AdapterLatency> latency_;
+    LatencyChange latencyChange_;
     ArrivalBuffer buffer_;
     State state_ = State::Closed;
     std::uint32_t baudRate_ = 9600;

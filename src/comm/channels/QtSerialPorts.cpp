@@ -1,8 +1,11 @@
 #include "comm/channels/QtSerialPorts.h"
 
 #include "comm/SerialPortOrder.h"
+#include "comm/channels/AdapterLatency.h"
 
 #include <QSerialPortInfo>
+
+#include <unistd.h>
 
 #include <algorithm>
 #include <utility>
@@ -11,10 +14,15 @@ namespace dlu {
 
 std::vector<DescribedSerialPort> describedSerialPorts() {
     std::vector<DescribedSerialPort> ports;
+    const auto driver = systemSerialLatencyDriver();
     for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
+        const std::string location = info.systemLocation().toStdString();
+        const std::optional<unsigned> latency = driver->latencyTimer(location);
         ports.push_back({{info.portName(), info.systemLocation(), info.hasVendorIdentifier()},
                          info.description(),
-                         info.manufacturer()});
+                         info.manufacturer(),
+                         latency,
+                         latency && ::access(latencyTimerPath(location).c_str(), W_OK) == 0});
     }
     std::sort(ports.begin(), ports.end(),
               [](const DescribedSerialPort& a, const DescribedSerialPort& b) {

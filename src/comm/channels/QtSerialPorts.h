@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,8 @@ struct DescribedSerialPort {
     SerialPortEntry port;
     QString description;
     QString manufacturer;
+    std::optional<unsigned> latencyMs{}; // the USB-serial adapter's latency timer, if it has one
+    bool latencyWritable = false;        // this user may set that timer
 };
 
 // The computer's serial ports from QSerialPortInfo, sorted by serialPortNameLess.

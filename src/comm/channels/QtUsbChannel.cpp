@@ -4,7 +4,8 @@
 
 namespace dlu {
 
-QtUsbChannel::QtUsbChannel(SerialPortLister ports) : ports_(std::move(ports)) {}
+QtUsbChannel::QtUsbChannel(SerialPortLister ports, std::shared_ptr<AdapterLatency> latency)
+    : ports_(std::move(ports)), link_(std::move(latency)) {}
 
 bool QtUsbChannel::open(const OpenParams& params) {
     const auto* usbParams = std::get_if<UsbOpenParams>(&params);

@@ -13,7 +13,9 @@ class QtUsbChannel final : public DeviceChannel {
 public:
     static constexpr std::uint32_t kBaudRate = 115200;
 
-    explicit QtUsbChannel(SerialPortLister ports);
+    // `latency`: the adapter latency requests shared by the channels of one factory.
+    explicit QtUsbChannel(SerialPortLister ports,
+                          std::shared_ptr<AdapterLatency> latency = nullptr);
 
     bool open(const OpenParams& params) override;
     void setTimeout(std::chrono::milliseconds timeout) override { link_.setTimeout(timeout); }
@@ -29,6 +31,8 @@ public:
     std::chrono::milliseconds timeout() const override { return link_.timeout(); }
     std::chrono::microseconds byteTime() const override { return link_.byteTime(); }
     void close() override { link_.close(); }
+    // The latency timer of the open port's adapter; nothing when it has none.
+    std::optional<unsigned> latencyTimer() const { return link_.latencyTimer(); }
 
 private:
     SerialPortLister ports_;
