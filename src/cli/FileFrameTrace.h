@@ -20,6 +20,9 @@ public:
     FileFrameTrace& operator=(const FileFrameTrace&) = delete;
 
     bool ok() const { return file_ != nullptr; }
+    // Whether a frame could not be written (a full disk, say). The first failure is told on
+    // standard error, once, and the trace stops there; the command goes on.
+    bool failed() const { return failed_; }
     // Why the file could not be opened, in the system's words or as what the path is.
     const std::string& error() const { return error_; }
     void frame(FrameDirection direction, std::chrono::system_clock::time_point when,
@@ -29,7 +32,11 @@ public:
     static std::string describe(FrameDirection direction, std::span<const std::uint8_t> bytes);
 
 private:
+    void fail(int error);
+
+    std::string path_;
     std::FILE* file_ = nullptr;
+    bool failed_ = false;
     bool owned_ = false;
     std::string error_;
 };

@@ -410,7 +410,7 @@ bool COnlineModule::readWordsByNames(std::span<const std::string> names,
     readBuffer_.fill(0);
     if (!ctx_.protocol.readWords(std::span(blocks).first(names.size()),
                                  std::span(readBuffer_).first(total))) {
-        online_ = errorReport();
+        errorReport(); // clears the online flag when the link is gone, else keeps it
         return false;
     }
     wordCount_ = static_cast<int>(total);
@@ -441,7 +441,7 @@ int COnlineModule::writeByName(std::string_view name, const WriteRequest& reques
     if (ok) {
         wordCount_ = -1;
     } else {
-        online_ = errorReport();
+        errorReport(); // clears the online flag when the link is gone, else keeps it
     }
     return 0;
 }

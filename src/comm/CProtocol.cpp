@@ -52,7 +52,8 @@ public:
         put8(command);
         put16(0); // length, filled in by finish()
         if (stationHeader) {
-            ++p_.sequence_; // wraps from 255 to 0
+            // Wraps from 255 to 0.
+            p_.sequence_ = static_cast<std::uint8_t>(p_.sequenceSource_->fetch_add(1) + 1);
             put8(p_.station_);
             put8(p_.sequence_);
             put8(0x00);
@@ -100,6 +101,11 @@ private:
 
 CProtocol::CProtocol(Channel& channel, FrameTrace* trace) : channel_(channel), trace_(trace) {}
 
+std::atomic<std::uint8_t>& CProtocol::processSequence() {
+    static std::atomic<std::uint8_t> sequence{0};
+    return sequence;
+}
+
 void CProtocol::setPasswordToken(std::span<const std::uint8_t, kPasswordTokenSize> token) {
     std::copy(token.begin(), token.end(), token_.begin());
 }
@@ -136,15 +142,22 @@ void CProtocol::traceReceived() {
     std::array<std::uint8_t, frame::kMaxReceiveBytes> copy;
     std::copy_n(received_.begin(), receivedCount_, copy.begin());
     if (answerMaskTo_ > answerMaskFrom_) {
-        // A broken or error frame too: what sits where the secret would is never shown.
+        // A broken or error frame too: what sits where the secret would is never shown. The
+        // places count from the frame's head; what came before it (noise, or stale bytes of
+        // an earlier answer, which may be the same secret) is never shown either, nor is a
+        // receive in which no head was found.
+        const std::size_t start =
+            receiver_.headFound() ? std::min(receiver_.frameStart(), receivedCount_)
+                                  : receivedCount_;
+        std::fill_n(copy.begin(), start, kMaskByte);
         const std::size_t data =
-            frame::kPrefixSize + (stationHeader_ ? frame::kStationHeaderSize : 0);
+            start + frame::kPrefixSize + (stationHeader_ ? frame::kStationHeaderSize : 0);
         const std::size_t from = std::min(receivedCount_, data + answerMaskFrom_);
         const std::size_t to =
             std::min(receivedCount_, data + std::min(answerMaskTo_, SIZE_MAX - data));
         std::fill(copy.begin() + static_cast<std::ptrdiff_t>(from),
                   copy.begin() + static_cast<std::ptrdiff_t>(to), kMaskByte);
-        if (receivedCount_ >= data + frame::kCheckSize) {
+        if (receiver_.headFound() && receivedCount_ >= data + frame::kCheckSize) {
             // The check code over a secret says something about it too.
             std::fill_n(copy.begin() +
                             static_cast<std::ptrdiff_t>(receivedCount_ - frame::kCheckSize),
@@ -165,6 +178,52 @@ std::uint8_t CProtocol::writeFailure() {
 
 void CProtocol::discardWaiting() { dropArriving(std::chrono::milliseconds{0}); }
 
+std::chrono::milliseconds CProtocol::lateAnswerLimit() const {
+    const auto timeout = channel_.timeout();
+    return 4 * timeout + timeout / 2 +
+           std::chrono::ceil<std::chrono::milliseconds>(
+               channel_.byteTime() * static_cast<std::int64_t>(frame::kMaxReceiveBytes));
+}
+
+void CProtocol::markOutOfStep() {
+    if (stationHeader_) {
+        return; // every answer names its request
+    }
+    const auto by = sentAt_ + lateAnswerLimit();
+    settleBy_ = outOfStep_ ? std::max(settleBy_, by) : by;
+    outOfStep_ = true;
+}
+
+void CProtocol::settle() {
+    if (!outOfStep_) {
+        return;
+    }
+    outOfStep_ = false;
+    if (clock_ == nullptr) {
+        // Without a clock only each wait is bounded (by the time-out): the line counts as quiet
+        // after as many empty waits in a row as the limit holds time-outs.
+        const auto timeout = std::max(channel_.timeout(), std::chrono::milliseconds{1});
+        const auto quietWaits = lateAnswerLimit() / timeout + 1;
+        inboxNext_ = inboxSize_ = 0;
+        const std::uint8_t lastRead = lastRead_;
+        std::size_t dropped = 0;
+        for (std::int64_t quiet = 0; quiet < quietWaits && dropped < kMaxDiscard;) {
+            if (refill(timeout, kMaxDiscard - dropped)) {
+                dropped += inboxSize_;
+                inboxNext_ = inboxSize_ = 0;
+                quiet = 0;
+            } else if (lastRead_ != kChannelTimeout) {
+                break;
+            } else {
+                ++quiet;
+            }
+        }
+        lastRead_ = lastRead;
+        return;
+    }
+    dropUntil(settleBy_);
+}
+
 void CProtocol::awaitQuiet() {
     inboxNext_ = inboxSize_ = 0;
     const auto guard = channel_.timeout();
@@ -174,9 +233,13 @@ void CProtocol::awaitQuiet() {
         return;
     }
     // An answer that starts within the guard has wholly arrived by its end.
-    const auto end = clock_->now() + guard +
-                     std::chrono::ceil<std::chrono::milliseconds>(
-                         channel_.byteTime() * static_cast<std::int64_t>(frame::kMaxReceiveBytes));
+    dropUntil(clock_->now() + guard +
+              std::chrono::ceil<std::chrono::milliseconds>(
+                  channel_.byteTime() * static_cast<std::int64_t>(frame::kMaxReceiveBytes)));
+}
+
+void CProtocol::dropUntil(Clock::TimePoint end) {
+    inboxNext_ = inboxSize_ = 0;
     const std::uint8_t lastRead = lastRead_;
     std::size_t dropped = 0;
     for (std::size_t n = 0; n < kMaxDiscard && dropped < kMaxDiscard; ++n) {
@@ -304,6 +367,11 @@ bool CProtocol::transact(std::size_t frameSize, std::uint8_t command, bool send,
     }
     for (std::uint32_t attempt = 0; attempt < attempts_; ++attempt) {
         if (send) {
+            if (attempt == 0) {
+                // A late answer to an earlier request must be gone; one to an earlier attempt
+                // of this request answers the same bytes and may stand for the retry's.
+                settle();
+            }
             // Whatever is still waiting belongs to an earlier request: it must never be taken
             // for the answer to this one.
             discardWaiting();
@@ -312,10 +380,13 @@ bool CProtocol::transact(std::size_t frameSize, std::uint8_t command, bool send,
                 lastError_ = writeFailure();
                 continue;
             }
+            noteSent();
         }
         if (!receive(command)) {
             if (send && lastError_ == kChannelTimeout) {
-                // A late answer may still be on its way: it must be gone before the retry.
+                // A late answer may still be on its way: it must be gone before the retry,
+                // and one later than the guard before the next request.
+                markOutOfStep();
                 awaitQuiet();
             }
             continue;
@@ -338,6 +409,7 @@ CProtocol::TestResult CProtocol::protocolTest() {
     b.put(kTestText);
     const std::size_t size = b.finish();
 
+    settle();
     stationHeader_ = false;
     lastError_ = kErrorNone;
     discardWaiting();
@@ -346,6 +418,7 @@ CProtocol::TestResult CProtocol::protocolTest() {
         lastError_ = writeFailure();
         return TestResult::NoAnswer;
     }
+    noteSent();
 
     receivedCount_ = 0;
     receiver_.resetForHeadOnly(frame::kTest);
@@ -355,6 +428,9 @@ CProtocol::TestResult CProtocol::protocolTest() {
         if (in.status != kChannelOk) {
             lastError_ = in.status;
             traceReceived();
+            if (in.status == kChannelTimeout) {
+                markOutOfStep(); // its answer, late, would not name the request either
+            }
             return TestResult::NoAnswer;
         }
         if (receivedCount_ < received_.size()) {

@@ -7,6 +7,7 @@
 #include "common/Clock.h"
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -63,6 +64,17 @@ public:
     // retry's receive, where it would pass for the retry's answer while the retry's own answer
     // came in for the next request. An answer that comes within twice the time-out of its
     // request is drained this way.
+    //
+    // A later answer is not drained by the guard, so without the header a time-out puts the
+    // line out of step: the retries of the same request may take a late answer (it answers the
+    // same bytes), but before the next request goes out the line must have been quiet until
+    // every request sent so far is older than lateAnswerLimit(). Only a link without the header
+    // that timed out pays for this; a good line never waits.
+    // The longest an answer may be late and still be kept from another request: four times the
+    // time-out, plus half a time-out and the line time of a whole frame as margin.
+    std::chrono::milliseconds lateAnswerLimit() const;
+    // Whether the line is out of step (see above) and waits before the next request.
+    bool outOfStep() const { return outOfStep_; }
 
     void setStationNumber(std::uint8_t station) { station_ = station; }
     std::uint8_t stationNumber() const { return station_; }
@@ -73,7 +85,14 @@ public:
     // without an address): the error report then explains it like any other failure.
     void setRefused(ProtocolError code) { lastError_ = code; }
     bool stationHeaderFlag() const { return stationHeader_; }
+    // Sequence number of the last request with the station header.
     std::uint8_t sequenceNumber() const { return sequence_; }
+    // Counts requests on `shared` from now on instead of on its own counter: every protocol
+    // object of a process that uses one counter goes on where the last one stopped, so a new
+    // connection never starts the sequence over. It must outlive this object.
+    void shareSequence(std::atomic<std::uint8_t>& shared) { sequenceSource_ = &shared; }
+    // The counter of the process (see shareSequence()).
+    static std::atomic<std::uint8_t>& processSequence();
 
     // Token of a successful password login, appended to 'U' requests while set.
     void setPasswordToken(std::span<const std::uint8_t, kPasswordTokenSize> token);
@@ -158,6 +177,19 @@ private:
     void discardWaiting();
     // Waits out the guard after a time-out and throws away what came.
     void awaitQuiet();
+    // After a time-out without the header: the line is out of step until `sentAt_` is older
+    // than lateAnswerLimit().
+    void markOutOfStep();
+    void noteSent() {
+        if (clock_ != nullptr) {
+            sentAt_ = clock_->now();
+        }
+    }
+    // Before a new request on a line out of step: throws away whatever comes until every
+    // earlier request is older than lateAnswerLimit().
+    void settle();
+    // Throws away what comes until `end` (bounded in bytes); false when the link is gone.
+    void dropUntil(Clock::TimePoint end);
     // Throws away what was taken and what comes with gaps of at most `gap` (bounded).
     void dropArriving(std::chrono::milliseconds gap);
     void traceSent(std::size_t frameSize);
@@ -168,10 +200,16 @@ private:
     Clock* clock_ = nullptr;
     Clock::TimePoint deadline_{};
     bool firstByte_ = true;
+    // When the last request went out, and until when a line out of step must stay quiet.
+    Clock::TimePoint sentAt_{};
+    Clock::TimePoint settleBy_{};
+    bool outOfStep_ = false;
 
     std::uint8_t lastError_ = kErrorNone;
     std::uint8_t station_ = kNoStation;
     std::uint8_t sequence_ = 0;
+    std::atomic<std::uint8_t> ownSequence_{0};
+    std::atomic<std::uint8_t>* sequenceSource_ = &ownSequence_;
     bool stationHeader_ = false;
     std::uint32_t attempts_ = 1;
 

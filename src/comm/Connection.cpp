@@ -34,6 +34,8 @@ Connection::Connection(const ConnectionDescription& spec, ChannelFactory& factor
       protocol_(std::make_unique<CProtocol>(*com_, trace)) {
     com_->setPortDevice(portDevice(spec.link));
     protocol_->setClock(&clock_);
+    // A new connection (after a settings change, say) goes on with the sequence of the last.
+    protocol_->shareSequence(CProtocol::processSequence());
 
     const AppliedSettings applied = settings_.settingsToApply();
     if (applied.attemptCount) {

@@ -21,7 +21,8 @@ class Prompter;
 // A live connection to one PLC: the channel wrapper, the protocol object and the online
 // session over them, made from a connection description. The description's attempt count,
 // time-out and station number are applied once here; a connect applies the first two again
-// from settings(). A dial-up line dials before its first frame. The destructor closes the
+// from settings(). Every connection of the process counts one request sequence, never started
+// over. A dial-up line dials before its first frame. The destructor closes the
 // channel.
 //
 // Channel objects are made at connect, on the thread that connects, so a connection can be

@@ -26,6 +26,8 @@ void FrameReceiver::reset(std::uint8_t expectedCommand, bool stationHeader, std:
     crc_ = Crc16Dnp::kInit;
     receivedCheck_ = 0;
     bytesRead_ = 0;
+    frameStart_ = 0;
+    headFound_ = false;
     error_ = kErrorNone;
     outcome_ = Result::NeedMore;
     headOnly_ = false;
@@ -68,17 +70,21 @@ FrameReceiver::Result FrameReceiver::feed(std::uint8_t byte) {
     case State::Head1:
         if (byte == frame::kHead1) {
             state_ = State::Head2;
+            frameStart_ = bytesRead_ - 1;
         }
         return Result::NeedMore;
     case State::Head2:
         if (byte == frame::kHead2) {
             state_ = State::Command;
-        } else if (byte != frame::kHead1) {
+        } else if (byte == frame::kHead1) {
+            frameStart_ = bytesRead_ - 1; // a repeated head byte: the frame starts here
+        } else {
             state_ = State::Head1;
         }
         return Result::NeedMore;
     case State::Command:
         if (byte == expected_ || byte == frame::kErrorCommand) {
+            headFound_ = true;
             command_ = byte;
             crc_ = Crc16Dnp::update(Crc16Dnp::kInit, byte);
             state_ = State::LengthHigh;
@@ -89,6 +95,7 @@ FrameReceiver::Result FrameReceiver::feed(std::uint8_t byte) {
             // A rejected command byte may itself start the next frame (the tail of an
             // unread response can end in a head byte).
             state_ = byte == frame::kHead1 ? State::Head2 : State::Head1;
+            frameStart_ = bytesRead_ - 1;
         }
         return Result::NeedMore;
     case State::LengthHigh:

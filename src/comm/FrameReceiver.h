@@ -55,6 +55,10 @@ public:
     std::uint16_t lengthField() const { return lengthField_; }
     std::uint8_t errorCode() const { return error_; }
     std::size_t bytesRead() const { return bytesRead_; }
+    // Whether the head of a frame of the expected command (or 'E') has been found, and how many
+    // bytes fed before it were noise or stale: the frame's own bytes start there.
+    bool headFound() const { return headFound_; }
+    std::size_t frameStart() const { return frameStart_; }
     // Data bytes of the frame (station header not included).
     std::span<const std::uint8_t> data() const { return {data_.data(), dataStored_}; }
 
@@ -78,6 +82,8 @@ private:
     std::uint16_t crc_ = 0;
     std::uint16_t receivedCheck_ = 0;
     std::size_t bytesRead_ = 0;
+    std::size_t frameStart_ = 0;
+    bool headFound_ = false;
     std::uint8_t error_ = kErrorNone;
     Result outcome_ = Result::NeedMore;
     std::array<std::uint8_t, frame::kResponseDataSize> data_{};

@@ -195,6 +195,17 @@ bool DeviceMemoryTransfer::waitForWords(std::span<std::uint16_t> out) {
     return false;
 }
 
+void DeviceMemoryTransfer::showRangeNotInFile(int area) {
+    const WordRange asked = selection_.area(area).range;
+    if (asked.start < asked.end && writtenRange(area).start >= writtenRange(area).end) {
+        // Nothing of what was asked for is in the file: say so rather than let the closing
+        // "restore done" cover it.
+        const std::string letter(DeviceAreas::at(area).letter);
+        prompter_.message(formatText(messages_(Msg::RangeNotInFile), letter.c_str(), asked.start,
+                                     asked.end - 1, letter.c_str(), PdmImage::fileWords(area) - 1));
+    }
+}
+
 WordRange DeviceMemoryTransfer::writtenRange(int area) const {
     // A restore writes only words the file held: a CS range above word 4055 would otherwise
     // put zeros into the PLC.
@@ -299,6 +310,17 @@ DeviceMemoryTransfer::Result DeviceMemoryTransfer::restore(TransferObserver* obs
         show(Msg::NoDeviceFile);
         return Result::NothingToSend;
     }
+    const std::uint16_t mask = selection_.mask();
+    const std::uint64_t totalBytes = bytesOf(true);
+    if (totalBytes == 0) {
+        // Nothing of the file would be written: that is no restore, and the PLC is not touched.
+        for (int area = 0; area < DeviceAreas::kCount; ++area) {
+            if ((mask & (1u << area)) != 0) {
+                showRangeNotInFile(area);
+            }
+        }
+        return Result::NothingWritten;
+    }
     if (observer != nullptr) {
         observer->opened();
     }
@@ -310,8 +332,6 @@ DeviceMemoryTransfer::Result DeviceMemoryTransfer::restore(TransferObserver* obs
     // Drop its answer, so that the confirmation of the first write cannot be mistaken for it.
     session_->takeReadWords();
 
-    const std::uint16_t mask = selection_.mask();
-    const std::uint64_t totalBytes = bytesOf(true);
     std::uint64_t bytes = 0;
     std::vector<std::uint16_t> words;
     AreaProgress progress;
@@ -322,15 +342,7 @@ DeviceMemoryTransfer::Result DeviceMemoryTransfer::restore(TransferObserver* obs
         progress.reset();
         const WordRange range = writtenRange(area);
         if (range.start >= range.end) {
-            const WordRange asked = selection_.area(area).range;
-            if (asked.start < asked.end) {
-                // Nothing of what was asked for is in the file: say so rather than let the
-                // closing "restore done" cover it.
-                const std::string letter(DeviceAreas::at(area).letter);
-                prompter_.message(formatText(messages_(Msg::RangeNotInFile), letter.c_str(),
-                                             asked.start, asked.end - 1, letter.c_str(),
-                                             PdmImage::fileWords(area) - 1));
-            }
+            showRangeNotInFile(area);
             continue;
         }
         for (int n = 0;; ++n) {

@@ -35,6 +35,8 @@ public:
         NothingRead,   // backup: a chunk's words never arrived: 550, nothing saved
         NotConfirmed,  // restore: a write was never confirmed: 568, the rest not sent
         NothingToSend, // restore without a loaded image: 566
+        NothingWritten, // restore: no selected range holds words of the file (679 for each);
+                        // nothing was sent
         NotSaved,      // backup read, but the save failed (563, 564 or 579 was shown)
         Cancelled,     // the observer asked to stop between two chunks: a backup saves
                        // nothing (the file stays as it was), a restore leaves the words
@@ -119,6 +121,8 @@ public:
 private:
     // The words of an area a restore writes: the selected range, but only words a file holds.
     WordRange writtenRange(int area) const;
+    // 679 for an area whose selected range holds no word of the file.
+    void showRangeNotInFile(int area);
     std::uint64_t bytesOf(bool written) const;
     // Reads `range` of `area` chunk by chunk, handing each chunk's first word and words to
     // `take`. NothingRead, with 550 shown and the observer closed, when a chunk never arrives;

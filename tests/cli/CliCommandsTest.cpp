@@ -121,6 +121,20 @@ TEST(CliStatus, ExitCodesAndMessages) {
     }
 }
 
+// A trace that cannot be written (a full disk) is told once; the command goes on.
+TEST(CliStatus, ATraceThatCannotBeWrittenIsToldOnce) {
+    if (!std::filesystem::exists("/dev/full")) {
+        GTEST_SKIP() << "no /dev/full";
+    }
+    const Outcome r = status("embedded", "", "/dev/full");
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_TRUE(contains(r.out, "CPU mode")) << r.out;
+    const std::string told = "cannot write the trace file /dev/full: No space left on device";
+    const auto first = r.err.find(told);
+    ASSERT_NE(first, std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find(told, first + 1), std::string::npos) << r.err;
+}
+
 TEST(CliStatus, TraceWritesEveryFrame) {
     TempDir dir;
     const std::string trace = dir.file("trace.txt");

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -227,6 +229,72 @@ TEST(COnlineModule, TransfersByName) {
     rig.session.writeByName("S05", {{}, sBytes});
     EXPECT_EQ(rig.plc.byteAt(rig.plc.address("S05")), 7);
     EXPECT_EQ(rig.plc.byteAt(rig.plc.address("S07")), 9);
+}
+
+// A new connection (the desktop program makes one after every settings change) goes on with
+// the sequence where the last one stopped: it never starts over at 1.
+TEST(COnlineModule, ConnectionsOfAProcessShareOneSequence) {
+    std::uint8_t last = 0;
+    std::uint8_t perConnect = 0; // requests with the header that a connect sends
+    {
+        Rig first;
+        first.session.setProjectCpuType(26);
+        ASSERT_TRUE(first.session.connect());
+        PlcStatus status;
+        ASSERT_TRUE(first.session.statusRead(status));
+        const std::uint8_t before = first.protocol.sequenceNumber();
+        ASSERT_TRUE(first.session.connect());
+        last = first.protocol.sequenceNumber();
+        perConnect = static_cast<std::uint8_t>(last - before);
+    }
+    ASSERT_GT(perConnect, 0);
+    Rig second;
+    second.session.setProjectCpuType(26);
+    ASSERT_TRUE(second.session.connect());
+    EXPECT_EQ(second.protocol.sequenceNumber(), static_cast<std::uint8_t>(last + perConnect));
+}
+
+// A request refused before it is sent (too large, no attempts) says so and leaves the session
+// as it was: online stays online, offline stays offline.
+TEST(COnlineModule, ALocalRefusalKeepsTheSessionAsItWas) {
+    struct Case {
+        const char* what;
+        std::function<void(Rig&)> call;
+        int message; // what the user is told
+    };
+    const std::vector<std::uint16_t> tooMany(300, 1);
+    const std::vector<std::string> oneName{"D00010"};
+    const std::vector<std::uint8_t> tooManyWords{130}; // a block holds 127 at most
+    const std::vector<std::uint8_t> oneWord{1};
+    const Case cases[] = {
+        {"write of 300 words", [&](Rig& r) { r.session.writeByName("D00000", {tooMany, {}}); },
+         static_cast<int>(Msg::RequestTooLarge)},
+        {"read of 130 words in one block",
+         [&](Rig& r) { r.session.readWordsByNames(oneName, tooManyWords); },
+         static_cast<int>(Msg::RequestTooLarge)},
+        {"read with no attempts",
+         [&](Rig& r) {
+             r.protocol.setAttemptCount(0);
+             r.session.readWordsByNames(oneName, oneWord);
+         },
+         static_cast<int>(Msg::NoAttempts)},
+    };
+    for (const Case& c : cases) {
+        for (const bool connected : {false, true}) {
+            SCOPED_TRACE(std::string(c.what) + (connected ? ", online" : ", offline"));
+            Rig rig;
+            rig.session.setProjectCpuType(26);
+            if (connected) {
+                ASSERT_TRUE(rig.session.connect());
+            }
+            const auto before = rig.plc.requestCount();
+            rig.prompter.clear();
+            c.call(rig);
+            EXPECT_EQ(rig.plc.requestCount(), before) << "nothing is sent";
+            EXPECT_EQ(rig.shown(), std::vector<std::string>{std::string(rig.messages(c.message))});
+            EXPECT_EQ(rig.session.online(), connected);
+        }
+    }
 }
 
 // CPU types without addresses: no request ever goes to address 0. The connect fails with

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <functional>
 #include <string>
@@ -186,6 +187,55 @@ TEST(CProtocol, StationOrSequenceOfAnotherRequestFailsAtOnce) {
                 EXPECT_EQ(word[0], 0x4321) << c.name;
             }
         }
+    }
+}
+
+// The words of a password answer never reach the trace in clear, wherever the frame's head
+// falls in the receive: the places of the secret count from the head, and what came before it
+// (noise, stale bytes that may be an earlier answer's secret) is masked too.
+TEST(CProtocol, SecretAnswerWordsAreMaskedByTheirPlaceInTheFrame) {
+    class Recording final : public FrameTrace {
+    public:
+        void frame(FrameDirection direction, std::chrono::system_clock::time_point,
+                   std::span<const std::uint8_t> bytes) override {
+            if (direction == FrameDirection::Received) {
+                received.emplace_back(bytes.begin(), bytes.end());
+            }
+        }
+        std::vector<Bytes> received;
+    };
+    const Bytes secret{0xA1, 0xA2, 0xA3, 0xA4};
+    const Bytes answer = loaderFrame('R', std::nullopt, concat(secret, {0x11, 0x22}));
+    const struct Case {
+        const char* what;
+        Bytes before;
+    } cases[] = {
+        {"nothing before the head", {}},
+        {"noise", {0xFF, 0x00, 0x64}},
+        {"repeated head bytes", {0x05, 0x05, 0x05}},
+        {"stale secret bytes", {0xA3, 0xA4, 0xA1}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ScriptedChannel wire;
+        Recording trace;
+        CProtocol protocol(wire, &trace);
+        wire.queue(concat(c.before, answer));
+        const std::array<CProtocol::ReadBlock, 1> blocks{{{0x10, 3}}};
+        std::array<std::uint16_t, 3> words{};
+        ASSERT_TRUE(protocol.readWords(blocks, words, 2));
+        EXPECT_EQ(words, (std::array<std::uint16_t, 3>{0xA1A2, 0xA3A4, 0x1122}));
+        ASSERT_EQ(trace.received.size(), 1U);
+        const Bytes& traced = trace.received.front();
+        ASSERT_EQ(traced.size(), c.before.size() + answer.size());
+        for (const std::uint8_t b : secret) {
+            EXPECT_EQ(std::count(traced.begin(), traced.end(), b), 0) << int{b};
+        }
+        // The frame's head and the word that is no secret stay readable.
+        const auto head = traced.begin() + static_cast<std::ptrdiff_t>(c.before.size());
+        EXPECT_TRUE(std::equal(answer.begin(), answer.begin() + 5, head));
+        EXPECT_EQ(head[9], 0x11);
+        EXPECT_EQ(head[10], 0x22);
     }
 }
 

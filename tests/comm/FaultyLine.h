@@ -23,6 +23,9 @@ public:
     enum class Spoil {
         None,
         Late,      // arrives half a time-out after the time-out
+        Late22,    // arrives 2.2 time-outs after its request: after the retry has gone out
+        Late3,     // arrives three time-outs after its request
+        Late4,     // arrives four time-outs after its request
         LateQuiet, // arrives 50 ms after the time-out
         Duplicate, // delivered twice
         Truncate,  // only its first half arrives
@@ -51,6 +54,15 @@ public:
             break;
         case Spoil::Late:
             arrive(now + timeout() * 3 / 2, answer);
+            break;
+        case Spoil::Late22:
+            arrive(now + timeout() * 22 / 10, answer);
+            break;
+        case Spoil::Late3:
+            arrive(now + timeout() * 3, answer);
+            break;
+        case Spoil::Late4:
+            arrive(now + timeout() * 4, answer);
             break;
         case Spoil::LateQuiet:
             arrive(now + timeout() + 50ms, answer);
@@ -102,8 +114,9 @@ public:
 
 private:
     void arrive(Clock::TimePoint at, const std::vector<std::uint8_t>& answer) {
-        if (!line_.empty()) {
-            at = std::max(at, line_.back().first);
+        if (!line_.empty() && at < line_.back().first) {
+            // Held back by a late answer: it follows that one a moment later.
+            at = line_.back().first + 1ms;
         }
         for (const std::uint8_t b : answer) {
             line_.emplace_back(at, b);

@@ -37,6 +37,14 @@ struct LineCase {
 const LineCase kLineCases[] = {
     {"late, no header", {Spoil::Late}, false},
     {"late, header", {Spoil::Late}, true},
+    // Later than the guard: the retry has gone out when the answer comes.
+    {"2.2 time-outs late, no header", {Spoil::Late22}, false},
+    {"2.2 time-outs late, header", {Spoil::Late22}, true},
+    {"3 time-outs late, no header", {Spoil::Late3}, false},
+    {"3 time-outs late, header", {Spoil::Late3}, true},
+    {"4 time-outs late, no header", {Spoil::Late4}, false},
+    {"4 time-outs late, header", {Spoil::Late4}, true},
+    {"2.2 then 1.5 time-outs late, no header", {Spoil::Late22, Spoil::Late}, false},
     {"late in the quiet wait, no header", {Spoil::LateQuiet}, false},
     {"late in the quiet wait, header", {Spoil::LateQuiet}, true},
     // The retry's answer is late too: it must not be taken for the next request's.

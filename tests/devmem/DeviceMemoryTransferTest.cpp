@@ -243,6 +243,9 @@ TEST(DeviceMemoryTransfer, RestoreStopsWhenAWriteIsNeverConfirmed) {
     EXPECT_EQ(std::count(shown.begin(), shown.end(), std::string(rig.messages(567))), 0);
 }
 
+// A range of the file's words beside one it does not hold: the first is written, the second
+// named. Nothing but ranges it does not hold: nothing written is no restore, and the PLC is
+// not touched at all.
 TEST(DeviceMemoryTransfer, RestoreRangeAboveTheFileIsSkippedWithANotice) {
     TempFolder dir;
     const auto file = dir.path() / "cs.PDM";
@@ -257,13 +260,24 @@ TEST(DeviceMemoryTransfer, RestoreRangeAboveTheFileIsSkippedWithANotice) {
     t.selection().setChecked(static_cast<int>(AreaIndex::CS), true);
     t.selection().setRange(static_cast<int>(AreaIndex::CS), {4060, 4090});
     rig.prompter.clear();
-    EXPECT_EQ(t.transfer(), DeviceMemoryTransfer::Result::Done);
+    const std::uint64_t requests = rig.plc.requestCount();
+    EXPECT_EQ(t.transfer(), DeviceMemoryTransfer::Result::NothingWritten);
     EXPECT_TRUE(writes(rig).empty());
-    EXPECT_EQ(rig.shown(),
-              (std::vector<std::string>{
-                  "CS4060 to 4089 not restored: a device memory file holds CS words up to 4055 "
-                  "only.",
-                  std::string(rig.messages(567))}));
+    EXPECT_EQ(rig.plc.requestCount(), requests);
+    const std::string notice = "CS4060 to 4089 not restored: a device memory file holds CS "
+                               "words up to 4055 only.";
+    EXPECT_EQ(rig.shown(), std::vector<std::string>{notice});
+
+    t.selection().setChecked(static_cast<int>(AreaIndex::CS), false);
+    t.selection().setChecked(static_cast<int>(AreaIndex::D), true);
+    t.selection().setRange(static_cast<int>(AreaIndex::D), {0, 10});
+    t.selection().setChecked(static_cast<int>(AreaIndex::CS), true);
+    rig.prompter.clear();
+    EXPECT_EQ(t.transfer(), DeviceMemoryTransfer::Result::Done);
+    EXPECT_FALSE(writes(rig).empty());
+    const auto shown = rig.shown();
+    EXPECT_EQ(std::count(shown.begin(), shown.end(), notice), 1);
+    EXPECT_EQ(shown.back(), std::string(rig.messages(567)));
 }
 
 // The read-back after a restore: clean after a good one; a write the PLC confirmed but never

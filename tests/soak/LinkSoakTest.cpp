@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <optional>
 #include <random>
 
 namespace dlu {
@@ -38,7 +39,8 @@ sim::FaultConfig randomFaults(std::mt19937& random, std::uint64_t requests) {
 
 void spoilAtRandom(std::mt19937& random, FaultyLine& line, std::size_t writes) {
     using S = FaultyLine::Spoil;
-    constexpr S kinds[] = {S::Late, S::LateQuiet, S::Duplicate, S::Truncate, S::Lose};
+    constexpr S kinds[] = {S::Late,      S::Late22,    S::Late3,    S::Late4,
+                           S::LateQuiet, S::Duplicate, S::Truncate, S::Lose};
     std::uniform_int_distribution<std::size_t> at(2, writes + 1);
     std::uniform_int_distribution<std::size_t> kind(0, std::size(kinds) - 1);
     for (int i = 0; i < 3; ++i) {
@@ -89,11 +91,17 @@ void download(std::mt19937& random, bool header, Counts& counts) {
     ++(same ? counts.exact : counts.silent);
 }
 
-// One backup: twenty reads of eight words each.
-void backup(std::mt19937& random, bool header, Counts& counts) {
-    FaultyRig rig(plcFor(header), randomFaults(random, 21));
+// One backup: twenty reads of eight words each. Without `late` the line goes wrong at random;
+// with it exactly one answer, at a random position, comes that late.
+void backup(std::mt19937& random, bool header, Counts& counts,
+            std::optional<FaultyLine::Spoil> late = std::nullopt) {
+    FaultyRig rig(plcFor(header), late ? sim::FaultConfig{} : randomFaults(random, 21));
     rig.plc.fillDeviceMemory(static_cast<std::uint32_t>(random()));
-    spoilAtRandom(random, rig.line, 21);
+    if (late) {
+        rig.line.spoil[std::uniform_int_distribution<std::size_t>(2, 21)(random)] = *late;
+    } else {
+        spoilAtRandom(random, rig.line, 21);
+    }
     if (rig.protocol.protocolTest() != CProtocol::TestResult::Answered) {
         ++counts.cleanError;
         return;
@@ -131,6 +139,30 @@ TEST(LinkSoak, NoSilentCorruption) {
                 backups.cleanError, backups.silent);
     EXPECT_EQ(downloads.silent, 0);
     EXPECT_EQ(backups.silent, 0);
+}
+
+// Backups with one late answer, later than the guard after a time-out included: each row has
+// one delay, with and without the station header.
+TEST(LinkSoak, LateAnswersNeverShiftTheWords) {
+    using S = FaultyLine::Spoil;
+    struct Row {
+        const char* delay;
+        S spoil;
+    };
+    const Row rows[] = {{"1.5", S::Late}, {"2.2", S::Late22}, {"3.0", S::Late3}, {"4.0", S::Late4}};
+    std::mt19937 random(20261207);
+    std::printf("late answer (time-outs) | header | exact | clean error | silent corruption\n");
+    for (const Row& row : rows) {
+        for (const bool header : {false, true}) {
+            Counts counts;
+            for (int i = 0; i < 100; ++i) {
+                backup(random, header, counts, row.spoil);
+            }
+            std::printf("%23s | %6s | %5d | %11d | %d\n", row.delay, header ? "yes" : "no",
+                        counts.exact, counts.cleanError, counts.silent);
+            EXPECT_EQ(counts.silent, 0) << row.delay << (header ? " header" : " no header");
+        }
+    }
 }
 
 } // namespace
