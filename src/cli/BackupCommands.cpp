@@ -33,13 +33,6 @@ namespace dlu {
 
 namespace {
 
-std::string upper(std::string_view text) {
-    std::string out(text);
-    std::transform(out.begin(), out.end(), out.begin(), [](char c) {
-        return static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    });
-    return out;
-}
 
 std::optional<std::uint32_t> wordNumber(std::string_view text) {
     std::uint32_t value = 0;
@@ -311,16 +304,10 @@ std::optional<CpuType> linuxCpuOption(const std::string& text) {
 
 } // namespace
 
-std::uint32_t pdmFileWords(int area) {
-    const auto& at = PdmImage::layout()[static_cast<std::size_t>(area)];
-    const std::size_t room = (PdmImage::kFileBlockSize - at.offset) / 2;
-    return static_cast<std::uint32_t>(std::min<std::size_t>(at.words, room));
-}
-
 std::optional<AreaSpec> parseAreaSpec(std::string_view text, CpuType cpu, std::string& error) {
     AreaSpec spec;
     spec.text = std::string(text);
-    const std::string u = upper(text);
+    const std::string u = upperAscii(text);
     if (u == "ALL") {
         spec.all = true;
         return spec;

@@ -68,7 +68,4 @@ int runLinuxRestore(const LinuxTransferOptions& options, const ConnectionOptions
 bool loadPdmForCommand(const std::filesystem::path& file, PdmImage& image,
                        bool acceptLonger = false);
 
-// Words of an area a ".PDM" file carries (CS stops at word 4055).
-std::uint32_t pdmFileWords(int area);
-
 } // namespace dlu

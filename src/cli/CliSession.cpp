@@ -4,6 +4,7 @@
 #include "cli/FileFrameTrace.h"
 #include "cli/RequestLog.h"
 #include "cli/TerminalPrompter.h"
+#include "common/FileTarget.h"
 #include "common/TerminalText.h"
 #include "sim/EmbeddedChannelFactory.h"
 #include "sim/EmbeddedSimulator.h"
@@ -83,14 +84,13 @@ void printDialUpStatus(const DialUpStatus& st) {
 } // namespace
 
 std::string unreadableReason(const std::string& file) {
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    std::string why;
+    const int fd = openRegularForReading(file, why);
     if (fd < 0) {
-        return std::strerror(errno);
+        return why;
     }
-    struct stat st {};
-    const bool folder = ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode);
     ::close(fd);
-    return folder ? std::strerror(EISDIR) : std::string();
+    return {};
 }
 
 void sayWhyUnreadable(const std::string& file) {
@@ -101,14 +101,17 @@ void sayWhyUnreadable(const std::string& file) {
 }
 
 std::string unwritableReason(const std::string& file) {
+    // Only a regular file is ever replaced; a device node, a named pipe, a link or a folder
+    // at the name stays what it is.
+    if (const auto kind = nonRegularTarget(file); !kind.empty()) {
+        return "it is " + kind + ", not a regular file";
+    }
+    std::filesystem::path parent = std::filesystem::path(file).parent_path();
+    if (parent.empty()) {
+        parent = std::filesystem::path(".");
+    }
+    const std::string folder = parent.native();
     struct stat st {};
-    if (::stat(file.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-        return std::strerror(EISDIR);
-    }
-    std::string folder = std::filesystem::path(file).parent_path().string();
-    if (folder.empty()) {
-        folder = ".";
-    }
     if (::stat(folder.c_str(), &st) != 0) {
         return std::strerror(errno);
     }
@@ -144,8 +147,7 @@ std::unique_ptr<CliSession> CliSession::open(const ConnectionOptions& options,
     if (!options.trace.empty()) {
         s->trace_ = std::make_unique<FileFrameTrace>(options.trace);
         if (!s->trace_->ok()) {
-            error = "cannot write the trace file " + options.trace + ": " +
-                    std::strerror(s->trace_->error());
+            error = "cannot write the trace file " + options.trace + ": " + s->trace_->error();
             return nullptr;
         }
         s->traces_->add(s->trace_.get());
@@ -158,6 +160,13 @@ std::unique_ptr<CliSession> CliSession::open(const ConnectionOptions& options,
         std::make_unique<Connection>(*spec, *s->factory_, prompter, messages, s->clock_,
                                      s->traces_->empty() ? nullptr : s->traces_->single());
     s->connection_->setDialUpStatusSink(printDialUpStatus);
+    if (options.verbose) {
+        s->connection_->session().setConnectStatusSink([](std::string_view text) {
+            if (!text.empty()) {
+                std::fprintf(stderr, "%s\n", displaySafe(text).c_str());
+            }
+        });
+    }
     s->connection_->setDialUpDoneSink([](bool) { std::fprintf(stderr, "\n"); });
     return s;
 }

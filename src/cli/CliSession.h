@@ -63,12 +63,15 @@ private:
     std::unique_ptr<Connection> connection_;
 };
 
-// Why `file` cannot be read, in the system's words ("No such file or directory", "Is a
-// directory"); empty when it can.
+// Why `file` cannot be read, in the system's words ("No such file or directory"), or what it
+// is when it is not a regular file ("it is a named pipe, not a regular file"); empty when it
+// can. Never waits on a pipe or a device.
 std::string unreadableReason(const std::string& file);
 // Says on standard error why `file` cannot be read, if it cannot.
 void sayWhyUnreadable(const std::string& file);
-// Why a new `file` cannot be written there; empty when nothing is known against it.
+// Why `file` cannot be written there: also when something that is not a regular file stands
+// at the name ("it is a device node, not a regular file"); empty when nothing is known
+// against it.
 std::string unwritableReason(const std::string& file);
 
 // Exit codes of every dlutil command.

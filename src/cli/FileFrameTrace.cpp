@@ -1,6 +1,13 @@
 #include "cli/FileFrameTrace.h"
 
+#include "common/FileTarget.h"
+
 #include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <ctime>
 
 namespace dlu {
@@ -9,8 +16,34 @@ FileFrameTrace::FileFrameTrace(const std::string& path) {
     if (path == "-") {
         file_ = stderr;
     } else {
-        file_ = std::fopen(path.c_str(), "a");
-        error_ = file_ == nullptr ? errno : 0;
+        // Never blocks on a pipe nobody reads, never follows a link at the name.
+        const int fd = ::open(path.c_str(),
+                              O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY |
+                                  O_CLOEXEC,
+                              0666);
+        struct stat st {};
+        if (fd < 0) {
+            const int e = errno;
+            const std::string kind = nonRegularTarget(path);
+            error_ = kind.empty() ? std::string(std::strerror(e))
+                                  : "it is " + kind + ", not a regular file";
+            return;
+        }
+        if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+            ::close(fd);
+            const std::string kind = nonRegularTarget(path);
+            error_ = "it is " + (kind.empty() ? std::string("not a regular file") : kind) +
+                     (kind.empty() ? "" : ", not a regular file");
+            return;
+        }
+        const int flags = ::fcntl(fd, F_GETFL);
+        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+        file_ = ::fdopen(fd, "a");
+        if (file_ == nullptr) {
+            error_ = std::strerror(errno);
+            ::close(fd);
+            return;
+        }
         owned_ = true;
     }
 }

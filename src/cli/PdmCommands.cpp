@@ -1,6 +1,7 @@
 #include "cli/PdmCommands.h"
 
 #include "cli/CliSession.h"
+#include "common/FileTarget.h"
 #include "common/TerminalText.h"
 #include "devmem/PdmCsv.h"
 #include "devmem/PdmDiff.h"
@@ -29,9 +30,11 @@ bool load(const std::string& file, PdmImage& image, std::ostream& err) {
     switch (PdmFile::load(file, image)) {
     case PdmFile::LoadResult::Loaded:
         return true;
-    case PdmFile::LoadResult::NotOpened:
-        fail(err, "cannot read " + shown(file));
+    case PdmFile::LoadResult::NotOpened: {
+        const auto reason = unreadableReason(file);
+        fail(err, "cannot read " + shown(file) + (reason.empty() ? "" : ": " + reason));
         return false;
+    }
     case PdmFile::LoadResult::Empty:
         fail(err, shown(file) + " is empty");
         return false;
@@ -121,6 +124,13 @@ int runPdmImport(const PdmImportOptions& options, std::ostream& out, std::ostrea
         fail(err, "unknown CPU type: " + options.cpu);
         return kExitUsage;
     }
+    // A name without an extension gets ".PDM" first, as the save dialogs give it, so that the
+    // checks below are made on the file that is written.
+    const std::string output = withDefaultExtension(options.output, ".PDM");
+    if (const auto reason = unwritableReason(output); !reason.empty()) {
+        fail(err, "cannot write " + shown(output) + ": " + reason);
+        return kExitUsage;
+    }
     const auto imported = PdmCsv::readFile(options.file, cpu);
     if (!imported.ok) {
         fail(err, shown(options.file) +
@@ -128,11 +138,12 @@ int runPdmImport(const PdmImportOptions& options, std::ostream& out, std::ostrea
                       ": " + imported.error + "; nothing was written");
         return kExitUsage;
     }
-    if (PdmFile::save(options.output, imported.image) != PdmFile::SaveResult::Saved) {
-        fail(err, "cannot write " + shown(options.output));
+    if (PdmFile::save(output, imported.image) != PdmFile::SaveResult::Saved) {
+        const auto reason = unwritableReason(output);
+        fail(err, "cannot write " + shown(output) + (reason.empty() ? "" : ": " + reason));
         return kExitUsage;
     }
-    out << imported.rows << " words written to " << shown(options.output) << "\n";
+    out << imported.rows << " words written to " << shown(output) << "\n";
     return kExitSuccess;
 }
 

@@ -58,7 +58,7 @@ int runPdmShow(const PdmShowOptions& options, std::ostream& out) {
     // select), moved and cut by --from and --count, never past the words a file holds.
     std::vector<Window> windows;
     for (const int area : areas) {
-        const std::uint32_t held = pdmFileWords(area);
+        const std::uint32_t held = PdmImage::fileWords(area);
         const bool selected = (image.mask() & (1u << area)) != 0;
         const auto range = image.range(area);
         Window w{area, selected ? range.start : 0u, selected ? range.end : held};

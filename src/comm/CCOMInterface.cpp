@@ -1,7 +1,13 @@
 #include "comm/CCOMInterface.h"
 
 #include "comm/CommSet.h"
+#include "comm/FailureCause.h"
 #include "common/Prompter.h"
+#include "common/TerminalText.h"
+#include "common/TextFormat.h"
+
+#include <filesystem>
+#include <string>
 
 namespace dlu {
 
@@ -124,6 +130,13 @@ void CCOMInterface::close() {
     dialUpFailed_ = false;
 }
 
+std::string CCOMInterface::failureCause() const {
+    if (!cause_.empty()) {
+        return cause_;
+    }
+    return channel_ ? channel_->failureCause() : std::string{};
+}
+
 DialUpChannel* CCOMInterface::dialUpChannel() const {
     return channel_ ? channel_->asDialUp() : nullptr;
 }
@@ -133,8 +146,18 @@ std::optional<OpenParams> CCOMInterface::openParams(const CommSet& s, std::uint8
                       const std::string& domain) -> OpenParams {
         // A stored address wins over the domain name; an unresolved name leaves 0, which the
         // channel refuses to open.
-        return TcpOpenParams{port, ip != 0 ? ip : factory_.resolveHostName(domain)};
+        const std::uint32_t address = ip != 0 ? ip : factory_.resolveHostName(domain);
+        if (address == 0) {
+            target_ = domain;
+            cause_ = domain.empty() ? std::string("no address or host name is set")
+                                    : unresolvedHostCause(domain);
+        } else {
+            target_ = tcpTarget(address, port);
+        }
+        return TcpOpenParams{port, address};
     };
+    target_ = portDevice_;
+    cause_.clear();
     switch (type) {
     case kConSerial:
         return SerialOpenParams{s.nRS232port, s.nRS232bps, s.nRS232RtsCts != 0, portDevice_};
@@ -172,7 +195,16 @@ bool CCOMInterface::openConnection(const CommSet& settings, const AttemptCountSi
     }
     const bool opened = open(*params);
     if (!opened && type == kConSerial) {
-        prompter_.message(kInitErrorText);
+        std::error_code ec;
+        if (!portDevice_.empty() && !std::filesystem::exists(portDevice_, ec)) {
+            // The port set up for this connection is gone (an adapter unplugged): no other
+            // port is taken in its place.
+            prompter_.message(std::string(kInitErrorText) + "\n" +
+                              formatText(std::string(kPortGoneText).c_str(),
+                                         displaySafe(portDevice_).c_str()));
+        } else {
+            prompter_.message(kInitErrorText);
+        }
     }
     return opened;
 }

@@ -26,6 +26,10 @@ public:
     static constexpr std::chrono::milliseconds kInitialTimeout{3000};
     static constexpr std::string_view kAttachErrorText = "COM Object Attach Error";
     static constexpr std::string_view kInitErrorText = "COM Object Init Error";
+    // Added to it when the serial port set up by its path is not there.
+    static constexpr std::string_view kPortGoneText =
+        "The serial port %s is not there; no other port was taken. Connect it, or choose a "
+        "port in the communication setup.";
 
     // Runs before the first write on a dial-up channel that is not yet connected: dials, waits
     // for the call and answers true when the modem connected. Set by whoever owns the dial-up
@@ -94,6 +98,12 @@ public:
     // Result of the last call on the channel object.
     bool lastResult() const { return lastResult_; }
 
+    // What the last open reached for ("127.0.0.1:10266", "/dev/ttyUSB0"); empty before one.
+    const std::string& target() const { return target_; }
+    // Why the last open failed or the link was lost: a host name that was not found, else
+    // what the channel object says.
+    std::string failureCause() const override;
+
 private:
     ChannelFactory& factory_;
     Prompter& prompter_;
@@ -105,6 +115,8 @@ private:
     bool lastResult_ = false;
     DialUpHook dialUpHook_;
     std::string portDevice_;
+    std::string target_;
+    std::string cause_;
 };
 
 } // namespace dlu

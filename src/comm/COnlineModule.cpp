@@ -2,6 +2,7 @@
 
 #include "comm/CCOMInterface.h"
 #include "comm/CommSet.h"
+#include "comm/FailureCause.h"
 #include "common/Clock.h"
 #include "common/Crypto.h"
 #include "common/Prompter.h"
@@ -57,7 +58,8 @@ bool COnlineModule::connect() {
     online_ = false;
     if (!ctx_.com.openConnection(ctx_.commSet,
                                  [this](std::uint32_t n) { ctx_.protocol.setAttemptCount(n); })) {
-        ctx_.prompter.message(ctx_.messages(Msg::ChannelOpenFailed));
+        ctx_.prompter.messageWithCause(ctx_.messages(Msg::ChannelOpenFailed),
+                                       ctx_.com.failureCause());
         return false;
     }
 
@@ -66,13 +68,27 @@ bool COnlineModule::connect() {
         if (i > 0) {
             ctx_.clock.sleep(kProtocolTestPause);
         }
+        if (connectStatus_) {
+            const std::string& target = ctx_.com.target();
+            connectStatus_(connectingText(target.empty() ? std::string_view("the PLC") : target,
+                                          i + 1, kProtocolTests));
+        }
         test = ctx_.protocol.protocolTest();
         if (test == CProtocol::TestResult::Answered) {
             break;
         }
     }
+    if (connectStatus_) {
+        connectStatus_({});
+    }
     if (test == CProtocol::TestResult::NoAnswer) {
-        errorReport();
+        std::string cause;
+        if (ctx_.protocol.lastErrorCode() == kChannelTimeout) {
+            const std::string& target = ctx_.com.target();
+            cause = silentPeerCause(target.empty() ? std::string_view("the PLC") : target,
+                                    kProtocolTests, ctx_.com.timeout().count());
+        }
+        errorReport(ErrorReport::Variant::Session, std::move(cause));
         return false;
     }
     if (test == CProtocol::TestResult::WrongLength) {
@@ -440,9 +456,12 @@ bool COnlineModule::linuxUpload(std::uint16_t blockNumber, std::span<std::uint8_
     return ctx_.protocol.upload('X', blockNumber, send, out, received);
 }
 
-bool COnlineModule::errorReport(ErrorReport::Variant variant) {
+bool COnlineModule::errorReport(ErrorReport::Variant variant, std::string cause) {
+    if (cause.empty()) {
+        cause = ctx_.com.failureCause();
+    }
     const bool stays = ErrorReport(ctx_.prompter, ctx_.messages)
-                           .report(ctx_.protocol.lastErrorCode(), connectionType(), variant);
+                           .report(ctx_.protocol.lastErrorCode(), connectionType(), variant, cause);
     if (!stays) {
         online_ = false;
     }

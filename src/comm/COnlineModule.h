@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -123,10 +124,17 @@ public:
 
     // The error report of the last failed transaction. A failure of the link or of a frame
     // ends the session: the online flag is then cleared.
-    bool errorReport(ErrorReport::Variant variant = ErrorReport::Variant::Session);
+    // `cause` goes under the message of a channel error; empty: what the channel says.
+    bool errorReport(ErrorReport::Variant variant = ErrorReport::Variant::Session,
+                     std::string cause = {});
 
     // Device address of a name for the project's CPU type and the current connection.
     std::uint32_t deviceAddress(std::string_view name) const;
+
+    // Told before each protocol test of a connect ("Connecting to 127.0.0.1:10266 (attempt 2
+    // of 4)"), and with an empty text when the connect phase is over.
+    using ConnectStatusSink = std::function<void(std::string_view)>;
+    void setConnectStatusSink(ConnectStatusSink sink) { connectStatus_ = std::move(sink); }
 
 private:
     bool identify();
@@ -152,6 +160,7 @@ private:
     CryptoOpener openCrypto_;
     CpuType projectCpuType_ = kNoCpuType;
     bool online_ = false;
+    ConnectStatusSink connectStatus_;
     std::uint16_t identityWord_ = 0xFFFF;
     std::uint32_t firmware_ = 0;
     PlcIdentityMatch identity_;

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 
 namespace dlu {
 
@@ -89,6 +90,9 @@ public:
     // Time one byte takes on the line (0 when the line is not paced).
     virtual std::chrono::microseconds byteTime() const { return std::chrono::microseconds{0}; }
     virtual void close() = 0;
+    // Why the last open failed or the link was lost, in the system's words ("connection
+    // refused by 127.0.0.1:10266"); empty when the channel knows nothing more.
+    virtual std::string failureCause() const { return {}; }
 };
 
 } // namespace dlu

@@ -73,6 +73,7 @@ const Field kFields[] = {
     {"CommSet.wSIMULATORSocket",   &CommSet::wSIMULATORSocket,   10523, "",    false, 0, bit(kConSimulator)},
     {"CommSet.bSIMULATORuse",      &CommSet::bSIMULATORuse,      0,     "",    true,  0, bit(kConSimulator)},
     {"CommSet.nSIMULATORstation",  &CommSet::nSIMULATORstation,  0,     "",    true,  0, bit(kConSimulator)},
+    {"CommSet.strRS232path",       &CommSet::strRS232path,       0,     "",    false, 0, bit(kConSerial)},
 };
 // clang-format on
 

@@ -101,6 +101,10 @@ public:
     std::uint16_t wSIMULATORSocket = 0;
     std::uint8_t bSIMULATORuse = 0;
     std::uint8_t nSIMULATORstation = 0;
+    // The serial port's device path ("/dev/ttyUSB0"), kept beside its index in the sorted
+    // port list, which points at another port once an adapter is plugged in or out. Empty in
+    // a record saved before it was kept: then the index is all there is.
+    std::string strRS232path;
 
     // Sets every field to its default, except the Ethernet and simulator station switches and
     // numbers, which keep their values.

@@ -19,6 +19,7 @@ struct LineFields {
     std::uint8_t& retry;
     std::uint8_t& station;
     std::uint8_t& rtsCts;
+    std::string* path; // the port's device path, where the record keeps one
 };
 
 struct NetworkFields {
@@ -32,13 +33,16 @@ struct NetworkFields {
 };
 
 LineFields serialFields(CommSet& s) {
-    return {s.nRS232port, s.nRS232bps, s.nRS232to, s.nRS232retry, s.nRS232station, s.nRS232RtsCts};
+    return {s.nRS232port,    s.nRS232bps,    s.nRS232to, s.nRS232retry,
+            s.nRS232station, s.nRS232RtsCts, &s.strRS232path};
 }
 LineFields dialFields(CommSet& s) {
-    return {s.nDIALport, s.nDIALbps, s.nDIALto, s.nDIALretry, s.nDIALstation, s.nDIALRtsCts};
+    return {s.nDIALport,    s.nDIALbps,    s.nDIALto, s.nDIALretry,
+            s.nDIALstation, s.nDIALRtsCts, nullptr};
 }
 LineFields leasedFields(CommSet& s) {
-    return {s.nLINEport, s.nLINEbps, s.nLINEto, s.nLINEretry, s.nLINEstation, s.nLINERtsCts};
+    return {s.nLINEport,    s.nLINEbps,    s.nLINEto, s.nLINEretry,
+            s.nLINEstation, s.nLINERtsCts, nullptr};
 }
 NetworkFields ethernetFields(CommSet& s) {
     return {s.nETHERNETip,    s.strETHERNETdomain, s.wETHERNETSocket, s.nETHERNETto,
@@ -60,6 +64,11 @@ void writeLine(const ConnectionDescription& spec, const SerialLine& line, const 
     f.retry = spec.attempts;
     f.station = spec.station;
     f.rtsCts = line.rtsCts ? 1 : 0;
+    if (f.path != nullptr) {
+        *f.path = !line.device.empty()     ? line.device
+                  : f.port < ports.size() ? ports[f.port]
+                                          : std::string();
+    }
 }
 
 SerialLine readLine(ConnectionDescription& spec, const LineFields& f,
@@ -68,7 +77,10 @@ SerialLine readLine(ConnectionDescription& spec, const LineFields& f,
     spec.attempts = f.retry;
     spec.station = f.station;
     SerialLine line{f.port, {}, f.baud, f.rtsCts != 0};
-    if (f.port < ports.size()) {
+    if (f.path != nullptr && !f.path->empty()) {
+        // The stored path wins over the index: the list may have changed since.
+        line.device = *f.path;
+    } else if (f.port < ports.size()) {
         line.device = ports[f.port];
     }
     return line;

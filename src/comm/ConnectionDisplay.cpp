@@ -3,6 +3,7 @@
 #include "comm/CommSet.h"
 #include "common/MessageIds.h"
 #include "common/StringTable.h"
+#include "common/TerminalText.h"
 #include "common/TextFormat.h"
 
 namespace dlu {
@@ -27,6 +28,13 @@ std::string connectionDisplayText(const CommSet& record, const Messages& message
         // The serial port number alone is right-aligned in three places: "[ COM  1 ]".
         portLabel = messages(Msg::PortLabel);
         portValue = formatText("[ COM%3d ]", record.nRS232port + 1);
+        // Then the device itself, which the number alone may no longer name: "ttyUSB0".
+        if (const auto slash = record.strRS232path.find_last_of('/');
+            !record.strRS232path.empty()) {
+            portValue += " " + displaySafe(slash == std::string::npos
+                                               ? record.strRS232path
+                                               : record.strRS232path.substr(slash + 1));
+        }
         break;
     case kConDialUp:
         portLabel = messages(Msg::PortLabel);

@@ -24,12 +24,13 @@ constexpr std::string_view kDownloadErrorText = "PLC Error";
 
 } // namespace
 
-bool ErrorReport::report(std::uint8_t code, std::uint8_t connectionType, Variant variant) const {
+bool ErrorReport::report(std::uint8_t code, std::uint8_t connectionType, Variant variant,
+                         std::string_view cause) const {
     switch (code) {
     case kChannelPortMissing:
     case kChannelWriteFailed:
     case kChannelNotOpen:
-        prompter_.message(messages_(Msg::PortNotOpen));
+        prompter_.messageWithCause(messages_(Msg::PortNotOpen), cause);
         return false;
     case kChannelLinkLost:
     case kChannelTimeout: {
@@ -40,7 +41,7 @@ bool ErrorReport::report(std::uint8_t code, std::uint8_t connectionType, Variant
                        : std::string_view{};
         }
         if (!text.empty()) {
-            prompter_.message(text);
+            prompter_.messageWithCause(text, cause);
         }
         return false;
     }

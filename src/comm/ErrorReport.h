@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 namespace dlu {
 
@@ -23,8 +24,10 @@ public:
     ErrorReport(Prompter& prompter, const Messages& messages)
         : prompter_(prompter), messages_(messages) {}
 
+    // `cause` (why the channel failed, what was tried) goes under the message of a channel
+    // error as its cause line.
     bool report(std::uint8_t lastErrorCode, std::uint8_t connectionType,
-                Variant variant = Variant::Session) const;
+                Variant variant = Variant::Session, std::string_view cause = {}) const;
 
 private:
     Prompter& prompter_;

@@ -53,6 +53,8 @@ struct Msg {
         CpuTypeNotSelected = 578,
         SaveFailed = 579,
         BlocksMissing = 585,
+        PartialImageKept = 530,  // where an incomplete image went; the old file is unchanged
+        NotARegularFile = 531,   // a save target that is a device, pipe, link or folder
         EmptyImage = 586,
         ViewerAskClearAll = 574,
         ViewerAskClearArea = 575,
@@ -114,6 +116,7 @@ struct Msg {
         ItemTooLarge = 678,    // a download item of more than 65535 blocks, with its name
         RangeNotInFile = 679,  // a restore range past the words a .PDM file holds
         FileUnreadable = 680,  // a package file that could no longer be read mid-download
+        ManualNotShown = 690,  // Help found no program to show the manual, with its place
         StProgram = 698,
     };
 };

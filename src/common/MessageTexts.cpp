@@ -54,6 +54,11 @@ constexpr StringEntry kEntries[] = {
     StringEntry{512, "프로그램 파일수 :"},
     StringEntry{513, "프로그램 정보..."},
 
+    // Linux device image: the blocks of an incomplete backup, kept under a name of their own.
+    StringEntry{530, "도착한 블록은 다음 파일에 따로 보관하였습니다.\n%s\n%s 파일은 바뀌지 "
+                     "않았습니다."},
+    // A save target that is not a regular file (a device, a pipe, a link, a folder).
+    StringEntry{531, "%s\n이 이름은 일반 파일이 아닙니다(%s). 다른 이름을 선택하십시오."},
     // Device memory files: a ".PDM" longer than a device memory file, and the Linux device
     // image (its size before it replaces the PLC's image, and what its read-back found).
     StringEntry{545, "%s\n이 부분만 불러오시겠습니까?"},
@@ -221,6 +226,7 @@ constexpr StringEntry kEntries[] = {
     StringEntry{679, "%s%u ~ %u 은(는) 복원되지 않았습니다: 디바이스 메모리 파일에는 %s 워드가 %u "
                      "까지만 있습니다."},
     StringEntry{680, "패키지의 파일을 읽을 수 없어 더 이상 보내지 않았습니다: %s"},
+    StringEntry{690, "설명서를 열 프로그램이 없습니다.\n설명서 위치: %s"},
 
     // ST program kind name.
     StringEntry{698, "ST 프로그램"},
@@ -267,6 +273,9 @@ constexpr StringEntry kEntries[] = {
     StringEntry{812, "Program Count :"},
     StringEntry{813, "Program Files..."},
 
+    // Linux device image kept apart, and a save target that is not a regular file.
+    StringEntry{830, "The blocks that arrived were kept apart in\n%s\n%s was left as it was."},
+    StringEntry{831, "%s\nThis name is not a regular file (%s). Choose another name."},
     StringEntry{845, "%s\nLoad only that part?"},
     StringEntry{846, "The PLC holds %s of image, the file %s."},
     StringEntry{847, "Word %llu (byte %llu) of the image differs from the file."},
@@ -427,6 +436,7 @@ constexpr StringEntry kEntries[] = {
     StringEntry{978, "This file is too large to download (more than 65535 blocks): %s"},
     StringEntry{979, "%s%u to %u not restored: a device memory file holds %s words up to %u only."},
     StringEntry{980, "A file of the package could not be read; nothing more was sent: %s"},
+    StringEntry{990, "No program could open the manual.\nThe manual is at %s"},
 
     // ST program kind name.
     StringEntry{998, "ST Program"},

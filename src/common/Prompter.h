@@ -26,6 +26,20 @@ public:
     virtual PromptAnswer message(std::string_view text, PromptButtons buttons = PromptButtons::Ok,
                                  PromptIcon icon = PromptIcon::None) = 0;
 
+    // A failure's message with its cause on a line of its own under it (the desktop program
+    // shows the cause as the box's informative text). Without a cause it is message().
+    virtual PromptAnswer messageWithCause(std::string_view text, std::string_view cause,
+                                          PromptButtons buttons = PromptButtons::Ok,
+                                          PromptIcon icon = PromptIcon::None) {
+        if (cause.empty()) {
+            return message(text, buttons, icon);
+        }
+        std::string both(text);
+        both += '\n';
+        both += cause;
+        return message(both, buttons, icon);
+    }
+
     // Asks for the PLC's connection password, at most `maxLength` characters; nothing when
     // the user cancels. A front end that cannot ask answers nothing.
     virtual std::optional<std::string> password(std::size_t /*maxLength*/) { return std::nullopt; }

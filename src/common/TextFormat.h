@@ -1,5 +1,7 @@
 #pragma once
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -21,6 +23,15 @@ template <typename... Args> std::string formatText(std::string_view format, Args
         out.resize(static_cast<std::size_t>(needed));
     }
 #pragma GCC diagnostic pop
+    return out;
+}
+
+// ASCII letters to upper case; every other byte (UTF-8 and legacy Korean text too) as it is.
+inline std::string upperAscii(std::string_view s) {
+    std::string out(s);
+    std::transform(out.begin(), out.end(), out.begin(), [](char c) {
+        return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+    });
     return out;
 }
 

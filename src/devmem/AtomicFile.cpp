@@ -1,5 +1,7 @@
 #include "devmem/AtomicFile.h"
 
+#include "common/FileTarget.h"
+
 #include <cerrno>
 #include <fstream>
 #include <string>
@@ -57,6 +59,12 @@ void syncFolder(const std::filesystem::path& folder) {
 
 bool replaceFileAtomically(const std::filesystem::path& target,
                            std::span<const std::uint8_t> bytes) {
+    // Only a regular file is ever replaced: a rename would put a plain file in place of a
+    // device node, a named pipe, a link or a folder.
+    if (!nonRegularTarget(target.string()).empty()) {
+        errno = EEXIST;
+        return false;
+    }
     const std::filesystem::path folder =
         target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
     // A fresh name that nobody can have planted: mkstemp creates it exclusively (O_EXCL, so
@@ -78,6 +86,11 @@ bool replaceFileAtomically(const std::filesystem::path& target,
     ok = ok && writeAllTo(fd, bytes);
     ok = ok && ::fsync(fd) == 0;
     ok = ::close(fd) == 0 && ok;
+    // Checked again just before the rename, so that the window for a swap is as short as the
+    // file system allows.
+    if (ok && !nonRegularTarget(target.string()).empty()) {
+        ok = false;
+    }
     if (ok) {
         ok = ::rename(temp.c_str(), target.c_str()) == 0;
     }

@@ -23,13 +23,6 @@ namespace {
 // expects a read before the writes of a restore.
 constexpr const char* kRestoreOpeningName = "F0050";
 
-// Words of an area that a ".PDM" file carries: all of them except CS words above 4055.
-std::uint32_t fileWords(int area) {
-    const auto& at = PdmImage::layout()[static_cast<std::size_t>(area)];
-    const std::size_t room = (PdmImage::kFileBlockSize - at.offset) / 2;
-    return static_cast<std::uint32_t>(std::min<std::size_t>(at.words, room));
-}
-
 void notify(TransferObserver* observer, const DeviceChunk& chunk, const AreaProgress& progress,
             std::uint64_t bytes, std::uint64_t totalBytes) {
     if (observer != nullptr) {
@@ -206,7 +199,7 @@ WordRange DeviceMemoryTransfer::writtenRange(int area) const {
     // A restore writes only words the file held: a CS range above word 4055 would otherwise
     // put zeros into the PLC.
     WordRange range = selection_.area(area).range;
-    range.end = std::min(range.end, fileWords(area));
+    range.end = std::min(range.end, PdmImage::fileWords(area));
     range.start = std::min(range.start, range.end);
     return range;
 }
@@ -336,7 +329,7 @@ DeviceMemoryTransfer::Result DeviceMemoryTransfer::restore(TransferObserver* obs
                 const std::string letter(DeviceAreas::at(area).letter);
                 prompter_.message(formatText(messages_(Msg::RangeNotInFile), letter.c_str(),
                                              asked.start, asked.end - 1, letter.c_str(),
-                                             fileWords(area) - 1));
+                                             PdmImage::fileWords(area) - 1));
             }
             continue;
         }

@@ -1,8 +1,10 @@
 #include "devmem/LinuxDeviceMemoryTransfer.h"
 
 #include "comm/COnlineModule.h"
+#include "common/FileTarget.h"
 #include "common/MessageIds.h"
 #include "common/Prompter.h"
+#include "common/TerminalText.h"
 #include "common/TextFormat.h"
 #include "devmem/AtomicFile.h"
 #include "devmem/LinuxImage.h"
@@ -11,15 +13,59 @@
 #include "devmem/TransferTexts.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <array>
 #include <fstream>
 #include <iterator>
 #include <optional>
 #include <vector>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace dlu {
 
 namespace {
+
+// Writes an incomplete image to a file of its own beside `file` ("name (partial).BIN", then
+// "name (partial 2).BIN" and so on), created new: it never replaces anything. Its path, or
+// nothing when no such file could be written.
+std::optional<std::filesystem::path> keepPartial(const std::filesystem::path& file,
+                                                 std::span<const std::uint8_t> bytes) {
+    const std::string stem = file.stem().string();
+    const std::string ext = file.extension().string();
+    for (int n = 1; n <= 100; ++n) {
+        const std::string suffix = n == 1 ? " (partial)" : " (partial " + std::to_string(n) + ")";
+        const std::filesystem::path candidate = file.parent_path() / (stem + suffix + ext);
+        const int fd = ::open(candidate.c_str(),
+                              O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            if (errno == EEXIST) {
+                continue;
+            }
+            return std::nullopt;
+        }
+        bool ok = true;
+        for (auto rest = bytes; ok && !rest.empty();) {
+            const ssize_t w = ::write(fd, rest.data(), rest.size());
+            if (w < 0 && errno == EINTR) {
+                continue;
+            }
+            ok = w > 0;
+            if (ok) {
+                rest = rest.subspan(static_cast<std::size_t>(w));
+            }
+        }
+        ok = ::fsync(fd) == 0 && ok;
+        ok = ::close(fd) == 0 && ok;
+        if (!ok) {
+            ::unlink(candidate.c_str());
+            return std::nullopt;
+        }
+        return candidate;
+    }
+    return std::nullopt;
+}
 
 // The same in both languages.
 constexpr std::string_view kUploadSuccess = "Upload Success";
@@ -151,6 +197,25 @@ LinuxDeviceMemoryTransfer::backup(const std::filesystem::path& file, TransferObs
     if (complete) {
         progress.finish();
     }
+    if (!complete) {
+        // An image with blocks missing never replaces the file: the old backup stays as it
+        // was, and what arrived is kept apart under a new name.
+        const auto kept = keepPartial(file, *image);
+        progress.close();
+        report.outcome = Outcome::Incomplete;
+        std::string text = formatText(ctx_.messages(Msg::BlocksMissing),
+                                      report.total - report.done, report.total);
+        if (kept) {
+            report.partialFile = *kept;
+            text += "\n" + formatText(ctx_.messages(Msg::PartialImageKept),
+                                      displaySafe(kept->string()).c_str(),
+                                      displaySafe(file.string()).c_str());
+        } else {
+            text += "\n" + std::string(ctx_.messages(Msg::SaveFailed));
+        }
+        say(text);
+        return report;
+    }
     if (!replaceFileAtomically(file, *image)) {
         progress.close();
         report.outcome = Outcome::NotWritten;
@@ -158,12 +223,6 @@ LinuxDeviceMemoryTransfer::backup(const std::filesystem::path& file, TransferObs
         return report;
     }
     progress.close();
-    if (!complete) {
-        report.outcome = Outcome::Incomplete;
-        say(formatText(ctx_.messages(Msg::BlocksMissing), report.total - report.done,
-                       report.total));
-        return report;
-    }
     say(kUploadSuccess);
     return report;
 }
@@ -204,24 +263,10 @@ LinuxDeviceMemoryTransfer::verify(const std::filesystem::path& file, TransferObs
 
 std::optional<std::vector<std::uint8_t>>
 LinuxDeviceMemoryTransfer::readImageFile(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
-        return std::nullopt;
-    }
+    // A named pipe or a device is refused, never waited on.
     constexpr std::size_t kLargest = std::size_t{0xFFFF} * LinuxImage::kRestoreBlock;
-    std::vector<std::uint8_t> bytes;
-    constexpr std::size_t kPiece = 64 * 1024;
-    while (in && bytes.size() <= kLargest) {
-        const std::size_t had = bytes.size();
-        bytes.resize(had + std::min(kPiece, kLargest + 1 - had));
-        in.read(reinterpret_cast<char*>(bytes.data() + had),
-                static_cast<std::streamsize>(bytes.size() - had));
-        bytes.resize(had + static_cast<std::size_t>(in.gcount()));
-    }
-    if (in.bad()) {
-        return std::nullopt;
-    }
-    return bytes;
+    std::string why;
+    return readRegularFile(file.string(), kLargest, why);
 }
 
 LinuxDeviceMemoryTransfer::Report

@@ -27,7 +27,8 @@ public:
         Success,      // "Upload Success" / "Download Success"
         NotWritten,   // backup: the file could not be written (579); the old file is kept
         NoFirstBlock, // backup: block 0 never came; nothing was written, silently
-        Incomplete,   // backup: blocks at the end never came; the file was written, 585 said so
+        Incomplete,   // backup: blocks at the end never came; the file was left as it was and
+                      // what arrived went to a new file (585 and 530 said so)
         NotOpened,    // restore: the file cannot be read: "Download Fail"
         EmptyFile,    // restore: nothing (or too much) to send: 586, nothing sent
         Declined,     // restore: the user said No to replacing the PLC's image; nothing sent
@@ -42,6 +43,7 @@ public:
         std::uint16_t done = 0;  // blocks received or sent
         std::size_t bytes = 0;   // bytes written to or read from the file
         int requests = 0;        // 'U' or 'D' requests sent
+        std::filesystem::path partialFile; // an incomplete backup's blocks, kept apart
     };
 
     // What reading the image back found.
@@ -60,8 +62,9 @@ public:
     // Title of the window: 551 or 552 followed by "(Linux)".
     std::string title() const;
 
-    // Reads the image from the PLC into `file`. The file is replaced only once the image is
-    // complete or known to be incomplete; a backup that gets nothing leaves it as it was.
+    // Reads the image from the PLC into `file`. The file is replaced only by a complete image;
+    // an incomplete one goes to a new file beside it (Report::partialFile), and a backup that
+    // gets nothing leaves everything as it was.
     Report backup(const std::filesystem::path& file, TransferObserver* observer = nullptr);
     // Sends `file` to the PLC in blocks of 238 bytes, once the user has agreed to have the
     // PLC's whole image replaced by a file of that size.

@@ -1,5 +1,7 @@
 #include "devmem/PdmCsv.h"
 
+#include "common/FileTarget.h"
+
 #include "common/TerminalText.h"
 #include "common/TextFormat.h"
 #include "devmem/PdmDiff.h"
@@ -45,13 +47,6 @@ std::vector<std::string_view> fields(std::string_view line) {
     }
 }
 
-std::string upper(std::string_view s) {
-    std::string out(s);
-    std::transform(out.begin(), out.end(), out.begin(), [](char c) {
-        return static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    });
-    return out;
-}
 
 // Decimal digits only, at most `limit`.
 std::optional<std::uint32_t> decimal(std::string_view s, std::uint32_t limit) {
@@ -111,7 +106,7 @@ std::string PdmCsv::write(const PdmImage& image, int area) {
         if (area >= 0 ? i != area : !selected) {
             continue;
         }
-        const std::uint32_t held = PdmDiff::fileWords(i);
+        const std::uint32_t held = PdmImage::fileWords(i);
         const auto range = image.range(i);
         const std::uint32_t begin = selected ? range.start : 0u;
         const std::uint32_t end = std::min<std::uint32_t>(selected ? range.end : held, held);
@@ -155,7 +150,7 @@ PdmCsv::Import PdmCsv::read(std::string_view text, CpuType cpu) {
         if (f.size() == 1 && f[0].empty()) {
             continue; // blank line
         }
-        const bool header = !sawContent && upper(f[0]) == "AREA";
+        const bool header = !sawContent && upperAscii(f[0]) == "AREA";
         sawContent = true;
         if (header) {
             continue;
@@ -163,14 +158,14 @@ PdmCsv::Import PdmCsv::read(std::string_view text, CpuType cpu) {
         if (f.size() < 3 || f.size() > 4) {
             return refuse(lineNo, "expected area,address,dec,hex");
         }
-        const std::string letter = upper(f[0]);
+        const std::string letter = upperAscii(f[0]);
         const DeviceArea* area = DeviceAreas::byLetter(letter);
         if (area == nullptr) {
             return refuse(lineNo, "unknown area \"" + displaySafe(f[0]) + "\"");
         }
         const int a = static_cast<int>(area->index);
         const std::uint32_t limit =
-            std::min<std::uint32_t>(DeviceRanges::capacity(a, cpu), PdmDiff::fileWords(a));
+            std::min<std::uint32_t>(DeviceRanges::capacity(a, cpu), PdmImage::fileWords(a));
         const auto word = decimal(f[1], 0xFFFFFFFFu);
         if (!word) {
             return refuse(lineNo, "address \"" + displaySafe(f[1]) + "\" is not a word number");
@@ -246,18 +241,13 @@ PdmCsv::Import PdmCsv::read(std::string_view text, CpuType cpu) {
 }
 
 PdmCsv::Import PdmCsv::readFile(const std::filesystem::path& file, CpuType cpu) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
-        return refuse(0, "cannot read the file");
+    // A named pipe or a device is refused, never waited on.
+    std::string why;
+    const auto bytes = readRegularFile(file.string(), kMaxBytes, why);
+    if (!bytes) {
+        return refuse(0, "cannot read the file: " + why);
     }
-    std::string text;
-    text.resize(kMaxBytes + 1);
-    in.read(text.data(), static_cast<std::streamsize>(text.size()));
-    text.resize(static_cast<std::size_t>(in.gcount()));
-    if (in.bad()) {
-        return refuse(0, "cannot read the file");
-    }
-    return read(text, cpu);
+    return read(std::string(bytes->begin(), bytes->end()), cpu);
 }
 
 } // namespace dlu

@@ -7,19 +7,13 @@
 
 namespace dlu {
 
-std::uint32_t PdmDiff::fileWords(int area) {
-    const auto& at = PdmImage::layout()[static_cast<std::size_t>(area)];
-    const std::size_t room = (PdmImage::kFileBlockSize - at.offset) / 2;
-    return static_cast<std::uint32_t>(std::min<std::size_t>(at.words, room));
-}
-
 std::vector<WordDifference> PdmDiff::compare(const PdmImage& a, const PdmImage& b, int area) {
     std::vector<WordDifference> out;
     for (int i = 0; i < DeviceAreas::kCount; ++i) {
         if (area >= 0 && i != area) {
             continue;
         }
-        const std::uint32_t words = fileWords(i);
+        const std::uint32_t words = PdmImage::fileWords(i);
         for (std::uint32_t w = 0; w < words; ++w) {
             const auto x = a.word(i, w);
             const auto y = b.word(i, w);

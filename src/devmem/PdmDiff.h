@@ -25,9 +25,6 @@ public:
     // Every area when `area` is -1, else only that one.
     static std::vector<WordDifference> compare(const PdmImage& a, const PdmImage& b, int area = -1);
 
-    // Words of an area a ".PDM" file carries.
-    static std::uint32_t fileWords(int area);
-
     // "D00100  1234 -> 1240"
     static std::string line(const WordDifference& d);
     // {"area": "D", "word": 100, "name": "D00100", "a": 1234, "b": 1240}

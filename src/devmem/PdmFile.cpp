@@ -1,5 +1,7 @@
 #include "devmem/PdmFile.h"
 
+#include "common/FileTarget.h"
+
 #include "common/MessageIds.h"
 #include "common/TextFormat.h"
 #include "devmem/AtomicFile.h"
@@ -61,18 +63,14 @@ PdmFile::LoadResult PdmFile::parse(std::span<const std::uint8_t> bytes, PdmImage
 
 PdmFile::LoadResult PdmFile::load(const std::filesystem::path& file, PdmImage& image,
                                   bool acceptLonger) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
+    // One byte more than a file holds tells a longer file; no more is read. A named pipe or a
+    // device is refused, never waited on.
+    std::string why;
+    const auto bytes = readRegularFile(file.string(), PdmImage::kFileSize, why);
+    if (!bytes) {
         return LoadResult::NotOpened;
     }
-    std::vector<std::uint8_t> bytes;
-    bytes.resize(PdmImage::kFileSize + 1); // one byte more tells a longer file; no more is read
-    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    bytes.resize(static_cast<std::size_t>(in.gcount()));
-    if (in.bad()) {
-        return LoadResult::NotOpened;
-    }
-    return parse(bytes, image, acceptLonger);
+    return parse(*bytes, image, acceptLonger);
 }
 
 int PdmFile::messageFor(SaveResult result) {

@@ -39,6 +39,12 @@ bool validArea(int area) { return area >= 0 && area < DeviceAreas::kCount; }
 
 const std::array<PdmImage::AreaLayout, DeviceAreas::kCount>& PdmImage::layout() { return kLayout; }
 
+std::uint32_t PdmImage::fileWords(int area) {
+    const auto& at = kLayout[static_cast<std::size_t>(area)];
+    const std::size_t room = (kFileBlockSize - at.offset) / 2;
+    return static_cast<std::uint32_t>(std::min<std::size_t>(at.words, room));
+}
+
 PdmImage::PdmImage() : block_(kBlockSize, 0) {}
 
 std::uint16_t PdmImage::get16(std::size_t offset) const {

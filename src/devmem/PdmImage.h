@@ -50,6 +50,9 @@ public:
     static std::uint32_t wordCount(int area) {
         return layout()[static_cast<std::size_t>(area)].words;
     }
+    // Words of an area that a ".PDM" file carries: all the block holds except CS words above
+    // 4055.
+    static std::uint32_t fileWords(int area);
     // 0 for a word the block does not hold.
     std::uint16_t word(int area, std::uint32_t w) const;
     // False (and nothing stored) for a word the block does not hold.

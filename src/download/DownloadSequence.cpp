@@ -195,6 +195,10 @@ bool DownloadSequence::prepareFile(const std::string& path, std::string& copy, s
         copy.clear();
         return false;
     }
+    // Read through the open stream from here on: the decrypted files leave the disk now.
+    encryption_.DeleteBufferFile(copy);
+    copy.clear();
+    fileio::removeFile(path);
     return true;
 }
 
@@ -423,6 +427,8 @@ bool DownloadSequence::sendExtraFiles() {
             unreadable(plan_.at(file.planIndex).label);
             return false;
         }
+        // Sent from the open stream: the file leaves the disk before its blocks go out.
+        fileio::removeFile(file.path);
         current_ = file.planIndex;
         if (!sendItem(in, false)) {
             return false;

@@ -1,6 +1,7 @@
 #include "package/CFileControl.h"
 
 #include "common/MessageIds.h"
+#include "common/TextFormat.h"
 #include "package/ArchiveEntryName.h"
 #include "package/CFileEncryption.h"
 #include "package/FileIo.h"
@@ -31,13 +32,8 @@ namespace {
 constexpr std::string_view kArchiveName = "package.zip";
 constexpr std::string_view kUnpackName = "unpacked/";
 constexpr std::string_view kFolderPattern = "dlutil-XXXXXX";
+constexpr std::string_view kFolderPrefix = "dlutil-";
 
-std::string upper(std::string_view s) {
-    std::string out(s);
-    std::transform(out.begin(), out.end(), out.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return out;
-}
 
 std::string fileNameOf(const std::string& path) {
     const std::size_t slash = path.find_last_of('/');
@@ -105,7 +101,9 @@ CFileControl::~CFileControl() { Close(); }
 void CFileControl::reportBadPackage() { prompter_.message(messages_(Msg::DownloadFileError)); }
 
 bool CFileControl::makePrivateFolder() {
-    const std::optional<std::string> folder = fileio::makePrivateFolder(kFolderPattern);
+    // Whatever a killed run of ours left goes first; folders of live runs stay.
+    fileio::removeStaleFolders(kFolderPrefix);
+    const std::optional<std::string> folder = fileio::makePrivateFolder(kFolderPattern, &lock_);
     if (!folder) {
         return false;
     }
@@ -157,6 +155,11 @@ void CFileControl::Close() {
         fs::remove_all(privateFolder_, ec);
         privateFolder_.clear();
     }
+    // The owner's lock goes only once the folder is gone.
+    if (lock_ >= 0) {
+        ::close(lock_);
+        lock_ = -1;
+    }
     unpackFolder_.clear();
     openedCopy_ = false;
 }
@@ -197,7 +200,7 @@ void CFileControl::Unpack(const std::string& packagePath, const std::string& pac
         for (std::size_t end = relative.find('/');; end = relative.find('/', end + 1)) {
             const std::string part = relative.substr(0, end);
             if (!part.empty()) {
-                const auto [it, added] = seen.emplace(upper(part), part);
+                const auto [it, added] = seen.emplace(upperAscii(part), part);
                 if (!added && it->second != part) {
                     ++lastUnpack_.caseClashes;
                     return;
@@ -292,7 +295,7 @@ bool CFileControl::Scan() {
         if (ext != "INI") {
             projectSize_ += static_cast<std::uint32_t>(size);
         }
-        const std::string kind = upper(ext);
+        const std::string kind = upperAscii(ext);
         if (kind == "BIN") {
             linkFileName_ = name;
         } else if (kind == "PRM") {

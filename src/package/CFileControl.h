@@ -21,7 +21,10 @@ class CFileEncryption;
 // /tmp; the package is copied there, decrypted and unpacked into it. Nothing is ever written
 // beside the package: a decrypted copy left there by a killed run would be the customer's
 // project in clear, and two opens of one package would share it. Close, the next Open and
-// the destructor remove the folder.
+// the destructor remove the folder; the users of the unpacked files remove each one as soon
+// as they have read it. The folder's owner file holds this process's id under a lock that
+// ends with the process: a folder left by a killed run is removed by the next Open of any of
+// our programs, a live run's never.
 class CFileControl {
 public:
     // What one Unpack did, for callers that report it.
@@ -115,6 +118,7 @@ private:
     std::string archivePath_;
     std::string privateFolder_; // this open's working folder; ends with '/'
     bool openedCopy_ = false;   // archivePath_ is our decrypted copy in the working folder
+    int lock_ = -1;             // the working folder's owner file, locked while it lives
     std::string unpackFolder_;
     std::string linkFileName_;
     std::string parameterFileName_;

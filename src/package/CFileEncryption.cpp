@@ -320,7 +320,10 @@ std::uint8_t CFileEncryption::CheckFileKind(const std::string& path) {
     }
     // The decrypted copy is the customer's project in clear: it goes to a private folder of
     // its own, never beside the file, and is gone when the check ends.
-    const std::optional<std::string> folder = fileio::makePrivateFolder("dlutil-kind-XXXXXX");
+    // Its owner file lets the next start remove it should this run be killed meanwhile.
+    int lock = -1;
+    const std::optional<std::string> folder =
+        fileio::makePrivateFolder("dlutil-kind-XXXXXX", &lock);
     if (!folder) {
         return kKindMismatch;
     }
@@ -333,6 +336,7 @@ std::uint8_t CFileEncryption::CheckFileKind(const std::string& path) {
     }
     std::error_code ec;
     std::filesystem::remove_all(*folder, ec);
+    ::close(lock);
     return matches ? kKindMatches : kKindMismatch;
 }
 

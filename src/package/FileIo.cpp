@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -251,23 +252,98 @@ bool usableBase(const char* value, bool mustBeOurs) {
     return !mustBeOurs || (st.st_uid == geteuid() && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0);
 }
 
-} // namespace
-
-std::optional<std::string> makePrivateFolder(std::string_view pattern) {
+// The folders that may hold our working folders, in the order of preference.
+std::vector<std::string> workingBases() {
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
     const char* tmp = std::getenv("TMPDIR");
     const std::pair<const char*, bool> bases[] = {{runtime, true}, {tmp, false}, {"/tmp", false}};
+    std::vector<std::string> usable;
     for (const auto& [base, mustBeOurs] : bases) {
-        if (!usableBase(base, mustBeOurs)) {
-            continue;
-        }
-        std::string path = std::string(base) + "/" + std::string(pattern);
-        // mkdtemp makes a new folder of mode 0700 under a name nobody could have chosen.
-        if (mkdtemp(path.data()) != nullptr) {
-            return path;
+        if (usableBase(base, mustBeOurs) &&
+            std::find(usable.begin(), usable.end(), base) == usable.end()) {
+            usable.emplace_back(base);
         }
     }
+    return usable;
+}
+
+// The owner file of a new working folder: made under a passing name, locked, and only then
+// given its own name, so that nobody ever finds it unlocked while its process lives.
+int makeOwnerFile(const std::string& folder) {
+    const std::string passing = folder + "/." + std::string(kOwnerFileName);
+    const int fd = ::open(passing.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                          0600);
+    if (fd < 0) {
+        return -1;
+    }
+    const std::string pid = std::to_string(::getpid()) + "\n";
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 ||
+        ::write(fd, pid.data(), pid.size()) != static_cast<ssize_t>(pid.size()) ||
+        ::rename(passing.c_str(), (folder + "/" + std::string(kOwnerFileName)).c_str()) != 0) {
+        ::close(fd);
+        ::unlink(passing.c_str());
+        return -1;
+    }
+    return fd;
+}
+
+} // namespace
+
+std::optional<std::string> makePrivateFolder(std::string_view pattern, int* lock) {
+    for (const std::string& base : workingBases()) {
+        std::string path = base + "/" + std::string(pattern);
+        // mkdtemp makes a new folder of mode 0700 under a name nobody could have chosen.
+        if (mkdtemp(path.data()) == nullptr) {
+            continue;
+        }
+        if (lock != nullptr) {
+            *lock = makeOwnerFile(path);
+            if (*lock < 0) {
+                std::error_code ec;
+                fs::remove_all(path, ec);
+                continue;
+            }
+        }
+        return path;
+    }
     return std::nullopt;
+}
+
+std::size_t removeStaleFolders(std::string_view prefix) {
+    std::size_t removed = 0;
+    for (const std::string& base : workingBases()) {
+        std::error_code ec;
+        for (fs::directory_iterator it(base, ec), end; !ec && it != end; it.increment(ec)) {
+            const std::string name = it->path().filename().string();
+            if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0) {
+                continue;
+            }
+            const std::string folder = it->path().string();
+            struct stat st {};
+            if (::lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) ||
+                st.st_uid != ::geteuid() || (st.st_mode & 07777) != 0700) {
+                continue;
+            }
+            const std::string owner = folder + "/" + std::string(kOwnerFileName);
+            const int fd = ::open(owner.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+            if (fd < 0) {
+                continue;
+            }
+            struct stat os {};
+            // Holding the lock while removing: an owner that is gone cannot come back, and two
+            // starts at once do not both remove.
+            if (::fstat(fd, &os) == 0 && S_ISREG(os.st_mode) && os.st_uid == ::geteuid() &&
+                ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+                std::error_code removeError;
+                fs::remove_all(folder, removeError);
+                if (!removeError) {
+                    ++removed;
+                }
+            }
+            ::close(fd);
+        }
+    }
+    return removed;
 }
 
 } // namespace dlu::fileio

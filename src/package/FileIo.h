@@ -99,6 +99,17 @@ private:
 
 // Makes a new folder of mode 0700 from `pattern` (ending in XXXXXX) under $XDG_RUNTIME_DIR
 // when it is ours alone, else $TMPDIR, else /tmp; gives its path without a trailing slash.
-std::optional<std::string> makePrivateFolder(std::string_view pattern);
+// With `lock`, the folder gets its owner file (kOwnerFileName: this process's id, locked for
+// as long as `*lock`, the descriptor, stays open; the lock goes with the process, however it
+// ends), so that removeStaleFolders can tell a live folder from a killed run's.
+std::optional<std::string> makePrivateFolder(std::string_view pattern, int* lock = nullptr);
+
+inline constexpr std::string_view kOwnerFileName = "owner.pid";
+
+// Removes the working folders a killed run left: in the folders makePrivateFolder uses, every
+// folder named `prefix` + more, owned by this user, of mode 0700, not a link, whose owner
+// file exists and is no longer locked by a live process. A folder without an owner file (one
+// being made this moment) or with a live owner is left alone. Gives how many went.
+std::size_t removeStaleFolders(std::string_view prefix);
 
 } // namespace dlu::fileio

@@ -1,5 +1,6 @@
 #include "package/PackageReading.h"
 
+#include "package/FileIo.h"
 #include "plc/CpuTypeTable.h"
 
 namespace dlu {
@@ -10,7 +11,10 @@ std::optional<PackageContents> readPackage(const std::string& packagePath, CFile
         return std::nullopt;
     }
     PackageContents contents;
-    contents.info = readProjectInfo(reader.UnpackFolder() + reader.ProjectInfoFileName());
+    // Each decrypted file goes as soon as it has been read.
+    const std::string infoPath = reader.UnpackFolder() + reader.ProjectInfoFileName();
+    contents.info = readProjectInfo(infoPath);
+    fileio::removeFile(infoPath);
     if (CpuTypeTable::isLinuxProject(contents.info.cpuType())) {
         contents.st.build(reader.StFolder());
     }

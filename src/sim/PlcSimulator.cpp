@@ -6,6 +6,8 @@
 #include "sim/PlcIdentity.h"
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 
 namespace dlu::sim {
 
@@ -184,6 +186,13 @@ void PlcSimulator::onFrame(std::uint8_t command, std::span<const std::uint8_t> b
         // Whatever happens below, the program's flag goes off first and only a good answer of
         // length 5 turns it on.
         headerInUse_ = false;
+    }
+    if (faults_.hangs(command)) {
+        // The PLC stops dead inside this request and never returns: the program that made
+        // the request waits there until it is killed, at a point chosen by the command.
+        for (;;) {
+            std::this_thread::sleep_for(std::chrono::hours(1));
+        }
     }
     if (faults_.drops(requests_)) {
         return;

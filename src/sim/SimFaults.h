@@ -35,6 +35,9 @@ struct FaultConfig {
     std::uint32_t baud = 0;               // serial line speed to emulate, 0 = no pacing
     std::uint32_t turnaroundMs = 0;       // the PLC's time from a request to its answer
     std::uint32_t adapterLatencyMs = 0;   // USB-serial adapter's latency timer, 0 = no adapter
+    // At the first request of this command the simulator stops dead and never returns: a
+    // test hook that holds the program at a chosen point of a transfer until it is killed.
+    std::optional<std::uint8_t> hangOnCommand;
 };
 
 // The fault switches, asked by the dispatcher at each step of a request and its response.
@@ -48,6 +51,11 @@ public:
     bool echoes() const { return config_.echo; }
     // Request number `request` goes unanswered.
     bool drops(std::uint64_t request) const { return config_.dropRequests.contains(request); }
+    // The simulator is to stop dead at this request of `command`.
+    bool hangs(std::uint8_t command) {
+        hung_ = hung_ || (config_.hangOnCommand && command == *config_.hangOnCommand);
+        return hung_;
+    }
     // Request number `request`, a write or the last block of a device image, is confirmed
     // without being carried out.
     bool losesWrite(std::uint64_t request) const { return config_.loseWrites.contains(request); }
@@ -75,6 +83,7 @@ public:
 private:
     FaultConfig config_;
     std::mt19937 random_;
+    bool hung_ = false;
 };
 
 } // namespace dlu::sim

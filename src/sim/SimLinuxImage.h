@@ -19,6 +19,8 @@ class SimLinuxImage {
 public:
     static constexpr std::size_t kBlockData = 200;
     static constexpr std::size_t kHeaderSize = 8;
+    // The header counts blocks in 16 bits.
+    static constexpr std::size_t kMaxSize = 0xFFFF * kBlockData;
 
     // The pattern of an image of `size` bytes from `seed`.
     static std::vector<std::uint8_t> pattern(std::size_t size, std::uint32_t seed);

@@ -2,7 +2,9 @@
 
 #include "devmem/PdmFile.h"
 #include "sim/PlcIdentity.h"
+#include "sim/SimLinuxImage.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdlib>
@@ -195,7 +197,14 @@ std::vector<SimOption> makeTable() {
 
     group = "Memory";
     add("image-size", "image", T::Number, "bytes of the Linux device image served by 'U' (0: none)",
-        [](SimOptions& o, const std::string& v) { return setNumber(o.imageSize, v); });
+        [](SimOptions& o, const std::string& v) {
+            const auto n = number(v, SimLinuxImage::kMaxSize);
+            if (n) {
+                o.imageSize = static_cast<std::size_t>(*n);
+            }
+            return n.has_value();
+        })
+        .range = std::pair(0.0, static_cast<double>(SimLinuxImage::kMaxSize));
     add("memory-seed", "seed", T::Number,
         "fill the device areas (and the Linux image) with a pattern of this seed",
         [](SimOptions& o, const std::string& v) {
@@ -250,6 +259,13 @@ std::vector<SimOption> makeTable() {
             return true;
         })
         .repeated = true;
+    add("hang-on", "hang-on", T::Text,
+        "stop dead at the first request of command CMD, never to answer or return (a test hook "
+        "for killing the program there), e.g. D",
+        [](SimOptions& o, const std::string& v) {
+            o.hangOn = v;
+            return true;
+        });
     add("drop", "drop", T::Number, "do not answer request number N (repeatable)",
         [](SimOptions& o, const std::string& v) { return addNumber(o.faults.dropRequests, v); })
         .repeated = true;
@@ -383,6 +399,13 @@ std::optional<SimSetup> resolveSimOptions(const SimOptions& options,
         }
         setup.faults.errorReplies.push_back({*command, 0, rule->second});
     }
+    if (!options.hangOn.empty()) {
+        const auto command = commandCode(options.hangOn);
+        if (!command) {
+            return fail("--hang-on wants a command code, got " + options.hangOn);
+        }
+        setup.faults.hangOnCommand = *command;
+    }
     for (const auto& text : options.errorAt) {
         const auto rule = splitRule(text);
         const auto nth = rule ? number(rule->first) : std::nullopt;
@@ -418,6 +441,16 @@ std::unique_ptr<PlcSimulator> makeSimulator(const SimSetup& setup) {
 
 bool applyUriOptions(const std::map<std::string, std::string>& query, SimOptions& options,
                      std::string& error) {
+    for (const auto& [key, value] : query) {
+        const auto all = simOptions();
+        const bool known = std::any_of(all.begin(), all.end(), [&](const SimOption& o) {
+            return o.uriName != nullptr && key == o.uriName;
+        });
+        if (!known) {
+            error = "unknown option for the embedded simulator: " + key;
+            return false;
+        }
+    }
     for (const auto& option : simOptions()) {
         if (option.uriName == nullptr) {
             continue;
@@ -439,6 +472,11 @@ bool applyUriOptions(const std::map<std::string, std::string>& query, SimOptions
                 option.type == SimOption::Type::Number || option.type == SimOption::Type::Fraction;
             error = std::string(number ? "bad number for " : "bad value for ") + key + ": " +
                     it->second;
+            if (number && option.range && option.type == SimOption::Type::Number) {
+                error += " (" + std::to_string(static_cast<std::uint64_t>(option.range->first)) +
+                         " to " + std::to_string(static_cast<std::uint64_t>(option.range->second)) +
+                         ")";
+            }
         }
         return false;
     }

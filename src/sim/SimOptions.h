@@ -37,6 +37,7 @@ struct SimOptions {
 
     FaultConfig faults;               // every fault but the error rules
     std::vector<std::string> errorOn; // "CMD:CODE", checked by resolveSimOptions
+    std::string hangOn;               // "CMD": stop dead at its first request (a test hook)
     std::vector<std::string> errorAt; // "N:CODE"
 };
 

@@ -23,6 +23,11 @@
 #include <nlohmann/json.hpp>
 
 #include <filesystem>
+#include <iterator>
+
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 #include <fstream>
 #include <functional>
 #include <sstream>
@@ -535,6 +540,205 @@ TEST(CliOutput, OutsideNamesAreEscaped) {
     });
     ASSERT_EQ(json.code, kExitOk) << json.err;
     EXPECT_EQ(Json::parse(json.out)["project"], evil);
+
+    // A name in the programming tool's legacy Korean code page, and one cut inside a UTF-8
+    // character, are not UTF-8: --json writes each byte as the character of its value.
+    const std::string legacy = dir.file("Legacy.DWN");
+    test::PackageBuilder()
+        .project("\xB0\xA1\xB0\xA1" "A\xED\x95", 26)
+        .baseName("Legacy")
+        .program(0, "P", 1)
+        .write(legacy);
+    const Outcome legacyJson = capture([&](std::ostream& out) {
+        return runInfo({legacy, true}, prompter, en, out);
+    });
+    ASSERT_EQ(legacyJson.code, kExitOk) << legacyJson.err;
+    EXPECT_TRUE(contains(legacyJson.out,
+                         "\"project\": \"\\u00b0\\u00a1\\u00b0\\u00a1A\\u00ed\\u0095\""))
+        << legacyJson.out;
+}
+
+// What can stand at a file name the user gives. Only a regular file (or nothing) is ever
+// written; a reader takes a regular file, through a link too, and never waits on a pipe.
+enum class Target { Regular, Missing, Directory, Node, Fifo, Link };
+
+struct TargetCase {
+    Target target;
+    const char* name;
+    const char* kind; // what the refusal names; empty: taken
+};
+
+constexpr TargetCase kTargets[] = {
+    {Target::Regular, "regular file", ""},      {Target::Missing, "missing", ""},
+    {Target::Directory, "directory", "a directory"}, {Target::Node, "node", "a device node"},
+    {Target::Fifo, "FIFO", "a named pipe"},     {Target::Link, "link", "a symbolic link"},
+};
+
+// Makes `target` at `path` (`content` for a regular file, and for the file a link leads to).
+// A device node needs root to make: without it, /dev/null itself stands in.
+std::string makeTarget(const TempDir& dir, const std::string& name, Target target,
+                       const std::string& content) {
+    std::string path = dir.file(name);
+    switch (target) {
+    case Target::Regular:
+        std::ofstream(path, std::ios::binary) << content;
+        break;
+    case Target::Missing:
+        break;
+    case Target::Directory:
+        fs::create_directory(path);
+        break;
+    case Target::Node:
+        if (::geteuid() != 0 || ::mknod(path.c_str(), S_IFCHR | 0666, ::makedev(1, 3)) != 0) {
+            path = "/dev/null";
+        }
+        break;
+    case Target::Fifo:
+        EXPECT_EQ(::mkfifo(path.c_str(), 0600), 0);
+        break;
+    case Target::Link:
+        std::ofstream(dir.file(name + ".victim"), std::ios::binary) << content;
+        fs::create_symlink(dir.file(name + ".victim"), path);
+        break;
+    }
+    return path;
+}
+
+// What stands at `path` now, by lstat.
+std::string standing(const std::string& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) {
+        return "nothing";
+    }
+    return S_ISREG(st.st_mode)    ? "regular"
+           : S_ISDIR(st.st_mode)  ? "directory"
+           : S_ISLNK(st.st_mode)  ? "link"
+           : S_ISFIFO(st.st_mode) ? "fifo"
+           : S_ISCHR(st.st_mode)  ? "node"
+                                  : "other";
+}
+
+TEST(CliFileTargets, OnlyRegularFilesAreWrittenOrRead) {
+    PdmImage image;
+    image.setFlag(1);
+    image.setMask(1u << kD);
+    image.setRange(kD, {0, 3});
+    image.setWord(kD, 1, 77);
+    const std::string csv = "area,address,dec,hex\nD,1,77,H004D\n";
+    using Writer = std::function<Outcome(const std::string& target, const std::string& scratch)>;
+    const struct {
+        const char* name;
+        Writer run;
+    } writers[] = {
+        {"backup -o",
+         [](const std::string& t, const std::string&) {
+             return cli([&](TerminalPrompter& p, const Messages& en, std::ostream&) {
+                 return runBackup({"A-21", t, {"D:0-3"}, false}, {"embedded", {}, {}, {}}, p, en);
+             });
+         }},
+        {"linux-backup -o",
+         [](const std::string& t, const std::string&) {
+             return cli([&](TerminalPrompter& p, const Messages& en, std::ostream&) {
+                 return runLinuxBackup({"A-21", t}, {"embedded?image=600", {}, {}, {}}, p, en);
+             });
+         }},
+        {"pdm import -o",
+         [&](const std::string& t, const std::string& scratch) {
+             std::ofstream(scratch, std::ios::binary) << csv;
+             return cli([&](TerminalPrompter&, const Messages&, std::ostream& out) {
+                 return runPdmImport({scratch, t, "A-21"}, out, out);
+             });
+         }},
+        {"--trace",
+         [](const std::string& t, const std::string&) { return status("embedded", "A-21", t); }},
+    };
+    for (const auto& w : writers) {
+        for (const auto& c : kTargets) {
+            SCOPED_TRACE(std::string(w.name) + " onto a " + c.name);
+            TempDir dir;
+            const std::string target = makeTarget(dir, "target.PDM", c.target, "old");
+            const std::string before = standing(target);
+            const Outcome r = w.run(target, dir.file("in.csv"));
+            if (*c.kind == '\0') {
+                EXPECT_EQ(r.code, 0) << r.err;
+                EXPECT_EQ(standing(target), "regular");
+                continue;
+            }
+            EXPECT_EQ(r.code, 2) << r.err << r.out;
+            EXPECT_TRUE(
+                contains(r.err + r.out, std::string("it is ") + c.kind + ", not a regular file"))
+                << r.err << r.out;
+            EXPECT_EQ(standing(target), before) << "what stood there stays";
+            if (c.target == Target::Link) {
+                std::ifstream in(dir.file("target.PDM.victim"));
+                EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "old");
+            }
+        }
+    }
+
+    using Reader = std::function<Outcome(const std::string& file, const std::string& good)>;
+    const struct {
+        const char* name;
+        bool csvInput;
+        Reader run;
+    } readers[] = {
+        {"pdm show", false,
+         [](const std::string& f, const std::string&) {
+             return cli([&](TerminalPrompter&, const Messages&, std::ostream& out) {
+                 return runPdmShow({f, "", {}, {}, false}, out);
+             });
+         }},
+        {"pdm diff", false,
+         [](const std::string& f, const std::string& good) {
+             return cli([&](TerminalPrompter&, const Messages&, std::ostream& out) {
+                 return runPdmDiff({good, f, "", false}, out, out);
+             });
+         }},
+        {"pdm export", false,
+         [](const std::string& f, const std::string&) {
+             return cli([&](TerminalPrompter&, const Messages&, std::ostream& out) {
+                 return runPdmExport({f, "", true}, out, out);
+             });
+         }},
+        {"restore", false,
+         [](const std::string& f, const std::string&) {
+             return cli([&](TerminalPrompter& p, const Messages& en, std::ostream&) {
+                 return runRestore({f, "A-21", {}}, {"embedded", {}, {}, {}}, p, en);
+             });
+         }},
+        {"pdm import", true,
+         [](const std::string& f, const std::string& good) {
+             return cli([&](TerminalPrompter&, const Messages&, std::ostream& out) {
+                 return runPdmImport({f, good + ".out.PDM", "A-21"}, out, out);
+             });
+         }},
+    };
+    for (const auto& rd : readers) {
+        for (const auto& c : kTargets) {
+            SCOPED_TRACE(std::string(rd.name) + " of a " + c.name);
+            TempDir dir;
+            const std::string good = dir.file("good.PDM");
+            ASSERT_EQ(PdmFile::save(good, image), PdmFile::SaveResult::Saved);
+            std::string content;
+            if (rd.csvInput) {
+                content = csv;
+            } else {
+                std::ifstream in(good, std::ios::binary);
+                content.assign(std::istreambuf_iterator<char>(in), {});
+            }
+            const std::string file = makeTarget(dir, "in.PDM", c.target, content);
+            const Outcome r = rd.run(file, good);
+            if (c.target == Target::Regular || c.target == Target::Link) {
+                EXPECT_EQ(r.code, 0) << r.err << r.out; // a link to a regular file is read
+                continue;
+            }
+            EXPECT_EQ(r.code, 2) << r.err << r.out;
+            const std::string why = c.target == Target::Missing
+                                        ? std::string("No such file or directory")
+                                        : std::string("it is ") + c.kind + ", not a regular file";
+            EXPECT_TRUE(contains(r.err + r.out, why)) << r.err << r.out;
+        }
+    }
 }
 
 // `dlutil ports --json`: an array of objects with the documented keys and types, text from the

@@ -16,7 +16,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <map>
+#include <memory>
 #include <fstream>
 #include <iterator>
 
@@ -179,6 +182,82 @@ TEST_F(Dlutil, StatusOfALockedPlcsimOverTcp) {
     const auto closed = dlutil({"status", "--conn", "tcp://127.0.0.1:1", "--timeout", "1"});
     EXPECT_EQ(closed.code, 1);
     EXPECT_TRUE(contains(closed.err, "Failed to initialize the COM library module.")) << closed.err;
+}
+
+// The working folders of the runs in `runtime`, each with the files of its unpack folder and,
+// for as long as the package is being unpacked, "../" + the name of the decrypted archive.
+std::map<std::string, std::vector<std::string>> workingFolders(const std::string& runtime) {
+    std::map<std::string, std::vector<std::string>> found;
+    for (const auto& e : fs::directory_iterator(runtime)) {
+        if (e.path().filename().string().rfind("dlutil-", 0) != 0) {
+            continue;
+        }
+        auto& files = found[e.path().string()];
+        std::error_code ec;
+        for (fs::directory_iterator it(e.path(), ec), end; !ec && it != end; it.increment(ec)) {
+            const std::string name = it->path().filename().string();
+            if (name != "unpacked" && name != "owner.pid" && name != ".owner.pid") {
+                files.push_back("../" + name);
+            }
+        }
+        for (fs::directory_iterator it(e.path() / "unpacked", ec), end; !ec && it != end;
+             it.increment(ec)) {
+            files.push_back(it->path().filename().string());
+        }
+        std::sort(files.begin(), files.end());
+    }
+    return found;
+}
+
+// Starts a download that the embedded PLC leaves hanging at its first block and waits until
+// the run has shown its plan (every file of the package read by then); the run's working
+// folder, or "" when none came.
+std::string hangingDownload(std::unique_ptr<ChildProcess>& child, const std::string& runtime,
+                            const std::map<std::string, std::vector<std::string>>& before) {
+    child = std::make_unique<ChildProcess>(
+        DLUTIL_PATH,
+        std::vector<std::string>{"--lang", "en", "--yes", "download",
+                                 std::string(DLU_EXAMPLES_DIR) + "/Demo.DWN", "--conn",
+                                 "embedded?hang-on=D", "--timeout", "60"},
+        std::vector<std::string>{"XDG_RUNTIME_DIR=" + runtime});
+    for (std::string line = child->errLine(20000); line.rfind("  Parameter:", 0) != 0;
+         line = child->errLine(20000)) {
+        if (line.empty()) {
+            return {};
+        }
+    }
+    for (const auto& [folder, files] : workingFolders(runtime)) {
+        if (!before.contains(folder)) {
+            return folder;
+        }
+    }
+    return {};
+}
+
+TEST(DlutilWorkingFolder, AKilledRunsFolderGoesAtTheNextStartALiveOneStays) {
+    test::TempDir runtime; // a runtime folder of this test's own (mode 0700)
+    const std::string env = "XDG_RUNTIME_DIR=" + runtime.path();
+    std::unique_ptr<ChildProcess> first;
+    const std::string stale = hangingDownload(first, runtime.path(), {});
+    ASSERT_FALSE(stale.empty()) << "the download never reached its first block";
+    EXPECT_TRUE(fs::exists(fs::path(stale) / "owner.pid"));
+    // Every file read into memory has left the disk; the project's description is all a
+    // kill here leaves of the package.
+    EXPECT_EQ(workingFolders(runtime.path()).at(stale), std::vector<std::string>{"Demo.INI"});
+    first.reset(); // kill -9 in the middle of the download
+    ASSERT_TRUE(fs::exists(stale)) << "a killed run cannot clean up after itself";
+
+    std::unique_ptr<ChildProcess> second;
+    const std::string live = hangingDownload(second, runtime.path(), workingFolders(runtime.path()));
+    ASSERT_FALSE(live.empty());
+    EXPECT_FALSE(fs::exists(stale)) << "the second run's start removed the killed one's folder";
+
+    // Another start, while the second run still works: its folder stays whole.
+    const auto before = workingFolders(runtime.path()).at(live);
+    const auto info = dlutil({"info", std::string(DLU_EXAMPLES_DIR) + "/Demo.DWN"}, {env});
+    EXPECT_EQ(info.code, 0) << info.err;
+    EXPECT_EQ(workingFolders(runtime.path()).at(live), before);
+    EXPECT_EQ(workingFolders(runtime.path()).size(), 1u) << "info leaves nothing behind";
 }
 
 // The sample and the README's demo packages: the embedded PLC lists what it received. --yes

@@ -9,10 +9,12 @@
 #include "plc/DeviceArea.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 
 namespace dlu {
@@ -87,6 +89,72 @@ TEST_F(PdmCommands, DiffListsTheWordsThatDiffer) {
         EXPECT_EQ(runPdmDiff({c.first, c.second, c.area, c.json}, out, err), c.code) << c.area;
         EXPECT_EQ(out.str(), c.out) << c.area;
         EXPECT_EQ(err.str().empty(), c.code != 2) << err.str();
+    }
+}
+
+// Diff and export reach the first and the last word a file carries of every area, X and CS
+// included (the word counts are the published layout's).
+TEST_F(PdmCommands, DiffAndExportReachEveryAreaEndToEnd) {
+    const struct {
+        const char* letter;
+        std::uint32_t lastWord;
+    } areas[DeviceAreas::kCount] = {
+        {"X", 1023}, {"Y", 1023},  {"M", 4095}, {"L", 4095},  {"K", 4095},  {"F", 255},
+        {"T", 4095}, {"C", 4095},  {"S", 99},   {"D", 32766}, {"Z", 1063},  {"R", 15},
+        {"TC", 4095}, {"TS", 4095}, {"CC", 4095}, {"CS", 4055},
+    };
+    PdmImage empty;
+    empty.setFlag(1);
+    PdmImage full;
+    full.setFlag(1);
+    full.setMask(0xFFFF);
+    for (int a = 0; a < DeviceAreas::kCount; ++a) {
+        full.setRange(a, {0, static_cast<std::uint16_t>(areas[a].lastWord + 1)});
+        full.setWord(a, 0, static_cast<std::uint16_t>(1 + a));
+        full.setWord(a, areas[a].lastWord, static_cast<std::uint16_t>(100 + a));
+    }
+    const std::string fa = save("empty.PDM", empty);
+    const std::string fb = save("full.PDM", full);
+
+    std::ostringstream out;
+    std::ostringstream err;
+    ASSERT_EQ(runPdmDiff({fa, fb, "", true}, out, err), 1) << err.str();
+    const auto diffs = nlohmann::json::parse(out.str());
+    ASSERT_EQ(diffs.size(), 2u * DeviceAreas::kCount);
+    for (int a = 0; a < DeviceAreas::kCount; ++a) {
+        SCOPED_TRACE(areas[a].letter);
+        const auto& first = diffs[static_cast<std::size_t>(2 * a)];
+        const auto& last = diffs[static_cast<std::size_t>(2 * a + 1)];
+        EXPECT_EQ(first["area"], areas[a].letter);
+        EXPECT_EQ(first["word"], 0);
+        EXPECT_EQ(first["b"], 1 + a);
+        EXPECT_EQ(last["area"], areas[a].letter);
+        EXPECT_EQ(last["word"], areas[a].lastWord);
+        EXPECT_EQ(last["b"], 100 + a);
+    }
+
+    std::ostringstream csv;
+    ASSERT_EQ(runPdmExport({fb, "", true}, csv, err), 0) << err.str();
+    std::istringstream lines(csv.str());
+    std::map<std::string, std::vector<std::string>> rows;
+    std::string line;
+    std::getline(lines, line);
+    EXPECT_EQ(line, "area,address,dec,hex");
+    while (std::getline(lines, line)) {
+        rows[line.substr(0, line.find(','))].push_back(line);
+    }
+    EXPECT_EQ(rows.size(), static_cast<std::size_t>(DeviceAreas::kCount));
+    for (int a = 0; a < DeviceAreas::kCount; ++a) {
+        const std::string l = areas[a].letter;
+        const auto& r = rows[l];
+        ASSERT_EQ(r.size(), areas[a].lastWord + 1) << l;
+        const auto starts = [](const std::string& text, const std::string& head) {
+            return text.rfind(head, 0) == 0;
+        };
+        EXPECT_TRUE(starts(r.front(), l + ",0," + std::to_string(1 + a) + ",H")) << r.front();
+        EXPECT_TRUE(starts(r.back(), l + "," + std::to_string(areas[a].lastWord) + "," +
+                                         std::to_string(100 + a) + ",H"))
+            << r.back();
     }
 }
 

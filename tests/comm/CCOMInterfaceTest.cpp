@@ -203,13 +203,22 @@ TEST_F(CCOMInterfaceTest, ConnectMessages) {
         bool factoryFails;
         bool openFails;
         std::vector<std::string> messages;
+        std::string device; // the port set up by its path
     };
     const Case cases[] = {
-        {kConNone, false, false, {"COM Object Attach Error"}},
-        {kConEthernet, true, false, {"COM Object Attach Error"}},
-        {kConSerial, false, true, {"COM Object Init Error"}},
-        {kConEthernet, false, true, {}}, // only the serial type has a message of its own
-        {kConUsb, false, true, {}},
+        {kConNone, false, false, {"COM Object Attach Error"}, ""},
+        {kConEthernet, true, false, {"COM Object Attach Error"}, ""},
+        {kConSerial, false, true, {"COM Object Init Error"}, ""},
+        {kConEthernet, false, true, {}, ""}, // only the serial type has a message of its own
+        {kConUsb, false, true, {}, ""},
+        // The port set up is gone: said so, and no other port is opened in its place.
+        {kConSerial,
+         false,
+         true,
+         {"COM Object Init Error\nThe serial port /dev/ttyUSB-gone-7 is not there; no other port "
+          "was taken. Connect it, or choose a port in the communication setup."},
+         "/dev/ttyUSB-gone-7"},
+        {kConSerial, false, true, {"COM Object Init Error"}, "/dev/null"}, // there, but failed
     };
     for (const Case& c : cases) {
         FakeFactory f;
@@ -217,10 +226,15 @@ TEST_F(CCOMInterfaceTest, ConnectMessages) {
         f.log.openResult = !c.openFails;
         test::ScriptedPrompter p;
         CCOMInterface c2(f, p);
+        c2.setPortDevice(c.device);
         settings.nConType = c.type;
         settings.nETHERNETip = 0x0A000001;
         EXPECT_FALSE(c2.openConnection(settings)) << int{c.type};
         EXPECT_EQ(p.texts(), c.messages) << int{c.type};
+        if (!c.device.empty()) {
+            ASSERT_EQ(f.log.opens.size(), 1u);
+            EXPECT_EQ(std::get<SerialOpenParams>(f.log.opens[0]).device, c.device);
+        }
     }
 }
 

@@ -115,8 +115,19 @@ TEST(COnlineModule, NoAnswerRunsTheErrorReport) {
     }
     Rig rig({}, faults);
     rig.session.setProjectCpuType(26);
+    std::vector<std::string> statuses;
+    rig.session.setConnectStatusSink(
+        [&statuses](std::string_view text) { statuses.emplace_back(text); });
     EXPECT_FALSE(rig.session.connect());
-    EXPECT_EQ(rig.shown(), std::vector<std::string>{"Simulator Error"});
+    EXPECT_EQ(statuses, (std::vector<std::string>{"Connecting to 127.0.0.1:10523 (attempt 1 of 4)",
+                                                  "Connecting to 127.0.0.1:10523 (attempt 2 of 4)",
+                                                  "Connecting to 127.0.0.1:10523 (attempt 3 of 4)",
+                                                  "Connecting to 127.0.0.1:10523 (attempt 4 of 4)",
+                                                  ""}));
+    // The message, then what was tried as its cause.
+    EXPECT_EQ(rig.shown(),
+              std::vector<std::string>{
+                  "Simulator Error\nno answer from 127.0.0.1:10523 to 4 protocol tests of 2 s"});
 }
 
 TEST(COnlineModule, LeasedLineFailsAtOnceAndSendsNothing) {

@@ -1,7 +1,9 @@
 #include "comm/CommSet.h"
+#include "comm/ConnectionDisplay.h"
 #include "comm/ConnectionDescription.h"
 #include "comm/SerialPortOrder.h"
 #include "comm/SetupPageDefaults.h"
+#include "common/StringTable.h"
 
 #include "support/MemorySettingsStore.h"
 
@@ -162,7 +164,7 @@ TEST(CommSet, SavingEachTypeTakesOnlyThatPage) {
 TEST(CommSet, SaveWritesEveryKeyOnceInTheSectionAndTheFlagLast) {
     MemorySettingsStore store;
     CommSet().save(store);
-    ASSERT_EQ(store.written().size(), 42u); // 41 fields and "Flag"
+    ASSERT_EQ(store.written().size(), 43u); // 42 fields and "Flag"
     EXPECT_EQ(store.written().front(), "CommSet/CommSet.nConTypeOld");
     EXPECT_EQ(store.written().back(), "CommSet/Flag");
     std::vector<std::string> sorted = store.written();
@@ -365,6 +367,52 @@ TEST(ConnectionDescription, SerialDevicesAndTheStoredPortIndex) {
     EXPECT_EQ(embedded.nConType, kConSimulator);
     EXPECT_EQ(embedded.nSIMULATORto, 9);
     EXPECT_EQ(embedded.bSIMULATORuse, 0);
+}
+
+// The serial port is kept by its path beside its index: once an adapter is plugged in or out,
+// the index names another port, the path still the one set up. A record without the path
+// (saved before it was kept) goes by its index as before.
+TEST(ConnectionDescription, TheSerialPortPathSurvivesAChangeOfThePortList) {
+    const std::vector<std::string> before = {"/dev/ttyS0", "/dev/ttyUSB0"};
+    ConnectionDescription chosen;
+    chosen.link = SerialLink{{0, "/dev/ttyUSB0", 7, false}};
+    CommSet defaults;
+    defaults.setDefaults();
+    MemorySettingsStore store = storeOnProfile();
+    CommSet saved = defaults;
+    saved.saveForType(chosen.toCommSet(defaults, before), store);
+    EXPECT_EQ(store.getInt(kSection, "CommSet.nRS232port", -1), 1) << "the stored index stays";
+    EXPECT_EQ(store.getString(kSection, "CommSet.strRS232path", ""), "/dev/ttyUSB0");
+
+    CommSet loaded;
+    loaded.load(store);
+    const Messages en(Language::English);
+    EXPECT_TRUE(connectionDisplayText(loaded, en).ends_with("[ COM  2 ] ttyUSB0"))
+        << connectionDisplayText(loaded, en);
+    struct Case {
+        const char* what;
+        std::vector<std::string> ports;
+    };
+    const Case cases[] = {
+        {"unchanged", before},
+        {"an adapter plugged in sorts first", {"/dev/ttyACM0", "/dev/ttyS0", "/dev/ttyUSB0"}},
+        {"the adapter unplugged, another in", {"/dev/ttyACM0", "/dev/ttyS0"}},
+        {"no ports at all", {}},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(std::get<SerialLink>(ConnectionDescription::fromCommSet(loaded, c.ports).link)
+                      .line.device,
+                  "/dev/ttyUSB0")
+            << c.what;
+    }
+
+    CommSet old = loaded;
+    old.strRS232path.clear();
+    EXPECT_EQ(std::get<SerialLink>(ConnectionDescription::fromCommSet(old, cases[1].ports).link)
+                  .line.device,
+              "/dev/ttyS0")
+        << "without a path the index decides";
+    EXPECT_TRUE(connectionDisplayText(old, en).ends_with("[ COM  2 ]"));
 }
 
 } // namespace

@@ -29,7 +29,10 @@ public:
         return true;
     }
     void setTimeout(std::chrono::milliseconds) override {}
-    bool write(std::span<const std::uint8_t>) override { return true; }
+    bool write(std::span<const std::uint8_t>) override {
+        ++writes;
+        return true;
+    }
     ChannelRead read() override { return {}; }
     void close() override {}
 
@@ -58,6 +61,7 @@ public:
     std::vector<std::string> dialled;
     std::vector<OpenParams> opened;
     int polls = 0;
+    int writes = 0;
     int hangUps = 0;
     int* hangUpCount = nullptr; // counts instead, beyond the modem's lifetime
 };
@@ -138,16 +142,27 @@ public:
             return nullptr;
         }
         auto modem = std::make_unique<ScriptedModem>();
-        modem->script = {{false, ""}, {true, "CONNECT 9600"}};
+        modem->script = script;
+        modem->dialWorks = dialWorks;
         modem->hangUpCount = &hangUps;
         made = modem.get();
         return modem;
     }
     std::uint32_t resolveHostName(std::string_view) override { return 0; }
 
+    std::deque<ScriptedModem::Poll> script{{false, ""}, {true, "CONNECT 9600"}};
+    bool dialWorks = true;
     ScriptedModem* made = nullptr;
     int hangUps = 0;
 };
+
+DialUpLink dialUpLink() {
+    DialUpLink link;
+    link.line = {3, "/dev/ttyS9", 8, true};
+    link.callNumber = "1234";
+    link.exitNumber = "9";
+    return link;
+}
 
 TEST(Connection, AppliesTheDescriptionDialsBeforeTheFirstFrameAndHangsUpWhenClosed) {
     ModemFactory factory;
@@ -156,11 +171,7 @@ TEST(Connection, AppliesTheDescriptionDialsBeforeTheFirstFrameAndHangsUpWhenClos
     test::FakeClock clock;
 
     ConnectionDescription spec;
-    DialUpLink link;
-    link.line = {3, "/dev/ttyS9", 8, true};
-    link.callNumber = "1234";
-    link.exitNumber = "9";
-    spec.link = link;
+    spec.link = dialUpLink();
     spec.timeoutSeconds = 7;
     spec.attempts = 4;
     spec.station = 12;
@@ -194,6 +205,48 @@ TEST(Connection, AppliesTheDescriptionDialsBeforeTheFirstFrameAndHangsUpWhenClos
         EXPECT_EQ(factory.hangUps, 0);
     }
     EXPECT_EQ(factory.hangUps, 1) << "closing the connection hangs up the call";
+}
+
+// A call that did not come up leaves the modem in command mode: no loader frame may go to it,
+// and the connection must not look connected, whether the modem refused, never answered, could
+// not dial, or the user cancelled.
+TEST(Connection, DialUpThatDidNotConnectSendsNoFrame) {
+    struct Case {
+        const char* name;
+        bool dialWorks;
+        std::deque<ScriptedModem::Poll> script;
+        bool cancelled;
+    };
+    const Case cases[] = {
+        {"busy", true, {{false, "BUSY"}}, false},
+        {"no carrier", true, {{false, ""}, {false, "NO CARRIER"}}, false},
+        {"cannot dial", false, {}, false},
+        {"cancelled", true, {{false, ""}, {false, ""}, {true, "CONNECT 9600"}}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ModemFactory factory;
+        factory.script = c.script;
+        factory.dialWorks = c.dialWorks;
+        test::ScriptedPrompter prompter;
+        const Messages messages(Language::English);
+        test::FakeClock clock;
+        ConnectionDescription spec;
+        spec.link = dialUpLink();
+
+        Connection connection(spec, factory, prompter, messages, clock);
+        std::vector<bool> done;
+        connection.setDialUpDoneSink([&](bool connected) { done.push_back(connected); });
+        connection.setDialUpCancelCheck([&] { return c.cancelled; });
+        ASSERT_TRUE(connection.com().openConnection(connection.settings()));
+        const std::uint8_t frame[] = {0x05, 0x64};
+        EXPECT_FALSE(connection.com().write(frame));
+        EXPECT_FALSE(connection.com().write(frame)) << "a second frame does not dial again";
+        ASSERT_NE(factory.made, nullptr);
+        EXPECT_EQ(factory.made->writes, 0);
+        EXPECT_EQ(factory.made->dialled.size(), 1u);
+        EXPECT_EQ(done, std::vector<bool>{false});
+    }
 }
 
 } // namespace

@@ -1,10 +1,13 @@
 #include "comm/ErrorReport.h"
 
+#include "comm/FailureCause.h"
+
 #include "common/StringTable.h"
 #include "support/ScriptedPrompter.h"
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <string>
 #include <vector>
 
@@ -78,6 +81,66 @@ TEST(ErrorReport, KoreanRunShowsTheKoreanTexts) {
     EXPECT_EQ(prompter.texts(),
               (Texts{std::string(stringTableEntry(602)), std::string(stringTableEntry(628))}));
     EXPECT_NE(prompter.texts()[1], "ERR(11) : Rx. timeout");
+}
+
+// The cause line of each way a channel fails. The system's error is handed in here as the
+// channel gets it, so that no case needs an address off this machine or a name server.
+TEST(ErrorReport, CauseLinesNameTheSystemsReason) {
+    struct Case {
+        const char* what;
+        std::string cause;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"refused", systemErrorCause(ECONNREFUSED, "127.0.0.1:10266"),
+         "connection refused by 127.0.0.1:10266"},
+        {"unreachable", systemErrorCause(EHOSTUNREACH, "10.0.0.9:10266"),
+         "no route to host 10.0.0.9:10266"},
+        {"network unreachable", systemErrorCause(ENETUNREACH, "10.0.0.9:10266"),
+         "no route to host 10.0.0.9:10266"},
+        {"unresolved", unresolvedHostCause("plc1"), "host name plc1 not found"},
+        {"connect not answered", systemErrorCause(ETIMEDOUT, "127.0.0.1:10266"),
+         "no answer from 127.0.0.1:10266 to the connection request"},
+        {"silent peer", silentPeerCause("127.0.0.1:10266", 4, 2000),
+         "no answer from 127.0.0.1:10266 to 4 protocol tests of 2 s"},
+        {"silent peer, one test", silentPeerCause("/dev/ttyS0", 1, 1500),
+         "no answer from /dev/ttyS0 to 1 protocol test of 1500 ms"},
+        {"permission", systemErrorCause(EACCES, "/dev/ttyUSB0"),
+         "permission denied on /dev/ttyUSB0: the user is not in group dialout"},
+        {"permission, socket", systemErrorCause(EACCES, "127.0.0.1:80"),
+         "permission denied on 127.0.0.1:80"},
+        {"dropped link", systemErrorCause(ECONNRESET, "127.0.0.1:10266"),
+         "the connection was closed by 127.0.0.1:10266"},
+        {"missing device", systemErrorCause(ENOENT, "/dev/ttyUSB3"), "/dev/ttyUSB3 does not exist"},
+        {"busy device", systemErrorCause(EBUSY, "/dev/ttyS1"),
+         "/dev/ttyS1 is in use by another program"},
+        {"no error", systemErrorCause(0, "/dev/ttyS1"), ""},
+        {"address", tcpTarget(0xC0A80A01, 10266), "192.168.10.1:10266"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(c.cause, c.expected) << c.what;
+    }
+}
+
+// The message keeps its text and the cause follows on the next line; a failure the PLC
+// answered with an error code has no channel cause to add.
+TEST(ErrorReport, ChannelFailuresCarryTheirCause) {
+    const Messages english(Language::English);
+    const std::string cause = "connection refused by 127.0.0.1:10266";
+    struct Case {
+        std::uint8_t code;
+        Texts texts;
+    };
+    const Case cases[] = {
+        {0x81, {std::string(english(Msg::PortNotOpen)) + "\n" + cause}},
+        {0x82, {"Ethernet Error\n" + cause}},
+        {11, {"Error code was received from CPU.", "ERR(11) : Rx. timeout"}},
+    };
+    for (const Case& c : cases) {
+        test::ScriptedPrompter prompter;
+        ErrorReport(prompter, english).report(c.code, 3, ErrorReport::Variant::Session, cause);
+        EXPECT_EQ(prompter.texts(), c.texts) << "code " << int{c.code};
+    }
 }
 
 } // namespace

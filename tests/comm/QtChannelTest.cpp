@@ -187,6 +187,8 @@ TEST(QtTcpChannel, PeerCloseIsALostLinkAfterTheLastByte) {
     std::uint8_t failure = 0;
     EXPECT_EQ(readBytes(channel, 3, &failure), (Bytes{'a', 'b'}));
     EXPECT_EQ(failure, kChannelLinkLost);
+    EXPECT_EQ(channel.failureCause(),
+              "the connection was closed by 127.0.0.1:" + std::to_string(server.port()));
     const TimedRead again = timedRead(channel);
     EXPECT_EQ(again.read.status, kChannelLinkLost);
     EXPECT_LT(again.took, 2000ms) << "a closed link does not wait for the time-out";
@@ -199,7 +201,9 @@ TEST(QtTcpChannel, RefusedOrUnaddressedConnectionsDoNotOpen) {
     EXPECT_EQ(channel.read().status, kChannelNotOpen);
     EXPECT_FALSE(channel.write(Bytes{1}));
 
-    EXPECT_FALSE(channel.open(TcpOpenParams{closedPort(), kLoopback}));
+    const std::uint16_t closed = closedPort();
+    EXPECT_FALSE(channel.open(TcpOpenParams{closed, kLoopback}));
+    EXPECT_EQ(channel.failureCause(), "connection refused by 127.0.0.1:" + std::to_string(closed));
     EXPECT_EQ(channel.read().status, kChannelLinkLost) << "refused: the network's failure";
     EXPECT_FALSE(channel.write(Bytes{1}));
 
@@ -422,18 +426,21 @@ TEST(QtSerialChannel, MissingPortsDoNotOpen) {
     struct Case {
         SerialOpenParams params;
         const char* why;
+        std::string cause; // the cause line the channel gives
     };
+    const std::string missing = "/dev/dlu-test-no-such-port does not exist";
     const Case cases[] = {
-        {{0, 7, false}, "the listed device does not exist"},
-        {{2, 7, false}, "index beyond the port list"},
-        {{1, 9, false}, "baud index beyond the table"},
-        {{1, 7, false, "/dev/dlu-test-no-such-port"}, "the named device does not exist"},
-        {{1, 9, false, pty.path()}, "named device, baud index beyond the table"},
+        {{0, 7, false}, "the listed device does not exist", missing},
+        {{2, 7, false}, "index beyond the port list", ""},
+        {{1, 9, false}, "baud index beyond the table", ""},
+        {{1, 7, false, "/dev/dlu-test-no-such-port"}, "the named device does not exist", missing},
+        {{1, 9, false, pty.path()}, "named device, baud index beyond the table", ""},
     };
     for (const Case& c : cases) {
         QtSerialChannel channel(pty.ports());
         EXPECT_EQ(channel.read().status, kChannelNotOpen) << c.why;
         EXPECT_FALSE(channel.open(c.params)) << c.why;
+        EXPECT_EQ(channel.failureCause(), c.cause) << c.why;
         EXPECT_EQ(channel.read().status, kChannelPortMissing) << c.why;
         EXPECT_FALSE(channel.write(Bytes{1})) << c.why;
     }

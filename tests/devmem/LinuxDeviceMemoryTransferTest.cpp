@@ -12,6 +12,8 @@
 namespace dlu {
 namespace {
 
+namespace fs = std::filesystem;
+
 using test::DevmemRig;
 using test::readFile;
 using test::TempFolder;
@@ -162,29 +164,25 @@ struct Backup {
     std::map<int, std::uint16_t> answerInstead;
     Outcome outcome;
     std::vector<std::uint16_t> asked;
-    std::size_t savedBytes;
-    std::string message;
+    std::size_t savedBytes;  // in the file named, which held three bytes before
+    std::size_t partialBytes; // kept apart in "backup (partial).BIN"
 };
 
 TEST(LinuxDeviceMemoryTransfer, BackupAsksForEachBlockInTurn) {
     const Messages en(Language::English);
     const Backup cases[] = {
         // Five blocks: block 0 with the send flag, then four passes.
-        {1000, {}, Outcome::Success, {0, 1, 2, 3, 4}, 1000, "Upload Success"},
+        {1000, {}, Outcome::Success, {0, 1, 2, 3, 4}, 1000, 0},
         // A single block is a whole image.
-        {150, {}, Outcome::Success, {0}, 150, "Upload Success"},
+        {150, {}, Outcome::Success, {0}, 150, 0},
         // The fourth answer carries block 2 instead of 3: the protocol refuses it and asks
         // for block 3 again, nothing of block 2 is written twice.
-        {1000, {{4, 2}}, Outcome::Success, {0, 1, 2, 3, 3, 4}, 1000, "Upload Success"},
+        {1000, {{4, 2}}, Outcome::Success, {0, 1, 2, 3, 3, 4}, 1000, 0},
         // A stale answer on the last pass.
-        {1000, {{5, 1}}, Outcome::Success, {0, 1, 2, 3, 4, 4}, 1000, "Upload Success"},
-        // Stale answers to both attempts of the last pass: the file lacks its last block.
-        {1000,
-         {{5, 1}, {6, 1}},
-         Outcome::Incomplete,
-         {0, 1, 2, 3, 4, 4},
-         800,
-         formatText(en(585), 1, 5)},
+        {1000, {{5, 1}}, Outcome::Success, {0, 1, 2, 3, 4, 4}, 1000, 0},
+        // Stale answers to both attempts of the last pass: the image lacks its last block. The
+        // old backup stays as it was; what arrived goes to a new file.
+        {1000, {{5, 1}, {6, 1}}, Outcome::Incomplete, {0, 1, 2, 3, 4, 4}, 3, 800},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.imageSize);
@@ -194,6 +192,9 @@ TEST(LinuxDeviceMemoryTransfer, BackupAsksForEachBlockInTurn) {
         rig.plc.answerInstead = c.answerInstead;
         ASSERT_TRUE(rig.connect(kA21));
         const auto file = dir.path() / "backup.BIN";
+        const std::vector<std::uint8_t> old{9, 9, 9};
+        writeFile(file, old);
+        const auto partial = dir.path() / "backup (partial).BIN";
         LinuxDeviceMemoryTransfer t(rig.context(), DeviceMemoryMode::Backup, kA21);
         const auto report = t.backup(file);
         EXPECT_EQ(report.outcome, c.outcome);
@@ -201,8 +202,27 @@ TEST(LinuxDeviceMemoryTransfer, BackupAsksForEachBlockInTurn) {
         EXPECT_EQ(rig.requests('U').size(), c.asked.size());
         const auto saved = readFile(file);
         EXPECT_EQ(saved.size(), c.savedBytes);
-        EXPECT_TRUE(std::equal(saved.begin(), saved.end(), rig.plc.served.begin()));
-        EXPECT_EQ(rig.shown(), std::vector<std::string>{c.message});
+        if (c.partialBytes == 0) {
+            EXPECT_TRUE(std::equal(saved.begin(), saved.end(), rig.plc.served.begin()));
+            EXPECT_FALSE(fs::exists(partial));
+            EXPECT_EQ(rig.shown(), std::vector<std::string>{"Upload Success"});
+            continue;
+        }
+        EXPECT_EQ(saved, old);
+        EXPECT_EQ(report.partialFile, partial);
+        const auto kept = readFile(partial);
+        EXPECT_EQ(kept.size(), c.partialBytes);
+        EXPECT_TRUE(std::equal(kept.begin(), kept.end(), rig.plc.served.begin()));
+        EXPECT_EQ(rig.shown(),
+                  std::vector<std::string>{formatText(en(585), 1, 5) + "\n" +
+                                           formatText(en(530), partial.string().c_str(),
+                                                      file.string().c_str())});
+        // A second incomplete backup never replaces the first one's blocks either.
+        rig.prompter.clear();
+        rig.plc.answerInstead = {{11, 1}, {12, 1}};
+        EXPECT_EQ(t.backup(file).partialFile, dir.path() / "backup (partial 2).BIN");
+        EXPECT_EQ(readFile(partial), kept);
+        EXPECT_EQ(readFile(file), old);
     }
 }
 

@@ -55,6 +55,67 @@ TEST_F(PdmFileTest, RoundTripKeepsEveryAreaButCsPastTheFile) {
     }
 }
 
+// The file's layout by the published table of offsets, not by our own code (the simulator
+// shares PdmImage, so a round trip cannot see a shifted area): the first and the last word of
+// every area in the file, each a value of its own, and the ranges behind the mask.
+TEST_F(PdmFileTest, EveryAreaLiesAtItsPublishedOffset) {
+    struct Area {
+        int offset;
+        std::uint32_t lastWord;
+    };
+    const Area areas[DeviceAreas::kCount] = {
+        {67, 1023},     {2115, 1023},   {4163, 4095},   {12355, 4095},
+        {20547, 4095},  {28739, 255},   {29251, 4095},  {37443, 4095},
+        {45635, 99},    {45835, 32766}, {111369, 1063}, {113497, 15},
+        {113529, 4095}, {121721, 4095}, {129913, 4095}, {138105, 4055},
+    };
+    std::vector<std::uint8_t> bytes(146217, 0);
+    const auto put = [&](std::size_t at, std::uint16_t v) {
+        bytes[at] = static_cast<std::uint8_t>(v & 0xFF);
+        bytes[at + 1] = static_cast<std::uint8_t>(v >> 8);
+    };
+    bytes[0] = 1;
+    put(1, 0xA5C3);
+    PdmImage image;
+    image.setFlag(1);
+    image.setMask(0xA5C3);
+    for (int a = 0; a < DeviceAreas::kCount; ++a) {
+        const auto& area = areas[a];
+        const auto first = static_cast<std::uint16_t>(0x1100 + a);
+        const auto last = static_cast<std::uint16_t>(0xE200 + a);
+        const auto start = static_cast<std::uint16_t>(a + 1);
+        const auto end = static_cast<std::uint16_t>(area.lastWord + 1);
+        put(3 + 4 * static_cast<std::size_t>(a), start);
+        put(5 + 4 * static_cast<std::size_t>(a), end);
+        put(static_cast<std::size_t>(area.offset), first);
+        put(static_cast<std::size_t>(area.offset) + 2 * area.lastWord, last);
+        image.setRange(a, {start, end});
+        image.setWord(a, 0, first);
+        image.setWord(a, area.lastWord, last);
+    }
+
+    ASSERT_EQ(PdmFile::save(dir_ / "laid.PDM", image), PdmFile::SaveResult::Saved);
+    const auto saved = readAll(dir_ / "laid.PDM");
+    ASSERT_EQ(saved.size(), bytes.size());
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        ASSERT_EQ(saved[i], bytes[i]) << "byte " << i;
+    }
+
+    std::ofstream(dir_ / "made.PDM", std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+    PdmImage loaded;
+    ASSERT_EQ(PdmFile::load(dir_ / "made.PDM", loaded), PdmFile::LoadResult::Loaded);
+    EXPECT_EQ(loaded.mask(), 0xA5C3);
+    for (int a = 0; a < DeviceAreas::kCount; ++a) {
+        SCOPED_TRACE(DeviceAreas::at(a).letter);
+        EXPECT_EQ(loaded.range(a), image.range(a));
+        EXPECT_EQ(loaded.word(a, 0), image.word(a, 0));
+        EXPECT_EQ(loaded.word(a, areas[a].lastWord), image.word(a, areas[a].lastWord));
+        EXPECT_EQ(loaded.word(a, 1), 0);
+    }
+}
+
 TEST_F(PdmFileTest, LoadRefusalsLeaveTheImageAsItWas) {
     PdmImage before;
     before.setFlag(1);

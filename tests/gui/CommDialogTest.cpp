@@ -102,6 +102,7 @@ TEST_F(SetupDialogTest, OkSavesTheChosenTypeAndOnlyItsFields) {
              r.nRS232station = 12;
              r.nRS232RtsCts = 1;
              r.nTxDelay = 3;
+             r.strRS232path = "/dev/COM10"; // the port kept by its path too
          },
          [](const ConnectionDescription& spec) {
              EXPECT_EQ(std::get<SerialLink>(spec.link).line.device, "/dev/COM10");
@@ -193,6 +194,25 @@ TEST_F(SetupDialogTest, OkSavesTheChosenTypeAndOnlyItsFields) {
         EXPECT_EQ(dlg.spec().connectionType(), c.type);
         c.spec(dlg.spec());
     }
+}
+
+// A port set up by its path is shown where the list has it now, whatever its stored index;
+// OK keeps the path and brings the index up to date.
+TEST_F(SetupDialogTest, TheStoredPortPathPicksThePortAfterTheListChanged) {
+    test::MemorySettingsStore store;
+    CommSet saved = savedRecord();
+    saved.nRS232port = 0;
+    saved.strRS232path = "/dev/COM10";
+    saved.save(store);
+    CCommSetDlg dlg(store, english, nullptr, ports({"COM3", "COM10", "COM1"}));
+    auto* tab = control<QTabWidget>(&dlg, "209");
+    EXPECT_EQ(control<QComboBox>(tab->widget(0), "214")->currentText(), "COM10");
+    EXPECT_EQ(std::get<SerialLink>(dlg.spec().link).line.device, "/dev/COM10");
+    control<QPushButton>(&dlg, "1")->click();
+    CommSet reloaded;
+    reloaded.load(store);
+    EXPECT_EQ(reloaded.nRS232port, 2);
+    EXPECT_EQ(reloaded.strRS232path, "/dev/COM10");
 }
 
 TEST_F(SetupDialogTest, CancelChangesNothing) {

@@ -1,5 +1,6 @@
 // The device memory windows, offscreen, against the in-process simulator: the job that the
 // program runs on its session thread runs here at once.
+#include "common/MessageIds.h"
 #include "devmem/PdmFile.h"
 #include "devmem/gui/CDeviceGridCtrl.h"
 #include "devmem/gui/CDeviceMemorySetDlg.h"
@@ -11,11 +12,16 @@
 
 #include "DevmemRig.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QTest>
@@ -28,6 +34,8 @@
 #include <functional>
 #include <memory>
 #include <optional>
+
+#include <sys/stat.h>
 
 namespace dlu {
 namespace {
@@ -114,11 +122,22 @@ QString cell(CDeviceGridCtrl* grid, int row, int column) {
 }
 
 // Presses Cancel in the progress window as soon as it shows; true once pressed.
-std::shared_ptr<bool> cancelWhenShown() {
+// Presses Cancel in the progress window once it shows; notes then which of `owner`'s own
+// controls (buttons, check boxes, edits) still take input.
+std::shared_ptr<bool> cancelWhenShown(QWidget* owner = nullptr,
+                                      std::vector<std::string>* usable = nullptr) {
     auto pressed = std::make_shared<bool>(false);
-    QTimer::singleShot(0, [pressed] {
+    QTimer::singleShot(0, [pressed, owner, usable] {
         for (auto* w : QApplication::topLevelWidgets()) {
             if (auto* p = qobject_cast<CDeviceProgressDlg*>(w); p && p->isVisible()) {
+                if (owner != nullptr && usable != nullptr) {
+                    for (auto* c : owner->findChildren<QWidget*>()) {
+                        if (c->window() == owner && c->isEnabled() &&
+                            (qobject_cast<QAbstractButton*>(c) || qobject_cast<QLineEdit*>(c))) {
+                            usable->push_back(c->objectName().toStdString());
+                        }
+                    }
+                }
                 p->findChild<QPushButton*>(QStringLiteral("cancel"))->click();
                 *pressed = true;
             }
@@ -134,10 +153,12 @@ TEST(DevmemDialogs, BackupViewEditApplySaveAndRestoreIntoAFreshPlc) {
     Gui gui(source);
     CDeviceMemorySetDlg backup(gui.env, DeviceMemoryMode::Backup, kA21,
                                QString::fromStdString(dir.path().string() + "/"), {});
-    // Opening: Default (M, L, K, D) and an empty file under the default name.
+    // Opening: Default (M, L, K, D) and the default name, but no file: one exists only once a
+    // backup has written it.
     const fs::path opened = backup.transfer().file();
-    EXPECT_TRUE(fs::exists(opened));
-    EXPECT_EQ(fs::file_size(opened), 0u);
+    EXPECT_EQ(opened.parent_path(), dir.path());
+    EXPECT_FALSE(fs::exists(opened));
+    EXPECT_TRUE(fs::is_empty(dir.path()));
     EXPECT_FALSE(child<QPushButton>(&backup, "1131")->isEnabled());
 
     // D 0 to 250 only, saved under a name of our own ("File Name Error" for a bare extension).
@@ -274,6 +295,55 @@ TEST(DevmemDialogs, ViewerRefusesBadEntriesAndPastesDownTheColumn) {
     EXPECT_EQ(image.word(kD, 10), 0); // until applied
 }
 
+// The viewer's file buttons: Export writes the area's words as CSV, Import takes a CSV's
+// words into the grid, Compare counts the words that differ from a backup.
+TEST(DevmemDialogs, ViewerExportsImportsAndCompares) {
+    TempFolder dir;
+    Rig rig;
+    Gui gui(rig, /*connect=*/false);
+    PdmImage image;
+    image.setFlag(1);
+    image.setWord(kD, 2, 77);
+    image.setWord(kD, 31999, 0xBEEF);
+    CDeviceViewerDlg viewer(gui.env, kA21, image);
+    viewer.selectArea(kD);
+    auto* grid = viewer.grid();
+
+    const fs::path exported = dir.path() / "D.csv";
+    gui.files = {QString::fromStdString(exported.string())};
+    child<QPushButton>(&viewer, "export")->click();
+    ASSERT_TRUE(fs::exists(exported)) << "Export wrote no file";
+    std::ifstream in(exported);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+    }
+    ASSERT_EQ(lines.size(), 32001u);
+    EXPECT_EQ(lines[0], "area,address,dec,hex");
+    EXPECT_EQ(lines[1], "D,0,0,H0000");
+    EXPECT_EQ(lines[3], "D,2,77,H004D");
+    EXPECT_EQ(lines[32000], "D,31999,48879,HBEEF");
+    EXPECT_TRUE(rig.shown().empty());
+
+    const fs::path edited = dir.path() / "edited.csv";
+    std::ofstream(edited) << "area,address,dec,hex\nD,2,0,H0000\nD,3,0,\nD,4,0,\nD,5,0,\n"
+                             "D,6,,H0000\nD,7,4660,H1234\n";
+    gui.files = {QString::fromStdString(edited.string())};
+    child<QPushButton>(&viewer, "import")->click();
+    EXPECT_EQ(cell(grid, 7, 3), "4660");
+    EXPECT_EQ(cell(grid, 2, 3), "0");
+    EXPECT_EQ(cell(grid, 31999, 3), "48879") << "rows the CSV does not name stay";
+
+    // The backup holds every word as zero: the working copy differs at words 7 and 31999
+    // (word 2 was set back to zero by the import).
+    const fs::path backup = dir.path() / "backup.PDM";
+    saveD(backup, 1000);
+    gui.files = {QString::fromStdString(backup.string())};
+    child<QPushButton>(&viewer, "compare")->click();
+    EXPECT_EQ(child<QLabel>(&viewer, "notice")->text(), "2 words differ from the chosen file.");
+    EXPECT_TRUE(rig.shown().empty());
+}
+
 // Cancel pressed in the progress window as soon as it shows.
 TEST(DevmemDialogs, CancelStopsABackupAtOnceAndARestoreOnlyWhenConfirmed) {
     using R = DeviceMemoryTransfer::Result;
@@ -321,9 +391,11 @@ TEST(DevmemDialogs, CancelStopsABackupAtOnceAndARestoreOnlyWhenConfirmed) {
         if (c.answer) {
             rig.prompter.answer(*c.answer);
         }
-        const auto pressed = cancelWhenShown();
+        std::vector<std::string> usable;
+        const auto pressed = cancelWhenShown(&dlg, &usable);
         const auto result = dlg.runTransfer();
         EXPECT_TRUE(*pressed);
+        EXPECT_EQ(usable, std::vector<std::string>{}) << "the window takes no input meanwhile";
         ASSERT_TRUE(result.has_value());
         EXPECT_EQ(*result, c.result);
         EXPECT_EQ(rig.requests('W').size(), c.writes);
@@ -374,9 +446,11 @@ TEST(DevmemDialogs, LinuxBackupAndRestoreOfA500ByteImage) {
     // A second backup of a changed image, cancelled: the file keeps the first one.
     source.plc.setImage(sim::PlcSimulator::imagePattern(500, 10));
     source.prompter.clear();
-    const auto pressed = cancelWhenShown();
+    std::vector<std::string> usable;
+    const auto pressed = cancelWhenShown(&backup, &usable);
     const auto cancelled = backup.runTransfer();
     EXPECT_TRUE(*pressed);
+    EXPECT_EQ(usable, std::vector<std::string>{}) << "the window takes no input meanwhile";
     ASSERT_TRUE(cancelled.has_value());
     EXPECT_EQ(cancelled->outcome, LinuxDeviceMemoryTransfer::Outcome::Cancelled);
     EXPECT_TRUE(test::readFile(file.toStdString()) == image);
@@ -482,6 +556,144 @@ TEST(DevmemDialogs, OpeningStopsAtACancelledChoice) {
                                   DeviceMemoryMode::Backup, {}, open));
     EXPECT_EQ(steps, std::vector<std::string>{"normal"});
     EXPECT_TRUE(QApplication::topLevelWidgets().isEmpty());
+}
+
+// Esc or the close box while a backup runs: the window asks, stays until the transfer has
+// ended and then closes (Yes) or stays open (No); the backup finishes either way. Both
+// windows, the device memory one and the Linux one.
+TEST(DevmemDialogs, ClosingDuringATransferAsksAndWaitsForItsEnd) {
+    struct Case {
+        bool linux;
+        PromptAnswer answer;
+        const char* done;
+    };
+    const char* saved = "Data saving completed";
+    const char* uploaded = "Upload Success";
+    for (const Case c : {Case{false, PromptAnswer::Yes, saved}, Case{false, PromptAnswer::No, saved},
+                         Case{true, PromptAnswer::Yes, uploaded},
+                         Case{true, PromptAnswer::No, uploaded}}) {
+        SCOPED_TRACE(std::string(c.linux ? "Linux" : "device memory") +
+                     (c.answer == PromptAnswer::Yes ? ", Yes" : ", No"));
+        TempFolder dir;
+        sim::PlcConfig config;
+        config.imageSize = 500;
+        Rig rig(config);
+        rig.plc.fillDeviceMemory(3);
+        Gui gui(rig);
+        const QString folder = QString::fromStdString(dir.path().string() + "/");
+        const fs::path file = dir.path() / (c.linux ? "image.BIN" : "backup.PDM");
+        gui.files = {QString::fromStdString(file.string())};
+        std::unique_ptr<QDialog> dlg;
+        std::function<bool()> transfer;
+        if (c.linux) {
+            auto* w = new CLinuxDeviceMemorySetDlg(gui.env, DeviceMemoryMode::Backup, kA21,
+                                                   folder, {});
+            dlg.reset(w);
+            w->start();
+            transfer = [w] { return w->runTransfer().has_value(); };
+        } else {
+            auto* w = new CDeviceMemorySetDlg(gui.env, DeviceMemoryMode::Backup, kA21, folder, {});
+            dlg.reset(w);
+            child<QPushButton>(w, "1100")->click();
+            transfer = [w] { return w->runTransfer().has_value(); };
+        }
+        dlg->show();
+        rig.prompter.clear();
+        rig.prompter.answer(c.answer);
+        bool closedAtOnce = true;
+        QTimer::singleShot(0, [&] {
+            dlg->close(); // the close box; Esc goes the same way
+            closedAtOnce = !dlg->isVisible();
+        });
+        ASSERT_TRUE(transfer());
+        EXPECT_FALSE(closedAtOnce) << "the window stays while the transfer runs";
+        EXPECT_EQ(dlg->isVisible(), c.answer == PromptAnswer::No);
+        EXPECT_EQ(rig.shown(), (std::vector<std::string>{std::string(rig.messages(Msg::TransferRunning)),
+                                                         c.done}));
+        EXPECT_TRUE(fs::exists(file));
+    }
+}
+
+// The save dialog itself (no answer of ours): a name typed without an extension gets ".PDM"
+// before the dialog asks about replacing, so an existing "line2.PDM" is asked about and a new
+// "line3" comes back as "line3.PDM".
+TEST(DevmemDialogs, SaveDialogAddsTheExtensionBeforeItAsksAboutReplacing) {
+    TempFolder dir;
+    Rig rig;
+    DevmemGuiEnv env{rig.prompter, rig.messages, rig.clock, {}, {}};
+    saveD(dir.path() / "line2.PDM", 10);
+    const QString folder = QString::fromStdString(dir.path().string());
+    for (const char* typed : {"line2", "line3"}) {
+        SCOPED_TRACE(typed);
+        QString asked;
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(typed);
+            // The question about replacing, if any, is answered No.
+            QTimer::singleShot(0, [&] {
+                if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                    asked = box->text();
+                    box->button(QMessageBox::No)->click();
+                }
+            });
+            static_cast<QDialog*>(dialog)->accept(); // the Save button
+            if (dialog->isVisible()) {
+                dialog->reject();
+            }
+        });
+        const QString chosen =
+            env.askFile(nullptr, DevmemGuiEnv::FileDialog::Save, folder, QStringLiteral(".PDM"),
+                        QStringLiteral("Device memory files (*.PDM)"));
+        if (std::string(typed) == "line2") {
+            EXPECT_TRUE(asked.contains(QStringLiteral("line2.PDM"))) << asked.toStdString();
+            EXPECT_TRUE(chosen.isEmpty());
+        } else {
+            EXPECT_TRUE(asked.isEmpty()) << asked.toStdString();
+            EXPECT_EQ(chosen.toStdString(), (dir.path() / "line3.PDM").string());
+        }
+    }
+}
+
+// A save name that stands for a named pipe or a link is refused by name in both windows and
+// the dialog asks again; nothing is made at that name.
+TEST(DevmemDialogs, SaveNamesThatAreNotRegularFilesAreRefused) {
+    for (const bool linux : {false, true}) {
+        SCOPED_TRACE(linux ? "Linux" : "device memory");
+        TempFolder dir;
+        Rig rig;
+        Gui gui(rig);
+        const std::string ext = linux ? ".BIN" : ".PDM";
+        const fs::path fifo = dir.path() / ("pipe" + ext);
+        const fs::path link = dir.path() / ("link" + ext);
+        const fs::path good = dir.path() / ("good" + ext);
+        ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+        fs::create_symlink(dir.path() / "elsewhere", link);
+        gui.files = {QString::fromStdString(fifo.string()), QString::fromStdString(link.string()),
+                     QString::fromStdString(good.string())};
+        rig.prompter.clear();
+        const QString folder = QString::fromStdString(dir.path().string() + "/");
+        QString chosen;
+        if (linux) {
+            CLinuxDeviceMemorySetDlg w(gui.env, DeviceMemoryMode::Backup, kA21, folder, {});
+            w.start();
+            chosen = w.fileText();
+        } else {
+            CDeviceMemorySetDlg w(gui.env, DeviceMemoryMode::Backup, kA21, folder, {});
+            child<QPushButton>(&w, "1100")->click();
+            chosen = QString::fromStdString(w.transfer().file().string());
+        }
+        EXPECT_EQ(chosen.toStdString(), good.string());
+        EXPECT_EQ(rig.shown(),
+                  (std::vector<std::string>{
+                      fifo.string() + "\nThis name is not a regular file (a named pipe). Choose "
+                                      "another name.",
+                      link.string() + "\nThis name is not a regular file (a symbolic link). "
+                                      "Choose another name."}));
+        EXPECT_TRUE(fs::is_fifo(fs::symlink_status(fifo)));
+        EXPECT_TRUE(fs::is_symlink(fs::symlink_status(link)));
+        EXPECT_FALSE(fs::exists(dir.path() / "elsewhere"));
+    }
 }
 
 } // namespace

@@ -27,8 +27,13 @@ public:
 
     void answer(QMessageBox::StandardButton b) { script_.push_back(b); }
     const std::vector<std::string>& shown() const { return shown_; }
+    // The informative text of each box shown (the cause line of a failure), "" for none.
+    const std::vector<std::string>& causes() const { return causes_; }
     std::size_t unusedAnswers() const { return script_.size(); }
-    void clear() { shown_.clear(); }
+    void clear() {
+        shown_.clear();
+        causes_.clear();
+    }
 
 private:
     void look() {
@@ -37,6 +42,7 @@ private:
             return;
         }
         shown_.push_back(box->text().toStdString());
+        causes_.push_back(box->informativeText().toStdString());
         const auto buttons = box->standardButtons();
         QMessageBox::StandardButton pick = QMessageBox::Ok;
         if (buttons != QMessageBox::Ok) {
@@ -57,6 +63,7 @@ private:
     QTimer timer_;
     std::deque<QMessageBox::StandardButton> script_;
     std::vector<std::string> shown_;
+    std::vector<std::string> causes_;
 };
 
 } // namespace dlu::test

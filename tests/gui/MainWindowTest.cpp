@@ -28,6 +28,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTableView>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -36,6 +37,7 @@
 #include <algorithm>
 #include <csignal>
 #include <memory>
+#include <set>
 #include <sstream>
 #include <thread>
 
@@ -45,6 +47,8 @@ namespace {
 using test::BoxAnswerer;
 using test::Bytes;
 using test::PackageBuilder;
+
+constexpr int kHelpButton = 161;
 
 // The main window over a worker whose every channel leads to the in-process simulator (or,
 // with `realChannels`, the Qt channels).
@@ -135,11 +139,17 @@ TEST(MainWindow, FullDownloadAgainstTheSimulator) {
     w.boxes.answer(QMessageBox::No);  // 663: stay stopped
 
     int ticksWhileRunning = 0;
+    std::set<std::string> enabledWhileRunning; // the main window's own buttons
     QTimer ticker;
     ticker.setInterval(5);
     QObject::connect(&ticker, &QTimer::timeout, [&] {
         if (w.dialog.transferRunning()) {
             ++ticksWhileRunning;
+            for (auto* b : w.dialog.findChildren<QPushButton*>()) {
+                if (b->window() == &w.dialog && b->isEnabled()) {
+                    enabledWhileRunning.insert(b->objectName().toStdString());
+                }
+            }
         }
     });
     ticker.start();
@@ -149,6 +159,7 @@ TEST(MainWindow, FullDownloadAgainstTheSimulator) {
     EXPECT_EQ(w.boxes.shown(), (std::vector<std::string>{w.text(662), w.text(651), w.text(663)}));
     EXPECT_EQ(w.boxes.unusedAnswers(), 0u);
     EXPECT_GT(ticksWhileRunning, 0) << "the window's event loop ran while the worker sent";
+    EXPECT_EQ(enabledWhileRunning, std::set<std::string>{}) << "no second job while one runs";
     EXPECT_EQ(progressClosed.size(), 1) << "the progress window was shown and closed";
     EXPECT_FALSE(w.dialog.progressWindow()->isVisible());
     EXPECT_EQ(w.dialog.progressWindow()->currentItem(), QStringLiteral("Program 001"));
@@ -179,6 +190,57 @@ TEST(MainWindow, DownloadToPlcsimOverTcp) {
     EXPECT_TRUE(w.download());
     EXPECT_NE(std::find(w.boxes.shown().begin(), w.boxes.shown().end(), w.text(651)),
               w.boxes.shown().end());
+}
+
+// A refused connection keeps its message and names the cause under it.
+TEST(MainWindow, RefusedConnectionShowsItsCause) {
+    std::uint16_t closed = 0;
+    {
+        // A port that was just free on loopback: nothing listens there.
+        QTcpServer probe;
+        ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
+        closed = probe.serverPort();
+    }
+    EthernetLink ethernet;
+    ethernet.target = simulatorAt(closed).target;
+    for (const Language language : {Language::English, Language::Korean}) {
+        Window w(language, {}, /*realChannels=*/true);
+        ASSERT_TRUE(w.dialog.openPackage(w.packageFile(
+            "Line1.DWN", PackageBuilder().project("Line1", 26).program(0, "MAIN", 1))));
+        w.dialog.useConnection(described(ethernet));
+        EXPECT_FALSE(w.download());
+        // 652 with the system's reason under it, then the window's own 703.
+        EXPECT_EQ(w.boxes.shown(),
+                  (std::vector<std::string>{w.text(Msg::ChannelOpenFailed), w.text(403)}));
+        EXPECT_EQ(w.boxes.causes(),
+                  (std::vector<std::string>{
+                      "connection refused by 127.0.0.1:" + std::to_string(closed), ""}));
+    }
+}
+
+// Help without a program to show the manual says where the manual is.
+TEST(MainWindow, HelpWithoutAViewerSaysWhereTheManualIs) {
+    for (const Language language : {Language::English, Language::Korean}) {
+        Window w(language);
+        int asked = 0;
+        w.dialog.setHelpOpener([&asked](QString& manual) {
+            ++asked;
+            manual = QStringLiteral("/usr/share/doc/downloader/manual.html");
+            return false;
+        });
+        w.dialog.findChild<QPushButton*>(QString::number(kHelpButton))->click();
+        // The box is shown and answered before the click returns.
+        ASSERT_EQ(w.boxes.shown().size(), std::size_t{1});
+        EXPECT_EQ(asked, 1);
+        const std::string text = w.boxes.shown().front();
+        EXPECT_NE(text.find("/usr/share/doc/downloader/manual.html"), std::string::npos) << text;
+        EXPECT_EQ(text.find("%s"), std::string::npos) << text;
+
+        w.boxes.clear();
+        w.dialog.setHelpOpener([](QString&) { return true; });
+        w.dialog.findChild<QPushButton*>(QString::number(kHelpButton))->click();
+        EXPECT_TRUE(w.boxes.shown().empty()) << "an opened manual needs no message";
+    }
 }
 
 // Closing the window while a download runs asks first (705). No keeps the window and the
@@ -226,45 +288,81 @@ TEST(MainWindow, ClosingDuringADownloadAsksAndWaits) {
     }
 }
 
-// A PLC behind a Hayes modem at the far end of a pseudo-terminal, served on a thread of its
-// own as plcsim serves it.
-struct ModemLine {
-    explicit ModemLine(std::chrono::milliseconds answerDelay)
-        : server(plc, sim::ServerOptions{.pty = true, .modem = modem(answerDelay)}) {
+// A PLC served on a thread of its own as plcsim serves it: on a free TCP port, or behind a
+// Hayes modem at the far end of a pseudo-terminal.
+struct ServedPlc {
+    explicit ServedPlc(sim::ServerOptions options) : server(plc, std::move(options)) {
         std::ostringstream out;
         std::ostringstream err;
         if (server.open(out, err)) {
-            const std::string said = out.str(); // "plcsim: serial line on /dev/pts/N\n"
-            device = said.substr(said.rfind(' ') + 1);
-            device.erase(device.find_last_not_of('\n') + 1);
+            // "plcsim: serial line on /dev/pts/N" or "plcsim: listening on 127.0.0.1:N"
+            said = out.str();
+            said.erase(said.find_last_not_of('\n') + 1);
             thread = std::thread([this] { server.run(stop); });
         }
     }
-    ~ModemLine() {
+    ~ServedPlc() {
         stop = 1;
         if (thread.joinable()) {
             thread.join();
         }
     }
-    static sim::HayesModem::Settings modem(std::chrono::milliseconds delay) {
-        sim::HayesModem::Settings s;
-        s.connectDelay = delay;
-        return s;
+    static sim::ServerOptions modemLine(std::chrono::milliseconds answerDelay) {
+        sim::HayesModem::Settings modem;
+        modem.connectDelay = answerDelay;
+        sim::ServerOptions options;
+        options.pty = true;
+        options.modem = modem;
+        return options;
     }
+    static sim::ServerOptions tcp() {
+        sim::ServerOptions options;
+        options.port = 0;
+        return options;
+    }
+    bool ready() const { return thread.joinable(); }
     ConnectionDescription dialUp() const {
         DialUpLink link;
-        link.line.device = device;
+        link.line.device = said.substr(said.rfind(' ') + 1);
         link.exitNumber = "9";
         link.callNumber = "1234";
+        return described(link);
+    }
+    ConnectionDescription ethernet() const {
+        EthernetLink link;
+        link.target = simulatorAt(static_cast<std::uint16_t>(test::listeningPort(said))).target;
         return described(link);
     }
 
     sim::PlcSimulator plc;
     sim::PlcServer server;
-    std::string device;
+    std::string said;
     volatile std::sig_atomic_t stop = 0;
     std::thread thread;
 };
+
+// The connection chosen last is the one a download uses: after a download to one PLC, the
+// user picks another in the setup dialog and the next download goes there, not to the first.
+TEST(MainWindow, TheConnectionChosenLastIsUsed) {
+    ServedPlc first(ServedPlc::tcp());
+    ServedPlc second(ServedPlc::tcp());
+    ASSERT_TRUE(first.ready() && second.ready());
+    Window w(Language::English, {}, /*realChannels=*/true);
+    const Bytes one(200, 0x01);
+    const Bytes two(300, 0x02);
+    const auto project = [](const Bytes& program) {
+        return PackageBuilder().project("Line1", 26).program(0, "MAIN", 1).linkPrograms({program});
+    };
+    ASSERT_TRUE(w.dialog.openPackage(w.packageFile("One.DWN", project(one))));
+    w.dialog.useConnection(first.ethernet());
+    EXPECT_TRUE(w.download());
+
+    ASSERT_TRUE(w.dialog.openPackage(w.packageFile("Two.DWN", project(two))));
+    w.dialog.useConnection(second.ethernet());
+    EXPECT_TRUE(w.download());
+    EXPECT_EQ(itemsHeld(first.plc, 'C'), std::vector<Bytes>{one});
+    EXPECT_EQ(itemsHeld(second.plc, 'C'), std::vector<Bytes>{two});
+}
 
 // Download over a dial-up line: the status window opens while the modem dials and shows its
 // steps. A call that comes through closes it and the download goes on over the call; Cancel
@@ -273,8 +371,8 @@ TEST(MainWindow, DialUpStatusWindowFollowsTheCall) {
     using namespace std::chrono_literals;
     for (const bool cancel : {false, true}) {
         SCOPED_TRACE(cancel ? "cancelled" : "connected");
-        ModemLine line(cancel ? 60s : 0ms);
-        ASSERT_FALSE(line.device.empty());
+        ServedPlc line(ServedPlc::modemLine(cancel ? 60s : 0ms));
+        ASSERT_TRUE(line.ready());
         Window w(Language::English, {}, /*realChannels=*/true);
         const Bytes program(300, 0x33);
         ASSERT_TRUE(w.dialog.openPackage(w.packageFile(
@@ -321,6 +419,17 @@ TEST(MainWindow, DialUpStatusWindowFollowsTheCall) {
             EXPECT_TRUE(line.plc.downloadItems().empty());
             ASSERT_FALSE(shown.empty()) << "the failed open says why";
             EXPECT_EQ(std::count(shown.begin(), shown.end(), w.text(651)), 0);
+
+            // The cancel was for that call only: the next download, over a line whose modem
+            // answers, dials and goes through.
+            ServedPlc next(ServedPlc::modemLine(0ms));
+            ASSERT_TRUE(next.ready());
+            w.dialog.useConnection(next.dialUp());
+            w.boxes.clear();
+            w.boxes.answer(QMessageBox::No); // 663, if asked
+            EXPECT_TRUE(w.download());
+            EXPECT_EQ(std::count(w.boxes.shown().begin(), w.boxes.shown().end(), connected), 1);
+            EXPECT_EQ(itemsHeld(next.plc, 'C'), std::vector<Bytes>{program});
         } else {
             EXPECT_EQ(itemsHeld(line.plc, 'C'), std::vector<Bytes>{program});
         }
@@ -466,6 +575,27 @@ TEST(MainWindow, UnreadablePackageClearsTheProject) {
     }
     EXPECT_EQ(w.dialog.programList().rowCount(), 0);
     EXPECT_FALSE(w.dialog.packageLoaded());
+}
+
+// Enter (either key) in the program list does nothing: the window stays, asks nothing and
+// keeps its project.
+TEST(MainWindow, EnterInTheProgramListDoesNothing) {
+    Window w(Language::English);
+    ASSERT_TRUE(w.dialog.openPackage(
+        w.packageFile("Line1.DWN", PackageBuilder().project("Line1", 26).program(0, "MAIN", 1))));
+    auto* table = w.dialog.findChild<QTableView*>(QStringLiteral("303"));
+    w.dialog.activateWindow();
+    table->setFocus();
+    table->selectRow(0);
+    for (const auto key : {Qt::Key_Return, Qt::Key_Enter}) {
+        QTest::keyClick(table, key);
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(w.dialog.isVisible()) << key;
+        EXPECT_EQ(w.dialog.result(), 0) << key;
+    }
+    EXPECT_TRUE(w.boxes.shown().empty());
+    EXPECT_TRUE(w.dialog.packageLoaded());
+    EXPECT_EQ(w.dialog.programList().rowCount(), 1);
 }
 
 TEST(MainWindow, InitializeClearsAndAsksForTheConnectionAgain) {

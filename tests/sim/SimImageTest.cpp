@@ -5,6 +5,7 @@
 #include "devmem/LinuxImage.h"
 #include "devmem/PdmImage.h"
 #include "plc/DeviceArea.h"
+#include "sim/EmbeddedChannelFactory.h"
 #include "sim/PlcSimulator.h"
 #include "sim/SimSessionRig.h"
 
@@ -127,6 +128,61 @@ TEST(SimImage, LockedPlcHandsTheImageOutOnlyAfterALogin) {
     EXPECT_EQ(block.total, 3);
     EXPECT_EQ(block.number, 2);
     EXPECT_TRUE(std::equal(block.data.begin(), block.data.end(), rig.plc.image().begin() + 400));
+}
+
+// Leads each new channel to whichever simulator is plugged in now, as a cable moved from one
+// PLC to the next does.
+class MovedCable final : public ChannelFactory {
+public:
+    std::unique_ptr<DeviceChannel> create(std::uint8_t type) override { return to->create(type); }
+    std::uint32_t resolveHostName(std::string_view name) override {
+        return to->resolveHostName(name);
+    }
+    ChannelFactory* to = nullptr;
+};
+
+// The login to one PLC is that PLC's: after the cable moves to an unlocked PLC and the session
+// connects again, no request to the second PLC carries the first one's password token.
+TEST(SimImage, TheTokenOfAnEarlierLoginGoesToNoOtherPlc) {
+    auto lockedConfig = withImage(600);
+    lockedConfig.password = "secret";
+    PlcSimulator locked(lockedConfig);
+    PlcSimulator open(withImage(600));
+    sim::EmbeddedChannelFactory toLocked(locked);
+    sim::EmbeddedChannelFactory toOpen(open);
+    MovedCable cable;
+    cable.to = &toLocked;
+    test::ScriptedPrompter prompter;
+    const Messages messages(Language::English);
+    test::FakeClock clock;
+    Connection connection(test::freshSimulatorSpec(), cable, prompter, messages, clock);
+    COnlineModule& session = connection.session();
+    session.setProjectCpuType(lockedConfig.cpuType);
+
+    std::array<std::uint8_t, 256> buffer{};
+    std::size_t received = 0;
+    prompter.answerPassword("secret");
+    ASSERT_TRUE(session.connect());
+    ASSERT_TRUE(session.linuxUpload(0, buffer, received, true));
+    const auto token = connection.protocol().passwordToken();
+    const Bytes secret(token.begin() + 4, token.end());
+    ASSERT_TRUE(std::any_of(secret.begin(), secret.end(), [](auto b) { return b != 0; }));
+    session.disconnect();
+
+    cable.to = &toOpen;
+    std::vector<Bytes> requests;
+    open.setFrameLog([&](bool sent, std::span<const std::uint8_t> frame) {
+        if (!sent) {
+            requests.emplace_back(frame.begin(), frame.end());
+        }
+    });
+    ASSERT_TRUE(session.connect());
+    ASSERT_TRUE(session.linuxUpload(0, buffer, received, true));
+    ASSERT_FALSE(requests.empty());
+    for (const Bytes& r : requests) {
+        EXPECT_EQ(std::search(r.begin(), r.end(), secret.begin(), secret.end()), r.end())
+            << "a request to the second PLC carries the first one's token";
+    }
 }
 
 TEST(SimMemory, SeededPatternIsWhatTheSessionReads) {

@@ -68,29 +68,38 @@ ChildProcess::~ChildProcess() {
 }
 
 std::string ChildProcess::line(int timeoutMs) {
+    return readLine(outFd_, pendingLine_, out_, timeoutMs);
+}
+
+std::string ChildProcess::errLine(int timeoutMs) {
+    return readLine(errFd_, pendingErrLine_, err_, timeoutMs);
+}
+
+std::string ChildProcess::readLine(int fd, std::string& pending, std::string& sink,
+                                   int timeoutMs) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (true) {
-        const auto nl = pendingLine_.find('\n');
+        const auto nl = pending.find('\n');
         if (nl != std::string::npos) {
-            std::string text = pendingLine_.substr(0, nl);
-            pendingLine_.erase(0, nl + 1);
+            std::string text = pending.substr(0, nl);
+            pending.erase(0, nl + 1);
             return text;
         }
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
-        pollfd p{outFd_, POLLIN, 0};
+        pollfd p{fd, POLLIN, 0};
         char buf[256];
         if (left.count() <= 0 || poll(&p, 1, static_cast<int>(left.count())) <= 0) {
             return {};
         }
-        const ssize_t n = read(outFd_, buf, sizeof buf);
+        const ssize_t n = read(fd, buf, sizeof buf);
         if (n <= 0) {
-            std::string text = pendingLine_;
-            pendingLine_.clear();
+            std::string text = pending;
+            pending.clear();
             return text;
         }
-        out_.append(buf, static_cast<std::size_t>(n));
-        pendingLine_.append(buf, static_cast<std::size_t>(n));
+        sink.append(buf, static_cast<std::size_t>(n));
+        pending.append(buf, static_cast<std::size_t>(n));
     }
 }
 

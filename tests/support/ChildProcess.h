@@ -20,6 +20,8 @@ public:
     bool started() const { return pid_ > 0; }
     // The next line of standard output, or "" after `timeoutMs` or at its end.
     std::string line(int timeoutMs = 5000);
+    // The same for standard error.
+    std::string errLine(int timeoutMs = 5000);
     // Waits for the exit (killing the child after `timeoutMs`) and collects the rest of both
     // outputs. The exit code, or -1 when it did not exit by itself.
     int wait(int timeoutMs = 20000);
@@ -30,6 +32,7 @@ public:
 
 private:
     void drain(int timeoutMs);
+    std::string readLine(int fd, std::string& pending, std::string& sink, int timeoutMs);
 
     pid_t pid_ = -1;
     int outFd_ = -1;
@@ -37,6 +40,7 @@ private:
     std::string out_;
     std::string err_;
     std::string pendingLine_;
+    std::string pendingErrLine_;
 };
 
 // Runs a program to its end: exit code, standard output and standard error.

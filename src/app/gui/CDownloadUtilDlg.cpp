@@ -13,6 +13,7 @@
 #include "common/SettingsStore.h"
 #include "common/StringTable.h"
 #include "common/TerminalText.h"
+#include "common/TextFormat.h"
 #include "download/DownloadObserver.h"
 #include "download/gui/CProgressDlg.h"
 #include "download/gui/DialogUnits.h"
@@ -439,10 +440,12 @@ void CDownloadUtilDlg::onDialUpFinished(bool connected) {
 }
 
 void CDownloadUtilDlg::onHelp() {
-    if (help_) {
-        help_();
-    } else {
-        openHelp();
+    QString manual;
+    const bool shown = help_ ? help_(manual) : openHelp(manual);
+    if (!shown) {
+        // Without a viewer the user is told where to find the manual.
+        prompter_.message(formatText(messages_(Msg::ManualNotShown), manual.toStdString().c_str()),
+                          PromptButtons::Ok, PromptIcon::Information);
     }
 }
 
@@ -468,8 +471,9 @@ void CDownloadUtilDlg::keyPressEvent(QKeyEvent* event) {
     const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
     if (enter && event->modifiers() == Qt::NoModifier &&
         qobject_cast<QPushButton*>(focusWidget()) == nullptr) {
-        // Enter with no button focused is the dialog's OK: the window closes.
-        accept();
+        // Enter with no button focused (in the program list, say) does nothing: the window
+        // has no default button, and Enter must never close the program.
+        event->accept();
         return;
     }
     QDialog::keyPressEvent(event);

@@ -78,8 +78,9 @@ public:
     // the chosen CPU type and the path display text. The session is connected.
     using DeviceMemoryOpener =
         std::function<void(int buttonId, int direction, CpuType cpuType, const QString& path)>;
-    // Shows the help: the help file when there is one, else the manual.
-    using HelpOpener = std::function<void()>;
+    // Shows the help: the help file when there is one, else the manual. False when neither
+    // opened; `manual` then says where the manual is.
+    using HelpOpener = std::function<bool(QString& manual)>;
 
     CDownloadUtilDlg(const Messages& messages, SettingsStore& settings, GuiPrompter& prompter,
                      SessionWorker& worker, QWidget* parent = nullptr);

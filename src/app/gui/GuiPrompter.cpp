@@ -91,12 +91,16 @@ void GuiPrompter::onWindowThread(const std::function<void()>& show) {
     QMetaObject::invokeMethod(app, show, Qt::BlockingQueuedConnection);
 }
 
-PromptAnswer GuiPrompter::showMessage(const QString& text, PromptButtons buttons, PromptIcon icon) {
+PromptAnswer GuiPrompter::showMessage(const QString& text, PromptButtons buttons, PromptIcon icon,
+                                      const QString& cause) {
     QMessageBox box(boxIcon(icon), QApplication::applicationDisplayName(), text,
                     standardButtons(buttons), parentWindow());
     box.setObjectName(QStringLiteral("prompt"));
     if (buttons == PromptButtons::YesNoDefaultNo) {
         box.setDefaultButton(QMessageBox::No);
+    }
+    if (!cause.isEmpty()) {
+        box.setInformativeText(cause);
     }
     return answerOf(box.exec(), buttons);
 }
@@ -105,6 +109,15 @@ PromptAnswer GuiPrompter::message(std::string_view text, PromptButtons buttons, 
     const QString qt = qtext(text);
     PromptAnswer answer = PromptAnswer::Cancel;
     onWindowThread([&] { answer = showMessage(qt, buttons, icon); });
+    return answer;
+}
+
+PromptAnswer GuiPrompter::messageWithCause(std::string_view text, std::string_view cause,
+                                           PromptButtons buttons, PromptIcon icon) {
+    const QString qt = qtext(text);
+    const QString qcause = qtext(cause);
+    PromptAnswer answer = PromptAnswer::Cancel;
+    onWindowThread([&] { answer = showMessage(qt, buttons, icon, qcause); });
     return answer;
 }
 

@@ -28,6 +28,9 @@ public:
 
     PromptAnswer message(std::string_view text, PromptButtons buttons = PromptButtons::Ok,
                          PromptIcon icon = PromptIcon::None) override;
+    PromptAnswer messageWithCause(std::string_view text, std::string_view cause,
+                                  PromptButtons buttons = PromptButtons::Ok,
+                                  PromptIcon icon = PromptIcon::None) override;
     std::optional<std::string> password(std::size_t maxLength) override;
 
     // The window the next box is parented to.
@@ -36,7 +39,8 @@ public:
 private:
     // Runs `show` on the window thread and waits for it.
     void onWindowThread(const std::function<void()>& show);
-    PromptAnswer showMessage(const QString& text, PromptButtons buttons, PromptIcon icon);
+    PromptAnswer showMessage(const QString& text, PromptButtons buttons, PromptIcon icon,
+                             const QString& cause = {});
 
     QPointer<QWidget> mainWindow_;
     PasswordAsker passwordAsker_;

@@ -10,10 +10,15 @@
 
 namespace dlu::gui {
 
+QString installedManualPath(const QString& programFolder) {
+    return QDir::cleanPath(
+        QDir(programFolder).filePath(QStringLiteral("../share/doc/downloader/manual.html")));
+}
+
 QString findManual(const QString& programFolder) {
     const QDir dir(programFolder);
     const QStringList candidates = {
-        dir.filePath(QStringLiteral("../share/doc/downloader/manual.html")),
+        installedManualPath(programFolder),
         dir.filePath(QStringLiteral("manual.html")),
 #ifdef DLU_SOURCE_DOCS_DIR
         QStringLiteral(DLU_SOURCE_DOCS_DIR "/manual.html"),
@@ -27,13 +32,15 @@ QString findManual(const QString& programFolder) {
     return {};
 }
 
-bool openHelp() {
+bool openHelp(QString& manualPlace) {
     const QString program = QCoreApplication::applicationFilePath();
     const QString help = QString::fromStdString(helpFilePath(program.toStdString()));
     if (QFileInfo(help).isFile() && QDesktopServices::openUrl(QUrl::fromLocalFile(help))) {
         return true;
     }
-    const QString manual = findManual(QCoreApplication::applicationDirPath());
+    const QString folder = QCoreApplication::applicationDirPath();
+    const QString manual = findManual(folder);
+    manualPlace = manual.isEmpty() ? installedManualPath(folder) : manual;
     return !manual.isEmpty() && QDesktopServices::openUrl(QUrl::fromLocalFile(manual));
 }
 

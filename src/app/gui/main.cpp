@@ -20,7 +20,10 @@
 int main(int argc, char* argv[]) {
     QApplication qapp(argc, argv);
     QApplication::setApplicationName(QStringLiteral("downloader"));
-    QApplication::setApplicationDisplayName(QStringLiteral("TORVA Downloader"));
+    // The platform adds the display name to a window title that does not end with it: being
+    // the main window's title, it shows there once.
+    QApplication::setApplicationDisplayName(
+        QString::fromLatin1(dlu::gui::CDownloadUtilDlg::kTitle));
     QApplication::setDesktopFileName(QStringLiteral("downloader"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/downloader/downloader.svg")));
 

@@ -39,6 +39,7 @@ public:
     std::chrono::milliseconds timeout() const override { return link_.timeout(); }
     std::chrono::microseconds byteTime() const override { return link_.byteTime(); }
     void close() override;
+    std::string failureCause() const override { return link_.failureCause(); }
 
     bool dial(std::string_view initCommand, std::string_view dialString) override;
     bool pollCall(std::string& lastResponse) override;

@@ -1,8 +1,9 @@
 #include "comm/channels/QtSerialLink.h"
 
-#include <QSerialPort>
+#include "comm/FailureCause.h"
 
 #include <algorithm>
+#include <cerrno>
 
 namespace dlu {
 
@@ -21,6 +22,7 @@ bool QtSerialLink::open(const QString& systemLocation, std::uint32_t baudRate, b
         port_->setStopBits(QSerialPort::OneStop) &&
         port_->setFlowControl(rtsCts ? QSerialPort::HardwareControl : QSerialPort::NoFlowControl);
     if (!opened) {
+        cause_ = systemErrorCause(systemError(port_->error()), systemLocation.toStdString());
         port_->close();
         state_ = State::OpenFailed;
         return false;
@@ -45,6 +47,22 @@ void QtSerialLink::close() {
     latencyChange_ = {};
     buffer_.clear();
     state_ = State::Closed;
+    cause_.clear();
+}
+
+int QtSerialLink::systemError(QSerialPort::SerialPortError error) {
+    switch (error) {
+    case QSerialPort::DeviceNotFoundError:
+        return ENOENT;
+    case QSerialPort::PermissionError:
+        return EACCES;
+    case QSerialPort::OpenError:
+        return EBUSY;
+    case QSerialPort::ResourceError:
+        return ENXIO;
+    default:
+        return EIO;
+    }
 }
 
 bool QtSerialLink::write(std::span<const std::uint8_t> bytes) {
@@ -82,7 +100,7 @@ std::size_t QtSerialLink::readSome(std::span<std::uint8_t> out, std::chrono::mil
         break;
     }
     port_->clearError();
-    return readSomeBuffered(
+    const std::size_t n = readSomeBuffered(
         *port_, buffer_, out, std::min(limit, timeout_),
         [this] {
             // A quiet line reports a time-out; anything else (the device went away, the other
@@ -92,6 +110,11 @@ std::size_t QtSerialLink::readSome(std::span<std::uint8_t> out, std::chrono::mil
                    (e != QSerialPort::NoError && e != QSerialPort::TimeoutError);
         },
         status);
+    if (status == kChannelLinkLost && cause_.empty()) {
+        cause_ = "the line on " + port_->portName().toStdString() + " was lost (" +
+                 port_->errorString().toStdString() + ")";
+    }
+    return n;
 }
 
 bool QtSerialLink::fill(std::chrono::milliseconds wait) {

@@ -4,6 +4,7 @@
 #include "comm/channels/AdapterLatency.h"
 #include "comm/channels/ArrivalBuffer.h"
 
+#include <QSerialPort>
 #include <QString>
 
 #include <chrono>
@@ -11,6 +12,7 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <string>
 
 class QSerialPort;
 
@@ -58,12 +60,18 @@ public:
     // The adapter's latency timer while open (nothing when the port has none).
     std::optional<unsigned> latencyTimer() const { return latencyChange_.timer; }
 
+    // Why the last open failed or the line was lost; empty when nothing is known.
+    const std::string& failureCause() const { return cause_; }
+    // The system's error behind a serial port error Qt reports.
+    static int systemError(QSerialPort::SerialPortError error);
+
 private:
     std::unique_ptr<QSerialPort> port_;
     std::shared_ptr<AdapterLatency> latency_;
     LatencyChange latencyChange_;
     ArrivalBuffer buffer_;
     State state_ = State::Closed;
+    std::string cause_;
     std::uint32_t baudRate_ = 9600;
     std::chrono::milliseconds timeout_{3000};
 };

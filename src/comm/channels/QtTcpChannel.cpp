@@ -1,9 +1,12 @@
 #include "comm/channels/QtTcpChannel.h"
 
+#include "comm/FailureCause.h"
+
 #include <QHostAddress>
 #include <QTcpSocket>
 
 #include <algorithm>
+#include <cerrno>
 
 namespace dlu {
 
@@ -13,6 +16,7 @@ QtTcpChannel::~QtTcpChannel() { close(); }
 
 bool QtTcpChannel::open(const OpenParams& params) {
     close();
+    target_.clear();
     const auto* tcp = std::get_if<TcpOpenParams>(&params);
     // Address 0 is what an unresolved host name leaves behind.
     if (!tcp || tcp->address == 0 || tcp->port == 0) {
@@ -20,8 +24,11 @@ bool QtTcpChannel::open(const OpenParams& params) {
         return false;
     }
     // From here on a failure is the network's: refused or not answered.
+    target_ = tcpTarget(tcp->address, tcp->port);
     socket_->connectToHost(QHostAddress(tcp->address), tcp->port);
     if (!socket_->waitForConnected(waitMillis(std::max(timeout_, kMinConnectWait)))) {
+        const bool connecting = socket_->state() != QAbstractSocket::UnconnectedState;
+        cause_ = systemErrorCause(systemError(socket_->error(), connecting), target_);
         socket_->abort();
         state_ = State::Refused;
         return false;
@@ -60,9 +67,32 @@ std::size_t QtTcpChannel::readSome(std::span<std::uint8_t> out, std::chrono::mil
     case State::Open:
         break;
     }
-    return readSomeBuffered(
+    const std::size_t n = readSomeBuffered(
         *socket_, buffer_, out, std::min(limit, timeout_),
         [this] { return socket_->state() != QAbstractSocket::ConnectedState; }, status);
+    if (status == kChannelLinkLost && cause_.empty()) {
+        cause_ = systemErrorCause(systemError(socket_->error(), false), target_);
+    }
+    return n;
+}
+
+int QtTcpChannel::systemError(QAbstractSocket::SocketError error, bool connecting) {
+    if (connecting) {
+        return ETIMEDOUT;
+    }
+    switch (error) {
+    case QAbstractSocket::ConnectionRefusedError:
+        return ECONNREFUSED;
+    case QAbstractSocket::NetworkError:
+        return EHOSTUNREACH;
+    case QAbstractSocket::SocketTimeoutError:
+        return ETIMEDOUT;
+    case QAbstractSocket::SocketAccessError:
+        return EACCES;
+    case QAbstractSocket::RemoteHostClosedError:
+    default:
+        return ECONNRESET;
+    }
 }
 
 void QtTcpChannel::close() {
@@ -76,6 +106,7 @@ void QtTcpChannel::close() {
     socket_->close();
     buffer_.clear();
     state_ = State::Closed;
+    cause_.clear();
 }
 
 } // namespace dlu

@@ -3,8 +3,11 @@
 #include "comm/ChannelFactory.h"
 #include "comm/channels/ArrivalBuffer.h"
 
+#include <QAbstractSocket>
+
 #include <chrono>
 #include <memory>
+#include <string>
 
 class QTcpSocket;
 
@@ -30,6 +33,11 @@ public:
                          std::uint8_t& status) override;
     std::chrono::milliseconds timeout() const override { return timeout_; }
     void close() override;
+    std::string failureCause() const override { return cause_; }
+
+    // The system's error behind a socket error Qt reports; `connecting` when the socket was
+    // still waiting for the peer's answer (a connection that was not answered in time).
+    static int systemError(QAbstractSocket::SocketError error, bool connecting);
 
 private:
     enum class State { Closed, OpenFailed, Refused, Open };
@@ -38,6 +46,8 @@ private:
     ArrivalBuffer buffer_;
     State state_ = State::Closed;
     std::chrono::milliseconds timeout_{3000};
+    std::string target_;
+    std::string cause_;
 };
 
 } // namespace dlu

@@ -31,6 +31,7 @@ public:
     std::chrono::milliseconds timeout() const override { return link_.timeout(); }
     std::chrono::microseconds byteTime() const override { return link_.byteTime(); }
     void close() override { link_.close(); }
+    std::string failureCause() const override { return link_.failureCause(); }
     // The latency timer of the open port's adapter; nothing when it has none.
     std::optional<unsigned> latencyTimer() const { return link_.latencyTimer(); }
 

@@ -106,8 +106,16 @@ CCommSetDlg::CCommSetDlg(SettingsStore& settings, const Messages& m, QWidget* pa
 
     // Every page shows the stored record; the list then picks the page that is visible.
     record_.load(settings_);
+    // The serial port is shown by its stored path where the list still has it: its index
+    // may have moved since.
+    CommSet shown = record_;
+    if (const auto found = std::find(portPaths_.begin(), portPaths_.end(), shown.strRS232path);
+        !shown.strRS232path.empty() && found != portPaths_.end() &&
+        found - portPaths_.begin() < 256) {
+        shown.nRS232port = static_cast<std::uint8_t>(found - portPaths_.begin());
+    }
     for (int t = 0; t < kTypeCount; ++t) {
-        loadPage(t, record_);
+        loadPage(t, shown);
         page(t)->hide();
     }
     noPage_->hide();
@@ -163,6 +171,10 @@ void CCommSetDlg::storePage(int type, CommSet& record) const {
     case kConDialUp:
     case kConLeasedLine:
         serial_[static_cast<std::size_t>(type)]->store(record);
+        // The port chosen is kept by its path too.
+        if (type == kConSerial && record.nRS232port < portPaths_.size()) {
+            record.strRS232path = portPaths_[record.nRS232port];
+        }
         break;
     case kConEthernet:
         ether_->store(record);

@@ -22,7 +22,6 @@
 #include <QVBoxLayout>
 
 #include <filesystem>
-#include <fstream>
 
 namespace dlu {
 
@@ -54,14 +53,9 @@ CDeviceMemorySetDlg::CDeviceMemorySetDlg(const DevmemGuiEnv& env, DeviceMemoryMo
     // Opening: the view button waits for an image; the default name comes from the time.
     setWindowTitle(QString::fromStdString(transfer_.title()));
     transfer_.open(toPath(folder), DeviceMemoryTransfer::localNow());
-    if (mode == DeviceMemoryMode::Backup) {
-        // The file named in the edit exists from the start (empty), as the user sees it.
-        const auto path = transfer_.file();
-        std::error_code ec;
-        if (!path.empty() && !std::filesystem::exists(path, ec)) {
-            std::ofstream create(path, std::ios::binary | std::ios::app);
-        }
-    } else {
+    // A backup's file exists only once a backup (or Save) has written it: opening the window
+    // leaves nothing on disk.
+    if (mode == DeviceMemoryMode::Restore) {
         transferButton_->setText(qtext(env.messages, Msg::DownloadButton));
         viewEnabled_ = transfer_.image().loaded();
     }
@@ -228,6 +222,9 @@ void CDeviceMemorySetDlg::choosePath() {
                 env_.prompter.message("File Name Error", PromptButtons::Ok, PromptIcon::Warning);
                 continue;
             }
+            if (refusedSaveTarget(env_, path)) {
+                continue;
+            }
             transfer_.setFile(toPath(path));
             refresh();
             return;
@@ -246,6 +243,9 @@ void CDeviceMemorySetDlg::choosePath() {
 }
 
 void CDeviceMemorySetDlg::save() {
+    if (refusedSaveTarget(env_, QString::fromStdString(transfer_.file().string()))) {
+        return;
+    }
     transfer_.save();
     refresh();
 }
@@ -301,6 +301,7 @@ std::optional<DeviceMemoryTransfer::Result> CDeviceMemorySetDlg::runTransfer() {
     const bool verify = !backup && verify_->isChecked();
     // The window stays painted but takes no input while the session works on its image.
     setControlsEnabled(this, false);
+    transferring_ = true;
     if (env_.runSession) {
         env_.runSession([&](COnlineModule& session) {
             transfer_.attach(&session);
@@ -312,6 +313,7 @@ std::optional<DeviceMemoryTransfer::Result> CDeviceMemorySetDlg::runTransfer() {
             return *result == DeviceMemoryTransfer::Result::Done;
         });
     }
+    transferring_ = false;
     setControlsEnabled(this, true);
     progress.hide();
     if (result == DeviceMemoryTransfer::Result::Cancelled) {
@@ -324,7 +326,22 @@ std::optional<DeviceMemoryTransfer::Result> CDeviceMemorySetDlg::runTransfer() {
     }
     viewEnabled_ = viewEnabled_ || transfer_.image().loaded();
     refresh();
+    if (closeRequested_) {
+        closeRequested_ = false;
+        QDialog::reject();
+    }
     return result;
+}
+
+void CDeviceMemorySetDlg::reject() {
+    // Esc and the close box while a transfer runs: the window stays until the transfer ends.
+    if (!transferring_) {
+        QDialog::reject();
+        return;
+    }
+    if (!closeRequested_ && closeAfterTransfer(env_)) {
+        closeRequested_ = true;
+    }
 }
 
 } // namespace dlu

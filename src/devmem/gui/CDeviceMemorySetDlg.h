@@ -45,6 +45,9 @@ public:
     // before it runs.
     std::function<void(class CDeviceViewerDlg&)> viewerOpened;
 
+    // Esc and the close box: while a transfer runs, asks, and closes once it has ended.
+    void reject() override;
+
 private:
     void buildControls();
     void refresh();
@@ -55,6 +58,8 @@ private:
     DeviceMemoryTransfer transfer_;
     QString initialFolder_;
     bool viewEnabled_ = false;
+    bool transferring_ = false;
+    bool closeRequested_ = false; // close once the running transfer has ended
 
     QLineEdit* file_ = nullptr;
     QCheckBox* all_ = nullptr;

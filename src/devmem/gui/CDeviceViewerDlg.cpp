@@ -148,7 +148,7 @@ void CDeviceViewerDlg::exportCsv() {
     const QString letter = combo_->currentText();
     const QString path = env_.askFile(this, DevmemGuiEnv::FileDialog::Save, QDir::homePath(),
                                       letter + QStringLiteral(".csv"), kCsvFilter);
-    if (path.isEmpty()) {
+    if (path.isEmpty() || refusedSaveTarget(env_, path)) {
         return;
     }
     // Every word the grid shows for the area.

@@ -114,6 +114,9 @@ void CLinuxDeviceMemorySetDlg::choosePath() {
                 env_.prompter.message("File Name Error", PromptButtons::Ok, PromptIcon::Warning);
                 continue;
             }
+            if (refusedSaveTarget(env_, path)) {
+                continue;
+            }
             setFile(path);
             return;
         }
@@ -137,6 +140,9 @@ std::optional<LinuxDeviceMemoryTransfer::Report> CLinuxDeviceMemorySetDlg::runTr
         return std::nullopt;
     }
     const bool backup = mode_ == DeviceMemoryMode::Backup;
+    if (backup && refusedSaveTarget(env_, file_)) {
+        return std::nullopt;
+    }
     CDeviceProgressDlg progress(
         this, backup ? CDeviceProgressDlg::Kind::Backup : CDeviceProgressDlg::Kind::Restore,
         env_.prompter, env_.messages);
@@ -145,6 +151,7 @@ std::optional<LinuxDeviceMemoryTransfer::Report> CLinuxDeviceMemorySetDlg::runTr
     const bool verify = !backup && verify_->isChecked();
     const std::filesystem::path file(file_.toStdString());
     setControlsEnabled(this, false);
+    transferring_ = true;
     if (env_.runSession) {
         env_.runSession([&](COnlineModule& session) {
             LinuxDeviceMemoryTransfer t({session, env_.prompter, env_.messages, env_.clock}, mode_,
@@ -157,6 +164,7 @@ std::optional<LinuxDeviceMemoryTransfer::Report> CLinuxDeviceMemorySetDlg::runTr
             return ok;
         });
     }
+    transferring_ = false;
     setControlsEnabled(this, true);
     progress.hide();
     if (report && report->outcome == LinuxDeviceMemoryTransfer::Outcome::Cancelled) {
@@ -175,7 +183,22 @@ std::optional<LinuxDeviceMemoryTransfer::Report> CLinuxDeviceMemorySetDlg::runTr
             showVerifyReport(env_, verifyReport(**found, env_.messages));
         }
     }
+    if (closeRequested_) {
+        closeRequested_ = false;
+        QDialog::reject();
+    }
     return report;
+}
+
+void CLinuxDeviceMemorySetDlg::reject() {
+    // Esc and the close box while a transfer runs: the window stays until the transfer ends.
+    if (!transferring_) {
+        QDialog::reject();
+        return;
+    }
+    if (!closeRequested_ && closeAfterTransfer(env_)) {
+        closeRequested_ = true;
+    }
 }
 
 } // namespace dlu

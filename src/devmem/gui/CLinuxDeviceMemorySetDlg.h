@@ -31,6 +31,9 @@ public:
     // The transfer button; the core's report, or nothing when it did not run.
     std::optional<LinuxDeviceMemoryTransfer::Report> runTransfer();
 
+    // Esc and the close box: while a transfer runs, asks, and closes once it has ended.
+    void reject() override;
+
 private:
     void setFile(const QString& path);
     bool readable(const QString& path) const;
@@ -40,6 +43,8 @@ private:
     CpuType cpuType_;
     QString initialFolder_;
     QString file_;
+    bool transferring_ = false;
+    bool closeRequested_ = false; // close once the running transfer has ended
     QLineEdit* edit_;
     QPushButton* transferButton_;
     QCheckBox* verify_; // restore only: read the image back and compare it with the file

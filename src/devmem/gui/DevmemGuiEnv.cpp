@@ -1,6 +1,10 @@
 #include "devmem/gui/DevmemGuiEnv.h"
 
+#include "common/FileTarget.h"
+#include "common/MessageIds.h"
 #include "common/Prompter.h"
+#include "common/TerminalText.h"
+#include "common/TextFormat.h"
 #include "common/StringTable.h"
 #include "devmem/TransferTexts.h"
 
@@ -19,8 +23,21 @@ QString DevmemGuiEnv::askFile(QWidget* parent, FileDialog kind, const QString& f
         return chooseFile(parent, kind, folder, suggestedName, filter);
     }
     const QString start = QDir(folder).filePath(suggestedName);
-    return kind == FileDialog::Save ? QFileDialog::getSaveFileName(parent, {}, start, filter)
-                                    : QFileDialog::getOpenFileName(parent, {}, start, filter);
+    if (kind == FileDialog::Open) {
+        return QFileDialog::getOpenFileName(parent, {}, start, filter);
+    }
+    // The dialog adds the extension itself, so that the file it asks about replacing is the
+    // file that is then written.
+    QFileDialog dialog(parent, {}, start, filter);
+    dialog.setObjectName(QStringLiteral("saveFileDialog"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setDefaultSuffix(QFileInfo(suggestedName).suffix());
+    dialog.selectFile(start);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return {};
+    }
+    return dialog.selectedFiles().constFirst();
 }
 
 QString defaultDeviceMemoryFolder() {
@@ -41,6 +58,23 @@ void setControlsEnabled(QWidget* window, bool enabled) {
             w->setEnabled(enabled);
         }
     }
+}
+
+bool refusedSaveTarget(const DevmemGuiEnv& env, const QString& path) {
+    const std::string kind = nonRegularTarget(path.toStdString());
+    if (kind.empty()) {
+        return false;
+    }
+    env.prompter.message(formatText(env.messages(Msg::NotARegularFile),
+                                    displaySafe(QDir::toNativeSeparators(path).toStdString()).c_str(),
+                                    kind.c_str()),
+                         PromptButtons::Ok, PromptIcon::Warning);
+    return true;
+}
+
+bool closeAfterTransfer(const DevmemGuiEnv& env) {
+    return env.prompter.message(env.messages(Msg::TransferRunning), PromptButtons::YesNo,
+                                PromptIcon::Question) == PromptAnswer::Yes;
 }
 
 void showVerifyReport(const DevmemGuiEnv& env, const VerifyReport& report) {

@@ -28,7 +28,9 @@ struct DevmemGuiEnv {
     std::function<bool(SessionJob)> runSession;
 
     enum class FileDialog { Save, Open };
-    // Asks for a file; empty when cancelled. Unset: the platform's file dialog.
+    // Asks for a file; empty when cancelled. Unset: the platform's file dialog; a save dialog
+    // then adds the suggested name's extension (".PDM") to a name typed without one before it
+    // asks whether to replace an existing file.
     std::function<QString(QWidget* parent, FileDialog kind, const QString& folder,
                           const QString& suggestedName, const QString& filter)>
         chooseFile;
@@ -45,6 +47,14 @@ QString defaultDeviceMemoryFolder();
 // Takes input away from a window's controls while a transfer works on its state, or gives it
 // back. The window's own child windows (the progress window and its Cancel) stay usable.
 void setControlsEnabled(QWidget* window, bool enabled);
+
+// A save target that exists but is not a regular file (a device node, a named pipe, a link, a
+// folder) is never replaced: true, after telling the user, when `path` is one.
+bool refusedSaveTarget(const DevmemGuiEnv& env, const QString& path);
+
+// Asked when a window is to close while its transfer runs: true when the user wants it closed
+// once the transfer has ended (the answer defaults to No).
+bool closeAfterTransfer(const DevmemGuiEnv& env);
 
 // What the read-back after a restore found, in one message box.
 void showVerifyReport(const DevmemGuiEnv& env, const VerifyReport& report);
