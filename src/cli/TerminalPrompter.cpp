@@ -17,6 +17,7 @@ PromptAnswer negative(PromptButtons buttons) {
     case PromptButtons::Ok:
         return PromptAnswer::Ok;
     case PromptButtons::YesNo:
+    case PromptButtons::YesNoDefaultNo:
         return PromptAnswer::No;
     case PromptButtons::OkCancel:
     case PromptButtons::YesNoCancel:
@@ -116,6 +117,7 @@ PromptAnswer TerminalPrompter::message(std::string_view text, PromptButtons butt
     const char* choices = "";
     switch (buttons) {
     case PromptButtons::YesNo:
+    case PromptButtons::YesNoDefaultNo:
         choices = "[y]es / [n]o";
         break;
     case PromptButtons::YesNoCancel:
@@ -138,7 +140,8 @@ PromptAnswer TerminalPrompter::message(std::string_view text, PromptButtons butt
             return negative(buttons);
         }
         const int c = std::tolower(static_cast<unsigned char>(line[0]));
-        const bool yesNo = buttons == PromptButtons::YesNo || buttons == PromptButtons::YesNoCancel;
+        const bool yesNo = buttons == PromptButtons::YesNo || buttons == PromptButtons::YesNoCancel ||
+                           buttons == PromptButtons::YesNoDefaultNo;
         if (yesNo && c == 'y') {
             return PromptAnswer::Yes;
         }
@@ -151,7 +154,7 @@ PromptAnswer TerminalPrompter::message(std::string_view text, PromptButtons butt
         if (buttons == PromptButtons::RetryCancel && c == 'r') {
             return PromptAnswer::Retry;
         }
-        if (buttons != PromptButtons::YesNo && c == 'c') {
+        if (buttons != PromptButtons::YesNo && buttons != PromptButtons::YesNoDefaultNo && c == 'c') {
             return PromptAnswer::Cancel;
         }
     }

@@ -216,7 +216,8 @@ int main(int argc, char** argv) {
         prompter.setAnswerPolicy(
             [yes](std::string_view,
                   dlu::PromptButtons buttons) -> std::optional<dlu::PromptAnswer> {
-                if (buttons == dlu::PromptButtons::YesNo) {
+                if (buttons == dlu::PromptButtons::YesNo ||
+                    buttons == dlu::PromptButtons::YesNoDefaultNo) {
                     return yes ? dlu::PromptAnswer::Yes : dlu::PromptAnswer::No;
                 }
                 if (!yes && buttons == dlu::PromptButtons::RetryCancel) {

@@ -7,7 +7,9 @@
 
 namespace dlu {
 
-enum class PromptButtons { Ok, OkCancel, YesNo, YesNoCancel, RetryCancel };
+// YesNoDefaultNo: Yes and No with No as the default, for a question whose Yes stops, starts or
+// overwrites something.
+enum class PromptButtons { Ok, OkCancel, YesNo, YesNoCancel, RetryCancel, YesNoDefaultNo };
 enum class PromptIcon { None, Information, Question, Warning, Stop };
 enum class PromptAnswer { Ok, Cancel, Yes, No, Retry };
 

@@ -20,6 +20,19 @@ DownloadFlow::Outcome DownloadFlow::run(const DownloadJob& job, bool connectionC
         return noPackage ? Outcome::NoPackage : Outcome::NoConnection;
     }
 
+    // The package is read and checked before anything reaches the PLC: a package that cannot
+    // be read must not leave the CPU in STOP or in its download state.
+    DownloadSequence sequence(ctx_, session_, reader_, job);
+    sequence.setObserver(observer_);
+    if (!sequence.prepare()) {
+        sequenceFailure_ = sequence.failure();
+        if (observer_ != nullptr) {
+            observer_->finished(false);
+        }
+        session_.disconnect();
+        return Outcome::PackageFailed;
+    }
+
     session_.setProjectCpuType(job.projectCpuType);
     if (!session_.connect()) {
         ctx_.prompter.message(ctx_.messages(Msg::ConnectFailed));
@@ -46,8 +59,6 @@ DownloadFlow::Outcome DownloadFlow::run(const DownloadJob& job, bool connectionC
         return Outcome::BeginFailed;
     }
 
-    DownloadSequence sequence(ctx_, session_, reader_, job);
-    sequence.setObserver(observer_);
     const bool ok = sequence.run();
     sequenceFailure_ = sequence.failure();
     if (ok) {
@@ -89,7 +100,7 @@ DownloadFlow::Outcome DownloadFlow::bringToStop(PlcStatus status) {
         }
     }
     if (status.isRemote() && !status.isStop()) {
-        if (ctx_.prompter.message(ctx_.messages(Msg::AskRemoteStop), PromptButtons::YesNo,
+        if (ctx_.prompter.message(ctx_.messages(Msg::AskRemoteStop), PromptButtons::YesNoDefaultNo,
                                   PromptIcon::Question) != PromptAnswer::Yes) {
             return Outcome::StopDeclined;
         }
@@ -103,7 +114,7 @@ DownloadFlow::Outcome DownloadFlow::bringToStop(PlcStatus status) {
 
 void DownloadFlow::offerRemoteRun() {
     askedRemoteRun_ = true;
-    if (ctx_.prompter.message(ctx_.messages(Msg::AskRemoteRun), PromptButtons::YesNo,
+    if (ctx_.prompter.message(ctx_.messages(Msg::AskRemoteRun), PromptButtons::YesNoDefaultNo,
                               PromptIcon::Question) != PromptAnswer::Yes) {
         return;
     }

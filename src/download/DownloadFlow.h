@@ -21,6 +21,7 @@ public:
         Succeeded,          // downloaded (whatever was answered to Remote RUN)
         NoPackage,          // 401
         NoConnection,       // 402
+        PackageFailed,      // the package could not be read or checked; the PLC was not touched
         ConnectFailed,      // 403 after the connect step's own message
         StatusReadFailed,   // the error report has been shown
         RedundantDeclined,  // the user kept the redundant CPU as it was

@@ -95,13 +95,30 @@ std::chrono::milliseconds DownloadSequence::txDelay(std::uint8_t index) {
     return kDelayUnit * std::min(index, kMaxDelayIndex);
 }
 
+bool DownloadSequence::prepare() {
+    if (!prepared_) {
+        prepared_ = true;
+        prepareOk_ = prepareFiles();
+        if (!prepareOk_) {
+            cleanUp();
+        }
+    }
+    return prepareOk_;
+}
+
 bool DownloadSequence::run() {
     if (started_) {
         return succeeded_;
     }
     started_ = true;
     delay_ = txDelay(ctx_.commSet.nTxDelay);
-    const bool ok = sequence();
+    bool ok = prepare();
+    if (ok) {
+        if (observer_ != nullptr) {
+            observer_->planned(plan_, totalBytes_);
+        }
+        ok = sendParameter() && sendPbt() && sendPrograms() && sendExtraFiles();
+    }
     cleanUp();
     if (observer_ != nullptr) {
         observer_->finished(ok);
@@ -114,7 +131,7 @@ bool DownloadSequence::run() {
     return true;
 }
 
-bool DownloadSequence::sequence() {
+bool DownloadSequence::prepareFiles() {
     if (!reader_.Open(job_.packagePath, encryption_)) {
         fail(Failure::PackageUnusable);
         return false;
@@ -156,13 +173,7 @@ bool DownloadSequence::sequence() {
         return false;
     }
     planItems();
-    if (failure_ != Failure::None) {
-        return false;
-    }
-    if (observer_ != nullptr) {
-        observer_->planned(plan_, totalBytes_);
-    }
-    return sendParameter() && sendPbt() && sendPrograms() && sendExtraFiles();
+    return failure_ == Failure::None;
 }
 
 bool DownloadSequence::prepareFile(const std::string& path, std::string& copy, std::ifstream& in) {

@@ -73,6 +73,9 @@ public:
 
     void setObserver(DownloadObserver* observer) { observer_ = observer; }
 
+    // Opens the package and measures every file without a request; the flow calls it before
+    // it touches the PLC. run() calls it when it has not been called.
+    bool prepare();
     // Runs the whole sequence once; later calls only repeat the outcome.
     bool run();
 
@@ -96,7 +99,7 @@ private:
         std::string path;
     };
 
-    bool sequence();
+    bool prepareFiles();
     bool prepareFile(const std::string& path, std::string& copy, std::ifstream& in);
     static bool copyIsOfKind(const std::string& original, const std::string& copy);
     bool measureLinkFile();
@@ -130,6 +133,8 @@ private:
     DownloadObserver* observer_ = nullptr;
 
     bool started_ = false;
+    bool prepared_ = false;
+    bool prepareOk_ = false;
     bool succeeded_ = false;
     Failure failure_ = Failure::None;
     std::chrono::milliseconds delay_{0};

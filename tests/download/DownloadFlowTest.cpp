@@ -142,7 +142,7 @@ TEST(DownloadFlow, CpuModeQuestions) {
                 EXPECT_EQ(s.buttons, PromptButtons::RetryCancel);
                 EXPECT_EQ(s.icon, PromptIcon::Stop);
             } else if (s.text == rig.text(662) || s.text == rig.text(663)) {
-                EXPECT_EQ(s.buttons, PromptButtons::YesNo);
+                EXPECT_EQ(s.buttons, PromptButtons::YesNoDefaultNo);
                 EXPECT_EQ(s.icon, PromptIcon::Question);
             }
         }
@@ -225,6 +225,26 @@ TEST(DownloadFlow, MissingChoicesAndFailedConnect) {
     EXPECT_EQ(other.shown(), (std::vector<std::string>{other.text(615), other.text(403)}));
     EXPECT_FALSE(other.com.hasChannel());
     EXPECT_TRUE(other.records.empty());
+}
+
+// A package damaged after it was opened: the PLC at REMOTE RUN is not asked, not stopped and
+// not put into its download state.
+TEST(DownloadFlow, UnreadablePackageLeavesThePlcUntouched) {
+    sim::PlcConfig config;
+    config.key = sim::KeySwitch::Remote;
+    config.state = sim::RunState::Run;
+    DownloadRig rig(config);
+    const std::string path = rig.dir.file("Bad.DWN");
+    PackageBuilder().project("Bad", 26).without("INI").write(path);
+    DownloadFlow flow(rig.context(), rig.session, rig.reader);
+    EXPECT_EQ(flow.run(rig.job(path)), Outcome::PackageFailed);
+    ASSERT_FALSE(rig.shown().empty());
+    for (const auto& text : rig.shown()) {
+        EXPECT_EQ(text, rig.text(400));
+    }
+    EXPECT_EQ(rig.plc.requestCount(), 0u);
+    EXPECT_EQ(rig.plc.runState(), sim::RunState::Run);
+    EXPECT_TRUE(rig.records.empty());
 }
 
 // Puts a fault into the simulator just before the first 'D' request.

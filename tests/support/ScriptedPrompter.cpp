@@ -9,7 +9,9 @@ PromptAnswer ScriptedPrompter::message(std::string_view text, PromptButtons butt
         return PromptAnswer::Ok;
     }
     if (answers_.empty()) {
-        return buttons == PromptButtons::YesNo ? PromptAnswer::No : PromptAnswer::Cancel;
+        return buttons == PromptButtons::YesNo || buttons == PromptButtons::YesNoDefaultNo
+                   ? PromptAnswer::No
+                   : PromptAnswer::Cancel;
     }
     const PromptAnswer a = answers_.front();
     answers_.pop_front();

@@ -287,8 +287,9 @@ bool CDownloadUtilDlg::openPackage(const QString& path) {
                           folder.toStdString());
     pathDisplay_ = QDir::toNativeSeparators(packagePath_);
 
-    // A package that cannot be read (the reader has said why) leaves the project shown as it
-    // was; only the path names the new file.
+    // A package that cannot be read (the reader has said why) clears the project: the window
+    // never shows one project under the path of another file, and Download then says that no
+    // package is loaded.
     const auto contents = readPackage(packagePath_.toStdString(), *reader_, *encryption_);
     if (contents) {
         projectInfo_ = contents->info;
@@ -303,6 +304,20 @@ bool CDownloadUtilDlg::openPackage(const QString& path) {
         programCountDisplay_ = qtext(formatProgramCount(programCount_));
         refillProgramList();
         packageLoaded_ = true;
+    } else {
+        pathDisplay_.clear();
+        packagePath_.clear();
+        packageFileName_.clear();
+        projectNameDisplay_.clear();
+        cpuTypeDisplay_.clear();
+        sizeDisplay_.clear();
+        programCountDisplay_.clear();
+        projectCpuType_ = kNoCpuType;
+        programCount_ = 0;
+        projectSize_ = 0;
+        projectInfo_ = ProjectInfo();
+        packageLoaded_ = false;
+        refillProgramList();
     }
     showFields();
     return contents.has_value();

@@ -18,6 +18,7 @@ QMessageBox::StandardButtons standardButtons(PromptButtons buttons) {
     case PromptButtons::OkCancel:
         return QMessageBox::Ok | QMessageBox::Cancel;
     case PromptButtons::YesNo:
+    case PromptButtons::YesNoDefaultNo:
         return QMessageBox::Yes | QMessageBox::No;
     case PromptButtons::YesNoCancel:
         return QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
@@ -63,6 +64,7 @@ PromptAnswer answerOf(int clicked, PromptButtons buttons) {
     case PromptButtons::Ok:
         return PromptAnswer::Ok;
     case PromptButtons::YesNo:
+    case PromptButtons::YesNoDefaultNo:
         return PromptAnswer::No;
     default:
         return PromptAnswer::Cancel;
@@ -94,6 +96,9 @@ PromptAnswer GuiPrompter::showMessage(const QString& text, PromptButtons buttons
     QMessageBox box(boxIcon(icon), QApplication::applicationDisplayName(), text,
                     standardButtons(buttons), parentWindow());
     box.setObjectName(QStringLiteral("prompt"));
+    if (buttons == PromptButtons::YesNoDefaultNo) {
+        box.setDefaultButton(QMessageBox::No);
+    }
     if (!cause.isEmpty()) {
         box.setInformativeText(cause);
     }
