@@ -22,9 +22,11 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <csignal>
 #include <filesystem>
 #include <iterator>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -122,17 +124,35 @@ TEST(CliStatus, ExitCodesAndMessages) {
 }
 
 // A trace that cannot be written (a full disk) is told once; the command goes on.
+// A trace that stops being writable (a full disk: here writes past 100 bytes fail) is told
+// once and the command goes on; a device node such as /dev/full is refused by name before
+// anything is sent.
 TEST(CliStatus, ATraceThatCannotBeWrittenIsToldOnce) {
-    if (!std::filesystem::exists("/dev/full")) {
-        GTEST_SKIP() << "no /dev/full";
-    }
-    const Outcome r = status("embedded", "", "/dev/full");
+    TempDir dir;
+    const std::string trace = dir.file("trace.txt");
+    rlimit saved{};
+    ::getrlimit(RLIMIT_FSIZE, &saved);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 100;
+    ::setrlimit(RLIMIT_FSIZE, &small);
+    const Outcome r = status("embedded", "", trace);
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_TRUE(contains(r.out, "CPU mode")) << r.out;
-    const std::string told = "cannot write the trace file /dev/full: No space left on device";
+    const std::string told = "cannot write the trace file " + trace + ": File too large";
     const auto first = r.err.find(told);
     ASSERT_NE(first, std::string::npos) << r.err;
     EXPECT_EQ(r.err.find(told, first + 1), std::string::npos) << r.err;
+
+    if (std::filesystem::exists("/dev/full")) {
+        const Outcome full = status("embedded", "", "/dev/full");
+        EXPECT_EQ(full.code, 2) << full.err;
+        EXPECT_TRUE(contains(full.err, "/dev/full: it is a device node, not a regular file"))
+            << full.err;
+        EXPECT_FALSE(contains(full.out, "CPU mode"));
+    }
 }
 
 TEST(CliStatus, TraceWritesEveryFrame) {
