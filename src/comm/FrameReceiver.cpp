@@ -57,15 +57,9 @@ FrameReceiver::Result FrameReceiver::afterHeader() {
     return Result::NeedMore;
 }
 
-FrameReceiver::Result FrameReceiver::feed(std::uint8_t byte) {
-    if (state_ == State::Done) {
-        return outcome_; // a finished receive takes no more bytes
-    }
-    ++bytesRead_;
-    if (bytesRead_ > frame::kMaxReceiveBytes) {
-        return fail(kErrorFrameTooLong);
-    }
-
+// The frame's head: the two head bytes, then the command byte the request allows (or the
+// error answer's).
+FrameReceiver::Result FrameReceiver::feedHead(std::uint8_t byte) {
     switch (state_) {
     case State::Head1:
         if (byte == frame::kHead1) {
@@ -98,6 +92,26 @@ FrameReceiver::Result FrameReceiver::feed(std::uint8_t byte) {
             frameStart_ = bytesRead_ - 1;
         }
         return Result::NeedMore;
+    default:
+        break;
+    }
+    return Result::NeedMore;
+}
+
+FrameReceiver::Result FrameReceiver::feed(std::uint8_t byte) {
+    if (state_ == State::Done) {
+        return outcome_; // a finished receive takes no more bytes
+    }
+    ++bytesRead_;
+    if (bytesRead_ > frame::kMaxReceiveBytes) {
+        return fail(kErrorFrameTooLong);
+    }
+
+    switch (state_) {
+    case State::Head1:
+    case State::Head2:
+    case State::Command:
+        return feedHead(byte);
     case State::LengthHigh:
         crc_ = Crc16Dnp::update(crc_, byte);
         lengthField_ = static_cast<std::uint16_t>(byte << 8);

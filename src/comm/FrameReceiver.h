@@ -66,6 +66,7 @@ private:
     Result fail(std::uint8_t code);
     Result succeed();
     Result afterHeader();
+    Result feedHead(std::uint8_t byte);
     Result finish();
 
     State state_ = State::Head1;

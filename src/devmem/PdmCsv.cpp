@@ -97,6 +97,46 @@ PdmCsv::Import refuse(std::size_t line, std::string why) {
     return r;
 }
 
+struct Row {
+    std::uint32_t word;
+    std::uint16_t value;
+    std::size_t line;
+};
+using AreaRows = std::array<std::map<std::uint32_t, Row>, DeviceAreas::kCount>;
+
+// The image of the rows read: each area's rows must follow on without a gap, since a restore
+// writes every word of an area's range.
+PdmCsv::Import imageOfRows(const AreaRows& rows) {
+    PdmCsv::Import result;
+    result.image.setFlag(1);
+    std::uint16_t mask = 0;
+    for (int a = 0; a < DeviceAreas::kCount; ++a) {
+        const auto& areaRows = rows[static_cast<std::size_t>(a)];
+        if (areaRows.empty()) {
+            continue;
+        }
+        std::uint32_t next = areaRows.begin()->first;
+        for (const auto& [word, row] : areaRows) {
+            if (word != next) {
+                const std::string letter(DeviceAreas::at(a).letter);
+                return refuse(row.line,
+                              formatText("%s%u leaves %s%u to %s%u out; a restore writes every "
+                                         "word of the range, so give them too",
+                                         letter.c_str(), word, letter.c_str(), next, letter.c_str(),
+                                         word - 1));
+            }
+            result.image.setWord(a, word, row.value);
+            ++next;
+        }
+        mask = static_cast<std::uint16_t>(mask | (1u << a));
+        result.image.setRange(a, {static_cast<std::uint16_t>(areaRows.begin()->first),
+                                  static_cast<std::uint16_t>(next)});
+    }
+    result.image.setMask(mask);
+    result.ok = true;
+    return result;
+}
+
 } // namespace
 
 std::string PdmCsv::write(const PdmImage& image, int area) {
@@ -129,12 +169,7 @@ PdmCsv::Import PdmCsv::read(std::string_view text, CpuType cpu) {
     if (text.starts_with("\xEF\xBB\xBF")) { // a spreadsheet's UTF-8 mark
         text.remove_prefix(3);
     }
-    struct Row {
-        std::uint32_t word;
-        std::uint16_t value;
-        std::size_t line;
-    };
-    std::array<std::map<std::uint32_t, Row>, DeviceAreas::kCount> rows;
+    AreaRows rows;
     std::size_t lineNo = 0;
     std::size_t taken = 0;
     bool sawContent = false;
@@ -209,34 +244,8 @@ PdmCsv::Import PdmCsv::read(std::string_view text, CpuType cpu) {
         return refuse(0, "no rows");
     }
 
-    Import result;
-    result.image.setFlag(1);
-    std::uint16_t mask = 0;
-    for (int a = 0; a < DeviceAreas::kCount; ++a) {
-        const auto& areaRows = rows[static_cast<std::size_t>(a)];
-        if (areaRows.empty()) {
-            continue;
-        }
-        std::uint32_t next = areaRows.begin()->first;
-        for (const auto& [word, row] : areaRows) {
-            if (word != next) {
-                const std::string letter(DeviceAreas::at(a).letter);
-                return refuse(row.line,
-                              formatText("%s%u leaves %s%u to %s%u out; a restore writes every "
-                                         "word of the range, so give them too",
-                                         letter.c_str(), word, letter.c_str(), next, letter.c_str(),
-                                         word - 1));
-            }
-            result.image.setWord(a, word, row.value);
-            ++next;
-        }
-        mask = static_cast<std::uint16_t>(mask | (1u << a));
-        result.image.setRange(a, {static_cast<std::uint16_t>(areaRows.begin()->first),
-                                  static_cast<std::uint16_t>(next)});
-    }
-    result.image.setMask(mask);
-    result.ok = true;
-    result.rows = taken;
+    Import result = imageOfRows(rows);
+    result.rows = result.ok ? taken : 0;
     return result;
 }
 
