@@ -443,8 +443,9 @@ bool applyUriOptions(const std::map<std::string, std::string>& query, SimOptions
                      std::string& error) {
     for (const auto& [key, value] : query) {
         const auto all = simOptions();
+        const std::string& name = key; // a lambda cannot capture a structured binding here
         const bool known = std::any_of(all.begin(), all.end(), [&](const SimOption& o) {
-            return o.uriName != nullptr && key == o.uriName;
+            return o.uriName != nullptr && name == o.uriName;
         });
         if (!known) {
             error = "unknown option for the embedded simulator: " + key;
