@@ -13,14 +13,52 @@
 #include "sim/PlcSimulator.h"
 
 #include <algorithm>
+#include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <ostream>
+
+#include <signal.h>
 
 namespace dlu {
 
 namespace {
 
 std::string grouped(std::uint64_t n) { return ProgressMeter::grouped(n); }
+
+// Ctrl-C while the download sends its items: the download stops before its next request, so
+// that no block is cut, and says what the PLC holds. The handler resets itself: a second
+// Ctrl-C ends the program at once, as before the download began.
+volatile std::sig_atomic_t interrupted = 0;
+
+extern "C" void onInterrupt(int) { interrupted = 1; }
+
+class InterruptStopsDownload {
+public:
+    void install() {
+        if (installed_) {
+            return;
+        }
+        interrupted = 0;
+        struct sigaction action {};
+        action.sa_handler = onInterrupt;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = static_cast<int>(SA_RESTART | SA_RESETHAND);
+        installed_ = sigaction(SIGINT, &action, &previous_) == 0;
+    }
+    void remove() {
+        if (installed_) {
+            sigaction(SIGINT, &previous_, nullptr);
+            installed_ = false;
+        }
+    }
+    ~InterruptStopsDownload() { remove(); }
+    static bool requested() { return interrupted != 0; }
+
+private:
+    struct sigaction previous_ {};
+    bool installed_ = false;
+};
 
 // Progress on standard error: a line with the rate and the time left redrawn in place on a
 // terminal, a line per item otherwise.
@@ -29,6 +67,7 @@ public:
     explicit ProgressDisplay(Verbosity verbosity) : line_(verbosity) {}
 
     void planned(std::span<const DownloadItemPlan> items, std::uint64_t totalBytes) override {
+        interrupt_.install();
         line_.start();
         totalBytes_ = totalBytes;
         line_.note("Downloading " + std::to_string(items.size()) + " items, " +
@@ -53,12 +92,17 @@ public:
         const std::string label = p.item != nullptr ? displaySafe(p.item->label) : std::string();
         line_.advance(p.percent(), p.bytesSent, p.totalBytes, label);
     }
-    void finished(bool) override { line_.end(); }
+    void finished(bool) override {
+        interrupt_.remove();
+        line_.end();
+    }
+    bool cancelled() override { return InterruptStopsDownload::requested(); }
 
     void summary() { line_.summary("Downloaded", totalBytes_); }
 
 private:
     ProgressLine line_;
+    InterruptStopsDownload interrupt_;
     std::uint64_t totalBytes_ = 0;
     std::size_t pbtEntries_ = 0;
     bool pbtShown_ = false;

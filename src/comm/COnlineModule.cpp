@@ -56,6 +56,7 @@ std::uint32_t COnlineModule::deviceAddress(std::string_view name) const {
 
 bool COnlineModule::connect() {
     online_ = false;
+    cpuTypeDeclined_ = false;
     if (!ctx_.com.openConnection(ctx_.commSet,
                                  [this](std::uint32_t n) { ctx_.protocol.setAttemptCount(n); })) {
         ctx_.prompter.messageWithCause(ctx_.messages(Msg::ChannelOpenFailed),
@@ -190,6 +191,15 @@ bool COnlineModule::identify() {
         ctx_.prompter.message(std::string(ctx_.messages(Msg::CpuWarning)) + details,
                               PromptButtons::Ok, PromptIcon::Warning);
         return true;
+    case CpuMatch::Asked:
+        if (ctx_.prompter.message(std::string(ctx_.messages(Msg::CpuWarning)) + details + "\n\n" +
+                                      std::string(ctx_.messages(Msg::CpuPairUnchecked)),
+                                  PromptButtons::YesNoDefaultNo,
+                                  PromptIcon::Warning) == PromptAnswer::Yes) {
+            return true;
+        }
+        cpuTypeDeclined_ = true;
+        return false;
     case CpuMatch::Accepted:
         return true;
     }

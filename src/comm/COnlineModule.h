@@ -88,6 +88,9 @@ public:
     std::uint16_t identityWord() const { return identityWord_; }
     std::uint32_t firmwareVersion() const { return firmware_; }
     const PlcIdentityMatch& plcIdentity() const { return identity_; }
+    // The last connect stopped because the user answered No to a CPU type pair the
+    // identification table does not name (nothing after the identity read was sent).
+    bool cpuTypeDeclined() const { return cpuTypeDeclined_; }
 
     // The password scheme of a PLC by its CPU code and firmware version.
     static PasswordScheme passwordScheme(std::uint8_t cpuCode, std::uint32_t firmware) {
@@ -160,6 +163,7 @@ private:
     CryptoOpener openCrypto_;
     CpuType projectCpuType_ = kNoCpuType;
     bool online_ = false;
+    bool cpuTypeDeclined_ = false;
     ConnectStatusSink connectStatus_;
     std::uint16_t identityWord_ = 0xFFFF;
     std::uint32_t firmware_ = 0;

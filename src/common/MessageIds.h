@@ -116,6 +116,11 @@ struct Msg {
         ItemTooLarge = 678,    // a download item of more than 65535 blocks, with its name
         RangeNotInFile = 679,  // a restore range past the words a .PDM file holds
         FileUnreadable = 680,  // a package file that could no longer be read mid-download
+        CpuPairUnchecked = 681, // after 616: a CPU type pair the table does not name; go on?
+        HoldsPartOfProject = 682, // a download stopped after some items: the PLC holds those
+        HoldsNoItem = 683,        // a download stopped before its first whole item
+        HoldsPreviousProject = 684, // stopped in STOP before anything of the project was sent
+        DownloadCancelled = 685,  // the user stopped a download between two requests
         ManualNotShown = 690,  // Help found no program to show the manual, with its place
         StProgram = 698,
     };

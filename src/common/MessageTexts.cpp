@@ -226,6 +226,16 @@ constexpr StringEntry kEntries[] = {
     StringEntry{679, "%s%u ~ %u 은(는) 복원되지 않았습니다: 디바이스 메모리 파일에는 %s 워드가 %u "
                      "까지만 있습니다."},
     StringEntry{680, "패키지의 파일을 읽을 수 없어 더 이상 보내지 않았습니다: %s"},
+    StringEntry{681, "이 CPU 타입 조합은 확인된 조합이 아닙니다.\n그래도 이 PLC로 계속하시겠습니까?"},
+
+    // What the PLC holds after a download that did not finish, and a stopped download.
+    StringEntry{682, "PLC는 STOP 상태이며 프로젝트의 일부만 가지고 있습니다 (%s 까지).\nRUN으로 "
+                     "전환하기 전에 프로젝트를 다시 다운로드하십시오."},
+    StringEntry{683, "PLC는 STOP 상태이며 프로젝트의 항목을 하나도 온전히 가지고 있지 "
+                     "않습니다.\nRUN으로 전환하기 전에 프로젝트를 다시 다운로드하십시오."},
+    StringEntry{684, "PLC는 STOP 상태이며 이전 프로젝트를 그대로 가지고 있습니다. 이 프로젝트는 "
+                     "전송되지 않았습니다."},
+    StringEntry{685, "다운로드를 중지했습니다."},
     StringEntry{690, "설명서를 열 프로그램이 없습니다.\n설명서 위치: %s"},
 
     // ST program kind name.
@@ -436,6 +446,14 @@ constexpr StringEntry kEntries[] = {
     StringEntry{978, "This file is too large to download (more than 65535 blocks): %s"},
     StringEntry{979, "%s%u to %u not restored: a device memory file holds %s words up to %u only."},
     StringEntry{980, "A file of the package could not be read; nothing more was sent: %s"},
+    StringEntry{981, "No check is known for this pair of CPU types.\nGo on with this PLC anyway?"},
+    StringEntry{982, "The PLC is in STOP and holds only part of the project (items up to %s).\n"
+                     "Download the project again before you switch it to RUN."},
+    StringEntry{983, "The PLC is in STOP and holds no whole item of the project.\nDownload the "
+                     "project again before you switch it to RUN."},
+    StringEntry{984, "The PLC is in STOP and still holds the project it had; nothing of this "
+                     "project was sent."},
+    StringEntry{985, "The download was stopped."},
     StringEntry{990, "No program could open the manual.\nThe manual is at %s"},
 
     // ST program kind name.

@@ -4,6 +4,8 @@
 #include "common/Clock.h"
 #include "common/Prompter.h"
 #include "common/StringTable.h"
+#include "common/TerminalText.h"
+#include "common/TextFormat.h"
 
 namespace dlu {
 
@@ -35,6 +37,11 @@ DownloadFlow::Outcome DownloadFlow::run(const DownloadJob& job, bool connectionC
 
     session_.setProjectCpuType(job.projectCpuType);
     if (!session_.connect()) {
+        if (session_.cpuTypeDeclined()) {
+            // The user's own No: nothing more to say, and nothing was sent after the check.
+            session_.disconnect();
+            return Outcome::CpuTypeDeclined;
+        }
         ctx_.prompter.message(ctx_.messages(Msg::ConnectFailed));
         session_.disconnect();
         return Outcome::ConnectFailed;
@@ -56,12 +63,16 @@ DownloadFlow::Outcome DownloadFlow::run(const DownloadJob& job, bool connectionC
     }
     if (!session_.beginDownload()) {
         session_.errorReport();
+        ctx_.prompter.message(ctx_.messages(Msg::HoldsPreviousProject), PromptButtons::Ok,
+                              PromptIcon::Warning);
         return Outcome::BeginFailed;
     }
 
     const bool ok = sequence.run();
     sequenceFailure_ = sequence.failure();
-    if (ok) {
+    if (!ok) {
+        tellWhatThePlcHolds(sequence);
+    } else {
         ctx_.clock.sleep(kSettlePause);
         if (!readStatus(status)) {
             return Outcome::Succeeded; // downloaded; only the Remote RUN offer is lost
@@ -71,7 +82,28 @@ DownloadFlow::Outcome DownloadFlow::run(const DownloadJob& job, bool connectionC
         }
     }
     session_.disconnect();
-    return ok ? Outcome::Succeeded : Outcome::DownloadFailed;
+    if (ok) {
+        return Outcome::Succeeded;
+    }
+    return sequenceFailure_ == DownloadSequence::Failure::Cancelled ? Outcome::DownloadCancelled
+                                                                     : Outcome::DownloadFailed;
+}
+
+void DownloadFlow::tellWhatThePlcHolds(const DownloadSequence& sequence) {
+    // The PLC was in STOP for the download and stays there; its memory holds the items that
+    // were answered whole, and the rest of the project is missing or cut inside an item.
+    const std::size_t whole = sequence.wholeItems();
+    std::string text;
+    if (sequence.failure() == DownloadSequence::Failure::Cancelled) {
+        text = std::string(ctx_.messages(Msg::DownloadCancelled)) + "\n";
+    }
+    if (whole == 0) {
+        text += ctx_.messages(Msg::HoldsNoItem);
+    } else {
+        text += formatText(ctx_.messages(Msg::HoldsPartOfProject),
+                           displaySafe(sequence.plan().at(whole - 1).label).c_str());
+    }
+    ctx_.prompter.message(text, PromptButtons::Ok, PromptIcon::Warning);
 }
 
 bool DownloadFlow::readStatus(PlcStatus& status) {

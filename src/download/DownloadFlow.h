@@ -13,6 +13,7 @@ class DownloadObserver;
 // The main dialog's download button as a core class, so that the desktop program and dlutil
 // run the same steps: connect with the project's CPU type, read the status, bring the CPU to
 // STOP (asking first), send 0x83, run the download sequence, offer Remote RUN and disconnect.
+// A download that does not finish says what the PLC holds now and never offers Remote RUN.
 // Every question goes through the prompter of the context with its message id; the command
 // line answers them from its options.
 class DownloadFlow {
@@ -29,7 +30,9 @@ public:
         StopDeclined,       // 662 answered No
         ModeChangeFailed,   // 'M' 32 refused; the error report has been shown
         BeginFailed,        // 0x83 refused; the error report has been shown
-        DownloadFailed,     // the sequence failed and has said why
+        DownloadFailed,     // the sequence failed and has said why, then what the PLC holds
+        DownloadCancelled,  // stopped between two requests; what the PLC holds has been shown
+        CpuTypeDeclined,    // No to a CPU type pair the table does not name; nothing was sent
     };
 
     static constexpr std::chrono::milliseconds kSettlePause{100};
@@ -54,6 +57,7 @@ private:
     bool readStatus(PlcStatus& status);
     Outcome bringToStop(PlcStatus status);
     void offerRemoteRun();
+    void tellWhatThePlcHolds(const DownloadSequence& sequence);
 
     OnlineContext ctx_;
     COnlineModule& session_;

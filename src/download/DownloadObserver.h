@@ -43,6 +43,9 @@ public:
     virtual void blockSent(const DownloadProgress& /*progress*/) {}
     // The sequence is over (before its closing message, if any).
     virtual void finished(bool /*succeeded*/) {}
+    // Asked before every request of the sequence: true stops the download there, between
+    // two blocks, never inside one (the user pressed Cancel or Ctrl-C).
+    virtual bool cancelled() { return false; }
 };
 
 } // namespace dlu

@@ -4,6 +4,7 @@
 #include "common/Clock.h"
 #include "common/Prompter.h"
 #include "common/StringTable.h"
+#include "common/TerminalText.h"
 #include "common/TextFormat.h"
 #include "package/CFileControl.h"
 #include "package/FileIo.h"
@@ -64,18 +65,6 @@ std::uint64_t streamSize(std::ifstream& in) {
 // file of the package.
 bool isPlainFileName(std::string_view name) {
     return name.find_first_of("/\\") == std::string_view::npos && name != "..";
-}
-
-// A label may carry a name from the package: control bytes never reach a terminal.
-std::string printable(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) {
-        const auto b = static_cast<unsigned char>(c);
-        if (b < 0x20 || b == 0x7F) {
-            c = '?';
-        }
-    }
-    return out;
 }
 
 } // namespace
@@ -245,7 +234,7 @@ void DownloadSequence::addItem(std::uint8_t kind, std::uint8_t id, std::uint64_t
     if (blockCount(bytes) > kMaxBlocks) {
         if (failure_ == Failure::None) {
             ctx_.prompter.message(
-                formatText(ctx_.messages(Msg::ItemTooLarge), printable(label).c_str()));
+                formatText(ctx_.messages(Msg::ItemTooLarge), displaySafe(label).c_str()));
         }
         fail(Failure::ItemTooLarge);
         return;
@@ -322,7 +311,7 @@ void DownloadSequence::unreadable(std::string_view label) {
     // why, rather than send the PLC less than the project.
     if (failure_ == Failure::None) {
         ctx_.prompter.message(
-            formatText(ctx_.messages(Msg::FileUnreadable), printable(label).c_str()));
+            formatText(ctx_.messages(Msg::FileUnreadable), displaySafe(label).c_str()));
     }
     fail(Failure::FileUnreadable);
 }
@@ -339,6 +328,10 @@ bool DownloadSequence::sendBlock(const DownloadItemPlan& item, std::uint32_t ind
     const bool pbt = item.kind == 'B';
     const auto count = static_cast<std::uint16_t>(pbt ? 0 : item.blocks);
     const auto value2 = static_cast<std::uint16_t>(pbt ? 0 : index);
+    if (observer_ != nullptr && observer_->cancelled()) {
+        fail(Failure::Cancelled);
+        return false;
+    }
     if (!session_.downloadBlock(item.kind, item.id, count, value2, data)) {
         session_.errorReport(ErrorReport::Variant::Download);
         fail(Failure::RequestFailed);

@@ -55,6 +55,7 @@ public:
         LinkFileDamaged,   // 657: shorter than its PBT says
         FileUnreadable,    // a file measured for the plan could not be read: message 680
         RequestFailed,     // the error report has been shown
+        Cancelled,         // the observer asked to stop between two requests
     };
 
     static constexpr std::size_t kBlockSize = 238;
@@ -84,6 +85,9 @@ public:
     // What the download sends (filled once the package has been opened and measured).
     const std::vector<DownloadItemPlan>& plan() const { return plan_; }
     std::uint64_t totalBytes() const { return totalBytes_; }
+    // How many planned items, from the first, reached the PLC whole (every block answered).
+    std::size_t wholeItems() const { return current_; }
+    std::uint64_t bytesSent() const { return bytesSent_; }
 
     // Blocks of an item of `bytes` bytes.
     static std::uint32_t blockCount(std::uint64_t bytes) {

@@ -117,6 +117,16 @@ bool subMatches(const Row& row, std::uint8_t sub) {
 
 bool inSet(std::uint64_t set, CpuType type) { return type < 64 && ((set >> type) & 1u) != 0; }
 
+// A project type the row does not name and that is not the PLC's own (the type of the row's
+// label). Rows that name no type at all are never compared, and a connection without a
+// project type (status, device memory detection) compares nothing.
+bool comparedUnnamed(const Row& row, CpuType projectCpuType) {
+    if (projectCpuType == kNoCpuType || (row.refused | row.refusedWarning | row.warned) == 0) {
+        return false;
+    }
+    return CpuTypeTable::parse(row.label) != projectCpuType;
+}
+
 } // namespace
 
 PlcIdentityMatch PlcIdentification::identify(std::uint16_t identityWord, CpuType projectCpuType) {
@@ -140,6 +150,8 @@ PlcIdentityMatch PlcIdentification::identify(std::uint16_t identityWord, CpuType
             result.match = CpuMatch::RefusedWarning;
         } else if (inSet(row.warned, projectCpuType)) {
             result.match = CpuMatch::Warned;
+        } else if (comparedUnnamed(row, projectCpuType)) {
+            result.match = CpuMatch::Asked;
         }
         return result;
     }

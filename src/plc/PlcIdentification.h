@@ -15,6 +15,10 @@ enum class CpuMatch {
     Warned,         // message 616, then go on
     RefusedWarning, // message 616 with a stop icon; no connection
     Refused,        // message 617 with a stop icon; no connection
+    // The row names neither the project's type nor is it the PLC's own: message 616 as a
+    // question (default No). The table predates the newer types, so a pair it does not name
+    // is a mismatch nobody has ruled on, not one known to be harmless.
+    Asked,
 };
 
 struct PlcIdentityMatch {

@@ -11,6 +11,7 @@
 #include <functional>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,7 +42,11 @@ TEST(COnlineModule, IdentificationDecidesTheConnection) {
         bool connects;
         int message;                 // 0: none
         const char* types = nullptr; // the CPU type lines, where checked exactly
+        // A pair the table does not name is a question, default No: the answer given.
+        std::optional<PromptAnswer> asked = std::nullopt;
     };
+    constexpr auto yes = PromptAnswer::Yes;
+    constexpr auto no = PromptAnswer::No;
     const Case cases[] = {
         {identity('2', '0'), 0, true, 616, "\nProject CPU Type : A-01\n\nPLC CPU Type : A-02"},
         {identity('2', '0'), 4, false, 617},  // refused
@@ -56,6 +61,15 @@ TEST(COnlineModule, IdentificationDecidesTheConnection) {
         {identity('X', 0x20), 5, true, 616}, // A-06 warns for A-05 projects
         {identity('X', 0x20), 9, false, 617},
         {identity('Q', '1'), 26, false, 615}, // unknown code
+        // Pairs no row names: an A-21 project into an A-01, C-04 into into C-08.
+        {identity('1', '0'), 26, false, 616, "\nProject CPU Type : A-21\n\nPLC CPU Type : A-01",
+         no},
+        {identity('1', '0'), 26, true, 616, nullptr, yes},
+        {identity('z', '1'), 30, false, 616, nullptr, no},
+        {identity('U', '0'), 6, true, 616, nullptr, yes},
+        {identity('1', '0'), 0, true, 0},  // the PLC's own type: no question
+        {identity('P', '1'), 26, true, 0}, // a PLC that is never compared stays silent
+        {identity('u', '0'), 14, false, 617}, // a pair the row names keeps its answer
     };
     for (const auto& c : cases) {
         PlcConfig config;
@@ -63,6 +77,9 @@ TEST(COnlineModule, IdentificationDecidesTheConnection) {
         // The simulator keeps its words where the project's type looks for them.
         config.cpuType = c.project;
         Rig rig(config);
+        if (c.asked) {
+            rig.prompter.answer(*c.asked);
+        }
         rig.session.setProjectCpuType(c.project);
         EXPECT_EQ(rig.session.connect(), c.connects)
             << std::hex << c.identity << std::dec << " project " << c.project;
@@ -78,6 +95,20 @@ TEST(COnlineModule, IdentificationDecidesTheConnection) {
             EXPECT_NE(shown[0].find("\nProject CPU Type : "), std::string::npos);
             EXPECT_NE(shown[0].find("\n\nPLC CPU Type : "), std::string::npos);
         }
+        const auto& box = rig.prompter.shown()[0];
+        if (c.asked) {
+            EXPECT_EQ(box.buttons, PromptButtons::YesNoDefaultNo) << shown[0];
+            EXPECT_EQ(rig.session.cpuTypeDeclined(), !c.connects);
+            const std::string question = "\n\n" + std::string(en(Msg::CpuPairUnchecked));
+            ASSERT_GT(shown[0].size(), question.size());
+            EXPECT_EQ(shown[0].substr(shown[0].size() - question.size()), question);
+            if (c.types != nullptr) {
+                EXPECT_EQ(shown[0], std::string(en(c.message)) + c.types + question);
+            }
+            EXPECT_EQ(rig.prompter.unusedAnswers(), 0u);
+            continue;
+        }
+        EXPECT_EQ(box.buttons, PromptButtons::Ok) << shown[0];
         if (c.types != nullptr) { // the label of the PLC keeps its padding
             EXPECT_EQ(shown[0], std::string(en(c.message)) + c.types);
         }

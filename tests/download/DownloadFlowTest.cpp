@@ -2,6 +2,8 @@
 // sample packages made outside our code; failures in the middle of a download.
 #include "download/DownloadFlow.h"
 #include "DownloadRig.h"
+#include "common/MessageIds.h"
+#include "common/TextFormat.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -247,6 +249,27 @@ TEST(DownloadFlow, UnreadablePackageLeavesThePlcUntouched) {
     EXPECT_TRUE(rig.records.empty());
 }
 
+// The text of message 682 up to its item name.
+std::string holdingPrefix(const DownloadRig& rig) {
+    const std::string text = rig.text(Msg::HoldsPartOfProject);
+    return text.substr(0, text.find("%s"));
+}
+
+// The label the download gives an item the simulated PLC has kept.
+std::string labelOf(const sim::DownloadItem& item) {
+    char text[32];
+    switch (item.kind) {
+    case 'P':
+        return "Parameter";
+    case 'B':
+        std::snprintf(text, sizeof text, "PBT %03u", unsigned{item.id});
+        return text;
+    default:
+        std::snprintf(text, sizeof text, "Program %03u", unsigned{item.id});
+        return text;
+    }
+}
+
 // Puts a fault into the simulator just before the first 'D' request.
 struct FaultAtStart final : DownloadObserver {
     explicit FaultAtStart(std::function<void()> arm) : arm_(std::move(arm)) {}
@@ -317,7 +340,12 @@ TEST(DownloadFlow, FailureInTheMiddleCleansUp) {
         if (c.shownText != nullptr) {
             want.emplace_back(c.shownText);
         }
-        EXPECT_EQ(rig.shown(), want);
+        // Then what the PLC holds: a part of the project, in STOP.
+        auto shown = rig.shown();
+        ASSERT_FALSE(shown.empty());
+        EXPECT_EQ(shown.back().rfind(holdingPrefix(rig), 0), 0u) << shown.back();
+        shown.pop_back();
+        EXPECT_EQ(shown, want);
         EXPECT_LT(rig.plc.downloadItems().size(), 140u);
         EXPECT_EQ(test::readFile(path), original);
         EXPECT_EQ(rig.dir.listing(), std::vector<std::string>{"Line1.DWN"});
@@ -354,6 +382,129 @@ TEST(DownloadFlow, TwoDownloadsOfOnePackageAtOnce) {
         }
     }
     EXPECT_EQ(dir.listing(), std::vector<std::string>{"Line1.DWN"});
+}
+
+} // namespace
+} // namespace dlu
+
+namespace dlu {
+namespace {
+
+// Stops the download from the observer: after `blocks` blocks (a Cancel between two requests),
+// or with the link cut after the PLC answered them.
+struct StopAfter final : DownloadObserver {
+    StopAfter(std::size_t blocks, std::function<void()> cut = {})
+        : blocks_(blocks), cut_(std::move(cut)) {}
+    void blockSent(const DownloadProgress&) override {
+        if (++sent_ == blocks_ && cut_) {
+            cut_();
+        }
+    }
+    bool cancelled() override {
+        ++asked_;
+        return !cut_ && sent_ >= blocks_;
+    }
+    std::size_t blocks_;
+    std::function<void()> cut_;
+    std::size_t sent_ = 0;
+    std::size_t asked_ = 0;
+};
+
+// A download that ends part-way, by Cancel or by a dead link, at a block boundary: the PLC keeps
+// only whole items, the user is told which, and Remote RUN is not offered.
+TEST(DownloadFlow, StoppedDownloadSaysWhatThePlcHolds) {
+    struct Case {
+        const char* name;
+        std::size_t blocks; // blocks answered before the stop
+        bool cancel;
+        Outcome outcome;
+    };
+    // The project: the parameter in 1 block, 128 PBT entries, then the programs.
+    const Case cases[] = {
+        {"Cancel inside the PBT", 41, true, Outcome::DownloadCancelled},
+        {"Cancel before the first block", 0, true, Outcome::DownloadCancelled},
+        {"Cancel inside a program", 129 + 2, true, Outcome::DownloadCancelled},
+        {"link cut inside the PBT", 41, false, Outcome::DownloadFailed},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        sim::PlcConfig config;
+        config.key = sim::KeySwitch::Remote;
+        config.state = sim::RunState::Run;
+        DownloadRig rig(config);
+        const std::string path = rig.dir.file("Line1.DWN");
+        PackageBuilder()
+            .project("Line1", 26)
+            .parameterData(Bytes(200, 0x11))
+            .linkPrograms({Bytes(1000, 0x55)})
+            .write(path);
+        rig.prompter.answer(PromptAnswer::Yes); // Remote STOP
+        StopAfter stop(c.blocks);
+        if (!c.cancel) {
+            stop = StopAfter(c.blocks, [&rig] {
+                rig.plc.faults().closeAfterFrames = rig.plc.responseCount();
+            });
+        }
+        DownloadFlow flow(rig.context(), rig.session, rig.reader);
+        flow.setObserver(&stop);
+        EXPECT_EQ(flow.run(rig.job(path)), c.outcome);
+
+        // Only what was answered reached the PLC, and nothing after the stop.
+        EXPECT_EQ(rig.records.size(), c.blocks + (c.cancel ? 0 : 1));
+        const auto& kept = rig.plc.downloadItems();
+        const auto shown = rig.shown();
+        ASSERT_FALSE(shown.empty());
+        std::string holding = kept.empty()
+                                  ? rig.text(Msg::HoldsNoItem)
+                                  : formatText(rig.text(Msg::HoldsPartOfProject),
+                                               labelOf(kept.back()).c_str());
+        if (c.cancel) {
+            holding = rig.text(Msg::DownloadCancelled) + "\n" + holding;
+        }
+        EXPECT_EQ(shown.back(), holding);
+        EXPECT_EQ(rig.prompter.shown().back().icon, PromptIcon::Warning);
+        for (const auto& text : shown) {
+            EXPECT_NE(text, rig.text(Msg::AskRemoteRun));
+            EXPECT_NE(text, rig.text(Msg::DownloadSucceeded));
+        }
+        EXPECT_FALSE(flow.askedRemoteRun());
+        EXPECT_EQ(rig.plc.runState(), sim::RunState::Stop);
+        EXPECT_EQ(count(rig.commands, 'M'), 1u) << "Remote STOP only";
+        EXPECT_FALSE(rig.com.hasChannel());
+    }
+}
+
+// An A-21 project offered to an A-01: the question comes before anything changes in the PLC;
+// No sends nothing after the identification, Yes downloads.
+TEST(DownloadFlow, UncheckedCpuPairAsksFirst) {
+    for (const auto answer : {PromptAnswer::No, PromptAnswer::Yes}) {
+        sim::PlcConfig config;
+        config.identityWord = 0x3130;
+        config.cpuType = 26;
+        config.key = sim::KeySwitch::Remote;
+        config.state = sim::RunState::Run;
+        DownloadRig rig(config);
+        const std::string path = rig.dir.file("Line1.DWN");
+        PackageBuilder().project("Line1", 26).write(path);
+        rig.prompter.answer(answer);
+        rig.prompter.answer(PromptAnswer::Yes); // Remote STOP, when asked
+        DownloadFlow flow(rig.context(), rig.session, rig.reader);
+        const Outcome outcome = flow.run(rig.job(path));
+        const auto& first = rig.prompter.shown().at(0);
+        EXPECT_EQ(first.text.rfind(rig.text(616), 0), 0u) << first.text;
+        EXPECT_EQ(first.buttons, PromptButtons::YesNoDefaultNo);
+        if (answer == PromptAnswer::No) {
+            EXPECT_EQ(outcome, Outcome::CpuTypeDeclined);
+            EXPECT_EQ(rig.shown().size(), 1u) << "no further message after the user's No";
+            EXPECT_EQ(count(rig.commands, 'M'), 0u);
+            EXPECT_EQ(count(rig.commands, kBegin), 0u);
+            EXPECT_TRUE(rig.records.empty());
+            EXPECT_EQ(rig.plc.runState(), sim::RunState::Run);
+        } else {
+            EXPECT_EQ(outcome, Outcome::Succeeded);
+            EXPECT_EQ(rig.plc.beginDownloadCount(), 1u);
+        }
+    }
 }
 
 } // namespace

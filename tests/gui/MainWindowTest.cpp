@@ -14,6 +14,7 @@
 #include "common/Clock.h"
 #include "common/MessageIds.h"
 #include "common/StringTable.h"
+#include "common/TextFormat.h"
 #include "devmem/gui/CDeviceMemorySetDlg.h"
 #include "devmem/gui/CLinuxDeviceMemorySetDlg.h"
 #include "devmem/gui/CpuTypeSheet.h"
@@ -286,6 +287,54 @@ TEST(MainWindow, ClosingDuringADownloadAsksAndWaits) {
         EXPECT_TRUE(finished.first().first().toBool());
         EXPECT_EQ(itemsHeld(w.plc, 'C'), std::vector<Bytes>{program});
     }
+}
+
+// Cancel in the progress window (here Esc, as the keyboard gives it) while the main window's
+// buttons are disabled: the download stops between two blocks, the PLC keeps whole items only,
+// the user is told what it holds and Remote RUN is not offered.
+TEST(MainWindow, CancelStopsTheDownloadAndSaysWhatThePlcHolds) {
+    sim::FaultConfig slow;
+    slow.turnaroundMs = 10; // each request takes a while
+    sim::PlcConfig config;
+    config.state = sim::RunState::Run;
+    Window w(Language::English, config, false, slow);
+    ASSERT_TRUE(w.dialog.openPackage(w.packageFile(
+        "Line1.DWN", PackageBuilder()
+                         .project("Line1", 26)
+                         .program(0, "MAIN", 1)
+                         .linkPrograms({Bytes(3000, 0x44)}))));
+    w.dialog.useConnection(described(simulatorAt(10523)));
+    w.boxes.answer(QMessageBox::Yes); // 662: to Remote STOP
+
+    auto* progress = w.dialog.progressWindow();
+    bool cancelUsable = false;
+    QTimer watch;
+    watch.setInterval(5);
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (progress->isVisible() && progress->percent() > 10) {
+            watch.stop();
+            auto* cancel = progress->findChild<QPushButton*>(QStringLiteral("cancel"));
+            cancelUsable = cancel != nullptr && cancel->isEnabled() &&
+                           !w.dialog.findChild<QPushButton*>(QStringLiteral("160"))->isEnabled();
+            QTest::keyClick(progress, Qt::Key_Escape);
+        }
+    });
+    watch.start();
+    EXPECT_FALSE(w.download());
+    EXPECT_TRUE(cancelUsable) << "Cancel works while the main window's buttons are disabled";
+    EXPECT_FALSE(progress->isVisible());
+
+    const auto& kept = w.plc.downloadItems();
+    ASSERT_FALSE(kept.empty());
+    EXPECT_TRUE(itemsHeld(w.plc, 'C').empty()) << "stopped before the program was whole";
+    const auto& last = kept.back();
+    char pbt[16];
+    std::snprintf(pbt, sizeof pbt, "PBT %03u", unsigned{last.id});
+    const std::string label = last.kind == 'B' ? pbt : "Parameter";
+    const std::string holding = w.text(Msg::DownloadCancelled) + "\n" +
+                                formatText(w.text(Msg::HoldsPartOfProject), label.c_str());
+    EXPECT_EQ(w.boxes.shown(), (std::vector<std::string>{w.text(662), holding}));
+    EXPECT_EQ(w.plc.runState(), sim::RunState::Stop);
 }
 
 // A PLC served on a thread of its own as plcsim serves it: on a free TCP port, or behind a

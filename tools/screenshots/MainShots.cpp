@@ -6,8 +6,14 @@
 #include "app/gui/GuiPrompter.h"
 #include "app/gui/SessionWorker.h"
 #include "app/settings/QtSettingsStore.h"
+#include "common/MessageIds.h"
 #include "common/StringTable.h"
+#include "common/TextFormat.h"
 #include "download/gui/CProgressDlg.h"
+#include "download/gui/DialogUnits.h"
+#include "plc/PlcIdentification.h"
+
+#include <QMessageBox>
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -59,7 +65,29 @@ QWidget* progressWindow(const Messages& messages) {
     return window;
 }
 
+// An A-21 project offered to an A-01: a pair the identification table does not name.
+QWidget* cpuPairQuestion(const Messages& messages) {
+    const auto plc = PlcIdentification::identify(0x3130, 26);
+    const std::string text = std::string(messages(Msg::CpuWarning)) +
+                             PlcIdentification::projectText(26) + plc.plcText + "\n\n" +
+                             std::string(messages(Msg::CpuPairUnchecked));
+    return gui::GuiPrompter::makeBox(gui::qtext(text), PromptButtons::YesNoDefaultNo,
+                                     PromptIcon::Warning, {}, nullptr)
+        .release();
+}
+
+// A download cancelled in the middle of its programs.
+QWidget* downloadStopped(const Messages& messages) {
+    const std::string text = std::string(messages(Msg::DownloadCancelled)) + "\n" +
+                             formatText(messages(Msg::HoldsPartOfProject), "Program 003");
+    return gui::GuiPrompter::makeBox(gui::qtext(text), PromptButtons::Ok, PromptIcon::Warning, {},
+                                     nullptr)
+        .release();
+}
+
 const Register mainShot{QStringLiteral("main-window"), mainWindow};
+const Register pairShot{QStringLiteral("cpu-pair-question"), cpuPairQuestion};
+const Register stoppedShot{QStringLiteral("download-stopped"), downloadStopped};
 const Register progressShot{QStringLiteral("download-progress"), progressWindow};
 
 } // namespace

@@ -67,6 +67,8 @@ public:
     void finished(bool succeeded) override {
         post([succeeded](CProgressDlg& p) { p.finished(succeeded); });
     }
+    // The progress window lives as long as the main window, which outlives every download.
+    bool cancelled() override { return window_->progress_->cancelRequested(); }
 
 private:
     template <typename F> void post(F f) {
@@ -349,8 +351,11 @@ void CDownloadUtilDlg::initialize() {
 bool CDownloadUtilDlg::transferRunning() const { return worker_.busy(); }
 
 void CDownloadUtilDlg::setTransferRunning(bool running) {
+    // The main window's own buttons; the progress window's Cancel stays usable.
     for (auto* b : findChildren<QPushButton*>()) {
-        b->setEnabled(!running);
+        if (b->window() == this) {
+            b->setEnabled(!running);
+        }
     }
 }
 
@@ -367,6 +372,7 @@ void CDownloadUtilDlg::startDownload() {
     }
     const bool chosen = connectionChosen_;
     auto relay = std::make_shared<ProgressRelay>(this);
+    progress_->reset();
     auto outcome = std::make_shared<DownloadFlow::Outcome>(DownloadFlow::Outcome::NoPackage);
     setTransferRunning(true);
     worker_.run(

@@ -91,18 +91,25 @@ void GuiPrompter::onWindowThread(const std::function<void()>& show) {
     QMetaObject::invokeMethod(app, show, Qt::BlockingQueuedConnection);
 }
 
-PromptAnswer GuiPrompter::showMessage(const QString& text, PromptButtons buttons, PromptIcon icon,
-                                      const QString& cause) {
-    QMessageBox box(boxIcon(icon), QApplication::applicationDisplayName(), text,
-                    standardButtons(buttons), parentWindow());
-    box.setObjectName(QStringLiteral("prompt"));
+std::unique_ptr<QMessageBox> GuiPrompter::makeBox(const QString& text, PromptButtons buttons,
+                                                  PromptIcon icon, const QString& cause,
+                                                  QWidget* parent) {
+    auto box = std::make_unique<QMessageBox>(boxIcon(icon), QApplication::applicationDisplayName(),
+                                             text, standardButtons(buttons), parent);
+    box->setObjectName(QStringLiteral("prompt"));
     if (buttons == PromptButtons::YesNoDefaultNo) {
-        box.setDefaultButton(QMessageBox::No);
+        box->setDefaultButton(QMessageBox::No);
     }
     if (!cause.isEmpty()) {
-        box.setInformativeText(cause);
+        box->setInformativeText(cause);
     }
-    return answerOf(box.exec(), buttons);
+    return box;
+}
+
+PromptAnswer GuiPrompter::showMessage(const QString& text, PromptButtons buttons, PromptIcon icon,
+                                      const QString& cause) {
+    const auto box = makeBox(text, buttons, icon, cause, parentWindow());
+    return answerOf(box->exec(), buttons);
 }
 
 PromptAnswer GuiPrompter::message(std::string_view text, PromptButtons buttons, PromptIcon icon) {

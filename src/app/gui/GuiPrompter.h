@@ -6,8 +6,11 @@
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
+
+class QMessageBox;
 
 namespace dlu::gui {
 
@@ -35,6 +38,11 @@ public:
 
     // The window the next box is parented to.
     QWidget* parentWindow() const;
+
+    // The box a message is shown in (No the default of a question that defaults to No).
+    static std::unique_ptr<QMessageBox> makeBox(const QString& text, PromptButtons buttons,
+                                                PromptIcon icon, const QString& cause,
+                                                QWidget* parent);
 
 private:
     // Runs `show` on the window thread and waits for it.

@@ -5,8 +5,10 @@
 #include "download/gui/DialogUnits.h"
 
 #include <QFrame>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 namespace dlu::gui {
@@ -30,6 +32,10 @@ CProgressDlg::CProgressDlg(const Messages& messages, QWidget* parent)
     bar_->setValue(0);
     item_ = new QLabel(frame);
     item_->setObjectName(QStringLiteral("currentItem"));
+    cancel_ = new QPushButton(qtext(messages(Msg::Cancel)), frame);
+    cancel_->setObjectName(QStringLiteral("cancel"));
+    cancel_->setAutoDefault(false);
+    connect(cancel_, &QPushButton::clicked, this, &CProgressDlg::cancel);
 
     const DialogUnits du(*this);
     auto* layout = new QVBoxLayout(frame);
@@ -37,12 +43,29 @@ CProgressDlg::CProgressDlg(const Messages& messages, QWidget* parent)
     layout->addWidget(text_);
     layout->addWidget(bar_);
     layout->addWidget(item_);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(cancel_);
+    layout->addLayout(buttons);
     // 233 dialog units wide, as the window of the text alone; the bar and the item below it
     // make it taller.
     setFixedWidth(du.x(233));
 }
 
 int CProgressDlg::percent() const { return bar_->value(); }
+
+void CProgressDlg::reset() {
+    cancelled_.store(false);
+    cancel_->setEnabled(true);
+    bar_->setValue(0);
+    item_->clear();
+}
+
+void CProgressDlg::cancel() {
+    // The block on its way is answered first; the worker stops before the next one.
+    cancelled_.store(true);
+    cancel_->setEnabled(false);
+}
 
 QString CProgressDlg::currentItem() const { return item_->text(); }
 
