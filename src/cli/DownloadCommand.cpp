@@ -45,6 +45,9 @@ public:
         sigemptyset(&action.sa_mask);
         action.sa_flags = static_cast<int>(SA_RESTART | SA_RESETHAND);
         installed_ = sigaction(SIGINT, &action, &previous_) == 0;
+        if (installed_ && previous_.sa_handler == SIG_IGN) {
+            remove(); // started with Ctrl-C ignored (a background job): keep it so
+        }
     }
     void remove() {
         if (installed_) {

@@ -112,7 +112,11 @@ PromptAnswer TerminalPrompter::message(std::string_view text, PromptButtons butt
         }
     }
     if (in_ == nullptr || isatty(fileno(in_)) == 0) {
-        return negative(buttons);
+        // Said, so that a script's log shows why the command went no further.
+        const PromptAnswer answer = negative(buttons);
+        std::fprintf(out_, "-> %s (no terminal to ask; --yes or --no answers)\n",
+                     answerName(answer));
+        return answer;
     }
     const char* choices = "";
     switch (buttons) {

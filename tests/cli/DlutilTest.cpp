@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -298,6 +299,45 @@ TEST_F(Dlutil, DownloadIntoTheEmbeddedSimulator) {
     EXPECT_EQ(no.code, 1) << no.err;
     EXPECT_TRUE(contains(no.err, "-> No")) << no.err;
     EXPECT_FALSE(contains(no.err, "Download succeeded.")) << no.err;
+}
+
+// An A-21 project offered to an A-01: without a terminal the question is answered No and
+// nothing is sent; --yes goes on.
+TEST_F(Dlutil, UncheckedCpuPairAsksBeforeAnythingIsSent) {
+    const std::string linux = std::string(DLU_EXAMPLES_DIR) + "/LinuxDemo.DWN";
+    const std::string conn = "embedded?identity=A-01&cpu-type=26&mode=run";
+    const auto no = dlutil({"download", linux, "--conn", conn});
+    EXPECT_EQ(no.code, 1) << no.err;
+    EXPECT_TRUE(contains(no.err, "Go on with this PLC anyway?\n-> No (no terminal")) << no.err;
+    EXPECT_FALSE(contains(no.err, "Remote STOP")) << no.err;
+    EXPECT_FALSE(contains(no.out, "   C ")) << "nothing was downloaded\n" << no.out;
+
+    const auto yes = dlutil({"--yes", "download", linux, "--conn", conn});
+    EXPECT_EQ(yes.code, 0) << yes.err;
+    EXPECT_TRUE(contains(yes.err, "Download succeeded.")) << yes.err;
+}
+
+// Ctrl-C in the middle of a download: it stops between two requests, says what the PLC holds
+// and exits 1; the simulated PLC keeps whole items only.
+TEST_F(Dlutil, CtrlCStopsTheDownloadBetweenTwoRequests) {
+    const std::string linux = std::string(DLU_EXAMPLES_DIR) + "/LinuxDemo.DWN";
+    ChildProcess p(DLUTIL_PATH, {"--lang", "en", "--yes", "download", linux, "--conn",
+                                 "embedded?mode=run&baud=19200"});
+    bool begun = false; // the "Downloading N items" line (an empty line reads as "")
+    for (int i = 0; i < 100 && !begun; ++i) {
+        begun = contains(p.errLine(20000), "Downloading ");
+    }
+    ASSERT_TRUE(begun) << p.err();
+    p.errLine(20000); // the first item has begun
+    p.signal(SIGINT);
+    EXPECT_EQ(p.wait(60000), 1) << p.err();
+    EXPECT_TRUE(contains(p.err(), "The download was stopped.\nThe PLC is in STOP and holds "))
+        << p.err();
+    EXPECT_TRUE(contains(p.err(), "Download the project again before you switch it to RUN."));
+    EXPECT_FALSE(contains(p.err(), "Download succeeded.")) << p.err();
+    EXPECT_FALSE(contains(p.err(), "Remote RUN")) << p.err();
+    EXPECT_TRUE(contains(p.out(), "The simulated PLC received:")) << p.out();
+    EXPECT_FALSE(contains(p.out(), "   t   0      1       4\n")) << "the last item was not sent";
 }
 
 // M and D backed up from one plcsim, D 10-20 restored into another, read back from it.

@@ -158,6 +158,12 @@ int ChildProcess::wait(int timeoutMs) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+void ChildProcess::signal(int sig) {
+    if (pid_ > 0) {
+        kill(pid_, sig);
+    }
+}
+
 int ChildProcess::stop(int timeoutMs) {
     if (pid_ > 0) {
         kill(pid_, SIGTERM);

@@ -25,6 +25,8 @@ public:
     // Waits for the exit (killing the child after `timeoutMs`) and collects the rest of both
     // outputs. The exit code, or -1 when it did not exit by itself.
     int wait(int timeoutMs = 20000);
+    // Sends `sig` to the child (a Ctrl-C is SIGINT).
+    void signal(int sig);
     // Asks the child to end (SIGTERM) and waits for it: its exit code as wait() gives it.
     int stop(int timeoutMs = 5000);
     const std::string& out() const { return out_; }
