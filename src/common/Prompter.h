@@ -40,6 +40,13 @@ public:
         return message(both, buttons, icon);
     }
 
+    // The Encryption Error notice (what to check when the cryptography service could not be
+    // set up), after message 674 was answered Yes. The desktop program shows its dialog; any
+    // other front end shows `text`, the same lines.
+    virtual void encryptionErrorNotice(std::string_view text) {
+        message(text, PromptButtons::Ok, PromptIcon::Stop);
+    }
+
     // Asks for the PLC's connection password, at most `maxLength` characters; nothing when
     // the user cancels. A front end that cannot ask answers nothing.
     virtual std::optional<std::string> password(std::size_t /*maxLength*/) { return std::nullopt; }

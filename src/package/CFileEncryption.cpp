@@ -105,8 +105,7 @@ void CFileEncryption::reportNoCrypto() {
     const PromptAnswer answer = prompter_.message(messages_(Msg::CryptoUnavailable),
                                                   PromptButtons::YesNo, PromptIcon::Stop);
     if (answer == PromptAnswer::Yes) {
-        prompter_.message(encryptionErrorText(messages_.language()), PromptButtons::Ok,
-                          PromptIcon::Stop);
+        prompter_.encryptionErrorNotice(encryptionErrorText(messages_.language()));
     }
 }
 

@@ -18,6 +18,8 @@
 #include "devmem/gui/CDeviceMemorySetDlg.h"
 #include "devmem/gui/CLinuxDeviceMemorySetDlg.h"
 #include "devmem/gui/CpuTypeSheet.h"
+#include "package/CFileEncryption.h"
+#include "package/gui/CEncryptionMsgDlg.h"
 #include "download/gui/CProgressDlg.h"
 #include "sim/EmbeddedChannelFactory.h"
 #include "sim/PlcServer.h"
@@ -26,6 +28,7 @@
 
 #include <QApplication>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTableView>
@@ -37,6 +40,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <fstream>
 #include <memory>
 #include <set>
 #include <sstream>
@@ -335,6 +339,38 @@ TEST(MainWindow, CancelStopsTheDownloadAndSaysWhatThePlcHolds) {
                                 formatText(w.text(Msg::HoldsPartOfProject), label.c_str());
     EXPECT_EQ(w.boxes.shown(), (std::vector<std::string>{w.text(662), holding}));
     EXPECT_EQ(w.plc.runState(), sim::RunState::Stop);
+}
+
+// Without a cryptography service, 674 answered Yes shows the Encryption Error dialog itself
+// (caption, its lines and OK), not a message box with its text.
+TEST(MainWindow, EncryptionErrorShowsItsDialog) {
+    const Messages messages(Language::English);
+    gui::GuiPrompter prompter;
+    prompter.setEncryptionNotice([&](QWidget* p) { gui::runEncryptionNotice(p, messages); });
+    CFileEncryption encryption(prompter, messages, [] { return std::unique_ptr<Crypto>(); });
+    QTemporaryDir dir;
+    const std::string path = dir.filePath(QStringLiteral("pkg.DWNbuff")).toStdString();
+    {
+        std::ofstream(path, std::ios::binary) << "not decrypted";
+    }
+    std::vector<std::string> boxes;
+    QString dialogTitle;
+    QTimer look;
+    look.setInterval(15);
+    QObject::connect(&look, &QTimer::timeout, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (auto* box = qobject_cast<QMessageBox*>(modal); box != nullptr && box->isVisible()) {
+            boxes.push_back(box->text().toStdString());
+            box->button(QMessageBox::Yes)->click();
+        } else if (auto* dlg = qobject_cast<CEncryptionMsgDlg*>(modal); dlg != nullptr) {
+            dialogTitle = dlg->windowTitle();
+            dlg->findChild<QPushButton*>(QStringLiteral("1"))->click();
+        }
+    });
+    look.start();
+    EXPECT_FALSE(encryption.DecryptFile(path, CFileEncryption::kCurrentSchemeWithMessages));
+    EXPECT_EQ(boxes, std::vector<std::string>{std::string(messages(Msg::CryptoUnavailable))});
+    EXPECT_EQ(dialogTitle, QStringLiteral("Encryption Error"));
 }
 
 // A PLC served on a thread of its own as plcsim serves it: on a free TCP port, or behind a

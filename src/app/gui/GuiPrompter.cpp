@@ -119,6 +119,14 @@ PromptAnswer GuiPrompter::message(std::string_view text, PromptButtons buttons, 
     return answer;
 }
 
+void GuiPrompter::encryptionErrorNotice(std::string_view text) {
+    if (!encryptionNotice_) {
+        Prompter::encryptionErrorNotice(text);
+        return;
+    }
+    onWindowThread([&] { encryptionNotice_(parentWindow()); });
+}
+
 PromptAnswer GuiPrompter::messageWithCause(std::string_view text, std::string_view cause,
                                            PromptButtons buttons, PromptIcon icon) {
     const QString qt = qtext(text);

@@ -28,6 +28,9 @@ public:
 
     void setMainWindow(QWidget* window) { mainWindow_ = window; }
     void setPasswordAsker(PasswordAsker asker) { passwordAsker_ = std::move(asker); }
+    // Shows the Encryption Error dialog over `parent`; unset: the notice is a message box.
+    using NoticeShower = std::function<void(QWidget* parent)>;
+    void setEncryptionNotice(NoticeShower show) { encryptionNotice_ = std::move(show); }
 
     PromptAnswer message(std::string_view text, PromptButtons buttons = PromptButtons::Ok,
                          PromptIcon icon = PromptIcon::None) override;
@@ -35,6 +38,7 @@ public:
                                   PromptButtons buttons = PromptButtons::Ok,
                                   PromptIcon icon = PromptIcon::None) override;
     std::optional<std::string> password(std::size_t maxLength) override;
+    void encryptionErrorNotice(std::string_view text) override;
 
     // The window the next box is parented to.
     QWidget* parentWindow() const;
@@ -52,6 +56,7 @@ private:
 
     QPointer<QWidget> mainWindow_;
     PasswordAsker passwordAsker_;
+    NoticeShower encryptionNotice_;
 };
 
 } // namespace dlu::gui

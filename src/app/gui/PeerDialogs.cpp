@@ -3,6 +3,7 @@
 #include "app/gui/CDownloadUtilDlg.h"
 #include "app/gui/SessionWorker.h"
 #include "comm/Connection.h"
+#include "package/gui/CEncryptionMsgDlg.h"
 #include "devmem/gui/DeviceMemoryOpener.h"
 
 #include "comm/CommSet.h"
@@ -83,6 +84,11 @@ void runDeviceMemoryWindow(QWidget* parent, const DevmemGuiEnv& env, int buttonI
     openDeviceMemory(
         parent, env, linuxFamily ? DeviceMemoryFamily::Linux : DeviceMemoryFamily::Normal,
         direction == 1 ? DeviceMemoryMode::Restore : DeviceMemoryMode::Backup, pathText, steps);
+}
+
+void runEncryptionNotice(QWidget* parent, const Messages& messages) {
+    CEncryptionMsgDlg dlg(messages, parent);
+    dlg.exec();
 }
 
 } // namespace dlu::gui

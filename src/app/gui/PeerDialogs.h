@@ -39,6 +39,9 @@ std::optional<CpuType> runCpuTypeChoice(QWidget* parent, bool linuxFamily, const
 std::optional<std::string> runPasswordDialog(QWidget* parent, std::size_t maxLength,
                                              const Messages& messages);
 
+// The Encryption Error dialog, modal over `parent`, until OK.
+void runEncryptionNotice(QWidget* parent, const Messages& messages);
+
 // What the device memory windows work with: each transfer borrows the worker's connected
 // session while the window keeps painting.
 DevmemGuiEnv deviceMemoryEnv(SessionWorker& worker, Prompter& prompter, const Messages& messages,

@@ -43,6 +43,8 @@ int main(int argc, char* argv[]) {
     prompter.setPasswordAsker([&app](QWidget* parent, std::size_t maxLength) {
         return dlu::gui::runPasswordDialog(parent, maxLength, app.messages());
     });
+    prompter.setEncryptionNotice(
+        [&app](QWidget* parent) { dlu::gui::runEncryptionNotice(parent, app.messages()); });
     {
         dlu::gui::SessionWorker worker(prompter, app.messages());
         dlu::gui::CDownloadUtilDlg dialog(app.messages(), store, prompter, worker);
