@@ -1,14 +1,27 @@
 # Install rules and the Debian package (cpack -G DEB). Included from the top-level
 # CMakeLists.txt once every program target exists, so that the desktop program's files are
 # installed only when it is built.
-set(CMAKE_INSTALL_DOCDIR "share/doc/download-utility" CACHE PATH "documentation")
+# Debian keeps a package's documentation, its copyright and its changelog in one folder named
+# after the package.
+# GNUInstallDirs names the folder after the CMake project (DownloadUtility) and may already
+# have been included by a program's folder, so the name is set here, after it, for every
+# install rule below.
+set(DLU_PACKAGE_NAME "download-utility")
 include(GNUInstallDirs)
+set(CMAKE_INSTALL_DOCDIR "${CMAKE_INSTALL_DATADIR}/doc/${DLU_PACKAGE_NAME}")
+# Who answers for the Debian package: its Maintainer field and the changelog's signature.
+set(DLU_PACKAGE_MAINTAINER "Download Utility developers <download-utility@example.org>"
+  CACHE STRING "maintainer of the Debian package, as Name <address>")
 
 install(TARGETS dlutil plcsim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 # Man pages, compressed as Debian keeps them.
 set(dlu_man_pages)
-foreach(page dlutil.1 plcsim.1)
+set(dlu_pages dlutil.1 plcsim.1)
+if(TARGET downloader)
+  list(APPEND dlu_pages downloader.1)
+endif()
+foreach(page ${dlu_pages})
   set(source ${PROJECT_SOURCE_DIR}/packaging/man/${page})
   set(packed ${PROJECT_BINARY_DIR}/packaging/man/${page}.gz)
   add_custom_command(OUTPUT ${packed}
@@ -22,6 +35,16 @@ install(FILES ${dlu_man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/bash-completion/dlutil
   DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
+
+# The copyright file as it is, the changelog compressed, both where Debian looks for them.
+set(dlu_changelog ${PROJECT_BINARY_DIR}/packaging/changelog)
+configure_file(${PROJECT_SOURCE_DIR}/packaging/debian/changelog.in ${dlu_changelog} @ONLY)
+add_custom_command(OUTPUT ${dlu_changelog}.gz
+  COMMAND gzip -9n -c ${dlu_changelog} > ${dlu_changelog}.gz
+  DEPENDS ${dlu_changelog} VERBATIM)
+add_custom_target(dlu_changelog ALL DEPENDS ${dlu_changelog}.gz)
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/debian/copyright ${dlu_changelog}.gz
+  DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 # The udev rule that lowers USB-serial adapters' latency timers: an example an administrator
 # copies to /etc/udev/rules.d/, not a rule in force (it changes every FTDI adapter on the
@@ -69,28 +92,49 @@ elseif(EXISTS ${dlu_docs}/manual.html)
   endif()
 endif()
 
+# The desktop program's own rules put a second copy of the manual in share/doc/downloader,
+# where its Help looks for it. One folder is kept: the package's; the old place becomes a
+# link to it, so that Help still finds the manual. (These rules run after the program's.)
+if(TARGET downloader)
+  install(CODE "
+    set(dlu_doc_root \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_DATADIR}/doc\")
+    if(NOT IS_SYMLINK \"\${dlu_doc_root}/downloader\")
+      file(REMOVE_RECURSE \"\${dlu_doc_root}/downloader\")
+    endif()
+    file(CREATE_LINK ${DLU_PACKAGE_NAME} \"\${dlu_doc_root}/downloader\" SYMBOLIC)
+  ")
+endif()
+
 # One Debian package. dpkg-shlibdeps works out the library packages, so that
 # `apt install ./download-utility_*.deb` brings in Qt, OpenSSL, zlib and minizip.
 set(CPACK_GENERATOR "DEB")
-set(CPACK_PACKAGE_NAME "download-utility")
+set(CPACK_PACKAGE_NAME "${DLU_PACKAGE_NAME}")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "Download Utility developers")
-set(CPACK_PACKAGE_CONTACT "Download Utility developers <download-utility@localhost>")
+set(CPACK_PACKAGE_CONTACT "${DLU_PACKAGE_MAINTAINER}")
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${DLU_PACKAGE_MAINTAINER}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
   "puts projects into PLCs and backs up and restores their device memory")
-set(CPACK_PACKAGE_DESCRIPTION
-  "dlutil opens download packages, downloads their projects into PLCs over serial lines, \
-modems, Ethernet or USB, and backs up and restores device memory. plcsim is a PLC simulator \
-for tests, demos and users without hardware.")
+# One line of the extended description each; Debian wants them under 80 characters.
+set(dlu_description
+  "dlutil opens download packages and downloads their projects into PLCs over"
+  "serial lines, modems, Ethernet or USB, and backs up and restores their device"
+  "memory. plcsim is a PLC simulator for tests, demos and users without hardware.")
+if(TARGET downloader)
+  list(APPEND dlu_description
+    "downloader is the desktop program, in Korean or English.")
+endif()
+string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION ${dlu_description})
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION "electronics")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 if(TARGET downloader)
   # The windowing plugins are a recommendation of Qt's GUI library only; without them the
-  # desktop program cannot open a window.
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
-  string(APPEND CPACK_PACKAGE_DESCRIPTION " downloader is the desktop program.")
+  # desktop program cannot open a window. Qt's own translations give its dialogs' buttons
+  # Korean captions; without a Hangul font Korean texts show as boxes.
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, qt6-translations-l10n")
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-nanum")
 endif()
 include(CPack)
 

@@ -11,6 +11,7 @@ packages=(
   clang libclang-rt-14-dev clang-format
   xvfb xauth imagemagick fonts-nanum socat
   zip unzip
+  lintian qt6-translations-l10n
 )
 
 if [ "$(id -u)" -ne 0 ]; then

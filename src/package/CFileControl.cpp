@@ -1,6 +1,7 @@
 #include "package/CFileControl.h"
 
 #include "common/MessageIds.h"
+#include "common/TerminalText.h"
 #include "common/TextFormat.h"
 #include "package/ArchiveEntryName.h"
 #include "package/CFileEncryption.h"
@@ -34,6 +35,22 @@ constexpr std::string_view kUnpackName = "unpacked/";
 constexpr std::string_view kFolderPattern = "dlutil-XXXXXX";
 constexpr std::string_view kFolderPrefix = "dlutil-";
 
+// The cause lines of refused packages. Entry names come from the package: escaped, and kept
+// on the one line.
+std::string entryText(std::string_view name) { return displaySafe(name); }
+
+std::string sizeText(std::uint64_t bytes) {
+    constexpr std::uint64_t kKiB = 1024;
+    if (bytes % (kKiB * kKiB) == 0) {
+        return std::to_string(bytes / (kKiB * kKiB)) + " MiB";
+    }
+    if (bytes % kKiB == 0) {
+        return std::to_string(bytes / kKiB) + " KiB";
+    }
+    return std::to_string(bytes) + " bytes";
+}
+
+constexpr std::string_view kNotEncrypted = "not an encrypted package";
 
 std::string fileNameOf(const std::string& path) {
     const std::size_t slash = path.find_last_of('/');
@@ -98,7 +115,10 @@ CFileControl::CFileControl(Prompter& prompter, const Messages& messages)
 
 CFileControl::~CFileControl() { Close(); }
 
-void CFileControl::reportBadPackage() { prompter_.message(messages_(Msg::DownloadFileError)); }
+void CFileControl::reportBadPackage(std::string cause) {
+    lastRefusal_ = std::move(cause);
+    prompter_.messageWithCause(messages_(Msg::DownloadFileError), lastRefusal_);
+}
 
 bool CFileControl::makePrivateFolder() {
     // Whatever a killed run of ours left goes first; folders of live runs stay.
@@ -113,18 +133,33 @@ bool CFileControl::makePrivateFolder() {
 
 bool CFileControl::Open(const std::string& packagePath, CFileEncryption& encryption) {
     Close();
+    lastRefusal_.clear();
     packagePath_ = packagePath;
     packageFileName_ = fileNameOf(packagePath);
     std::error_code ec;
-    if (!fileio::isRegularFile(packagePath) ||
-        fs::file_size(packagePath, ec) > limits_.packageFileBytes || ec || !makePrivateFolder()) {
-        reportBadPackage();
+    if (!fileio::isRegularFile(packagePath)) {
+        reportBadPackage(fs::exists(packagePath, ec) ? "not a regular file"
+                                                     : "the file does not exist");
+        return false;
+    }
+    const std::uintmax_t size = fs::file_size(packagePath, ec);
+    if (ec) {
+        reportBadPackage("the file cannot be read");
+        return false;
+    }
+    if (size > limits_.packageFileBytes) {
+        reportBadPackage("over the limit of " + sizeText(limits_.packageFileBytes) +
+                         " for a package file");
+        return false;
+    }
+    if (!makePrivateFolder()) {
+        reportBadPackage("no private working folder could be made");
         return false;
     }
     archivePath_ = privateFolder_ + std::string(kArchiveName);
     if (!fileio::copyToNewFile(packagePath, archivePath_)) {
         Close();
-        reportBadPackage();
+        reportBadPackage("the package could not be copied to the working folder");
         return false;
     }
     openedCopy_ = true;
@@ -134,7 +169,7 @@ bool CFileControl::Open(const std::string& packagePath, CFileEncryption& encrypt
     // happen to be whole cipher blocks.
     if (!encryption.DecryptFile(archivePath_, CFileEncryption::kCurrentSchemeWithMessages)) {
         Close();
-        reportBadPackage();
+        reportBadPackage(std::string(kNotEncrypted));
         return false;
     }
     Unpack(packagePath, packageFileName_);
@@ -173,6 +208,7 @@ void CFileControl::Unpack(const std::string& packagePath, const std::string& pac
     }
     if (privateFolder_.empty() && !makePrivateFolder()) {
         unpackFolder_.clear();
+        lastUnpack_.cause = "no private working folder could be made";
         return; // nowhere to unpack: no entries, and Scan reports it
     }
     unpackFolder_ = privateFolder_ + std::string(kUnpackName);
@@ -182,15 +218,26 @@ void CFileControl::Unpack(const std::string& packagePath, const std::string& pac
 
     std::unique_ptr<void, UnzCloser> zip(unzOpen64(archivePath_.c_str()));
     if (!zip) {
+        // Decrypted with the wrong key, or never encrypted, the copy is no archive.
+        lastUnpack_.cause = openedCopy_ ? std::string(kNotEncrypted) : "not a ZIP archive";
         return; // no archive: no entries, and Scan reports it
     }
     lastUnpack_.archiveOpened = true;
     unzFile z = static_cast<unzFile>(zip.get());
     unz_global_info64 global{};
+    const std::string tooManyEntries =
+        "over the limit of " + std::to_string(limits_.entries) + " entries";
     if (unzGetGlobalInfo64(z, &global) == UNZ_OK && global.number_entry > limits_.entries) {
         lastUnpack_.overLimit = true;
+        lastUnpack_.cause = tooManyEntries;
         return;
     }
+    // The first problem found is the one told.
+    const auto problem = [this](std::string cause) {
+        if (lastUnpack_.cause.empty()) {
+            lastUnpack_.cause = std::move(cause);
+        }
+    };
     std::uint64_t unpacked = 0;
     std::array<char, kMaxEntryNameLength + 1> name{};
     // Every path and folder prefix seen, by its upper-case form: two that differ only in
@@ -203,6 +250,8 @@ void CFileControl::Unpack(const std::string& packagePath, const std::string& pac
                 const auto [it, added] = seen.emplace(upperAscii(part), part);
                 if (!added && it->second != part) {
                     ++lastUnpack_.caseClashes;
+                    problem("entries " + entryText(it->second) + " and " + entryText(part) +
+                            " differ only in letter case");
                     return;
                 }
             }
@@ -219,6 +268,7 @@ void CFileControl::Unpack(const std::string& packagePath, const std::string& pac
                 UNZ_OK ||
             info.size_filename > kMaxEntryNameLength) {
             ++lastUnpack_.damaged;
+            problem("damaged entry number " + std::to_string(index + 1));
             continue;
         }
         const auto relative = safeEntryPath(
@@ -236,14 +286,21 @@ void CFileControl::Unpack(const std::string& packagePath, const std::string& pac
         // The declared size is checked first so that a too large entry costs nothing; the
         // streamed size is what counts.
         const std::uint64_t limit = std::min(limits_.entryBytes, limits_.unpackedBytes - unpacked);
+        const std::string entry = entryText(*relative);
+        const std::string overLimit =
+            limit == limits_.entryBytes
+                ? "entry " + entry + " over the limit of " + sizeText(limits_.entryBytes)
+                : "over the limit of " + sizeText(limits_.unpackedBytes) + " unpacked";
         if (info.uncompressed_size > limit) {
             lastUnpack_.overLimit = true;
+            problem(overLimit);
             return;
         }
         fs::create_directories(target.parent_path(), ec);
         fileio::removeFile(target.string()); // a later entry of the same name replaces it
         const auto written = extractCurrent(z, target, limit, lastUnpack_.overLimit);
         if (lastUnpack_.overLimit) {
+            problem(overLimit);
             return;
         }
         if (written) {
@@ -251,15 +308,18 @@ void CFileControl::Unpack(const std::string& packagePath, const std::string& pac
             ++lastUnpack_.extracted;
         } else {
             ++lastUnpack_.damaged;
+            problem("damaged entry " + entry);
         }
     }
     if (index == limits_.entries && rc == UNZ_OK) {
         lastUnpack_.overLimit = true;
+        problem(tooManyEntries);
         return;
     }
     // The walk must end at the end of the directory: a read error leaves entries behind.
     if (rc != UNZ_END_OF_LIST_OF_FILE) {
         ++lastUnpack_.damaged;
+        problem("damaged archive directory after entry number " + std::to_string(index));
     }
 }
 
@@ -273,8 +333,12 @@ bool CFileControl::Scan() {
     linkFileName_.clear();
     parameterFileName_.clear();
     projectInfoFileName_.clear();
+    if (!lastUnpack_.archiveOpened && !lastUnpack_.cause.empty()) {
+        reportBadPackage(lastUnpack_.cause);
+        return false;
+    }
     if (lastUnpack_.archiveOpened && !lastUnpack_.complete()) {
-        reportBadPackage();
+        reportBadPackage(lastUnpack_.cause);
         return false;
     }
 
@@ -304,10 +368,19 @@ bool CFileControl::Scan() {
             projectInfoFileName_ = name;
         }
     }
-    if (linkFileName_.empty() || parameterFileName_.empty() || projectInfoFileName_.empty()) {
-        reportBadPackage();
+    if (projectInfoFileName_.empty()) {
+        reportBadPackage("missing project information (.INI file)");
         return false;
     }
+    if (parameterFileName_.empty()) {
+        reportBadPackage("missing parameter file (.PRM)");
+        return false;
+    }
+    if (linkFileName_.empty()) {
+        reportBadPackage("missing link file (.BIN)");
+        return false;
+    }
+    lastRefusal_.clear();
     return true;
 }
 

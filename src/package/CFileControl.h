@@ -35,6 +35,9 @@ public:
         std::size_t damaged = 0;     // entries that could not be extracted whole
         std::size_t caseClashes = 0; // entries whose path differs from another's only in case
         bool overLimit = false;      // a limit below was passed; unpacking stopped there
+        // Why the package cannot be used, for the line under message 400: the first damaged
+        // entry, the clash or the limit ("damaged entry Line1.PRM"). Empty when complete.
+        std::string cause;
         // A package that lost an entry, or whose entries clash on a case-insensitive file
         // system, is not the project its author made.
         bool complete() const {
@@ -103,10 +106,12 @@ public:
     const std::string& ParameterFileName() const { return parameterFileName_; }
     const std::string& ProjectInfoFileName() const { return projectInfoFileName_; }
     const UnpackReport& LastUnpack() const { return lastUnpack_; }
+    // The cause line of the last refusal (under message 400); empty after a good Open.
+    const std::string& LastRefusal() const { return lastRefusal_; }
     void setLimits(const Limits& limits) { limits_ = limits; }
 
 private:
-    void reportBadPackage();
+    void reportBadPackage(std::string cause);
     bool makePrivateFolder();
     std::string subFolder(std::string_view name) const;
 
@@ -124,6 +129,7 @@ private:
     std::string parameterFileName_;
     std::string projectInfoFileName_;
     UnpackReport lastUnpack_;
+    std::string lastRefusal_;
     Limits limits_;
 };
 

@@ -847,12 +847,13 @@ TEST(CliInfo, NotAPackageExitsWithTwo) {
             return runInfo({file, false}, prompter, m, out);
         });
         EXPECT_EQ(r.code, kExitNotAPackage) << file;
-        // A file that is not there says so, in the system's words, before message 400.
-        const std::string cause =
-            file == dir.file("missing.DWN")
-                ? "dlutil: cannot read " + file + ": No such file or directory\n"
-                : "";
-        EXPECT_EQ(r.err, cause + std::string(m(400)) + "\n") << file;
+        // A file that is not there says so, in the system's words, before message 400; the
+        // reader's cause line follows the message.
+        const bool missing = file == dir.file("missing.DWN");
+        const std::string before =
+            missing ? "dlutil: cannot read " + file + ": No such file or directory\n" : "";
+        const std::string cause = missing ? "the file does not exist" : "not an encrypted package";
+        EXPECT_EQ(r.err, before + std::string(m(400)) + "\n" + cause + "\n") << file;
         EXPECT_TRUE(r.out.empty());
     }
 }

@@ -242,7 +242,7 @@ TEST(DownloadFlow, UnreadablePackageLeavesThePlcUntouched) {
     EXPECT_EQ(flow.run(rig.job(path)), Outcome::PackageFailed);
     ASSERT_FALSE(rig.shown().empty());
     for (const auto& text : rig.shown()) {
-        EXPECT_EQ(text, rig.text(400));
+        EXPECT_EQ(text, rig.text(400) + "\nmissing project information (.INI file)");
     }
     EXPECT_EQ(rig.plc.requestCount(), 0u);
     EXPECT_EQ(rig.plc.runState(), sim::RunState::Run);

@@ -504,7 +504,7 @@ TEST(DownloadSequence, UnusablePackageStopsAtOnce) {
     Download d(rig, path, job);
     EXPECT_FALSE(d.run());
     EXPECT_EQ(d.sequence.failure(), DownloadSequence::Failure::PackageUnusable);
-    EXPECT_EQ(rig.shown(), std::vector<std::string>{rig.text(400)});
+    EXPECT_EQ(rig.shown(), std::vector<std::string>{rig.text(400) + "\nmissing link file (.BIN)"});
     EXPECT_TRUE(rig.records.empty());
     EXPECT_EQ(test::readFile(path), original);
     EXPECT_EQ(rig.dir.listing(), std::vector<std::string>{"Line1.DWN"});

@@ -654,6 +654,8 @@ TEST(MainWindow, UnreadablePackageClearsTheProject) {
         w.packageFile("Bad.DWN", PackageBuilder().project("Bad", 26).without("INI"));
     EXPECT_FALSE(w.dialog.openPackage(bad));
     EXPECT_EQ(w.boxes.shown(), std::vector<std::string>{w.text(400)});
+    EXPECT_EQ(w.boxes.causes(),
+              std::vector<std::string>{"missing project information (.INI file)"});
     // Neither the old project under the new path nor the old path: the window is cleared.
     for (const int id : {152, 301, 302, 310}) {
         EXPECT_EQ(w.field(id), QString()) << id;

@@ -34,6 +34,17 @@ for lib in libc6 libstdc++6 libqt6core6 libqt6serialport6 libssl3 libminizip1; d
     [[ $names == *" $lib "* ]] || fail "Depends lacks $lib"
 done
 
+# The desktop program needs Qt's windowing plugins and its translations, and a Hangul font
+# for its Korean texts.
+contents=$(dpkg-deb -c "$deb")
+if grep -q ' \./usr/bin/downloader$' <<<"$contents"; then
+    for pkg in qt6-qpa-plugins qt6-translations-l10n; do
+        [[ $names == *" $pkg "* ]] || fail "Depends lacks $pkg"
+    done
+    recommends=$(dpkg-deb -f "$deb" Recommends)
+    [[ " ${recommends//,/ } " == *" fonts-nanum "* ]] || fail "Recommends '$recommends' lacks fonts-nanum"
+fi
+
 # Everything under /usr, nothing from the build tree's prefix.
 if dpkg-deb -c "$deb" | awk '{print $6}' | grep -v -E '^\./(usr(/.*)?)?$'; then
     fail "files outside /usr"
@@ -47,7 +58,9 @@ for program in dlutil plcsim; do
     echo "$answer"
 done
 
-for page in dlutil plcsim; do
+pages=(dlutil plcsim)
+[ -e "$root/usr/bin/downloader" ] && pages+=(downloader)
+for page in "${pages[@]}"; do
     file=$root/usr/share/man/man1/$page.1.gz
     [ -f "$file" ] || fail "no man page $page.1.gz"
     head=$(gzip -dc "$file" | head -1)
@@ -63,4 +76,28 @@ registered=$(bash -c '_init_completion() { :; }; source "$1" && complete -p dlut
 for file in "$@"; do
     [ -s "$root/usr/$file" ] || fail "no /usr/$file"
 done
+
+# One documentation folder, named after the package, with the copyright file and the
+# changelog as Debian keeps them.
+doc=$root/usr/share/doc/download-utility
+[ -s "$doc/copyright" ] || fail "no copyright file"
+head -1 "$doc/copyright" | grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' ||
+    fail "the copyright file is not machine-readable"
+gzip -t "$doc/changelog.gz" || fail "changelog.gz is not gzip"
+first=$(gzip -dc "$doc/changelog.gz" | head -1)
+[[ $first == "download-utility ($version) "* ]] || fail "the changelog starts with '$first'"
+for folder in "$root"/usr/share/doc/*; do
+    [ "$folder" = "$doc" ] || [ -L "$folder" ] || fail "a second documentation folder $folder"
+done
+
+# What Debian's own checker says, where it is installed: no error and no warning.
+if command -v lintian >/dev/null; then
+    if ! lintian --fail-on error,warning --tag-display-limit 0 "$deb" >"$scratch/lintian.log" 2>&1; then
+        cat "$scratch/lintian.log" >&2
+        fail "lintian found errors or warnings"
+    fi
+    echo "lintian: no errors, no warnings"
+else
+    echo "lintian is not installed: not checked"
+fi
 echo "package ok"

@@ -436,6 +436,106 @@ TEST_F(PackageTest, LimitsRefuseOversizedPackages) {
     }
 }
 
+// Every refusal keeps message 400 and says under it why, in one line, with the entry or the
+// limit it is about; names from the package are escaped.
+TEST_F(PackageTest, RefusalsSayWhyUnderTheMessage) {
+    constexpr std::uint64_t kMiB = std::uint64_t{1} << 20;
+    const CFileControl::Limits small{16, kMiB, 4 * kMiB, 512 * 1024};
+    // A stored entry whose data no longer matches its CRC.
+    const auto broken = [](const std::string& name) {
+        const Bytes marker(48, 'Q');
+        Bytes zip = PackageBuilder().method(ZipMethod::Stored).extra(name, marker).archive();
+        const auto at = std::search(zip.begin(), zip.end(), marker.begin(), marker.end());
+        at[7] ^= 0x01;
+        return PackageBuilder::encrypt(Scheme::Current, zip);
+    };
+    const Bytes plain = PackageBuilder().archive();
+    const Bytes unpadded = plain.size() % 16 == 0 ? Bytes(plain.begin(), plain.end() - 1) : plain;
+    struct Case {
+        const char* what;
+        Bytes bytes;
+        std::string cause;
+        bool limited = false;
+    };
+    const Case cases[] = {
+        {"a plain archive", unpadded, "not an encrypted package"},
+        {"bytes that decrypt to no archive", Bytes(4096, 0x5E), "not an encrypted package"},
+        {"an older scheme package", PackageBuilder().packageScheme(Scheme::Older).package(),
+         "not an encrypted package"},
+        {"a damaged entry", broken("Spare.dat"), "damaged entry Spare.dat"},
+        {"a damaged entry with a crafted name", broken("a\x1b[2Jb.dat"),
+         "damaged entry a\\x1B[2Jb.dat"},
+        {"no project information", PackageBuilder().without("INI").package(),
+         "missing project information (.INI file)"},
+        {"no parameter file", PackageBuilder().without("PRM").package(),
+         "missing parameter file (.PRM)"},
+        {"no link file", PackageBuilder().without("BIN").package(), "missing link file (.BIN)"},
+        {"names differing only in case",
+         PackageBuilder()
+             .extra("Doc/a.txt", Bytes(4, 'a'))
+             .extra("DOC/b.txt", Bytes(4, 'b'))
+             .package(),
+         "entries Doc and DOC differ only in letter case"},
+        {"an entry over its limit", PackageBuilder().zeros("a.dat", kMiB + 1).package(),
+         "entry a.dat over the limit of 1 MiB", true},
+        // The archive reader gives no more than the size declared: the rest fails the CRC.
+        {"an entry inflating past its declared size",
+         PackageBuilder().zeros("a.dat", 3 * kMiB, 1000).package(), "damaged entry a.dat", true},
+        {"an entry declared past its limit",
+         PackageBuilder().zeros("a.dat", 1000, 3 * kMiB).package(),
+         "entry a.dat over the limit of 1 MiB", true},
+        {"the entries together over their limit",
+         PackageBuilder()
+             .zeros("a", kMiB)
+             .zeros("b", kMiB)
+             .zeros("c", kMiB)
+             .zeros("d", kMiB)
+             .package(),
+         "over the limit of 4 MiB unpacked", true},
+        {"too many entries",
+         [] {
+             PackageBuilder b;
+             for (int i = 0; i < 20; ++i) {
+                 b.extra("x" + std::to_string(i), Bytes(1, 'x'));
+             }
+             return b.package();
+         }(),
+         "over the limit of 16 entries", true},
+        {"a package file over its limit",
+         PackageBuilder()
+             .method(ZipMethod::Stored)
+             .extra("noise.dat", Bytes(600 * 1024, 'n'))
+             .package(),
+         "over the limit of 512 KiB for a package file", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        prompter.shown.clear();
+        reader.setLimits(c.limited ? small : CFileControl::Limits{});
+        putBytes(c.bytes);
+        EXPECT_FALSE(read().has_value());
+        ASSERT_EQ(prompter.shown.size(), 1u);
+        EXPECT_EQ(prompter.shown[0].text, messages(400));
+        EXPECT_EQ(prompter.shown[0].cause, c.cause);
+        EXPECT_EQ(reader.LastRefusal(), c.cause);
+    }
+
+    // Paths that are no package file at all.
+    reader.setLimits({});
+    const struct {
+        std::string path;
+        std::string cause;
+    } paths[] = {{dir.file("Missing.DWN"), "the file does not exist"},
+                 {dir.path(), "not a regular file"}};
+    for (const auto& p : paths) {
+        SCOPED_TRACE(p.path);
+        prompter.shown.clear();
+        EXPECT_FALSE(readPackage(p.path, reader, encryption).has_value());
+        ASSERT_EQ(prompter.shown.size(), 1u);
+        EXPECT_EQ(prompter.shown[0].cause, p.cause);
+    }
+}
+
 // Bombs at the real limits, opened in a child process whose peak memory is measured: a
 // 300 MiB entry of zeros declaring 1000 bytes and one of 80 MiB declaring it are refused; an
 // entry of exactly the entry limit opens, and its decryption attempts stay in bounds too.

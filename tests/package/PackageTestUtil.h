@@ -51,14 +51,21 @@ public:
     struct Shown {
         std::string text;
         PromptButtons buttons;
+        std::string cause; // the line under the message, kept apart
     };
 
     PromptAnswer message(std::string_view text, PromptButtons buttons, PromptIcon) override {
-        shown.push_back({std::string(text), buttons});
+        shown.push_back({std::string(text), buttons, {}});
         if (buttons == PromptButtons::Ok) {
             return PromptAnswer::Ok;
         }
         return answer;
+    }
+    PromptAnswer messageWithCause(std::string_view text, std::string_view cause,
+                                  PromptButtons buttons, PromptIcon icon) override {
+        const PromptAnswer a = message(text, buttons, icon);
+        shown.back().cause = cause;
+        return a;
     }
 
     std::vector<Shown> shown;
