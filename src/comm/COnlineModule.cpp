@@ -466,12 +466,14 @@ bool COnlineModule::linuxUpload(std::uint16_t blockNumber, std::span<std::uint8_
     return ctx_.protocol.upload('X', blockNumber, send, out, received);
 }
 
-bool COnlineModule::errorReport(ErrorReport::Variant variant, std::string cause) {
+bool COnlineModule::errorReport(ErrorReport::Variant variant, std::string cause,
+                                std::string_view step) {
     if (cause.empty()) {
         cause = ctx_.com.failureCause();
     }
-    const bool stays = ErrorReport(ctx_.prompter, ctx_.messages)
-                           .report(ctx_.protocol.lastErrorCode(), connectionType(), variant, cause);
+    const bool stays =
+        ErrorReport(ctx_.prompter, ctx_.messages)
+            .report(ctx_.protocol.lastErrorCode(), connectionType(), variant, cause, step);
     if (!stays) {
         online_ = false;
     }

@@ -128,8 +128,9 @@ public:
     // The error report of the last failed transaction. A failure of the link or of a frame
     // ends the session: the online flag is then cleared.
     // `cause` goes under the message of a channel error; empty: what the channel says.
+    // `step` names the request that failed (see ErrorReport::report).
     bool errorReport(ErrorReport::Variant variant = ErrorReport::Variant::Session,
-                     std::string cause = {});
+                     std::string cause = {}, std::string_view step = {});
 
     // Device address of a name for the project's CPU type and the current connection.
     std::uint32_t deviceAddress(std::string_view name) const;

@@ -25,7 +25,13 @@ constexpr std::string_view kDownloadErrorText = "PLC Error";
 } // namespace
 
 bool ErrorReport::report(std::uint8_t code, std::uint8_t connectionType, Variant variant,
-                         std::string_view cause) const {
+                         std::string_view channelCause, std::string_view step) const {
+    std::string joined(step);
+    if (!step.empty() && !channelCause.empty()) {
+        joined += ": ";
+    }
+    joined += channelCause;
+    const std::string_view cause = joined;
     switch (code) {
     case kChannelPortMissing:
     case kChannelWriteFailed:
@@ -49,7 +55,7 @@ bool ErrorReport::report(std::uint8_t code, std::uint8_t connectionType, Variant
     case kErrorStationMismatch:
     case kErrorSequenceMismatch:
     case kErrorCheckCode:
-        prompter_.message(messages_(Msg::BadFrame));
+        prompter_.messageWithCause(messages_(Msg::BadFrame), step);
         return false;
     // The link itself is fine after a local refusal: the session stays as it was.
     case kErrorRequestRefused:
@@ -66,12 +72,15 @@ bool ErrorReport::report(std::uint8_t code, std::uint8_t connectionType, Variant
     default:
         break;
     }
-    prompter_.message(messages_(Msg::CpuErrorCode));
+    // The PLC's code and its text; the step goes under the text, or under the first box when
+    // the code has none.
+    const bool texted = code >= 1 && code <= kLastPlcErrorCode;
+    prompter_.messageWithCause(messages_(Msg::CpuErrorCode), texted ? std::string_view{} : step);
     if (code >= 1 && code <= kLastTextedPlcError) {
-        prompter_.message(messages_(Msg::PlcErrorBase + code));
-    } else if (code > kLastTextedPlcError && code <= kLastPlcErrorCode) {
+        prompter_.messageWithCause(messages_(Msg::PlcErrorBase + code), step);
+    } else if (texted) {
         // The string table has no texts for these codes: name the code itself.
-        prompter_.message("ERR(" + std::to_string(code) + ")");
+        prompter_.messageWithCause("ERR(" + std::to_string(code) + ")", step);
     }
     return true;
 }

@@ -25,9 +25,12 @@ public:
         : prompter_(prompter), messages_(messages) {}
 
     // `cause` (why the channel failed, what was tried) goes under the message of a channel
-    // error as its cause line.
+    // error as its cause line. `step` names the request that failed ("sending Program 003,
+    // block 3 of 7"); it leads the cause line of a channel error and is the cause line of a
+    // frame error and of the PLC's own error text.
     bool report(std::uint8_t lastErrorCode, std::uint8_t connectionType,
-                Variant variant = Variant::Session, std::string_view cause = {}) const;
+                Variant variant = Variant::Session, std::string_view cause = {},
+                std::string_view step = {}) const;
 
 private:
     Prompter& prompter_;

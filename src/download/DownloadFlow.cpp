@@ -62,7 +62,7 @@ DownloadFlow::Outcome DownloadFlow::run(const DownloadJob& job, bool connectionC
         }
     }
     if (!session_.beginDownload()) {
-        session_.errorReport();
+        session_.errorReport(ErrorReport::Variant::Session, {}, "starting the download (0x83)");
         ctx_.prompter.message(ctx_.messages(Msg::HoldsPreviousProject), PromptButtons::Ok,
                               PromptIcon::Warning);
         return Outcome::BeginFailed;
@@ -112,7 +112,7 @@ bool DownloadFlow::readStatus(PlcStatus& status) {
     }
     // The status read has no message of its own: without the report the flow would stop
     // without a word.
-    session_.errorReport();
+    session_.errorReport(ErrorReport::Variant::Session, {}, "reading the CPU mode");
     return false;
 }
 
@@ -137,7 +137,8 @@ DownloadFlow::Outcome DownloadFlow::bringToStop(PlcStatus status) {
             return Outcome::StopDeclined;
         }
         if (session_.changeCpuMode(CProtocol::kModeRemoteStop) == 0) {
-            session_.errorReport();
+            session_.errorReport(ErrorReport::Variant::Session, {},
+                                 "switching the CPU to Remote STOP");
             return Outcome::ModeChangeFailed;
         }
     }
@@ -151,7 +152,7 @@ void DownloadFlow::offerRemoteRun() {
         return;
     }
     if (session_.changeCpuMode(CProtocol::kModeRemoteRun) == 0) {
-        session_.errorReport();
+        session_.errorReport(ErrorReport::Variant::Session, {}, "switching the CPU to Remote RUN");
         remoteRunFailed_ = true;
         return;
     }

@@ -333,7 +333,10 @@ bool DownloadSequence::sendBlock(const DownloadItemPlan& item, std::uint32_t ind
         return false;
     }
     if (!session_.downloadBlock(item.kind, item.id, count, value2, data)) {
-        session_.errorReport(ErrorReport::Variant::Download);
+        const std::string step = formatText("sending %s, block %u of %u",
+                                            displaySafe(item.label).c_str(), index + 1,
+                                            std::max<std::uint32_t>(item.blocks, 1));
+        session_.errorReport(ErrorReport::Variant::Download, {}, step);
         fail(Failure::RequestFailed);
         return false;
     }

@@ -117,14 +117,35 @@ bool subMatches(const Row& row, std::uint8_t sub) {
 
 bool inSet(std::uint64_t set, CpuType type) { return type < 64 && ((set >> type) & 1u) != 0; }
 
-// A project type the row does not name and that is not the PLC's own (the type of the row's
-// label). Rows that name no type at all are never compared, and a connection without a
-// project type (status, device memory detection) compares nothing.
+// PLCs without a project type of their own name take the projects of their family whose
+// siblings the row refuses: C-08 refuses C-01 and C-06 and takes C-02 and C-03, C-09 the
+// other way round (all four share one address layout).
+struct TakenTypes {
+    std::string_view label;
+    std::uint64_t types;
+};
+constexpr std::array kTakenTypes{
+    TakenTypes{"C-08", types("14, 29")},
+    TakenTypes{"C-09", types("10, 34")},
+};
+
+bool isOwnType(const Row& row, CpuType projectCpuType) {
+    for (const TakenTypes& t : kTakenTypes) {
+        if (t.label == row.label) {
+            return inSet(t.types, projectCpuType);
+        }
+    }
+    return CpuTypeTable::parse(row.label) == projectCpuType;
+}
+
+// A project type the row does not name and that is not the PLC's own. Rows that name no type
+// at all are never compared, and a connection without a project type (status, device memory
+// detection) compares nothing.
 bool comparedUnnamed(const Row& row, CpuType projectCpuType) {
     if (projectCpuType == kNoCpuType || (row.refused | row.refusedWarning | row.warned) == 0) {
         return false;
     }
-    return CpuTypeTable::parse(row.label) != projectCpuType;
+    return !isOwnType(row, projectCpuType);
 }
 
 } // namespace

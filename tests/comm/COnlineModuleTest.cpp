@@ -68,6 +68,8 @@ TEST(COnlineModule, IdentificationDecidesTheConnection) {
         {identity('z', '1'), 30, false, 616, nullptr, no},
         {identity('U', '0'), 6, true, 616, nullptr, yes},
         {identity('1', '0'), 0, true, 0},  // the PLC's own type: no question
+        {identity('U', '0'), 14, true, 0}, // C-08 takes C-02 projects, C-09 C-01 ones
+        {identity('u', '0'), 10, true, 0},
         {identity('P', '1'), 26, true, 0}, // a PLC that is never compared stays silent
         {identity('u', '0'), 14, false, 617}, // a pair the row names keeps its answer
     };

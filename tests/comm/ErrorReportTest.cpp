@@ -74,6 +74,35 @@ TEST(ErrorReport, MessagesAndResultByCode) {
     }
 }
 
+// The step of the failed request goes on the line under the message that reports it: after
+// the channel's own cause, under a frame error and under the PLC's error text.
+TEST(ErrorReport, TheFailedStepIsNamedUnderItsMessage) {
+    using V = ErrorReport::Variant;
+    const std::string step = "sending Program 003, block 3 of 7";
+    struct Case {
+        std::uint8_t code;
+        V variant;
+        const char* channelCause;
+        Texts texts;
+    };
+    const Case cases[] = {
+        {0x82, V::Download, "connection closed by 127.0.0.1:10266",
+         {"PLC Error\n" + step + ": connection closed by 127.0.0.1:10266"}},
+        {0x83, V::Download, "", {"PLC Error\n" + step}},
+        {0x89, V::Download, "", {"Error found in the frame received from PLC.\n" + step}},
+        {4, V::Download, "",
+         {"Error code was received from CPU.", "ERR(4) : Data size overflow\n" + step}},
+        {23, V::Session, "", {"Error code was received from CPU.", "ERR(23)\n" + step}},
+        {0, V::Session, "", {"Error code was received from CPU.\n" + step}},
+    };
+    const Messages english(Language::English);
+    for (const auto& c : cases) {
+        test::ScriptedPrompter prompter;
+        ErrorReport(prompter, english).report(c.code, 3, c.variant, c.channelCause, step);
+        EXPECT_EQ(prompter.texts(), c.texts) << "code " << int{c.code};
+    }
+}
+
 TEST(ErrorReport, KoreanRunShowsTheKoreanTexts) {
     const Messages korean(Language::Korean);
     test::ScriptedPrompter prompter;

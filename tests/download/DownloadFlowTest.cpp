@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <regex>
 #include <filesystem>
 #include <future>
 #include <tuple>
@@ -345,6 +346,18 @@ TEST(DownloadFlow, FailureInTheMiddleCleansUp) {
         ASSERT_FALSE(shown.empty());
         EXPECT_EQ(shown.back().rfind(holdingPrefix(rig), 0), 0u) << shown.back();
         shown.pop_back();
+        // A failed request names its item and block on the line under its message.
+        if (c.failure == DownloadSequence::Failure::RequestFailed) {
+            ASSERT_FALSE(shown.empty());
+            const std::string& last = shown.back();
+            const auto br = last.find('\n');
+            ASSERT_NE(br, std::string::npos) << last;
+            EXPECT_TRUE(std::regex_match(last.substr(br + 1),
+                                         std::regex("sending (Parameter|PBT [0-9]{3}|Program "
+                                                    "[0-9]{3}), block [0-9]+ of [0-9]+(: .*)?")))
+                << last;
+            shown.back().resize(br);
+        }
         EXPECT_EQ(shown, want);
         EXPECT_LT(rig.plc.downloadItems().size(), 140u);
         EXPECT_EQ(test::readFile(path), original);
@@ -463,6 +476,16 @@ TEST(DownloadFlow, StoppedDownloadSaysWhatThePlcHolds) {
         }
         EXPECT_EQ(shown.back(), holding);
         EXPECT_EQ(rig.prompter.shown().back().icon, PromptIcon::Warning);
+        if (!c.cancel) { // the failed request: the PBT entry after the last one kept
+            ASSERT_GE(shown.size(), 2u);
+            ASSERT_FALSE(kept.empty());
+            ASSERT_EQ(kept.back().kind, 'B');
+            char next[48];
+            std::snprintf(next, sizeof next, "PLC Error\nsending PBT %03u, block 1 of 1",
+                          kept.back().id + 1u);
+            const std::string& failed = shown[shown.size() - 2];
+            EXPECT_EQ(failed.rfind(next, 0), 0u) << failed;
+        }
         for (const auto& text : shown) {
             EXPECT_NE(text, rig.text(Msg::AskRemoteRun));
             EXPECT_NE(text, rig.text(Msg::DownloadSucceeded));

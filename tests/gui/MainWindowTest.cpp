@@ -27,6 +27,7 @@
 #include "support/ChildProcess.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -339,6 +340,32 @@ TEST(MainWindow, CancelStopsTheDownloadAndSaysWhatThePlcHolds) {
                                 formatText(w.text(Msg::HoldsPartOfProject), label.c_str());
     EXPECT_EQ(w.boxes.shown(), (std::vector<std::string>{w.text(662), holding}));
     EXPECT_EQ(w.plc.runState(), sim::RunState::Stop);
+}
+
+// The connect phase shows itself between Help and Initialize: each protocol test with its
+// attempt, then nothing once the PLC has answered.
+TEST(MainWindow, TheConnectPhaseShowsItsAttempts) {
+    sim::FaultConfig faults;
+    faults.dropRequests.insert(1); // the first protocol test goes unanswered
+    Window w(Language::English, {}, false, faults);
+    ASSERT_TRUE(w.dialog.openPackage(
+        w.packageFile("Line1.DWN", PackageBuilder().project("Line1", 26))));
+    auto spec = described(simulatorAt(10523));
+    spec.timeoutSeconds = 1;
+    w.dialog.useConnection(spec);
+    auto* status = w.dialog.findChild<QLabel*>(QStringLiteral("connectStatus"));
+    ASSERT_NE(status, nullptr);
+    std::vector<std::string> seen; // what the line showed, each time it changed
+    QObject::connect(&w.worker, &gui::SessionWorker::connectStatus, status,
+                     [&] { seen.push_back(status->text().toStdString()); });
+    w.boxes.answer(QMessageBox::No); // 663
+    EXPECT_TRUE(w.download());
+    ASSERT_EQ(seen.size(), 3u);
+    EXPECT_EQ(seen[0].rfind("Connecting to ", 0), 0u) << seen[0];
+    EXPECT_NE(seen[0].find("(attempt 1 of 4)"), std::string::npos) << seen[0];
+    EXPECT_NE(seen[1].find("(attempt 2 of 4)"), std::string::npos) << seen[1];
+    EXPECT_EQ(seen[2], "");
+    EXPECT_TRUE(status->text().isEmpty());
 }
 
 // Without a cryptography service, 674 answered Yes shows the Encryption Error dialog itself

@@ -104,6 +104,7 @@ CDownloadUtilDlg::CDownloadUtilDlg(const Messages& messages, SettingsStore& sett
     // A dial-up line dials on the worker before its first frame; the status window follows.
     connect(&worker_, &SessionWorker::dialUpStatus, this, &CDownloadUtilDlg::onDialUpStatus);
     connect(&worker_, &SessionWorker::dialUpFinished, this, &CDownloadUtilDlg::onDialUpFinished);
+    connect(&worker_, &SessionWorker::connectStatus, connectStatus_, &QLabel::setText);
 }
 
 CDownloadUtilDlg::~CDownloadUtilDlg() { worker_.waitIdle(); }
@@ -189,6 +190,12 @@ void CDownloadUtilDlg::buildLayout() {
     // The actions.
     auto* help = button(kIdHelp, du.rect(5, 335, 64, 14));
     auto* init = button(kIdInitialize, du.rect(193, 335, 64, 14));
+    // The connect phase shows itself in the free space between Help and Initialize.
+    connectStatus_ = new QLabel(this);
+    connectStatus_->setObjectName(QStringLiteral("connectStatus"));
+    connectStatus_->setTextFormat(Qt::PlainText);
+    connectStatus_->setWordWrap(true);
+    connectStatus_->setGeometry(du.rect(73, 334, 116, 16));
     auto* download = button(kIdDownload, du.rect(263, 335, 64, 14));
 
     connect(setup, &QPushButton::clicked, this, &CDownloadUtilDlg::onConnectionSetup);

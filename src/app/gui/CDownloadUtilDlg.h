@@ -163,6 +163,7 @@ private:
     // Controls.
     QLineEdit* pathField_ = nullptr;
     QLineEdit* connectionField_ = nullptr;
+    QLabel* connectStatus_ = nullptr; // the connect phase, between Help and Initialize
     QLineEdit* projectNameField_ = nullptr;
     QLineEdit* cpuTypeField_ = nullptr;
     QLineEdit* sizeField_ = nullptr;

@@ -71,6 +71,9 @@ Connection& SessionWorker::connection() {
         });
         connection_->setDialUpDoneSink([this](bool connected) { emit dialUpFinished(connected); });
         connection_->setDialUpCancelCheck([this] { return dialUpCancel_.load(); });
+        connection_->session().setConnectStatusSink([this](std::string_view text) {
+            emit connectStatus(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+        });
     }
     return *connection_;
 }

@@ -64,6 +64,9 @@ signals:
     // The modem's progress while a dial-up line dials (from the worker thread).
     void dialUpStatus(const QString& phone, int elapsedSeconds, const QString& status);
     void dialUpFinished(bool connected);
+    // Before each protocol test of a connect ("Connecting to 127.0.0.1:10523 (attempt 2 of
+    // 4)"), and an empty text when the connect phase is over (from the worker thread).
+    void connectStatus(const QString& text);
     void idle();
 
 private:
