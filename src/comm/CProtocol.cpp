@@ -194,7 +194,69 @@ void CProtocol::markOutOfStep() {
     outOfStep_ = true;
 }
 
+void CProtocol::drainStream() {
+    if (!streamOpen_) {
+        return;
+    }
+    streamOpen_ = false;
+    // Without the opening answer the count is not known: as many as a count can name.
+    const std::int64_t total = uploadTotal_ != 0 ? uploadTotal_ : std::int64_t{0xFFFF};
+    const std::int64_t remaining =
+        (uploadTotal_ > streamNext_ ? uploadTotal_ - streamNext_ : std::int64_t{0}) +
+        total * streamsBehind_;
+    // The last blocks to see: of the stream under way (unless it was read to its end), and
+    // of every stream behind it.
+    std::int64_t lastBlocks = (uploadTotal_ > streamNext_ ? 1 : 0) + streamsBehind_;
+    streamsBehind_ = 0;
+    if (remaining == 0 || lastBlocks == 0) {
+        return;
+    }
+    const std::size_t most = static_cast<std::size_t>(remaining) * frame::kMaxReceiveBytes;
+    // The PLC sends the blocks one after the other: a whole time-out without a byte means
+    // the stream has ended (or the link has gone).
+    const auto gap = std::max(channel_.timeout(), std::chrono::milliseconds{1});
+    const auto frameTime = std::chrono::ceil<std::chrono::milliseconds>(
+        channel_.byteTime() * static_cast<std::int64_t>(frame::kMaxReceiveBytes));
+    Clock::TimePoint end{};
+    if (clock_ != nullptr) {
+        end = clock_->now() + (gap + frameTime) * remaining;
+    }
+    inboxNext_ = inboxSize_ = 0;
+    const std::uint8_t lastRead = lastRead_;
+    receiver_.reset(frame::kUpload, false, station_, 0);
+    for (std::size_t dropped = 0; lastBlocks > 0 && dropped < most;) {
+        auto limit = gap;
+        if (clock_ != nullptr) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - clock_->now());
+            if (left.count() <= 0) {
+                break;
+            }
+            limit = std::min(limit, left);
+        }
+        if (!refill(limit, most - dropped)) {
+            break; // quiet for a whole time-out, or the link is gone
+        }
+        dropped += inboxSize_;
+        for (std::size_t i = 0; i < inboxSize_; ++i) {
+            const FrameReceiver::Result result = receiver_.feed(inbox_[i]);
+            if (result == FrameReceiver::Result::NeedMore) {
+                continue;
+            }
+            const auto data = receiver_.data();
+            // The image's last block ends a stream.
+            if (result == FrameReceiver::Result::Good && data.size() >= kUploadHeaderSize &&
+                be16(data, 2) != 0 && be16(data, 4) == be16(data, 2) - 1) {
+                --lastBlocks;
+            }
+            receiver_.reset(frame::kUpload, false, station_, 0);
+        }
+        inboxNext_ = inboxSize_ = 0;
+    }
+    lastRead_ = lastRead;
+}
+
 void CProtocol::settle() {
+    drainStream();
     if (!outOfStep_) {
         return;
     }
@@ -365,6 +427,7 @@ bool CProtocol::transact(std::size_t frameSize, std::uint8_t command, bool send,
         lastError_ = kErrorNoAttempts;
         return false;
     }
+    transactWrites_ = 0;
     for (std::uint32_t attempt = 0; attempt < attempts_; ++attempt) {
         if (send) {
             if (attempt == 0) {
@@ -380,6 +443,7 @@ bool CProtocol::transact(std::size_t frameSize, std::uint8_t command, bool send,
                 lastError_ = writeFailure();
                 continue;
             }
+            ++transactWrites_;
             noteSent();
         }
         if (!receive(command)) {
@@ -615,13 +679,29 @@ bool CProtocol::upload(std::uint8_t kind, std::uint16_t value, bool send,
     uploadBlock_ = value;
     uploadOpens_ = send;
     if (uploadOpens_) {
+        // The rest of an earlier stream goes first, while its block count is still known.
+        drainStream();
         uploadTotal_ = 0;
     }
-    if (!transact(size, frame::kUpload, write, Check::Upload)) {
+    const bool ok = transact(size, frame::kUpload, write, Check::Upload);
+    if (send && !stationHeader_) {
+        // The PLC streams the image from now on, unless it refused the request, or the request
+        // never went out.
+        const bool refused = lastError_ == kErrorNoAttempts || lastError_ == kChannelWriteFailed ||
+                             (lastError_ != kErrorNone && lastError_ < 0x80);
+        streamOpen_ = ok || !refused;
+        streamNext_ = 0;
+        streamsBehind_ = transactWrites_ > 1 ? transactWrites_ - 1 : 0;
+    }
+    if (!ok) {
         return false;
     }
     if (uploadOpens_) {
         uploadTotal_ = be16(responseData_, 2);
+    }
+    if (!stationHeader_) {
+        streamNext_ = static_cast<std::uint16_t>(be16(responseData_, 4) + 1);
+        streamOpen_ = streamOpen_ && (streamNext_ < uploadTotal_ || streamsBehind_ > 0);
     }
     if (responseLength_ > out.size()) {
         // The caller's buffer cannot take the answer; copying part of it would hide that.

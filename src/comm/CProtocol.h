@@ -75,6 +75,15 @@ public:
     std::chrono::milliseconds lateAnswerLimit() const;
     // Whether the line is out of step (see above) and waits before the next request.
     bool outOfStep() const { return outOfStep_; }
+    // Without the station header an opening 'U' sets the PLC sending the whole image, block
+    // after block. A caller that stops reading before the last block (a cancelled backup, a
+    // failed pass) leaves the rest of that stream on the line, where the next request would
+    // have to hunt through it for its answer. So before the next request that is not a 'U' of
+    // the stream, the rest is read and thrown away: up to the image's last block, or until
+    // the line has been quiet for a time-out, at most the bytes and the line time of the
+    // blocks still due. An opening request that was sent again (its answer was late) set the
+    // PLC streaming once more: each such stream is drained as well.
+    bool uploadStreamOpen() const { return streamOpen_; }
 
     void setStationNumber(std::uint8_t station) { station_ = station; }
     std::uint8_t stationNumber() const { return station_; }
@@ -188,6 +197,8 @@ private:
     // Before a new request on a line out of step: throws away whatever comes until every
     // earlier request is older than lateAnswerLimit().
     void settle();
+    // Reads the rest of an upload stream and throws it away (see uploadStreamOpen()).
+    void drainStream();
     // Throws away what comes until `end` (bounded in bytes); false when the link is gone.
     void dropUntil(Clock::TimePoint end);
     // Throws away what was taken and what comes with gaps of at most `gap` (bounded).
@@ -220,6 +231,15 @@ private:
     std::uint16_t uploadBlock_ = 0;
     bool uploadOpens_ = false;
     std::uint16_t uploadTotal_ = 0;
+    // Without the header: whether the PLC may still be sending blocks of an image, and the
+    // number of the next block it sends.
+    bool streamOpen_ = false;
+    std::uint16_t streamNext_ = 0;
+    // Whole streams still to come behind that one: an opening request sent again (its answer
+    // was late or lost) sets the PLC sending the image once more.
+    std::uint32_t streamsBehind_ = 0;
+    // Requests the current transaction wrote.
+    std::uint32_t transactWrites_ = 0;
 
     std::uint16_t responseLength_ = 0;
     std::array<std::uint8_t, frame::kResponseDataSize> responseData_{};
