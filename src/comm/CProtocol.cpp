@@ -389,11 +389,13 @@ private:
     CProtocol& p_;
 };
 
-bool CProtocol::receive(std::uint8_t command) {
+bool CProtocol::receive(std::uint8_t command, bool fresh) {
     lastError_ = kErrorNone;
     receivedCount_ = 0;
     receiver_.reset(command, stationHeader_, station_, sequence_);
-    startDeadline();
+    if (fresh) {
+        startDeadline();
+    }
     for (;;) {
         const ChannelRead in = readByte();
         if (in.status != kChannelOk) {
@@ -428,6 +430,7 @@ bool CProtocol::transact(std::size_t frameSize, std::uint8_t command, bool send,
         return false;
     }
     transactWrites_ = 0;
+    bool misfit = false; // an answer came that did not fit the request
     for (std::uint32_t attempt = 0; attempt < attempts_; ++attempt) {
         if (send) {
             if (attempt == 0) {
@@ -446,23 +449,44 @@ bool CProtocol::transact(std::size_t frameSize, std::uint8_t command, bool send,
             ++transactWrites_;
             noteSent();
         }
-        if (!receive(command)) {
-            if (send && lastError_ == kChannelTimeout) {
-                // A late answer may still be on its way: it must be gone before the retry,
-                // and one later than the guard before the next request.
-                markOutOfStep();
-                awaitQuiet();
+        // Without the header a block of an image stream names no request: one that does not
+        // fit (a stale stream's, or one before the block asked for) is passed over and the
+        // next one looked at, within the same deadline.
+        // The receiver's own bound (a frame's worth of bytes without a whole frame) is met
+        // by the middle of a stale block in the same way.
+        const std::size_t skippable = check == Check::Upload && !stationHeader_ ? 0xFFFF : 0;
+        for (std::size_t skipped = 0;; ++skipped) {
+            if (!receive(command, skipped == 0)) {
+                const bool hunted =
+                    lastError_ == kErrorFrameTooLong || lastError_ == kErrorCheckCode;
+                if (hunted && skipped < skippable) {
+                    continue;
+                }
+                if (send && lastError_ == kChannelTimeout) {
+                    // A late answer may still be on its way: it must be gone before the retry,
+                    // and one later than the guard before the next request.
+                    markOutOfStep();
+                    awaitQuiet();
+                }
+                misfit = misfit || skipped > 0;
+                break;
             }
-            continue;
+            const bool fits = check == Check::Any ||
+                              (check == Check::Exact && responseLength_ == dataLength) ||
+                              (check == Check::AtLeast && responseLength_ >= dataLength) ||
+                              (check == Check::Upload && uploadAnswerFits());
+            if (fits) {
+                return true;
+            }
+            // A well-formed answer that does not carry what the request asked for.
+            lastError_ = kErrorFrameTooLong;
+            if (skipped >= skippable) {
+                break;
+            }
         }
-        const bool fits = check == Check::Any ||
-                          (check == Check::Exact && responseLength_ == dataLength) ||
-                          (check == Check::AtLeast && responseLength_ >= dataLength) ||
-                          (check == Check::Upload && uploadAnswerFits());
-        if (fits) {
-            return true;
-        }
-        // A well-formed answer that does not carry what the request asked for.
+    }
+    if (misfit && lastError_ == kChannelTimeout) {
+        // What came did not fit: that says more than the silence after it.
         lastError_ = kErrorFrameTooLong;
     }
     return false;

@@ -152,7 +152,9 @@ public:
     // block of the image: number below a count of at least 1, the count the opening request
     // (the one with `send`) gave. With the station header the answer carries the block asked
     // for; without it the opening request gets block 0 and the stream that follows goes
-    // forward only, never to a block before `value`. Anything else is a frame error.
+    // forward only, never to a block before `value`. Anything else is a frame error; without
+    // the header such a block (of a stale stream, say) is passed over and the next one that
+    // comes within the answer's deadline looked at.
     bool upload(std::uint8_t kind, std::uint16_t value, bool send, std::span<std::uint8_t> out,
                 std::size_t& received);
 
@@ -170,7 +172,8 @@ private:
 
     bool transact(std::size_t frameSize, std::uint8_t command, bool send = true,
                   Check check = Check::Any, std::size_t dataLength = 0);
-    bool receive(std::uint8_t command);
+    // `fresh`: the answer's deadline starts now; else the one under way goes on.
+    bool receive(std::uint8_t command, bool fresh = true);
     // Whether the answer is a block the current 'U' request allows (see upload()).
     bool uploadAnswerFits() const;
     // Next byte of the current answer, within its deadline when there is a clock.
