@@ -2,9 +2,17 @@
 // against plcsim, beside a raw socket ping-pong that moves frames of the same sizes. The
 // ratio TCP protocol / raw ping-pong says what the protocol layer and the simulator cost on
 // top of the socket round trip itself.
+//
+// The good line of an older PLC (no station header) with the clock the programs give the
+// protocol: every request goes through the out-of-step guard (the check before it is sent,
+// the time it went out). Beside it, measured in the same run against a server process of
+// its own: the raw ping-pong of the same frame sizes, and the same reads with the header
+// (where the guard never applies). The guard costs a good line what the first two differ by
+// beyond what the header's frames differ by.
 
 #include "BenchSupport.h"
 #include "comm/CProtocol.h"
+#include "common/Clock.h"
 #include "sim/PlcSimulator.h"
 #include "sim/SimulatorChannel.h"
 
@@ -25,12 +33,20 @@ namespace {
 
 using namespace dlu;
 
-// Frame sizes of one 'R' transaction of `words` words with the station header.
-std::size_t requestSize() { return 5 + 3 + 5 + 2; }
-std::size_t responseSize(std::size_t words) { return 5 + 3 + 2 * words + 2; }
+// Frame sizes of one 'R' transaction of `words` words, with the station header or without.
+std::size_t requestSize(bool header = true) { return 5 + (header ? 3 : 0) + 5 + 2; }
+std::size_t responseSize(std::size_t words, bool header = true) {
+    return 5 + (header ? 3 : 0) + 2 * words + 2;
+}
 
 bench::PlcsimProcess& plcsim() {
     static bench::PlcsimProcess process(PLCSIM_PATH, {"--port", "0"});
+    return process;
+}
+
+// A PLC that answers the protocol test with 'E': no station header.
+bench::PlcsimProcess& olderPlcsim() {
+    static bench::PlcsimProcess process(PLCSIM_PATH, {"--port", "0", "--older-plc"});
     return process;
 }
 
@@ -108,6 +124,53 @@ void BM_RawSocketPingPong(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations());
 }
 
+// Reads on a good line with the clock set, as a connection sets it: the guard's bookkeeping
+// runs on every request, and the deadline of each answer.
+void guardedReads(benchmark::State& state, bench::PlcsimProcess& server, bool header) {
+    bench::LoopbackChannel channel(server.port());
+    if (!channel.open(TcpOpenParams{})) {
+        state.SkipWithError("plcsim did not start");
+        return;
+    }
+    SystemClock clock;
+    CProtocol protocol(channel);
+    protocol.setClock(&clock);
+    protocol.setAttemptCount(3);
+    readTransactions(state, protocol);
+    if (protocol.stationHeaderFlag() != header || protocol.outOfStep()) {
+        state.SkipWithError("not the line this benchmark is about");
+    }
+}
+void BM_GoodLineNoHeaderGuarded(benchmark::State& state) {
+    guardedReads(state, olderPlcsim(), false);
+}
+void BM_GoodLineHeader(benchmark::State& state) { guardedReads(state, plcsim(), true); }
+
+// The baseline of the line without the header: its frame sizes moved raw.
+void BM_RawNoHeaderPingPong(benchmark::State& state) {
+    const std::size_t req = requestSize(false);
+    const std::size_t resp = responseSize(static_cast<std::size_t>(state.range(0)), false);
+    bench::RawServerProcess server({{req, resp}});
+    bench::LoopbackChannel client(server.port());
+    if (server.port() == 0 || !client.open(TcpOpenParams{})) {
+        state.SkipWithError("no raw server");
+        return;
+    }
+    const std::vector<std::uint8_t> request(req, 0xA5);
+    std::vector<std::uint8_t> answer(resp);
+    for (auto _ : state) {
+        client.write(request);
+        if (!client.readAll(answer)) {
+            state.SkipWithError("ping-pong broke");
+            return;
+        }
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+
+BENCHMARK(BM_GoodLineNoHeaderGuarded)->Arg(1)->Arg(100)->UseRealTime();
+BENCHMARK(BM_GoodLineHeader)->Arg(1)->Arg(100)->UseRealTime();
+BENCHMARK(BM_RawNoHeaderPingPong)->Arg(1)->Arg(100)->UseRealTime();
 BENCHMARK(BM_ProtocolInProcess)->Arg(1)->Arg(100)->UseRealTime();
 BENCHMARK(BM_ProtocolTcp)->Arg(1)->Arg(100)->UseRealTime();
 BENCHMARK(BM_RawSocketPingPong)->Arg(1)->Arg(100)->UseRealTime();
@@ -151,6 +214,19 @@ int main(int argc, char** argv) {
             std::printf("read of %s word(s): Qt TCP channel / raw ping-pong = %.2f "
                         "(%.1f against %.1f µs a request)\n",
                         words, qt / raw, 1e6 / qt, 1e6 / raw);
+        }
+    }
+    for (const char* words : {"1", "100"}) {
+        const std::string suffix = std::string("/") + words + "/real_time";
+        const double guarded = reporter.rates["BM_GoodLineNoHeaderGuarded" + suffix];
+        const double header = reporter.rates["BM_GoodLineHeader" + suffix];
+        const double raw = reporter.rates["BM_RawNoHeaderPingPong" + suffix];
+        if (guarded > 0 && raw > 0 && header > 0) {
+            std::printf("good line, read of %s word(s): without the header (guard in place) "
+                        "%.1f µs a request, raw ping-pong of its frames %.1f µs (time ratio %.2f); "
+                        "with the header %.1f µs (no header / header = %.2f)\n",
+                        words, 1e6 / guarded, 1e6 / raw, raw / guarded, 1e6 / header,
+                        header / guarded);
         }
     }
     benchmark::Shutdown();

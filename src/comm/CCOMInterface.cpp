@@ -6,6 +6,7 @@
 #include "common/TerminalText.h"
 #include "common/TextFormat.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 
@@ -32,6 +33,7 @@ bool CCOMInterface::create(std::uint8_t connectionType) {
     channelType_ = connectionType;
     dialUpConnected_ = false;
     dialUpFailed_ = false;
+    lineRate_ = 0;
     channel_->setTimeout(timeout_);
     return true;
 }
@@ -102,7 +104,13 @@ std::size_t CCOMInterface::readSome(std::span<std::uint8_t> out, std::chrono::mi
 }
 
 std::chrono::microseconds CCOMInterface::byteTime() const {
-    return channel_ ? channel_->byteTime() : std::chrono::microseconds{0};
+    const auto own = channel_ ? channel_->byteTime() : std::chrono::microseconds{0};
+    if (lineRate_ == 0) {
+        return own;
+    }
+    // Ten bits a byte: start, eight data bits, stop.
+    const std::chrono::microseconds line{(std::int64_t{10'000'000} + lineRate_ - 1) / lineRate_};
+    return std::max(own, line);
 }
 
 bool CCOMInterface::hangUp() {
@@ -112,6 +120,7 @@ bool CCOMInterface::hangUp() {
     }
     lastResult_ = modem->hangUp();
     dialUpConnected_ = false;
+    lineRate_ = 0;
     dialUpFailed_ = false;
     return lastResult_;
 }
@@ -128,6 +137,7 @@ void CCOMInterface::close() {
     channelType_ = kConNone;
     dialUpConnected_ = false;
     dialUpFailed_ = false;
+    lineRate_ = 0;
 }
 
 std::string CCOMInterface::failureCause() const {

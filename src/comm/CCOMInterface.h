@@ -63,7 +63,14 @@ public:
     ChannelRead readWithin(std::chrono::milliseconds limit) override;
     std::size_t readSome(std::span<std::uint8_t> out, std::chrono::milliseconds limit,
                          std::uint8_t& status) override;
+    // The slower of the channel's own pace and the line rate (see setLineRate()).
     std::chrono::microseconds byteTime() const override;
+
+    // A dial-up call runs at the rate the modems agreed on, which may be slower than the
+    // serial port to the modem ("CONNECT 1200" on a 9600 port): a frame takes its time at
+    // that rate. 0: the channel's own pace. Forgotten when the call ends.
+    void setLineRate(std::uint32_t bitsPerSecond) { lineRate_ = bitsPerSecond; }
+    std::uint32_t lineRate() const { return lineRate_; }
 
     // Dial-up only: hangs up and clears the connected mark. False on any other channel.
     bool hangUp();
@@ -112,6 +119,7 @@ private:
     std::chrono::milliseconds timeout_ = kInitialTimeout;
     bool dialUpConnected_ = false;
     bool dialUpFailed_ = false; // the call of this attempt failed
+    std::uint32_t lineRate_ = 0;
     bool lastResult_ = false;
     DialUpHook dialUpHook_;
     std::string portDevice_;

@@ -194,7 +194,69 @@ void CProtocol::markOutOfStep() {
     outOfStep_ = true;
 }
 
+void CProtocol::drainStream() {
+    if (!streamOpen_) {
+        return;
+    }
+    streamOpen_ = false;
+    // Without the opening answer the count is not known: as many as a count can name.
+    const std::int64_t total = uploadTotal_ != 0 ? uploadTotal_ : std::int64_t{0xFFFF};
+    const std::int64_t remaining =
+        (uploadTotal_ > streamNext_ ? uploadTotal_ - streamNext_ : std::int64_t{0}) +
+        total * streamsBehind_;
+    // The last blocks to see: of the stream under way (unless it was read to its end), and
+    // of every stream behind it.
+    std::int64_t lastBlocks = (uploadTotal_ > streamNext_ ? 1 : 0) + streamsBehind_;
+    streamsBehind_ = 0;
+    if (remaining == 0 || lastBlocks == 0) {
+        return;
+    }
+    const std::size_t most = static_cast<std::size_t>(remaining) * frame::kMaxReceiveBytes;
+    // The PLC sends the blocks one after the other: a whole time-out without a byte means
+    // the stream has ended (or the link has gone).
+    const auto gap = std::max(channel_.timeout(), std::chrono::milliseconds{1});
+    const auto frameTime = std::chrono::ceil<std::chrono::milliseconds>(
+        channel_.byteTime() * static_cast<std::int64_t>(frame::kMaxReceiveBytes));
+    Clock::TimePoint end{};
+    if (clock_ != nullptr) {
+        end = clock_->now() + (gap + frameTime) * remaining;
+    }
+    inboxNext_ = inboxSize_ = 0;
+    const std::uint8_t lastRead = lastRead_;
+    receiver_.reset(frame::kUpload, false, station_, 0);
+    for (std::size_t dropped = 0; lastBlocks > 0 && dropped < most;) {
+        auto limit = gap;
+        if (clock_ != nullptr) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - clock_->now());
+            if (left.count() <= 0) {
+                break;
+            }
+            limit = std::min(limit, left);
+        }
+        if (!refill(limit, most - dropped)) {
+            break; // quiet for a whole time-out, or the link is gone
+        }
+        dropped += inboxSize_;
+        for (std::size_t i = 0; i < inboxSize_; ++i) {
+            const FrameReceiver::Result result = receiver_.feed(inbox_[i]);
+            if (result == FrameReceiver::Result::NeedMore) {
+                continue;
+            }
+            const auto data = receiver_.data();
+            // The image's last block ends a stream.
+            if (result == FrameReceiver::Result::Good && data.size() >= kUploadHeaderSize &&
+                be16(data, 2) != 0 && be16(data, 4) == be16(data, 2) - 1) {
+                --lastBlocks;
+            }
+            receiver_.reset(frame::kUpload, false, station_, 0);
+        }
+        inboxNext_ = inboxSize_ = 0;
+    }
+    lastRead_ = lastRead;
+}
+
 void CProtocol::settle() {
+    drainStream();
     if (!outOfStep_) {
         return;
     }
@@ -327,11 +389,13 @@ private:
     CProtocol& p_;
 };
 
-bool CProtocol::receive(std::uint8_t command) {
+bool CProtocol::receive(std::uint8_t command, bool fresh) {
     lastError_ = kErrorNone;
     receivedCount_ = 0;
     receiver_.reset(command, stationHeader_, station_, sequence_);
-    startDeadline();
+    if (fresh) {
+        startDeadline();
+    }
     for (;;) {
         const ChannelRead in = readByte();
         if (in.status != kChannelOk) {
@@ -365,6 +429,8 @@ bool CProtocol::transact(std::size_t frameSize, std::uint8_t command, bool send,
         lastError_ = kErrorNoAttempts;
         return false;
     }
+    transactWrites_ = 0;
+    bool misfit = false; // an answer came that did not fit the request
     for (std::uint32_t attempt = 0; attempt < attempts_; ++attempt) {
         if (send) {
             if (attempt == 0) {
@@ -380,25 +446,47 @@ bool CProtocol::transact(std::size_t frameSize, std::uint8_t command, bool send,
                 lastError_ = writeFailure();
                 continue;
             }
+            ++transactWrites_;
             noteSent();
         }
-        if (!receive(command)) {
-            if (send && lastError_ == kChannelTimeout) {
-                // A late answer may still be on its way: it must be gone before the retry,
-                // and one later than the guard before the next request.
-                markOutOfStep();
-                awaitQuiet();
+        // Without the header a block of an image stream names no request: one that does not
+        // fit (a stale stream's, or one before the block asked for) is passed over and the
+        // next one looked at, within the same deadline.
+        // The receiver's own bound (a frame's worth of bytes without a whole frame) is met
+        // by the middle of a stale block in the same way.
+        const std::size_t skippable = check == Check::Upload && !stationHeader_ ? 0xFFFF : 0;
+        for (std::size_t skipped = 0;; ++skipped) {
+            if (!receive(command, skipped == 0)) {
+                const bool hunted =
+                    lastError_ == kErrorFrameTooLong || lastError_ == kErrorCheckCode;
+                if (hunted && skipped < skippable) {
+                    continue;
+                }
+                if (send && lastError_ == kChannelTimeout) {
+                    // A late answer may still be on its way: it must be gone before the retry,
+                    // and one later than the guard before the next request.
+                    markOutOfStep();
+                    awaitQuiet();
+                }
+                misfit = misfit || skipped > 0;
+                break;
             }
-            continue;
+            const bool fits = check == Check::Any ||
+                              (check == Check::Exact && responseLength_ == dataLength) ||
+                              (check == Check::AtLeast && responseLength_ >= dataLength) ||
+                              (check == Check::Upload && uploadAnswerFits());
+            if (fits) {
+                return true;
+            }
+            // A well-formed answer that does not carry what the request asked for.
+            lastError_ = kErrorFrameTooLong;
+            if (skipped >= skippable) {
+                break;
+            }
         }
-        const bool fits = check == Check::Any ||
-                          (check == Check::Exact && responseLength_ == dataLength) ||
-                          (check == Check::AtLeast && responseLength_ >= dataLength) ||
-                          (check == Check::Upload && uploadAnswerFits());
-        if (fits) {
-            return true;
-        }
-        // A well-formed answer that does not carry what the request asked for.
+    }
+    if (misfit && lastError_ == kChannelTimeout) {
+        // What came did not fit: that says more than the silence after it.
         lastError_ = kErrorFrameTooLong;
     }
     return false;
@@ -615,13 +703,29 @@ bool CProtocol::upload(std::uint8_t kind, std::uint16_t value, bool send,
     uploadBlock_ = value;
     uploadOpens_ = send;
     if (uploadOpens_) {
+        // The rest of an earlier stream goes first, while its block count is still known.
+        drainStream();
         uploadTotal_ = 0;
     }
-    if (!transact(size, frame::kUpload, write, Check::Upload)) {
+    const bool ok = transact(size, frame::kUpload, write, Check::Upload);
+    if (send && !stationHeader_) {
+        // The PLC streams the image from now on, unless it refused the request, or the request
+        // never went out.
+        const bool refused = lastError_ == kErrorNoAttempts || lastError_ == kChannelWriteFailed ||
+                             (lastError_ != kErrorNone && lastError_ < 0x80);
+        streamOpen_ = ok || !refused;
+        streamNext_ = 0;
+        streamsBehind_ = transactWrites_ > 1 ? transactWrites_ - 1 : 0;
+    }
+    if (!ok) {
         return false;
     }
     if (uploadOpens_) {
         uploadTotal_ = be16(responseData_, 2);
+    }
+    if (!stationHeader_) {
+        streamNext_ = static_cast<std::uint16_t>(be16(responseData_, 4) + 1);
+        streamOpen_ = streamOpen_ && (streamNext_ < uploadTotal_ || streamsBehind_ > 0);
     }
     if (responseLength_ > out.size()) {
         // The caller's buffer cannot take the answer; copying part of it would hide that.

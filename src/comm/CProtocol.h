@@ -75,6 +75,15 @@ public:
     std::chrono::milliseconds lateAnswerLimit() const;
     // Whether the line is out of step (see above) and waits before the next request.
     bool outOfStep() const { return outOfStep_; }
+    // Without the station header an opening 'U' sets the PLC sending the whole image, block
+    // after block. A caller that stops reading before the last block (a cancelled backup, a
+    // failed pass) leaves the rest of that stream on the line, where the next request would
+    // have to hunt through it for its answer. So before the next request that is not a 'U' of
+    // the stream, the rest is read and thrown away: up to the image's last block, or until
+    // the line has been quiet for a time-out, at most the bytes and the line time of the
+    // blocks still due. An opening request that was sent again (its answer was late) set the
+    // PLC streaming once more: each such stream is drained as well.
+    bool uploadStreamOpen() const { return streamOpen_; }
 
     void setStationNumber(std::uint8_t station) { station_ = station; }
     std::uint8_t stationNumber() const { return station_; }
@@ -143,7 +152,9 @@ public:
     // block of the image: number below a count of at least 1, the count the opening request
     // (the one with `send`) gave. With the station header the answer carries the block asked
     // for; without it the opening request gets block 0 and the stream that follows goes
-    // forward only, never to a block before `value`. Anything else is a frame error.
+    // forward only, never to a block before `value`. Anything else is a frame error; without
+    // the header such a block (of a stale stream, say) is passed over and the next one that
+    // comes within the answer's deadline looked at.
     bool upload(std::uint8_t kind, std::uint16_t value, bool send, std::span<std::uint8_t> out,
                 std::size_t& received);
 
@@ -161,7 +172,8 @@ private:
 
     bool transact(std::size_t frameSize, std::uint8_t command, bool send = true,
                   Check check = Check::Any, std::size_t dataLength = 0);
-    bool receive(std::uint8_t command);
+    // `fresh`: the answer's deadline starts now; else the one under way goes on.
+    bool receive(std::uint8_t command, bool fresh = true);
     // Whether the answer is a block the current 'U' request allows (see upload()).
     bool uploadAnswerFits() const;
     // Next byte of the current answer, within its deadline when there is a clock.
@@ -188,6 +200,8 @@ private:
     // Before a new request on a line out of step: throws away whatever comes until every
     // earlier request is older than lateAnswerLimit().
     void settle();
+    // Reads the rest of an upload stream and throws it away (see uploadStreamOpen()).
+    void drainStream();
     // Throws away what comes until `end` (bounded in bytes); false when the link is gone.
     void dropUntil(Clock::TimePoint end);
     // Throws away what was taken and what comes with gaps of at most `gap` (bounded).
@@ -220,6 +234,15 @@ private:
     std::uint16_t uploadBlock_ = 0;
     bool uploadOpens_ = false;
     std::uint16_t uploadTotal_ = 0;
+    // Without the header: whether the PLC may still be sending blocks of an image, and the
+    // number of the next block it sends.
+    bool streamOpen_ = false;
+    std::uint16_t streamNext_ = 0;
+    // Whole streams still to come behind that one: an opening request sent again (its answer
+    // was late or lost) sets the PLC sending the image once more.
+    std::uint32_t streamsBehind_ = 0;
+    // Requests the current transaction wrote.
+    std::uint32_t transactWrites_ = 0;
 
     std::uint16_t responseLength_ = 0;
     std::array<std::uint8_t, frame::kResponseDataSize> responseData_{};

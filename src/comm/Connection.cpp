@@ -1,5 +1,7 @@
 #include "comm/Connection.h"
 
+#include "comm/ModemAnswer.h"
+
 #include <type_traits>
 #include <variant>
 
@@ -74,6 +76,8 @@ bool Connection::dialUp() {
         dial.setCancelCheck(dialUpCancel_);
     }
     const bool connected = dial.run();
+    // Frames travel at the rate the modems agreed on, not at the port's.
+    com_->setLineRate(connected ? connectLineRate(dial.connectAnswer()).value_or(0) : 0);
     if (dialUpDone_) {
         dialUpDone_(connected);
     }

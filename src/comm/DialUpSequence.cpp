@@ -42,6 +42,7 @@ bool DialUpSequence::fail(const std::string& code) {
 }
 
 bool DialUpSequence::run() {
+    connectAnswer_.clear();
     status_ = {phoneText(settings_), 0, std::string(messages_(Msg::InitializingModem))};
     show();
     const bool dialling = modem_.dial(settings_.initCommand(), settings_.dialString());
@@ -60,6 +61,7 @@ bool DialUpSequence::run() {
         }
         std::string code;
         if (modem_.pollCall(code)) {
+            connectAnswer_ = code;
             prompter_.message(std::string(messages_(Msg::ModemConnected)) + kModemCode + code);
             clock_.sleep(500ms);
             return true;

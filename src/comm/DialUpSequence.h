@@ -38,6 +38,8 @@ public:
 
     // True when the modem reported the connection.
     bool run();
+    // The modem's answer to the call that connected ("CONNECT 1200/ARQ"); empty before one.
+    const std::string& connectAnswer() const { return connectAnswer_; }
 
     // The phone number as shown: exit number, " , ", call number (or the call number alone).
     static std::string phoneText(const CommSet& settings);
@@ -54,6 +56,7 @@ private:
     StatusSink sink_;
     CancelCheck cancelled_;
     DialUpStatus status_;
+    std::string connectAnswer_;
 };
 
 } // namespace dlu

@@ -240,25 +240,38 @@ void CFileControl::Unpack(const std::string& packagePath, const std::string& pac
     };
     std::uint64_t unpacked = 0;
     std::array<char, kMaxEntryNameLength + 1> name{};
-    // Every path and folder prefix seen, by its upper-case form: two that differ only in
-    // case would be one file on the file system the package was made on.
-    std::map<std::string, std::string> seen;
-    const auto remember = [&](const std::string& relative) {
-        for (std::size_t end = relative.find('/');; end = relative.find('/', end + 1)) {
-            const std::string part = relative.substr(0, end);
-            if (!part.empty()) {
-                const auto [it, added] = seen.emplace(upperAscii(part), part);
-                if (!added && it->second != part) {
-                    ++lastUnpack_.caseClashes;
-                    problem("entries " + entryText(it->second) + " and " + entryText(part) +
-                            " differ only in letter case");
-                    return;
-                }
+    // The programming tool ran on a case-insensitive file system: "ST/a.STB" and "st/b.STL"
+    // were one folder there, so every folder takes the spelling it was first seen with. Two
+    // files (or a file and a folder) whose whole paths differ only in case were one file
+    // there: the package is not the project its author made.
+    std::map<std::string, std::string> folders; // by upper-case path: the spelling kept
+    std::map<std::string, std::string> files;
+    const auto fold = [&](const std::string& relative) -> std::optional<std::string> {
+        const bool folderEntry = relative.back() == '/';
+        std::string out;
+        std::size_t start = 0;
+        for (std::size_t end = relative.find('/'); end != std::string::npos;
+             start = end + 1, end = relative.find('/', start)) {
+            const std::string path = out + relative.substr(start, end - start);
+            const std::string key = upperAscii(path);
+            if (files.count(key) != 0) {
+                return std::nullopt;
             }
-            if (end == std::string::npos) {
-                return;
-            }
+            out = folders.emplace(key, path).first->second + "/";
         }
+        if (folderEntry) {
+            return out;
+        }
+        const std::string path = out + relative.substr(start);
+        const std::string key = upperAscii(path);
+        if (folders.count(key) != 0) {
+            return std::nullopt;
+        }
+        const auto [it, added] = files.emplace(key, path);
+        if (!added && it->second != path) {
+            return std::nullopt;
+        }
+        return path;
     };
     std::size_t index = 0;
     int rc = unzGoToFirstFile(z);
@@ -277,9 +290,15 @@ void CFileControl::Unpack(const std::string& packagePath, const std::string& pac
             ++lastUnpack_.refused;
             continue;
         }
-        remember(*relative);
-        const fs::path target = fs::path(unpackFolder_) / *relative;
-        if (relative->back() == '/') {
+        const auto folded = fold(*relative);
+        if (!folded) {
+            ++lastUnpack_.caseClashes;
+            problem("entry " + entryText(*relative) +
+                    " differs from another only in letter case");
+            continue;
+        }
+        const fs::path target = fs::path(unpackFolder_) / *folded;
+        if (folded->back() == '/') {
             fs::create_directories(target, ec);
             continue;
         }

@@ -31,10 +31,12 @@ public:
     struct UnpackReport {
         bool archiveOpened = false;
         std::size_t extracted = 0;
-        std::size_t refused = 0;     // unsafe names (leaving the unpack folder): skipped
-        std::size_t damaged = 0;     // entries that could not be extracted whole
-        std::size_t caseClashes = 0; // entries whose path differs from another's only in case
-        bool overLimit = false;      // a limit below was passed; unpacking stopped there
+        std::size_t refused = 0; // unsafe names (leaving the unpack folder): skipped
+        std::size_t damaged = 0; // entries that could not be extracted whole
+        // Entries whose path differs from another file's only in case; folders that differ only
+        // in case are one folder, spelled as first seen.
+        std::size_t caseClashes = 0;
+        bool overLimit = false; // a limit below was passed; unpacking stopped there
         // Why the package cannot be used, for the line under message 400: the first damaged
         // entry, the clash or the limit ("damaged entry Line1.PRM"). Empty when complete.
         std::string cause;
@@ -87,7 +89,8 @@ public:
 
     // Finds the three required files at the top level of the unpack folder and recomputes
     // the project size. False after showing message 400 when one is missing, or when the
-    // last Unpack could not extract every entry or found names that differ only in case.
+    // last Unpack could not extract every entry or found two files whose names differ only in
+    // case.
     bool Scan();
 
     // Deletes a folder with everything below it; an empty path means the unpack folder.
@@ -99,7 +102,8 @@ public:
     // Ends with '/'.
     const std::string& UnpackFolder() const { return unpackFolder_; }
     // The "ST" and "Global" folders of the unpack folder, in whatever letter case the package
-    // spells them (the programming tool ran on a case-insensitive file system). End with '/'.
+    // spells them first (the programming tool ran on a case-insensitive file system, so all
+    // spellings of a folder unpack into the first one). End with '/'.
     std::string StFolder() const { return subFolder("ST"); }
     std::string GlobalFolder() const { return subFolder("Global"); }
     const std::string& LinkFileName() const { return linkFileName_; }

@@ -1,6 +1,7 @@
 // plcsim: a PLC speaking the loader protocol over TCP or a pseudo-terminal, with switches that
 // make it misbehave on purpose.
 
+#include "comm/ModemAnswer.h"
 #include "common/Version.h"
 #include "sim/PlcIdentity.h"
 #include "sim/PlcServer.h"
@@ -139,7 +140,8 @@ int main(int argc, char** argv) {
         ->capture_default_str();
     modemGroup
         ->add_option("--modem-answer", modemAnswer,
-                     "the modem's answer to ATD: CONNECT 9600, BUSY, NO CARRIER, NO ANSWER ...")
+                     "the modem's answer to ATD: CONNECT 9600, BUSY, NO CARRIER, NO ANSWER ...; "
+                     "a rate it names paces the line unless --baud is given")
         ->capture_default_str();
 
     app.add_option("--store", storeDir, "write every downloaded item to a file in DIR");
@@ -163,6 +165,11 @@ int main(int argc, char** argv) {
         settings.connectDelay = std::chrono::milliseconds(modemDelayMs);
         settings.callAnswer = modemAnswer;
         server.modem = settings;
+        // The call carries the PLC's bytes at the rate the modems agreed on ("CONNECT 1200"),
+        // however fast the terminal runs, unless --baud says otherwise.
+        if (options.faults.baud == 0) {
+            options.faults.baud = connectLineRate(modemAnswer).value_or(0);
+        }
     }
 
     SimOptionError error;

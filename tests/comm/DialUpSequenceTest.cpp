@@ -3,6 +3,8 @@
 #include "comm/CommSet.h"
 #include "comm/Connection.h"
 #include "common/StringTable.h"
+#include "sim/PlcSimulator.h"
+#include "sim/SimulatorChannel.h"
 #include "support/FakeClock.h"
 #include "support/ScriptedPrompter.h"
 
@@ -246,6 +248,89 @@ TEST(Connection, DialUpThatDidNotConnectSendsNoFrame) {
         EXPECT_EQ(factory.made->writes, 0);
         EXPECT_EQ(factory.made->dialled.size(), 1u);
         EXPECT_EQ(done, std::vector<bool>{false});
+    }
+}
+
+// A modem whose call leads to the in-process simulator. The serial port to the modem runs at
+// 9600 bit/s; the PLC's bytes come at the simulator's own pace (the rate between the modems).
+class PacedModem final : public DialUpChannel {
+public:
+    PacedModem(sim::PlcSimulator& plc, Clock& clock, std::string answer)
+        : line_(plc, &clock), answer_(std::move(answer)) {}
+    bool open(const OpenParams&) override {
+        line_.reopen();
+        return true;
+    }
+    void setTimeout(std::chrono::milliseconds t) override { line_.setTimeout(t); }
+    std::chrono::milliseconds timeout() const override { return line_.timeout(); }
+    bool write(std::span<const std::uint8_t> b) override { return line_.write(b); }
+    ChannelRead read() override { return line_.read(); }
+    ChannelRead readWithin(std::chrono::milliseconds limit) override {
+        return line_.readWithin(limit);
+    }
+    std::chrono::microseconds byteTime() const override { return 1042us; } // the port: 9600
+    void close() override { line_.close(); }
+    bool dial(std::string_view, std::string_view) override { return true; }
+    bool pollCall(std::string& last) override {
+        last = answer_;
+        return true;
+    }
+    bool hangUp() override { return true; }
+
+private:
+    sim::SimulatorChannel line_;
+    std::string answer_;
+};
+
+struct PacedModemFactory final : ChannelFactory {
+    PacedModemFactory(sim::PlcSimulator& p, Clock& c, std::string a)
+        : plc(p), clock(c), answer(std::move(a)) {}
+    std::unique_ptr<DeviceChannel> create(std::uint8_t) override {
+        return std::make_unique<PacedModem>(plc, clock, answer);
+    }
+    std::uint32_t resolveHostName(std::string_view) override { return 0; }
+    sim::PlcSimulator& plc;
+    Clock& clock;
+    std::string answer;
+};
+
+// A call that connects at 1200 bit/s on a port that runs at 9600: a read of 120 words is 250
+// bytes, two seconds on that line, while each byte comes well within the time-out of one
+// second. The whole answer's deadline must count the line's rate, which the modem's answer
+// names, and not the port's.
+TEST(Connection, AFrameHasTheTimeOfTheRateTheModemsAgreedOn) {
+    struct Case {
+        const char* answer;
+        std::uint32_t lineBaud; // how fast the PLC's bytes really come
+    };
+    const Case cases[] = {
+        {"CONNECT 1200", 1200},
+        {"CONNECT 1200/ARQ", 1200},
+        {"CONNECT 600/REL", 600},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.answer);
+        sim::FaultConfig line;
+        line.baud = c.lineBaud;
+        sim::PlcSimulator plc({}, line);
+        plc.fillDeviceMemory(3);
+        test::FakeClock clock;
+        PacedModemFactory factory(plc, clock, c.answer);
+        test::ScriptedPrompter prompter;
+        const Messages messages(Language::English);
+        ConnectionDescription spec;
+        spec.link = dialUpLink();
+        spec.timeoutSeconds = 1;
+        spec.attempts = 1;
+        Connection connection(spec, factory, prompter, messages, clock);
+        ASSERT_TRUE(connection.com().openConnection(connection.settings()));
+        ASSERT_EQ(connection.protocol().protocolTest(), CProtocol::TestResult::Answered);
+        const std::uint32_t address = plc.deviceWordAddress(0, 0);
+        const std::array<CProtocol::ReadBlock, 1> block{{{address, 120}}};
+        std::array<std::uint16_t, 120> words{};
+        EXPECT_TRUE(connection.protocol().readWords(block, words))
+            << "error " << int{connection.protocol().lastErrorCode()};
+        EXPECT_EQ(words[119], plc.wordAt(address + 2 * 119));
     }
 }
 

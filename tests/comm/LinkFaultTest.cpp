@@ -6,6 +6,7 @@
 #include "comm/FaultyLine.h"
 #include "comm/ProtocolRig.h"
 #include "comm/TestFrames.h"
+#include "sim/SimLinuxImage.h"
 
 #include <gtest/gtest.h>
 
@@ -117,6 +118,56 @@ TEST(LinkFaults, DownloadBlocksArriveOnceWhateverHappensToOneAck) {
             }
             ASSERT_EQ(rig.plc.downloadItems().size(), 1U) << c.name;
             EXPECT_EQ(rig.plc.downloadItems()[0].bytes(), all) << c.name;
+        }
+    }
+}
+
+// A Linux image of ten blocks read with 'U' as the backup reads it, one answer spoiled: the
+// blocks taken are the PLC's, in order (a block lost without the header cannot be asked for
+// again, so the image may end short), and the read after it gets its own words: whatever the
+// PLC still streams, or streams again for a repeated opening request, is gone by then.
+TEST(LinkFaults, ImageBlocksAreExactAndTheLineIsInStepAfterThem) {
+    for (const LineCase& c : kLineCases) {
+        // Write 2 is the opening request; without the header write 3 is the read after the
+        // stream, with it the request for block 1.
+        for (const std::size_t spoiled : {2U, 3U, 5U}) {
+            sim::PlcConfig config = plcFor(c.header);
+            config.imageSize = 10 * sim::SimLinuxImage::kBlockData;
+            FaultyRig rig(config);
+            rig.plc.fillDeviceMemory(5);
+            ASSERT_EQ(rig.protocol.protocolTest(), CProtocol::TestResult::Answered) << c.name;
+            spoilFrom(rig.line, spoiled, c);
+            std::array<std::uint8_t, 256> block{};
+            std::size_t got = 0;
+            Bytes image;
+            std::uint16_t expected = 0;
+            if (rig.protocol.upload('X', 0, true, block, got)) {
+                const std::uint16_t total = static_cast<std::uint16_t>((block[2] << 8) | block[3]);
+                image.assign(block.begin() + 8, block.begin() + static_cast<long>(got));
+                expected = 1;
+                for (int pass = 0; pass + 2 <= total; ++pass) {
+                    if (!rig.protocol.upload('X', expected, false, block, got)) {
+                        continue;
+                    }
+                    if (((block[4] << 8) | block[5]) == expected) {
+                        image.insert(image.end(), block.begin() + 8,
+                                     block.begin() + static_cast<long>(got));
+                        ++expected;
+                    }
+                }
+            }
+            const Bytes& plc = rig.plc.image();
+            ASSERT_LE(image.size(), plc.size()) << c.name;
+            EXPECT_TRUE(std::equal(image.begin(), image.end(), plc.begin()))
+                << c.name << " write " << spoiled;
+            if (c.header || spoiled != 2) {
+                EXPECT_EQ(image.size(), plc.size()) << c.name << " write " << spoiled;
+            }
+            const std::uint32_t address = rig.plc.deviceWordAddress(0, 0);
+            const std::array<CProtocol::ReadBlock, 1> read{{{address, 4}}};
+            std::array<std::uint16_t, 4> words{};
+            ASSERT_TRUE(rig.protocol.readWords(read, words)) << c.name << " write " << spoiled;
+            EXPECT_EQ(words[3], rig.plc.wordAt(address + 6)) << c.name << " write " << spoiled;
         }
     }
 }

@@ -3,6 +3,7 @@
 #include "DevmemRig.h"
 #include "common/TextFormat.h"
 #include "devmem/TransferProgress.h"
+#include "sim/SimLinuxImage.h"
 
 #include <gtest/gtest.h>
 
@@ -256,6 +257,67 @@ TEST(LinuxDeviceMemoryTransfer, ProgressStepsEveryEightBlocks) {
     ASSERT_EQ(t.backup(dir.path() / "p.BIN", &progress).outcome, Outcome::Success);
     // Opened (step, reset), passes 0, 8 and 16, then the end.
     EXPECT_EQ(progress.percents, (std::vector<int>{1, 0, 1, 2, 3, 100}));
+}
+
+// An older PLC (no station header) streams its whole image after the opening 'U'. A backup
+// that stops part way leaves the rest of the stream on the line: the status read after it, a
+// new backup and a new connection must each get their own answer, not go offline hunting
+// through stale blocks.
+TEST(LinuxDeviceMemoryTransfer, StoppedBackupWithoutTheHeaderLeavesNoStaleBlocks) {
+    struct CancelAfter final : TransferObserver {
+        explicit CancelAfter(int n) : left(n) {}
+        bool cancelled() override { return left-- <= 0; }
+        int left;
+    };
+    enum class Next { StatusRead, Backup, Reconnect };
+    struct Case {
+        const char* name;
+        int passes; // passes read before the cancel
+        Next next;
+    };
+    const Case cases[] = {
+        {"cancelled at once, then a status read", 0, Next::StatusRead},
+        {"cancelled after 5 blocks, then a status read", 5, Next::StatusRead},
+        {"cancelled after 5 blocks, then a backup", 5, Next::Backup},
+        // A serial line keeps what the PLC sends while the port is closed and opened again:
+        // the protocol test of the next connection meets the rest of the stream.
+        {"cancelled after 5 blocks, then a new connection's protocol test", 5, Next::Reconnect},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        sim::PlcConfig config;
+        config.takesStationHeader = false;
+        config.imageSize = 40 * sim::SimLinuxImage::kBlockData; // 40 blocks, about 8 KB
+        DevmemRig<> rig(config);
+        ASSERT_TRUE(rig.connect(kA21));
+        ASSERT_FALSE(rig.protocol.stationHeaderFlag());
+        TempFolder dir;
+        LinuxDeviceMemoryTransfer t(rig.context(), DeviceMemoryMode::Backup, kA21);
+        CancelAfter stop(c.passes);
+        EXPECT_EQ(t.backup(dir.path() / "stopped.BIN", &stop).outcome, Outcome::Cancelled);
+        rig.prompter.clear();
+        switch (c.next) {
+        case Next::StatusRead: {
+            PlcStatus status;
+            EXPECT_TRUE(rig.session.statusRead(status));
+            EXPECT_EQ(status.identity(), config.identityWord);
+            break;
+        }
+        case Next::Backup: {
+            const auto file = dir.path() / "again.BIN";
+            EXPECT_EQ(t.backup(file).outcome, Outcome::Success);
+            EXPECT_EQ(readFile(file), rig.plc.image());
+            break;
+        }
+        case Next::Reconnect:
+            EXPECT_EQ(rig.protocol.protocolTest(), CProtocol::TestResult::Answered);
+            EXPECT_FALSE(rig.protocol.stationHeaderFlag());
+            break;
+        }
+        EXPECT_TRUE(rig.session.online());
+        EXPECT_EQ(rig.shown(), c.next == Next::Backup ? std::vector<std::string>{"Upload Success"}
+                                                      : std::vector<std::string>{});
+    }
 }
 
 } // namespace

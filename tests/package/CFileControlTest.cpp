@@ -4,6 +4,7 @@
 #include "PackageTestUtil.h"
 #include "package/CFileEncryption.h"
 #include "package/PackageReading.h"
+#include "package/StProgramTable.h"
 
 #include <gtest/gtest.h>
 
@@ -166,14 +167,75 @@ TEST_F(PackageTest, MissingRequiredFileShowsDownloadFileError) {
         {"two entries differing only in case",
          PackageBuilder().project("Line1", 26).st(5, "Main").extra("ST/MAIN.STB", Bytes(8, 'm'))});
     cases.push_back(
-        {"two folders differing only in case",
-         PackageBuilder().project("Line1", 26).st(5, "Main").extra("st/Other.STB", Bytes(8, 'o'))});
+        {"two files in folders spelled apart",
+         PackageBuilder().project("Line1", 26).st(5, "Main").extra("st/main.stb", Bytes(8, 'm'))});
+    cases.push_back(
+        {"a file and a folder differing only in case",
+         PackageBuilder().project("Line1", 26).st(5, "Main").extra("st", Bytes(8, 's'))});
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         prompter.shown.clear();
         put(c.builder);
         EXPECT_FALSE(read().has_value());
         EXPECT_EQ(errors400(), 1u);
+        expectPackageUntouched();
+    }
+}
+
+// Folders whose names differ only in case were one folder where the package was made: their
+// files unpack into one folder, under the spelling seen first, and the ST table finds them all.
+TEST_F(PackageTest, FoldersSpelledApartAreOneFolder) {
+    const auto stl = [](std::uint8_t number, const std::string& name) {
+        Bytes b(100, 0);
+        b[3] = number;
+        std::copy(name.begin(), name.end(), b.begin() + 36);
+        return b;
+    };
+    struct Case {
+        const char* what;
+        std::vector<std::pair<std::string, Bytes>> extras;
+        std::vector<std::uint8_t> present;
+    };
+    const Case cases[] = {
+        {"st/ beside ST/",
+         {{"st/Other.STL", stl(7, "Other")}, {"st/Other.STB", Bytes(4, 'o')}},
+         {5, 7}},
+        {"St/ and sT/ beside ST/",
+         {{"St/Other.STL", stl(7, "Other")}, {"sT/Third.STL", stl(9, "Third")}},
+         {5, 7, 9}},
+        {"a folder entry of its own", {{"st/", {}}, {"st/Other.STL", stl(7, "Other")}}, {5, 7}},
+        {"GLOBAL/ beside Global/", {{"GLOBAL/Extra.GLX", Bytes(4, 'g')}}, {5}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        prompter.shown.clear();
+        PackageBuilder b;
+        b.project("Line1", 26).st(5, "Main");
+        for (const auto& [name, data] : c.extras) {
+            b.extra(name, data);
+        }
+        put(b);
+        if (!reader.Open(path, encryption)) {
+            ADD_FAILURE() << "the package was refused";
+            continue;
+        }
+        EXPECT_EQ(errors400(), 0u);
+        StProgramTable table;
+        table.build(reader.StFolder());
+        for (const std::uint8_t n : c.present) {
+            EXPECT_TRUE(table.present(n)) << int{n};
+        }
+        EXPECT_EQ(reader.StFolder(), reader.UnpackFolder() + "ST/");
+        std::vector<std::string> top;
+        for (const auto& e : fs::directory_iterator(reader.UnpackFolder())) {
+            if (e.is_directory()) {
+                top.push_back(e.path().filename().string());
+            }
+        }
+        std::sort(top.begin(), top.end());
+        EXPECT_EQ(top, (std::vector<std::string>{"Global", "ST"}));
+        EXPECT_TRUE(fs::exists(reader.StFolder() + "Main.STB"));
+        reader.Close();
         expectPackageUntouched();
     }
 }
@@ -473,9 +535,9 @@ TEST_F(PackageTest, RefusalsSayWhyUnderTheMessage) {
         {"names differing only in case",
          PackageBuilder()
              .extra("Doc/a.txt", Bytes(4, 'a'))
-             .extra("DOC/b.txt", Bytes(4, 'b'))
+             .extra("DOC/A.TXT", Bytes(4, 'b'))
              .package(),
-         "entries Doc and DOC differ only in letter case"},
+         "entry DOC/A.TXT differs from another only in letter case"},
         {"an entry over its limit", PackageBuilder().zeros("a.dat", kMiB + 1).package(),
          "entry a.dat over the limit of 1 MiB", true},
         // The archive reader gives no more than the size declared: the rest fails the CRC.
