@@ -62,8 +62,5 @@ int main(int argc, char* argv[]) {
         }
         dialog.exec();
     }
-
-    // The record names no connection type once the program has ended; nothing is written.
-    commSet.nConType = dlu::kConNone;
     return 0;
 }
