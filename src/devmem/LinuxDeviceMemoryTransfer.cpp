@@ -114,6 +114,9 @@ public:
 
 private:
     void report() {
+        // One image: the transfer is its own whole.
+        state_.wholeBar = state_.bar;
+        state_.wholePercent = state_.percent;
         if (observer_ != nullptr) {
             observer_->update(state_);
         }

@@ -407,6 +407,52 @@ TEST(DevmemDialogs, CancelStopsABackupAtOnceAndARestoreOnlyWhenConfirmed) {
     }
 }
 
+// Over two areas of 200 words each (two chunks apiece) the window counts one total from the
+// first chunk to the last, rather than starting again at 0 % with the second area.
+TEST(DevmemDialogs, ProgressShowsOneTotalAcrossAllAreas) {
+    TempFolder dir;
+    const fs::path file = dir.path() / "two areas.PDM";
+    const std::vector<QString> totals{"Total : 25 %", "Total : 50 %", "Total : 75 %",
+                                      "Total : 100 %"};
+    const std::vector<int> bars{25, 50, 75, 99};
+    for (const auto mode : {DeviceMemoryMode::Backup, DeviceMemoryMode::Restore}) {
+        Rig rig;
+        rig.plc.fillDeviceMemory(5);
+        Gui gui(rig);
+        CDeviceMemorySetDlg dlg(gui.env, mode, kA21,
+                                QString::fromStdString(dir.path().string() + "/"), {});
+        gui.files = {QString::fromStdString(file.string())};
+        child<QPushButton>(&dlg, "1100")->click();
+        if (mode == DeviceMemoryMode::Backup) {
+            // Default is M, L, K and D: keep M and D.
+            for (const auto area : {AreaIndex::L, AreaIndex::K}) {
+                areaButton(&dlg, static_cast<int>(area))->click();
+            }
+            setRange(&dlg, static_cast<int>(AreaIndex::M), 0, 200);
+            setRange(&dlg, kD, 0, 200);
+        }
+        std::vector<QString> seenTotals;
+        std::vector<int> seenBars;
+        const auto run = gui.env.runSession;
+        gui.env.runSession = [&](SessionJob job) {
+            auto* progress = dlg.findChild<CDeviceProgressDlg*>();
+            EXPECT_NE(progress, nullptr);
+            if (progress != nullptr) {
+                QObject::connect(progress, &CDeviceProgressDlg::shown, progress, [&, progress] {
+                    seenTotals.push_back(progress->total());
+                    seenBars.push_back(progress->bar());
+                });
+            }
+            return run(std::move(job));
+        };
+        const auto result = dlg.runTransfer();
+        ASSERT_TRUE(result.has_value());
+        EXPECT_EQ(*result, DeviceMemoryTransfer::Result::Done);
+        EXPECT_EQ(seenTotals, totals) << (mode == DeviceMemoryMode::Backup ? "backup" : "restore");
+        EXPECT_EQ(seenBars, bars);
+    }
+}
+
 TEST(DevmemDialogs, LinuxBackupAndRestoreOfA500ByteImage) {
     TempFolder dir;
     sim::PlcConfig config;
