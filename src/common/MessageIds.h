@@ -117,6 +117,9 @@ struct Msg {
         RangeNotInFile = 679,  // a restore range past the words a .PDM file holds
         FileUnreadable = 680,  // a package file that could no longer be read mid-download
         ManualNotShown = 690,  // Help found no program to show the manual, with its place
+        // Captions shared by the device memory windows.
+        UploadButton = 691,
+        CloseButton = 692,
         StProgram = 698,
     };
 };

@@ -227,6 +227,8 @@ constexpr StringEntry kEntries[] = {
                      "까지만 있습니다."},
     StringEntry{680, "패키지의 파일을 읽을 수 없어 더 이상 보내지 않았습니다: %s"},
     StringEntry{690, "설명서를 열 프로그램이 없습니다.\n설명서 위치: %s"},
+    StringEntry{691, "업로드(&U)"},
+    StringEntry{692, "닫기(&L)"},
 
     // ST program kind name.
     StringEntry{698, "ST 프로그램"},
@@ -437,6 +439,8 @@ constexpr StringEntry kEntries[] = {
     StringEntry{979, "%s%u to %u not restored: a device memory file holds %s words up to %u only."},
     StringEntry{980, "A file of the package could not be read; nothing more was sent: %s"},
     StringEntry{990, "No program could open the manual.\nThe manual is at %s"},
+    StringEntry{991, "&Upload"},
+    StringEntry{992, "C&lose"},
 
     // ST program kind name.
     StringEntry{998, "ST Program"},
