@@ -219,7 +219,7 @@ void CProtocol::settle() {
     dropUntil(settleBy_);
 }
 
-void CProtocol::awaitQuiet() {
+void CProtocol::discardDuringGuard() {
     inboxNext_ = inboxSize_ = 0;
     const auto guard = channel_.timeout();
     if (clock_ == nullptr) {
@@ -382,7 +382,7 @@ bool CProtocol::transact(std::size_t frameSize, std::uint8_t command, bool send,
                 // A late answer may still be on its way: it must be gone before the retry,
                 // and one later than the guard before the next request.
                 markOutOfStep();
-                awaitQuiet();
+                discardDuringGuard();
             }
             continue;
         }
@@ -394,7 +394,7 @@ bool CProtocol::transact(std::size_t frameSize, std::uint8_t command, bool send,
             return true;
         }
         // A well-formed answer that does not carry what the request asked for.
-        lastError_ = kErrorFrameTooLong;
+        lastError_ = kErrorFrameDoesNotFit;
     }
     return false;
 }
@@ -621,7 +621,7 @@ bool CProtocol::upload(std::uint8_t kind, std::uint16_t value, bool send,
     }
     if (responseLength_ > out.size()) {
         // The caller's buffer cannot take the answer; copying part of it would hide that.
-        lastError_ = kErrorFrameTooLong;
+        lastError_ = kErrorFrameDoesNotFit;
         return false;
     }
     std::copy_n(responseData_.begin(), responseLength_, out.begin());
