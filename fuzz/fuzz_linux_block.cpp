@@ -1,5 +1,6 @@
 // Linux device image: one upload response as the PLC sends it, and the restore plan for a
 // file of the length the input gives.
+#include "comm/UploadBlock.h"
 #include "devmem/LinuxImage.h"
 
 #include <cstdint>
@@ -16,16 +17,16 @@ void check(bool ok) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::span<const std::uint8_t> response(data, size);
-    if (const auto block = dlu::LinuxImage::parseUpload(response)) {
+    if (const auto block = dlu::UploadBlock::parse(response)) {
         // The data part lies inside the response, right after the header, as long as it says.
-        check(size >= dlu::LinuxImage::kHeaderSize);
-        check(block->data.data() == data + dlu::LinuxImage::kHeaderSize);
+        check(size >= dlu::UploadBlock::kHeaderSize);
+        check(block->data.data() == data + dlu::UploadBlock::kHeaderSize);
         check(block->data.size() == static_cast<std::size_t>((data[6] << 8) | data[7]));
         check(block->total == static_cast<std::uint16_t>((data[2] << 8) | data[3]));
         check(block->number == static_cast<std::uint16_t>((data[4] << 8) | data[5]));
     } else {
-        check(size < dlu::LinuxImage::kHeaderSize ||
-              dlu::LinuxImage::kHeaderSize + static_cast<std::size_t>((data[6] << 8) | data[7]) >
+        check(size < dlu::UploadBlock::kHeaderSize ||
+              dlu::UploadBlock::kHeaderSize + static_cast<std::size_t>((data[6] << 8) | data[7]) >
                   size);
     }
 

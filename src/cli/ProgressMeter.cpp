@@ -1,22 +1,15 @@
 #include "cli/ProgressMeter.h"
 
+#include "common/ProgressText.h"
 #include "common/TextFormat.h"
 
 #include <unistd.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
 #include <utility>
 
 namespace dlu {
-
-namespace {
-
-// Below this a rate says more about the timer than about the link.
-constexpr double kShortestMeasure = 0.05;
-
-} // namespace
 
 ProgressMeter::ProgressMeter(std::function<Clock::time_point()> now) : now_(std::move(now)) {
     start();
@@ -44,50 +37,18 @@ double ProgressMeter::seconds() const {
     return std::chrono::duration<double>(at_ - start_).count();
 }
 
-std::string ProgressMeter::rate(std::uint64_t bytes, double seconds) {
-    if (seconds < kShortestMeasure) {
-        return "-";
-    }
-    return measuredRate(bytes, seconds);
+std::string ProgressMeter::rateText() const {
+    return ProgressText::rate(done_, ProgressText::Seconds(seconds()));
 }
-
-std::string ProgressMeter::measuredRate(std::uint64_t bytes, double seconds) {
-    if (seconds <= 0) {
-        return "-";
-    }
-    const double bitsPerSecond = static_cast<double>(bytes) * 8.0 / seconds;
-    // Serial lines are spoken of in bits, anything faster in bytes.
-    if (bitsPerSecond < 1e6) {
-        return formatText("%.1f kbit/s", bitsPerSecond / 1e3);
-    }
-    const double bytesPerSecond = bitsPerSecond / 8.0;
-    return bytesPerSecond < 1e6 ? formatText("%.1f KB/s", bytesPerSecond / 1e3)
-                                : formatText("%.1f MB/s", bytesPerSecond / 1e6);
-}
-
-std::string ProgressMeter::rateText() const { return rate(done_, seconds()); }
 
 std::string ProgressMeter::timeLeftText() const {
-    const double s = seconds();
-    if (total_ == 0 || done_ == 0 || s < kShortestMeasure || done_ >= total_) {
-        return {};
-    }
-    const double left = static_cast<double>(total_ - done_) * s / static_cast<double>(done_);
-    const auto whole = static_cast<std::uint64_t>(std::ceil(left));
-    const auto h = whole / 3600;
-    const auto m = whole / 60 % 60;
-    const auto sec = whole % 60;
-    return h > 0 ? formatText("%llu:%02llu:%02llu left", static_cast<unsigned long long>(h),
-                              static_cast<unsigned long long>(m),
-                              static_cast<unsigned long long>(sec))
-                 : formatText("%llu:%02llu left", static_cast<unsigned long long>(m),
-                              static_cast<unsigned long long>(sec));
+    return ProgressText::timeLeft(done_, total_, ProgressText::Seconds(seconds()));
 }
 
 std::string ProgressMeter::summary(std::string_view verb) const {
     const double s = seconds();
     return std::string(verb) + " " + grouped(done_) + " bytes in " + formatText("%.1f s", s) +
-           " (" + measuredRate(done_, s) + ")";
+           " (" + ProgressText::measuredRate(done_, ProgressText::Seconds(s)) + ")";
 }
 
 std::string ProgressMeter::line(int percent, std::string_view label) const {
@@ -95,28 +56,15 @@ std::string ProgressMeter::line(int percent, std::string_view label) const {
     const int filled = std::clamp(percent, 0, 100) * kWidth / 100;
     std::string out = "[" + std::string(static_cast<std::size_t>(filled), '#') +
                       std::string(static_cast<std::size_t>(kWidth - filled), '.') + "] " +
-                      formatText("%3d%%", percent) + "  " + grouped(done_);
-    if (total_ != 0) {
-        out += " / " + grouped(total_);
-    }
-    out += " bytes  " + rateText();
-    if (const auto left = timeLeftText(); !left.empty()) {
-        out += "  " + left;
+                      formatText("%3d%%", percent) + "  ";
+    const ProgressTexts texts =
+        ProgressText::texts(done_, total_, ProgressText::Seconds(seconds()));
+    out += texts.bytes + "  " + texts.rate;
+    if (!texts.timeLeft.empty()) {
+        out += "  " + texts.timeLeft;
     }
     out += "  ";
     out += label;
-    return out;
-}
-
-std::string ProgressMeter::grouped(std::uint64_t n) {
-    const std::string digits = std::to_string(n);
-    std::string out;
-    for (std::size_t i = 0; i < digits.size(); ++i) {
-        if (i > 0 && (digits.size() - i) % 3 == 0) {
-            out += ',';
-        }
-        out += digits[i];
-    }
     return out;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/ProgressText.h"
+
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -14,9 +16,9 @@ namespace dlu {
 // that failed), as usual, or --verbose (besides, each request to the PLC as it goes).
 enum class Verbosity { Quiet, Normal, Verbose };
 
-// Rate and time left of a transfer as its bytes go by, and how often a terminal line showing
-// them is redrawn: at most ten times a second, so that a fast link does not flood a slow
-// terminal.
+// Rate and time left of a transfer as its bytes go by (in the words of ProgressText), and how
+// often a terminal line showing them is redrawn: at most ten times a second, so that a fast
+// link does not flood a slow terminal.
 class ProgressMeter {
 public:
     using Clock = std::chrono::steady_clock;
@@ -43,11 +45,8 @@ public:
     // The progress line of a terminal: bar, percent, bytes, rate, time left and `label`.
     std::string line(int percent, std::string_view label) const;
 
-    static std::string rate(std::uint64_t bytes, double seconds);
-    // The same for a whole transfer, however short.
-    static std::string measuredRate(std::uint64_t bytes, double seconds);
     // 1234567 -> "1,234,567".
-    static std::string grouped(std::uint64_t n);
+    static std::string grouped(std::uint64_t n) { return ProgressText::grouped(n); }
 
 private:
     std::function<Clock::time_point()> now_;

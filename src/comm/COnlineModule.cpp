@@ -365,7 +365,6 @@ bool COnlineModule::statusRead(PlcStatus& status) {
         !ctx_.protocol.readWords(blocks, words, kStatusBlocks[0].words)) {
         return false;
     }
-    modeWord_ = words[9];
     f1260_ = words[10];
     words[10] &= 0x0001;
     status.words = words;

@@ -97,9 +97,8 @@ public:
         return PlcIdentification::passwordScheme(cpuCode, firmware);
     }
 
-    // One 'R' of six blocks; keeps the mode word and the whole "F1260" word.
+    // One 'R' of six blocks; keeps the whole "F1260" word.
     bool statusRead(PlcStatus& status);
-    std::uint16_t keptModeWord() const { return modeWord_; }
     std::uint16_t keptF1260() const { return f1260_; }
 
     // 'M' with 16 (Remote RUN), 32 (Remote STOP) or 20 (Active); the value, 0 on failure.
@@ -169,7 +168,6 @@ private:
     std::uint16_t identityWord_ = 0xFFFF;
     std::uint32_t firmware_ = 0;
     PlcIdentityMatch identity_;
-    std::uint16_t modeWord_ = 0;
     std::uint16_t f1260_ = 0;
 
     std::array<std::uint16_t, kReadBufferWords> readBuffer_{};

@@ -1,6 +1,7 @@
 #include "comm/CProtocol.h"
 
 #include "comm/Crc16Dnp.h"
+#include "comm/UploadBlock.h"
 
 #include <algorithm>
 #include <chrono>
@@ -17,12 +18,6 @@ constexpr std::uint8_t kMaskByte = 0x2A;
 // At most this many stale bytes are thrown away in one go: a line that never stops talking
 // must not hold the program.
 constexpr std::size_t kMaxDiscard = 4 * frame::kMaxReceiveBytes;
-// An upload answer's block header: 2 bytes not used, block count, block number, data length.
-constexpr std::uint16_t kUploadHeaderSize = 8;
-
-std::uint16_t be16(std::span<const std::uint8_t> bytes, std::size_t at) {
-    return static_cast<std::uint16_t>((bytes[at] << 8) | bytes[at + 1]);
-}
 
 struct ModeCode {
     std::uint16_t mode;
@@ -286,7 +281,7 @@ void CProtocol::settle() {
     dropUntil(settleBy_);
 }
 
-void CProtocol::awaitQuiet() {
+void CProtocol::discardDuringGuard() {
     inboxNext_ = inboxSize_ = 0;
     const auto guard = channel_.timeout();
     if (clock_ == nullptr) {
@@ -458,7 +453,7 @@ bool CProtocol::transact(std::size_t frameSize, std::uint8_t command, bool send,
         for (std::size_t skipped = 0;; ++skipped) {
             if (!receive(command, skipped == 0)) {
                 const bool hunted =
-                    lastError_ == kErrorFrameTooLong || lastError_ == kErrorCheckCode;
+                    lastError_ == kErrorFrameDoesNotFit || lastError_ == kErrorCheckCode;
                 if (hunted && skipped < skippable) {
                     continue;
                 }
@@ -466,7 +461,7 @@ bool CProtocol::transact(std::size_t frameSize, std::uint8_t command, bool send,
                     // A late answer may still be on its way: it must be gone before the retry,
                     // and one later than the guard before the next request.
                     markOutOfStep();
-                    awaitQuiet();
+                    discardDuringGuard();
                 }
                 misfit = misfit || skipped > 0;
                 break;
@@ -479,7 +474,7 @@ bool CProtocol::transact(std::size_t frameSize, std::uint8_t command, bool send,
                 return true;
             }
             // A well-formed answer that does not carry what the request asked for.
-            lastError_ = kErrorFrameTooLong;
+            lastError_ = kErrorFrameDoesNotFit;
             if (skipped >= skippable) {
                 break;
             }
@@ -487,7 +482,7 @@ bool CProtocol::transact(std::size_t frameSize, std::uint8_t command, bool send,
     }
     if (misfit && lastError_ == kChannelTimeout) {
         // What came did not fit: that says more than the silence after it.
-        lastError_ = kErrorFrameTooLong;
+        lastError_ = kErrorFrameDoesNotFit;
     }
     return false;
 }
@@ -665,12 +660,13 @@ bool CProtocol::password(std::span<const std::uint8_t, kPasswordBlockSize> block
 }
 
 bool CProtocol::uploadAnswerFits() const {
-    if (responseLength_ < kUploadHeaderSize ||
-        be16(responseData_, 6) != responseLength_ - kUploadHeaderSize) {
+    // Exactly one block: nothing may follow the data its header announces.
+    const auto block = UploadBlock::parse(std::span(responseData_).first(responseLength_));
+    if (!block || UploadBlock::kHeaderSize + block->data.size() != responseLength_) {
         return false;
     }
-    const std::uint16_t total = be16(responseData_, 2);
-    const std::uint16_t number = be16(responseData_, 4);
+    const std::uint16_t total = block->total;
+    const std::uint16_t number = block->number;
     if (number >= total || (!uploadOpens_ && uploadTotal_ != 0 && total != uploadTotal_)) {
         return false;
     }
@@ -721,7 +717,7 @@ bool CProtocol::upload(std::uint8_t kind, std::uint16_t value, bool send,
         return false;
     }
     if (uploadOpens_) {
-        uploadTotal_ = be16(responseData_, 2);
+        uploadTotal_ = UploadBlock::parse(std::span(responseData_).first(responseLength_))->total;
     }
     if (!stationHeader_) {
         streamNext_ = static_cast<std::uint16_t>(be16(responseData_, 4) + 1);
@@ -729,7 +725,7 @@ bool CProtocol::upload(std::uint8_t kind, std::uint16_t value, bool send,
     }
     if (responseLength_ > out.size()) {
         // The caller's buffer cannot take the answer; copying part of it would hide that.
-        lastError_ = kErrorFrameTooLong;
+        lastError_ = kErrorFrameDoesNotFit;
         return false;
     }
     std::copy_n(responseData_.begin(), responseLength_, out.begin());

@@ -187,8 +187,9 @@ private:
     std::uint8_t writeFailure();
     // Throws away what is already waiting on the channel, without waiting for more.
     void discardWaiting();
-    // Waits out the guard after a time-out and throws away what came.
-    void awaitQuiet();
+    // After a time-out: throws away whatever arrives until the guard has passed (not until
+    // the line falls quiet).
+    void discardDuringGuard();
     // After a time-out without the header: the line is out of step until `sentAt_` is older
     // than lateAnswerLimit().
     void markOutOfStep();

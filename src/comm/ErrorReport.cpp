@@ -51,7 +51,7 @@ bool ErrorReport::report(std::uint8_t code, std::uint8_t connectionType, Variant
         }
         return false;
     }
-    case kErrorFrameTooLong:
+    case kErrorFrameDoesNotFit:
     case kErrorStationMismatch:
     case kErrorSequenceMismatch:
     case kErrorCheckCode:

@@ -104,7 +104,7 @@ FrameReceiver::Result FrameReceiver::feed(std::uint8_t byte) {
     }
     ++bytesRead_;
     if (bytesRead_ > frame::kMaxReceiveBytes) {
-        return fail(kErrorFrameTooLong);
+        return fail(kErrorFrameDoesNotFit);
     }
 
     switch (state_) {
@@ -127,11 +127,11 @@ FrameReceiver::Result FrameReceiver::feed(std::uint8_t byte) {
         // A length that cannot end within the receive limit, or that is too short to hold
         // the station header, can never become a good frame: give up now rather than wait.
         if (dataLength_ > kMaxAnnouncedLength) {
-            return fail(kErrorFrameTooLong);
+            return fail(kErrorFrameDoesNotFit);
         }
         if (stationHeader_) {
             if (dataLength_ < frame::kStationHeaderSize) {
-                return fail(kErrorFrameTooLong);
+                return fail(kErrorFrameDoesNotFit);
             }
             dataLength_ -= frame::kStationHeaderSize;
             state_ = State::Station;
@@ -181,7 +181,7 @@ FrameReceiver::Result FrameReceiver::finish() {
     }
     if (command_ == frame::kErrorCommand && expected_ != frame::kErrorCommand) {
         // An error frame without its code byte is broken, not "no error".
-        return fail(dataStored_ > 0 ? data_[0] : std::uint8_t{kErrorFrameTooLong});
+        return fail(dataStored_ > 0 ? data_[0] : std::uint8_t{kErrorFrameDoesNotFit});
     }
     return succeed();
 }

@@ -47,7 +47,9 @@ enum Command : std::uint8_t {
 // PLC's errors nor the port's.
 enum ProtocolError : std::uint8_t {
     kErrorNone = 0x00,
-    kErrorFrameTooLong = 0x86,     // more than 256 bytes without a complete frame
+    // A frame that does not fit: more than 256 bytes without a complete frame, an answer
+    // without what the request asked for, or one larger than the caller's buffer.
+    kErrorFrameDoesNotFit = 0x86,
     kErrorStationMismatch = 0x87,  // response from another station
     kErrorSequenceMismatch = 0x88, // response to another request
     kErrorCheckCode = 0x89,        // the response's check code does not match its bytes

@@ -11,6 +11,5 @@ namespace dlu {
 std::string helpFilePath(std::string_view programPath);
 
 inline constexpr std::string_view kHelpFileName = "TORVA.chm";
-inline constexpr std::string_view kHelpTopic = "PLC_Download_Util.htm";
 
 } // namespace dlu

@@ -122,6 +122,9 @@ struct Msg {
         HoldsPreviousProject = 684, // stopped in STOP before anything of the project was sent
         DownloadCancelled = 685,  // the user stopped a download between two requests
         ManualNotShown = 690,  // Help found no program to show the manual, with its place
+        // Captions shared by the device memory windows.
+        UploadButton = 691,
+        CloseButton = 692,
         StProgram = 698,
     };
 };

@@ -237,6 +237,8 @@ constexpr StringEntry kEntries[] = {
                      "전송되지 않았습니다."},
     StringEntry{685, "다운로드를 중지했습니다."},
     StringEntry{690, "설명서를 열 프로그램이 없습니다.\n설명서 위치: %s"},
+    StringEntry{691, "업로드(&U)"},
+    StringEntry{692, "닫기(&L)"},
 
     // ST program kind name.
     StringEntry{698, "ST 프로그램"},
@@ -455,6 +457,8 @@ constexpr StringEntry kEntries[] = {
                      "project was sent."},
     StringEntry{985, "The download was stopped."},
     StringEntry{990, "No program could open the manual.\nThe manual is at %s"},
+    StringEntry{991, "&Upload"},
+    StringEntry{992, "C&lose"},
 
     // ST program kind name.
     StringEntry{998, "ST Program"},

@@ -25,10 +25,13 @@ constexpr const char* kRestoreOpeningName = "F0050";
 
 void notify(TransferObserver* observer, const DeviceChunk& chunk, const AreaProgress& progress,
             std::uint64_t bytes, std::uint64_t totalBytes) {
-    if (observer != nullptr) {
-        observer->update(
-            {chunk.line1, chunk.line2, progress.bar(), progress.percent(), bytes, totalBytes});
+    if (observer == nullptr) {
+        return;
     }
+    const WholeProgress whole =
+        WholeProgress::through(bytes + 2u * static_cast<std::uint64_t>(chunk.count), totalBytes);
+    observer->update({chunk.line1, chunk.line2, progress.bar(), progress.percent(), whole.bar,
+                      whole.percent, bytes, totalBytes});
 }
 
 // Asked between chunks only, so that a cancelled restore never leaves a write unconfirmed.

@@ -18,6 +18,12 @@ void AreaProgress::apply(const DeviceChunk& chunk) {
     percent_ += chunk.advance;
 }
 
+WholeProgress WholeProgress::through(std::uint64_t bytes, std::uint64_t total) {
+    const std::uint64_t done = total == 0 ? 100 : std::min(bytes, total) * 100 / total;
+    const int percent = static_cast<int>(done);
+    return {std::min(99, percent), percent};
+}
+
 DeviceChunk DeviceTransferPlan::chunk(int area, const WordRange& range, int n,
                                       TransferDirection direction, const Messages& messages) {
     DeviceChunk c;

@@ -37,6 +37,15 @@ private:
     double percent_ = 0.0;
 };
 
+// Progress of a whole transfer over all its areas, by the bytes it has moved once the current
+// step is through: the bar from 0 to 99 follows the percentage and ends at 99 with 100 %.
+struct WholeProgress {
+    int bar = 0;
+    int percent = 0;
+    // `total` 0 (nothing to move) counts as done.
+    static WholeProgress through(std::uint64_t bytes, std::uint64_t total);
+};
+
 class DeviceTransferPlan {
 public:
     static constexpr int kChunkWords = 100;

@@ -1,6 +1,7 @@
 #include "devmem/LinuxDeviceMemoryTransfer.h"
 
 #include "comm/COnlineModule.h"
+#include "comm/UploadBlock.h"
 #include "common/FileTarget.h"
 #include "common/MessageIds.h"
 #include "common/Prompter.h"
@@ -114,6 +115,9 @@ public:
 
 private:
     void report() {
+        // One image: the transfer is its own whole.
+        state_.wholeBar = state_.bar;
+        state_.wholePercent = state_.percent;
         if (observer_ != nullptr) {
             observer_->update(state_);
         }
@@ -144,7 +148,7 @@ std::optional<std::vector<std::uint8_t>> LinuxDeviceMemoryTransfer::readImage(Re
     if (!ctx_.session.linuxUpload(0, buffer, received, true)) {
         return std::nullopt;
     }
-    const auto first = LinuxImage::parseUpload(std::span(buffer).first(received));
+    const auto first = UploadBlock::parse(std::span(buffer).first(received));
     if (!first) {
         return std::nullopt;
     }
@@ -170,7 +174,7 @@ std::optional<std::vector<std::uint8_t>> LinuxDeviceMemoryTransfer::readImage(Re
         if (pass % 8 == 0) {
             progress.step(image.size(), expectedBytes);
         }
-        const auto block = LinuxImage::parseUpload(std::span(buffer).first(received));
+        const auto block = UploadBlock::parse(std::span(buffer).first(received));
         if (block && block->number == expected) {
             image.insert(image.end(), block->data.begin(), block->data.end());
             ++expected;

@@ -5,14 +5,18 @@
 
 namespace dlu {
 
-// What the progress window of a device memory transfer shows: two text lines, a bar from 0 to
-// 99 and the "Total : %d %%" figure; and, for a rate and the time left, the bytes the whole
-// transfer moved before this step and the bytes it moves in all (0: not known).
+// What the progress of a device memory transfer shows: two text lines, a bar from 0 to 99 and
+// the "Total : %d %%" figure of the area at hand; the same two figures over the whole transfer,
+// through this step, which the progress window shows so that it does not start again at every
+// area; and, for a rate and the time left, the bytes the whole transfer moved before this
+// step and the bytes it moves in all (0: not known).
 struct TransferProgress {
     std::string line1;
     std::string line2;
     int bar = 0;
     int percent = 0;
+    int wholeBar = 0;
+    int wholePercent = 0;
     std::uint64_t bytes = 0;
     std::uint64_t totalBytes = 0;
 };

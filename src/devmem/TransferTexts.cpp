@@ -1,6 +1,7 @@
 #include "devmem/TransferTexts.h"
 
 #include "common/MessageIds.h"
+#include "common/ProgressText.h"
 #include "common/StringTable.h"
 #include "common/TextFormat.h"
 #include "devmem/PdmImage.h"
@@ -9,24 +10,16 @@ namespace dlu {
 
 namespace {
 
-// 146217 -> "146,217": sizes are read more easily in groups of three digits.
-std::string grouped(std::uint64_t n) {
-    std::string digits = std::to_string(n);
-    for (auto i = static_cast<std::ptrdiff_t>(digits.size()) - 3; i > 0; i -= 3) {
-        digits.insert(static_cast<std::size_t>(i), 1, ',');
-    }
-    return digits;
-}
-
 unsigned long long ull(std::uint64_t n) { return static_cast<unsigned long long>(n); }
 
 } // namespace
 
+// "146,217 bytes": sizes are read more easily in groups of three digits.
 std::string byteCountText(std::uint64_t bytes, const Messages& messages) {
     if (messages.language() == Language::Korean) {
-        return grouped(bytes) + "바이트";
+        return ProgressText::grouped(bytes) + "바이트";
     }
-    return grouped(bytes) + (bytes == 1 ? " byte" : " bytes");
+    return ProgressText::grouped(bytes) + (bytes == 1 ? " byte" : " bytes");
 }
 
 std::string longPdmText(std::uint64_t fileBytes, const Messages& messages) {

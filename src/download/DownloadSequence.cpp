@@ -283,7 +283,7 @@ void DownloadSequence::planItems() {
                     numbered("Program ", static_cast<unsigned>(i)));
         }
     }
-    if (!CpuTypeTable::isLinuxProject(job_.projectCpuType)) {
+    if (!CpuTypeTable::hasStPrograms(job_.projectCpuType)) {
         return;
     }
     const std::string stFolder = reader_.StFolder();

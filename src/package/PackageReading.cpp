@@ -15,7 +15,7 @@ std::optional<PackageContents> readPackage(const std::string& packagePath, CFile
     const std::string infoPath = reader.UnpackFolder() + reader.ProjectInfoFileName();
     contents.info = readProjectInfo(infoPath);
     fileio::removeFile(infoPath);
-    if (CpuTypeTable::isLinuxProject(contents.info.cpuType())) {
+    if (CpuTypeTable::hasStPrograms(contents.info.cpuType())) {
         contents.st.build(reader.StFolder());
     }
     contents.projectSize = reader.ProjectSize();

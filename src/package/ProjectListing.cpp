@@ -35,7 +35,7 @@ std::vector<ProgramListRow> programListRows(const ProjectInfo& info, const StPro
         r.kindName = programKindName(entry.kind, messages);
         rows.push_back(std::move(r));
     }
-    if (CpuTypeTable::isLinuxProject(info.cpuType())) {
+    if (CpuTypeTable::hasStPrograms(info.cpuType())) {
         for (std::size_t n = 0; n < StProgramTable::kEntryCount; ++n) {
             if (!st.present(n)) {
                 continue;

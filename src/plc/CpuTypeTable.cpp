@@ -10,7 +10,7 @@ namespace {
 
 // Rules of a type, as bits of Model::rules.
 constexpr unsigned kLittleEndian = 1u << 0; // littleEndianProgramLengths
-constexpr unsigned kStPrograms = 1u << 1;   // isLinuxProject
+constexpr unsigned kStPrograms = 1u << 1;   // hasStPrograms
 constexpr unsigned kSInWords = 1u << 2;     // addressesSInWords
 constexpr unsigned kFixedPresets = 1u << 3; // !restoresPresets
 
@@ -209,7 +209,7 @@ AddressMap CpuTypeTable::addressMap(CpuType code) {
 
 bool CpuTypeTable::littleEndianProgramLengths(CpuType code) { return hasRule(code, kLittleEndian); }
 
-bool CpuTypeTable::isLinuxProject(CpuType code) { return hasRule(code, kStPrograms); }
+bool CpuTypeTable::hasStPrograms(CpuType code) { return hasRule(code, kStPrograms); }
 
 bool CpuTypeTable::addressesSInWords(CpuType code) { return hasRule(code, kSInWords); }
 

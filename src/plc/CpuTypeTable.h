@@ -58,7 +58,7 @@ public:
     // Program lengths in the link file's program table are little-endian (else big-endian).
     static bool littleEndianProgramLengths(CpuType code);
     // Projects of these types carry ST programs and global tables.
-    static bool isLinuxProject(CpuType code);
+    static bool hasStPrograms(CpuType code);
     // The PLC addresses S in words (S n at base + 2n) and takes S writes as words; the others
     // address S in bytes and take S writes as raw bytes.
     static bool addressesSInWords(CpuType code);

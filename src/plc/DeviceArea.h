@@ -25,6 +25,7 @@ struct DeviceArea {
     std::string_view summaryPrefix;  // "[ X ] : ", before validation messages
     std::string_view noticePrefix;   // "X'", before the full-range notice
     std::string_view progressPrefix; // "[X] ", before progress lines
+    std::string_view englishCaption; // the button's caption with the English interface
 };
 
 class DeviceAreas {

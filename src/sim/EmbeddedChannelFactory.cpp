@@ -1,6 +1,7 @@
 #include "sim/EmbeddedChannelFactory.h"
 
 #include "comm/CommSet.h"
+#include "comm/ForwardingChannel.h"
 #include "sim/PlcSimulator.h"
 #include "sim/SimulatorChannel.h"
 
@@ -8,32 +9,16 @@ namespace dlu::sim {
 
 namespace {
 
-class EmbeddedChannel final : public DeviceChannel {
+class EmbeddedChannel final : public ForwardingChannel<SimulatorChannel> {
 public:
-    EmbeddedChannel(PlcSimulator& simulator, Clock* clock) : channel_(simulator, clock) {
-        channel_.close();
+    EmbeddedChannel(PlcSimulator& simulator, Clock* clock) : ForwardingChannel(simulator, clock) {
+        link_.close();
     }
 
     bool open(const OpenParams&) override {
-        channel_.reopen();
+        link_.reopen();
         return true;
     }
-    void setTimeout(std::chrono::milliseconds timeout) override { channel_.setTimeout(timeout); }
-    bool write(std::span<const std::uint8_t> bytes) override { return channel_.write(bytes); }
-    ChannelRead read() override { return channel_.read(); }
-    ChannelRead readWithin(std::chrono::milliseconds limit) override {
-        return channel_.readWithin(limit);
-    }
-    std::size_t readSome(std::span<std::uint8_t> out, std::chrono::milliseconds limit,
-                         std::uint8_t& status) override {
-        return channel_.readSome(out, limit, status);
-    }
-    std::chrono::milliseconds timeout() const override { return channel_.timeout(); }
-    std::chrono::microseconds byteTime() const override { return channel_.byteTime(); }
-    void close() override { channel_.close(); }
-
-private:
-    SimulatorChannel channel_;
 };
 
 } // namespace

@@ -102,49 +102,52 @@ std::optional<std::pair<std::string, std::uint8_t>> splitRule(const std::string&
 using T = SimOption::Type;
 using Setter = bool (*)(SimOptions&, const std::string&);
 
-std::vector<SimOption> makeTable() {
-    std::vector<SimOption> table;
+// Options go into the table in the group being filled.
+struct TableBuilder {
+    std::vector<SimOption>& table;
     const char* group = "";
-    const auto add = [&](const char* name, const char* uriName, T type, const char* help,
-                         Setter set) -> SimOption& {
+
+    SimOption& add(const char* name, const char* uriName, T type, const char* help, Setter set) {
         return table.emplace_back(
             SimOption{name, uriName, group, type, false, help, "", {}, {}, false, set});
-    };
+    }
+};
 
-    // The PLC.
-    add("identity", "identity", T::Text,
-        "PLC identity: a label such as A-21, a CPU type code such as 26, or the raw identity "
-        "word in hexadecimal (0x7A31)",
-        [](SimOptions& o, const std::string& v) {
-            o.identity = v;
-            return true;
-        })
+// The PLC: identity, CPU type, firmware, station, state and key switch.
+void addPlcOptions(TableBuilder& b) {
+    b.add("identity", "identity", T::Text,
+          "PLC identity: a label such as A-21, a CPU type code such as 26, or the raw identity "
+          "word in hexadecimal (0x7A31)",
+          [](SimOptions& o, const std::string& v) {
+              o.identity = v;
+              return true;
+          })
         .defaultText = "A-21";
-    add("cpu-type", "cpu-type", T::Text,
-        "CPU type (code or name) whose device addresses the PLC uses; by default the one of the "
-        "identity",
-        [](SimOptions& o, const std::string& v) {
-            o.cpuType = v;
-            return true;
-        });
-    add("firmware", "firmware", T::Number,
-        "firmware version word; by default one that makes the program use the password scheme "
-        "of --password-form",
-        [](SimOptions& o, const std::string& v) {
-            std::uint32_t value = 0;
-            if (!setNumber(value, v)) {
-                return false;
-            }
-            o.firmware = static_cast<std::uint16_t>(value);
-            return true;
-        });
+    b.add("cpu-type", "cpu-type", T::Text,
+          "CPU type (code or name) whose device addresses the PLC uses; by default the one of the "
+          "identity",
+          [](SimOptions& o, const std::string& v) {
+              o.cpuType = v;
+              return true;
+          });
+    b.add("firmware", "firmware", T::Number,
+          "firmware version word; by default one that makes the program use the password scheme "
+          "of --password-form",
+          [](SimOptions& o, const std::string& v) {
+              std::uint32_t value = 0;
+              if (!setNumber(value, v)) {
+                  return false;
+              }
+              o.firmware = static_cast<std::uint16_t>(value);
+              return true;
+          });
     auto& station =
-        add("station", "station", T::Number, "station number, 255 = answers every station",
-            [](SimOptions& o, const std::string& v) { return setNumber(o.station, v); });
+        b.add("station", "station", T::Number, "station number, 255 = answers every station",
+              [](SimOptions& o, const std::string& v) { return setNumber(o.station, v); });
     station.defaultText = "255";
     station.range = std::pair(0.0, 255.0);
     auto& mode =
-        add("mode", "mode", T::Choice, "CPU state", [](SimOptions& o, const std::string& v) {
+        b.add("mode", "mode", T::Choice, "CPU state", [](SimOptions& o, const std::string& v) {
             if (v != "run" && v != "stop" && v != "pause") {
                 return false;
             }
@@ -153,157 +156,177 @@ std::vector<SimOption> makeTable() {
         });
     mode.defaultText = "stop";
     mode.choices = {"run", "stop", "pause"};
-    auto& key = add("key", "key", T::Choice, "key switch", [](SimOptions& o, const std::string& v) {
-        if (v != "local" && v != "remote") {
-            return false;
-        }
-        o.key = v == "local" ? KeySwitch::Local : KeySwitch::Remote;
-        return true;
-    });
-    key.defaultText = "remote";
-    key.choices = {"local", "remote"};
-    add("older-plc", "older-plc", T::Flag, "answer the protocol test with 'E' (no station header)",
-        [](SimOptions& o, const std::string& v) { return flag(v, o.olderPlc); });
-    add("allow-download-in-run", "allow-download-in-run", T::Flag,
-        "accept program download blocks while the CPU runs",
-        [](SimOptions& o, const std::string& v) { return flag(v, o.downloadInRun); });
-
-    group = "Password";
-    add("password", "password", T::Text,
-        "lock the PLC with this connection password (at most 14 characters)",
-        [](SimOptions& o, const std::string& v) {
-            o.password = v;
+    auto& key =
+        b.add("key", "key", T::Choice, "key switch", [](SimOptions& o, const std::string& v) {
+            if (v != "local" && v != "remote") {
+                return false;
+            }
+            o.key = v == "local" ? KeySwitch::Local : KeySwitch::Remote;
             return true;
         });
-    auto& form =
-        add("password-form", "password-form", T::Choice,
-            "how the PLC keeps it: exchange (login with 'w'), exchange-old / exchange-plain (older "
-            "forms the login replaces by the current one), stored / stored-plain (block in W0000, "
-            "older CPUs only: picks A-01 with a firmware below 346 unless --identity / --firmware "
-            "say otherwise)",
-            [](SimOptions& o, const std::string& v) {
-                for (const auto& f : kFormNames) {
-                    if (v == f.name) {
-                        o.passwordForm = f.form;
-                        return true;
-                    }
+    key.defaultText = "remote";
+    key.choices = {"local", "remote"};
+    b.add("older-plc", "older-plc", T::Flag,
+          "answer the protocol test with 'E' (no station header)",
+          [](SimOptions& o, const std::string& v) { return flag(v, o.olderPlc); });
+    b.add("allow-download-in-run", "allow-download-in-run", T::Flag,
+          "accept program download blocks while the CPU runs",
+          [](SimOptions& o, const std::string& v) { return flag(v, o.downloadInRun); });
+}
+
+void addPasswordOptions(TableBuilder& b) {
+    b.group = "Password";
+    b.add("password", "password", T::Text,
+          "lock the PLC with this connection password (at most 14 characters)",
+          [](SimOptions& o, const std::string& v) {
+              o.password = v;
+              return true;
+          });
+    auto& form = b.add(
+        "password-form", "password-form", T::Choice,
+        "how the PLC keeps it: exchange (login with 'w'), exchange-old / exchange-plain (older "
+        "forms the login replaces by the current one), stored / stored-plain (block in W0000, "
+        "older CPUs only: picks A-01 with a firmware below 346 unless --identity / --firmware "
+        "say otherwise)",
+        [](SimOptions& o, const std::string& v) {
+            for (const auto& f : kFormNames) {
+                if (v == f.name) {
+                    o.passwordForm = f.form;
+                    return true;
                 }
-                return false;
-            });
+            }
+            return false;
+        });
     form.defaultText = "exchange";
     for (const auto& f : kFormNames) {
         form.choices.emplace_back(f.name);
     }
+}
 
-    group = "Memory";
-    add("image-size", "image", T::Number, "bytes of the Linux device image served by 'U' (0: none)",
-        [](SimOptions& o, const std::string& v) {
-            const auto n = number(v, SimLinuxImage::kMaxSize);
-            if (n) {
-                o.imageSize = static_cast<std::size_t>(*n);
-            }
-            return n.has_value();
-        })
+void addMemoryOptions(TableBuilder& b) {
+    b.group = "Memory";
+    b.add("image-size", "image", T::Number,
+          "bytes of the Linux device image served by 'U' (0: none)",
+          [](SimOptions& o, const std::string& v) {
+              const auto n = number(v, SimLinuxImage::kMaxSize);
+              if (n) {
+                  o.imageSize = static_cast<std::size_t>(*n);
+              }
+              return n.has_value();
+          })
         .range = std::pair(0.0, static_cast<double>(SimLinuxImage::kMaxSize));
-    add("memory-seed", "seed", T::Number,
-        "fill the device areas (and the Linux image) with a pattern of this seed",
-        [](SimOptions& o, const std::string& v) {
-            std::uint32_t seed = 0;
-            if (!setNumber(seed, v)) {
-                return false;
-            }
-            o.memorySeed = seed;
-            return true;
-        });
-    add("memory-file", "memory-file", T::Text,
-        "load the device areas from a .PDM device memory file",
-        [](SimOptions& o, const std::string& v) {
-            o.memoryFile = v;
-            return true;
-        })
+    b.add("memory-seed", "seed", T::Number,
+          "fill the device areas (and the Linux image) with a pattern of this seed",
+          [](SimOptions& o, const std::string& v) {
+              std::uint32_t seed = 0;
+              if (!setNumber(seed, v)) {
+                  return false;
+              }
+              o.memorySeed = seed;
+              return true;
+          });
+    b.add("memory-file", "memory-file", T::Text,
+          "load the device areas from a .PDM device memory file",
+          [](SimOptions& o, const std::string& v) {
+              o.memoryFile = v;
+              return true;
+          })
         .existingFile = true;
+}
 
-    group = "Faults";
-    add("corrupt", "corrupt", T::Number,
-        "send response number N with a wrong check code (repeatable)",
-        [](SimOptions& o, const std::string& v) { return addNumber(o.faults.corruptResponses, v); })
+void addFaultOptions(TableBuilder& b) {
+    b.group = "Faults";
+    b.add("corrupt", "corrupt", T::Number,
+          "send response number N with a wrong check code (repeatable)",
+          [](SimOptions& o, const std::string& v) {
+              return addNumber(o.faults.corruptResponses, v);
+          })
         .repeated = true;
-    add("corrupt-rate", "corrupt-rate", T::Fraction,
-        "probability that any response has a wrong check code",
-        [](SimOptions& o, const std::string& v) {
-            char* end = nullptr;
-            const double rate = v.empty() ? -1.0 : std::strtod(v.c_str(), &end);
-            if (v.empty() || end != v.c_str() + v.size() || !(rate >= 0.0 && rate <= 1.0)) {
-                return false;
-            }
-            o.faults.corruptRate = rate;
-            return true;
-        })
+    b.add("corrupt-rate", "corrupt-rate", T::Fraction,
+          "probability that any response has a wrong check code",
+          [](SimOptions& o, const std::string& v) {
+              char* end = nullptr;
+              const double rate = v.empty() ? -1.0 : std::strtod(v.c_str(), &end);
+              if (v.empty() || end != v.c_str() + v.size() || !(rate >= 0.0 && rate <= 1.0)) {
+                  return false;
+              }
+              o.faults.corruptRate = rate;
+              return true;
+          })
         .range = std::pair(0.0, 1.0);
     // The query's "seed" is the memory's: this one is plcsim's alone.
-    add("seed", nullptr, T::Number, "seed of --corrupt-rate",
-        [](SimOptions& o, const std::string& v) { return setNumber(o.faults.seed, v); })
+    b.add("seed", nullptr, T::Number, "seed of --corrupt-rate",
+          [](SimOptions& o, const std::string& v) { return setNumber(o.faults.seed, v); })
         .defaultText = "1";
-    add("error-on", "error-on", T::Text,
-        "answer every request of command CMD with 'E' CODE: CMD:CODE, e.g. R:11 or 0x83:15 "
-        "(repeatable)",
-        [](SimOptions& o, const std::string& v) {
-            o.errorOn.push_back(v);
-            return true;
-        })
+    b.add("error-on", "error-on", T::Text,
+          "answer every request of command CMD with 'E' CODE: CMD:CODE, e.g. R:11 or 0x83:15 "
+          "(repeatable)",
+          [](SimOptions& o, const std::string& v) {
+              o.errorOn.push_back(v);
+              return true;
+          })
         .repeated = true;
-    add("error-at", "error-at", T::Text,
-        "answer request number N with 'E' CODE: N:CODE (repeatable)",
-        [](SimOptions& o, const std::string& v) {
-            o.errorAt.push_back(v);
-            return true;
-        })
+    b.add("error-at", "error-at", T::Text,
+          "answer request number N with 'E' CODE: N:CODE (repeatable)",
+          [](SimOptions& o, const std::string& v) {
+              o.errorAt.push_back(v);
+              return true;
+          })
         .repeated = true;
-    add("hang-on", "hang-on", T::Text,
-        "stop dead at the first request of command CMD, never to answer or return (a test hook "
-        "for killing the program there), e.g. D",
-        [](SimOptions& o, const std::string& v) {
-            o.hangOn = v;
-            return true;
-        });
-    add("drop", "drop", T::Number, "do not answer request number N (repeatable)",
-        [](SimOptions& o, const std::string& v) { return addNumber(o.faults.dropRequests, v); })
+    b.add("hang-on", "hang-on", T::Text,
+          "stop dead at the first request of command CMD, never to answer or return (a test hook "
+          "for killing the program there), e.g. D",
+          [](SimOptions& o, const std::string& v) {
+              o.hangOn = v;
+              return true;
+          });
+    b.add("drop", "drop", T::Number, "do not answer request number N (repeatable)",
+          [](SimOptions& o, const std::string& v) { return addNumber(o.faults.dropRequests, v); })
         .repeated = true;
-    add("lose-write", "lose-write", T::Number,
-        "confirm request number N, a write or the last block of a device image, but change "
-        "nothing (repeatable)",
-        [](SimOptions& o, const std::string& v) { return addNumber(o.faults.loseWrites, v); })
+    b.add("lose-write", "lose-write", T::Number,
+          "confirm request number N, a write or the last block of a device image, but change "
+          "nothing (repeatable)",
+          [](SimOptions& o, const std::string& v) { return addNumber(o.faults.loseWrites, v); })
         .repeated = true;
-    add("echo", "echo", T::Flag, "loopback cable: send every byte back",
-        [](SimOptions& o, const std::string& v) { return flag(v, o.faults.echo); });
-    add("close-after", "close-after", T::Number, "close the connection after N responses",
-        [](SimOptions& o, const std::string& v) {
-            return setNumber(o.faults.closeAfterFrames, v);
-        });
-    add("baud", "baud", T::Number, "emulate a serial line of this speed (10 bits per byte)",
-        [](SimOptions& o, const std::string& v) { return setNumber(o.faults.baud, v); });
-    add("turnaround", "turnaround", T::Number,
-        "wait this many milliseconds between a request and its answer, as a PLC does",
-        [](SimOptions& o, const std::string& v) {
-            // A PLC that takes longer than the program's longest time-out is a dead one.
-            constexpr std::uint32_t kMaxTurnaroundMs = 60'000;
-            const auto ms = number(v, kMaxTurnaroundMs);
-            if (ms) {
-                o.faults.turnaroundMs = static_cast<std::uint32_t>(*ms);
-            }
-            return ms.has_value();
-        });
-    add("adapter-latency", "adapter-latency", T::Number,
-        "a USB-serial adapter at the program's end: hold each batch of answer bytes until MS "
-        "ms after its first byte, or until 62 bytes have gathered",
-        [](SimOptions& o, const std::string& v) {
-            // The adapters' timers go up to 255 ms.
-            const auto ms = number(v, 255);
-            if (ms) {
-                o.faults.adapterLatencyMs = static_cast<std::uint32_t>(*ms);
-            }
-            return ms.has_value();
-        });
+    b.add("echo", "echo", T::Flag, "loopback cable: send every byte back",
+          [](SimOptions& o, const std::string& v) { return flag(v, o.faults.echo); });
+    b.add("close-after", "close-after", T::Number, "close the connection after N responses",
+          [](SimOptions& o, const std::string& v) {
+              return setNumber(o.faults.closeAfterFrames, v);
+          });
+    b.add("baud", "baud", T::Number, "emulate a serial line of this speed (10 bits per byte)",
+          [](SimOptions& o, const std::string& v) { return setNumber(o.faults.baud, v); });
+    b.add("turnaround", "turnaround", T::Number,
+          "wait this many milliseconds between a request and its answer, as a PLC does",
+          [](SimOptions& o, const std::string& v) {
+              // A PLC that takes longer than the program's longest time-out is a dead one.
+              constexpr std::uint32_t kMaxTurnaroundMs = 60'000;
+              const auto ms = number(v, kMaxTurnaroundMs);
+              if (ms) {
+                  o.faults.turnaroundMs = static_cast<std::uint32_t>(*ms);
+              }
+              return ms.has_value();
+          });
+    b.add("adapter-latency", "adapter-latency", T::Number,
+          "a USB-serial adapter at the program's end: hold each batch of answer bytes until MS "
+          "ms after its first byte, or until 62 bytes have gathered",
+          [](SimOptions& o, const std::string& v) {
+              // The adapters' timers go up to 255 ms.
+              const auto ms = number(v, 255);
+              if (ms) {
+                  o.faults.adapterLatencyMs = static_cast<std::uint32_t>(*ms);
+              }
+              return ms.has_value();
+          });
+}
+
+std::vector<SimOption> makeTable() {
+    std::vector<SimOption> table;
+    TableBuilder b{table};
+    addPlcOptions(b);
+    addPasswordOptions(b);
+    addMemoryOptions(b);
+    addFaultOptions(b);
     return table;
 }
 

@@ -107,6 +107,34 @@ void addSimOptions(CLI::App& app, dlu::sim::SimOptions& options) {
     }
 }
 
+// Every downloaded item into a file of its own in `dir`, numbered in the order they came.
+void storeItems(dlu::sim::PlcSimulator& simulator, const std::string& dir) {
+    std::filesystem::create_directories(dir);
+    simulator.setItemSink([dir, count = 0](const dlu::sim::DownloadItem& item) mutable {
+        char name[64];
+        std::snprintf(name, sizeof name, "%04d_kind%02X_id%03u.bin", ++count, item.kind,
+                      static_cast<unsigned>(item.id));
+        std::ofstream file(std::filesystem::path(dir) / name, std::ios::binary);
+        const auto bytes = item.bytes();
+        file.write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
+    });
+}
+
+// Every frame in hex on standard error, as it goes.
+void logFrames(dlu::sim::PlcSimulator& simulator) {
+    simulator.setFrameLog([](bool sent, std::span<const std::uint8_t> bytes) {
+        std::fprintf(stderr, "plcsim: %s %s\n", sent ? "tx" : "rx", hex(bytes).c_str());
+    });
+}
+
+void printIdentities() {
+    for (const auto& i : dlu::sim::PlcIdentities::all()) {
+        std::printf("%-9s 0x%04X  cpu type %u\n", std::string(i.label).c_str(), i.word,
+                    static_cast<unsigned>(i.cpuType));
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -150,10 +178,7 @@ int main(int argc, char** argv) {
     CLI11_PARSE(app, argc, argv);
 
     if (listIdentities) {
-        for (const auto& i : PlcIdentities::all()) {
-            std::printf("%-9s 0x%04X  cpu type %u\n", std::string(i.label).c_str(), i.word,
-                        static_cast<unsigned>(i.cpuType));
-        }
+        printIdentities();
         return 0;
     }
     if (modem && !server.pty) {
@@ -191,21 +216,10 @@ int main(int argc, char** argv) {
     }
     PlcSimulator& simulator = *made;
     if (!storeDir.empty()) {
-        std::filesystem::create_directories(storeDir);
-        simulator.setItemSink([&storeDir, count = 0](const DownloadItem& item) mutable {
-            char name[64];
-            std::snprintf(name, sizeof name, "%04d_kind%02X_id%03u.bin", ++count, item.kind,
-                          static_cast<unsigned>(item.id));
-            std::ofstream file(std::filesystem::path(storeDir) / name, std::ios::binary);
-            const auto bytes = item.bytes();
-            file.write(reinterpret_cast<const char*>(bytes.data()),
-                       static_cast<std::streamsize>(bytes.size()));
-        });
+        storeItems(simulator, storeDir);
     }
     if (server.verbose) {
-        simulator.setFrameLog([](bool sent, std::span<const std::uint8_t> bytes) {
-            std::fprintf(stderr, "plcsim: %s %s\n", sent ? "tx" : "rx", hex(bytes).c_str());
-        });
+        logFrames(simulator);
     }
 
     installSignals();

@@ -267,7 +267,7 @@ TEST(CProtocol, ScriptedAnswersToAWordRead) {
         EXPECT_EQ(word[0], c.word);
         EXPECT_EQ(wire.bytesRead, c.bytesRead);
         if (c.word == 0x5555) {
-            EXPECT_EQ(protocol.lastErrorCode(), kErrorFrameTooLong);
+            EXPECT_EQ(protocol.lastErrorCode(), kErrorFrameDoesNotFit);
         }
     }
 }

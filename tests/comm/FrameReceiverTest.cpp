@@ -64,19 +64,19 @@ TEST(FrameReceiver, ReceivesFramesAndRejectsBrokenOnes) {
         {"other sequence fails at its byte", otherSequence, Result::Bad, kErrorSequenceMismatch, 7},
         {"error frame", loaderFrame('E', StationHeader{0x07, 0x21}, {0x0B}), Result::Bad, 11, 11},
         {"error frame without its code", loaderFrame('E', StationHeader{0x07, 0x21}, {}),
-         Result::Bad, kErrorFrameTooLong, 10},
+         Result::Bad, kErrorFrameDoesNotFit, 10},
         {"length shorter than the header",
          {0x05, 0x64, 'R', 0x00, 0x02},
          Result::Bad,
-         kErrorFrameTooLong,
+         kErrorFrameDoesNotFit,
          5},
         {"length beyond the receive limit",
          {0x05, 0x64, 'R', 0x00, 0xFA},
          Result::Bad,
-         kErrorFrameTooLong,
+         kErrorFrameDoesNotFit,
          5},
         {"257 bytes of noise", std::vector<std::uint8_t>(300, 0x00), Result::Bad,
-         kErrorFrameTooLong, 257},
+         kErrorFrameDoesNotFit, 257},
     };
     for (const auto& c : cases) {
         FrameReceiver rx;

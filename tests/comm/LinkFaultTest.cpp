@@ -244,7 +244,7 @@ TEST(LinkFaults, AnswersOfTheWrongSizeFail) {
             wire.queue(loaderFrame(c.command, std::nullopt, answer));
         }
         EXPECT_FALSE(c.call(protocol)) << c.name;
-        EXPECT_EQ(protocol.lastErrorCode(), kErrorFrameTooLong) << c.name;
+        EXPECT_EQ(protocol.lastErrorCode(), kErrorFrameDoesNotFit) << c.name;
         EXPECT_EQ(wire.writes.size(), c.writes) << c.name;
     }
 }

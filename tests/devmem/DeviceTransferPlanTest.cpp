@@ -1,4 +1,5 @@
 #include "devmem/DeviceTransferPlan.h"
+#include "comm/UploadBlock.h"
 #include "devmem/LinuxImage.h"
 #include "plc/DeviceArea.h"
 
@@ -136,7 +137,7 @@ TEST(LinuxImage, RestoreBlocks) {
 
 TEST(LinuxImage, UploadResponses) {
     std::vector<std::uint8_t> r{0, 0, 0x01, 0x02, 0x00, 0x07, 0x00, 0x03, 0xA, 0xB, 0xC, 0xD};
-    auto b = LinuxImage::parseUpload(r);
+    auto b = UploadBlock::parse(r);
     ASSERT_TRUE(b.has_value());
     EXPECT_EQ(b->total, 0x0102);
     EXPECT_EQ(b->number, 7);
@@ -144,8 +145,8 @@ TEST(LinuxImage, UploadResponses) {
     EXPECT_EQ(b->data[2], 0xC);
 
     r[7] = 5; // claims more data than the response holds
-    EXPECT_FALSE(LinuxImage::parseUpload(r).has_value());
-    EXPECT_FALSE(LinuxImage::parseUpload(std::span(r).first(7)).has_value());
+    EXPECT_FALSE(UploadBlock::parse(r).has_value());
+    EXPECT_FALSE(UploadBlock::parse(std::span(r).first(7)).has_value());
 }
 
 } // namespace

@@ -1,11 +1,14 @@
 // The device memory windows, offscreen, against the in-process simulator: the job that the
 // program runs on its session thread runs here at once.
 #include "common/MessageIds.h"
+#include "devmem/DeviceTransferPlan.h"
 #include "devmem/PdmFile.h"
+#include "devmem/gui/CCpuTypeDialog.h"
 #include "devmem/gui/CDeviceGridCtrl.h"
 #include "devmem/gui/CDeviceMemorySetDlg.h"
 #include "devmem/gui/CDeviceProgressDlg.h"
 #include "devmem/gui/CDeviceViewerDlg.h"
+#include "devmem/gui/CLinuxCpuTypeDialog.h"
 #include "devmem/gui/CLinuxDeviceMemorySetDlg.h"
 #include "devmem/gui/DeviceMemoryOpener.h"
 #include "plc/DeviceArea.h"
@@ -13,12 +16,14 @@
 #include "DevmemRig.h"
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -30,6 +35,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <functional>
 #include <memory>
@@ -407,6 +413,141 @@ TEST(DevmemDialogs, CancelStopsABackupAtOnceAndARestoreOnlyWhenConfirmed) {
     }
 }
 
+// Over two areas of 200 words each (two chunks apiece) the window counts one total from the
+// first chunk to the last, rather than starting again at 0 % with the second area.
+TEST(DevmemDialogs, ProgressShowsOneTotalAcrossAllAreas) {
+    TempFolder dir;
+    const fs::path file = dir.path() / "two areas.PDM";
+    const std::vector<QString> totals{"Total : 25 %", "Total : 50 %", "Total : 75 %",
+                                      "Total : 100 %"};
+    const std::vector<int> bars{25, 50, 75, 99};
+    for (const auto mode : {DeviceMemoryMode::Backup, DeviceMemoryMode::Restore}) {
+        Rig rig;
+        rig.plc.fillDeviceMemory(5);
+        Gui gui(rig);
+        CDeviceMemorySetDlg dlg(gui.env, mode, kA21,
+                                QString::fromStdString(dir.path().string() + "/"), {});
+        gui.files = {QString::fromStdString(file.string())};
+        child<QPushButton>(&dlg, "1100")->click();
+        if (mode == DeviceMemoryMode::Backup) {
+            // Default is M, L, K and D: keep M and D.
+            for (const auto area : {AreaIndex::L, AreaIndex::K}) {
+                areaButton(&dlg, static_cast<int>(area))->click();
+            }
+            setRange(&dlg, static_cast<int>(AreaIndex::M), 0, 200);
+            setRange(&dlg, kD, 0, 200);
+        }
+        std::vector<QString> seenTotals;
+        std::vector<int> seenBars;
+        const auto run = gui.env.runSession;
+        gui.env.runSession = [&](SessionJob job) {
+            auto* progress = dlg.findChild<CDeviceProgressDlg*>();
+            EXPECT_NE(progress, nullptr);
+            if (progress != nullptr) {
+                QObject::connect(progress, &CDeviceProgressDlg::shown, progress, [&, progress] {
+                    seenTotals.push_back(progress->total());
+                    seenBars.push_back(progress->bar());
+                });
+            }
+            return run(std::move(job));
+        };
+        const auto result = dlg.runTransfer();
+        ASSERT_TRUE(result.has_value());
+        EXPECT_EQ(*result, DeviceMemoryTransfer::Result::Done);
+        EXPECT_EQ(seenTotals, totals) << (mode == DeviceMemoryMode::Backup ? "backup" : "restore");
+        EXPECT_EQ(seenBars, bars);
+    }
+}
+
+bool hasHangul(const QString& text) {
+    return std::any_of(text.begin(), text.end(), [](QChar c) {
+        const auto u = c.unicode();
+        // Syllables, jamo and compatibility jamo.
+        return (u >= 0xAC00 && u <= 0xD7A3) || (u >= 0x1100 && u <= 0x11FF) ||
+               (u >= 0x3130 && u <= 0x318F);
+    });
+}
+
+// Every text a window shows, each with the control that shows it: the title, captions and
+// labels, edits, list items, tool tips and the column headers and first rows of tables.
+std::vector<std::pair<QString, QString>> visibleTexts(QWidget* window) {
+    std::vector<std::pair<QString, QString>> texts{
+        {QStringLiteral("title"), window->windowTitle()}};
+    QList<QWidget*> widgets = window->findChildren<QWidget*>();
+    widgets.prepend(window);
+    for (QWidget* w : widgets) {
+        if (w != window && !w->isVisibleTo(window)) {
+            continue;
+        }
+        const QString at = w->metaObject()->className() + QStringLiteral(" ") + w->objectName();
+        const auto add = [&](const QString& text) { texts.emplace_back(at, text); };
+        add(w->toolTip());
+        if (auto* b = qobject_cast<QAbstractButton*>(w)) {
+            add(b->text());
+        } else if (auto* l = qobject_cast<QLabel*>(w)) {
+            add(l->text());
+        } else if (auto* g = qobject_cast<QGroupBox*>(w)) {
+            add(g->title());
+        } else if (auto* e = qobject_cast<QLineEdit*>(w)) {
+            add(e->text());
+            add(e->placeholderText());
+        } else if (auto* c = qobject_cast<QComboBox*>(w)) {
+            for (int i = 0; i < c->count(); ++i) {
+                add(c->itemText(i));
+            }
+        } else if (auto* v = qobject_cast<QAbstractItemView*>(w); v && v->model()) {
+            const QAbstractItemModel* m = v->model();
+            for (int col = 0; col < m->columnCount(); ++col) {
+                add(m->headerData(col, Qt::Horizontal).toString());
+                for (int row = 0; row < std::min(m->rowCount(), 20); ++row) {
+                    add(m->index(row, col).data().toString());
+                }
+            }
+        }
+    }
+    return texts;
+}
+
+// With the English interface no device memory window shows a Korean text anywhere.
+TEST(DevmemDialogs, EnglishWindowsShowNoKoreanText) {
+    TempFolder dir;
+    Rig rig;
+    ASSERT_EQ(rig.messages.language(), Language::English);
+    Gui gui(rig);
+    const QString folder = QString::fromStdString(dir.path().string() + "/");
+    PdmImage image;
+    image.setFlag(1);
+
+    std::vector<std::pair<std::string, std::unique_ptr<QWidget>>> windows;
+    windows.emplace_back("CPU type", std::make_unique<CCpuTypeDialog>(rig.messages, rig.prompter));
+    windows.emplace_back("Linux CPU type",
+                         std::make_unique<CLinuxCpuTypeDialog>(rig.messages, rig.prompter));
+    for (const auto mode : {DeviceMemoryMode::Backup, DeviceMemoryMode::Restore}) {
+        const std::string name = mode == DeviceMemoryMode::Backup ? " backup" : " restore";
+        windows.emplace_back("device memory" + name, std::make_unique<CDeviceMemorySetDlg>(
+                                                         gui.env, mode, kA21, folder, QString()));
+        windows.emplace_back(
+            "Linux device memory" + name,
+            std::make_unique<CLinuxDeviceMemorySetDlg>(gui.env, mode, kA21, folder, QString()));
+    }
+    windows.emplace_back("viewer", std::make_unique<CDeviceViewerDlg>(gui.env, kA21, image));
+    auto progress = std::make_unique<CDeviceProgressDlg>(nullptr, CDeviceProgressDlg::Kind::Backup,
+                                                         rig.prompter, rig.messages);
+    const DeviceChunk chunk = DeviceTransferPlan::chunk(static_cast<int>(AreaIndex::TC), {0, 150},
+                                                        0, TransferDirection::Upload, rig.messages);
+    progress->update({chunk.line1, chunk.line2, 50, 50, 50, 50, 0, 300});
+    windows.emplace_back("progress", std::move(progress));
+
+    for (const auto& [name, window] : windows) {
+        const auto texts = visibleTexts(window.get());
+        EXPECT_GT(texts.size(), 1u) << name;
+        for (const auto& [at, text] : texts) {
+            EXPECT_FALSE(hasHangul(text))
+                << name << ": " << at.toStdString() << " shows \"" << text.toStdString() << "\"";
+        }
+    }
+}
+
 TEST(DevmemDialogs, LinuxBackupAndRestoreOfA500ByteImage) {
     TempFolder dir;
     sim::PlcConfig config;
@@ -569,9 +710,9 @@ TEST(DevmemDialogs, ClosingDuringATransferAsksAndWaitsForItsEnd) {
     };
     const char* saved = "Data saving completed";
     const char* uploaded = "Upload Success";
-    for (const Case c : {Case{false, PromptAnswer::Yes, saved}, Case{false, PromptAnswer::No, saved},
-                         Case{true, PromptAnswer::Yes, uploaded},
-                         Case{true, PromptAnswer::No, uploaded}}) {
+    for (const Case c :
+         {Case{false, PromptAnswer::Yes, saved}, Case{false, PromptAnswer::No, saved},
+          Case{true, PromptAnswer::Yes, uploaded}, Case{true, PromptAnswer::No, uploaded}}) {
         SCOPED_TRACE(std::string(c.linux ? "Linux" : "device memory") +
                      (c.answer == PromptAnswer::Yes ? ", Yes" : ", No"));
         TempFolder dir;
@@ -586,8 +727,8 @@ TEST(DevmemDialogs, ClosingDuringATransferAsksAndWaitsForItsEnd) {
         std::unique_ptr<QDialog> dlg;
         std::function<bool()> transfer;
         if (c.linux) {
-            auto* w = new CLinuxDeviceMemorySetDlg(gui.env, DeviceMemoryMode::Backup, kA21,
-                                                   folder, {});
+            auto* w =
+                new CLinuxDeviceMemorySetDlg(gui.env, DeviceMemoryMode::Backup, kA21, folder, {});
             dlg.reset(w);
             w->start();
             transfer = [w] { return w->runTransfer().has_value(); };
@@ -608,8 +749,8 @@ TEST(DevmemDialogs, ClosingDuringATransferAsksAndWaitsForItsEnd) {
         ASSERT_TRUE(transfer());
         EXPECT_FALSE(closedAtOnce) << "the window stays while the transfer runs";
         EXPECT_EQ(dlg->isVisible(), c.answer == PromptAnswer::No);
-        EXPECT_EQ(rig.shown(), (std::vector<std::string>{std::string(rig.messages(Msg::TransferRunning)),
-                                                         c.done}));
+        EXPECT_EQ(rig.shown(), (std::vector<std::string>{
+                                   std::string(rig.messages(Msg::TransferRunning)), c.done}));
         EXPECT_TRUE(fs::exists(file));
     }
 }

@@ -15,6 +15,7 @@
 #include "common/MessageIds.h"
 #include "common/StringTable.h"
 #include "common/TextFormat.h"
+#include "common/gui/QtTranslations.h"
 #include "devmem/gui/CDeviceMemorySetDlg.h"
 #include "devmem/gui/CLinuxDeviceMemorySetDlg.h"
 #include "devmem/gui/CpuTypeSheet.h"
@@ -28,6 +29,7 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -61,7 +63,8 @@ constexpr int kHelpButton = 161;
 struct Window {
     explicit Window(Language language, sim::PlcConfig config = {}, bool realChannels = false,
                     sim::FaultConfig faults = {})
-        : messages(language), store(settingsDir.path()), plc(config, faults), prompter(),
+        : qtTexts(language), messages(language), store(settingsDir.path()), plc(config, faults),
+          prompter(),
           worker(prompter, messages,
                  realChannels ? gui::SessionWorker::FactoryMaker{}
                               : gui::SessionWorker::FactoryMaker{[this] {
@@ -88,6 +91,8 @@ struct Window {
     }
     std::string text(int id) const { return std::string(messages(id)); }
 
+    // Qt's own texts in the window's language, as the program's start loads them.
+    gui::QtTranslations qtTexts;
     QTemporaryDir settingsDir;
     QTemporaryDir packageDir;
     Messages messages;
@@ -654,6 +659,51 @@ TEST(MainWindow, ConnectionDisplayAndLabelsInBothLanguages) {
         EXPECT_EQ(w.field(153).toStdString(),
                   ko ? "접속 방식 :  [ Ethernet ]  / IP 주소 : [ 192.168.  0. 10 ]"
                      : "Connection :  [ Ethernet ]  / IP Address : [ 192.168.  0. 10 ]");
+    }
+}
+
+// In Korean, the standard buttons of the program's questions come from Qt's Korean texts.
+TEST(MainWindow, KoreanQuestionsHaveKoreanStandardButtons) {
+    const QString file = gui::QtTranslations::folder() + QStringLiteral("/qtbase_ko.qm");
+    if (!QFileInfo::exists(file)) {
+        GTEST_SKIP() << "Qt's Korean translations are not installed (" << file.toStdString()
+                     << "; Debian package qt6-translations-l10n)";
+    }
+    for (const Language language : {Language::English, Language::Korean}) {
+        const bool ko = language == Language::Korean;
+        // As the program starts: Qt's texts, then the window's own prompter.
+        const gui::QtTranslations qtTexts(language);
+        EXPECT_EQ(qtTexts.installed(), ko);
+        const Messages messages(language);
+        gui::GuiPrompter prompter;
+        QStringList captions;
+        QTimer look;
+        look.setInterval(1);
+        QObject::connect(&look, &QTimer::timeout, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (box == nullptr || !box->isVisible()) {
+                return;
+            }
+            look.stop();
+            for (const auto b : {QMessageBox::Yes, QMessageBox::No}) {
+                captions << (box->button(b) != nullptr ? box->button(b)->text() : QString());
+            }
+            box->button(QMessageBox::No)->click();
+        });
+        look.start();
+        EXPECT_EQ(prompter.message(messages(Msg::AskStopRestore), PromptButtons::YesNo,
+                                   PromptIcon::Question),
+                  PromptAnswer::No);
+        ASSERT_EQ(captions.size(), 2);
+        for (const QString& caption : captions) {
+            const bool hangul = std::any_of(caption.begin(), caption.end(), [](QChar c) {
+                return c.unicode() >= 0xAC00 && c.unicode() <= 0xD7A3;
+            });
+            EXPECT_EQ(hangul, ko) << caption.toStdString();
+        }
+        if (!ko) {
+            EXPECT_EQ(captions, (QStringList{QStringLiteral("&Yes"), QStringLiteral("&No")}));
+        }
     }
 }
 

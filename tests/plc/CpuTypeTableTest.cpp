@@ -110,7 +110,7 @@ TEST(CpuTypeTable, SelectionDialogsOfferTheRightTypes) {
 
 TEST(CpuTypeTable, LinuxFamilies) {
     for (CpuType code = 0; code <= 45; ++code) {
-        EXPECT_EQ(CpuTypeTable::isLinuxProject(code), code >= 26 && code <= 28) << code;
+        EXPECT_EQ(CpuTypeTable::hasStPrograms(code), code >= 26 && code <= 28) << code;
         const bool dialog = code == 26 || code == 27 || code == 28 || code == 30 || code == 40;
         EXPECT_EQ(CpuTypeTable::isLinuxDialogType(code), dialog) << code;
     }

@@ -2,6 +2,7 @@
 // device memory presets seen through a session.
 
 #include "comm/ProtocolRig.h"
+#include "comm/UploadBlock.h"
 #include "devmem/LinuxImage.h"
 #include "devmem/PdmImage.h"
 #include "plc/DeviceArea.h"
@@ -38,7 +39,7 @@ Bytes uploadAll(CProtocol& protocol, std::size_t* blocksSeen = nullptr) {
     if (!protocol.upload('X', 0, true, buffer, received)) {
         return {};
     }
-    auto block = LinuxImage::parseUpload(std::span(buffer).first(received));
+    auto block = UploadBlock::parse(std::span(buffer).first(received));
     if (!block) {
         return {};
     }
@@ -48,7 +49,7 @@ Bytes uploadAll(CProtocol& protocol, std::size_t* blocksSeen = nullptr) {
         if (!protocol.upload('X', n, false, buffer, received)) {
             return {};
         }
-        block = LinuxImage::parseUpload(std::span(buffer).first(received));
+        block = UploadBlock::parse(std::span(buffer).first(received));
         if (!block || block->number != n || block->total != total) {
             return {};
         }
@@ -124,7 +125,7 @@ TEST(SimImage, LockedPlcHandsTheImageOutOnlyAfterALogin) {
     rig.prompter.answerPassword("secret");
     ASSERT_TRUE(rig.session.connect());
     ASSERT_TRUE(rig.session.linuxUpload(2, buffer, received, true));
-    const auto block = LinuxImage::parseUpload(std::span(buffer).first(received)).value();
+    const auto block = UploadBlock::parse(std::span(buffer).first(received)).value();
     EXPECT_EQ(block.total, 3);
     EXPECT_EQ(block.number, 2);
     EXPECT_TRUE(std::equal(block.data.begin(), block.data.end(), rig.plc.image().begin() + 400));

@@ -9,6 +9,7 @@
 #include "common/AppSettings.h"
 #include "common/CDownloadUtilApp.h"
 #include "common/Clock.h"
+#include "common/gui/QtTranslations.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -30,6 +31,7 @@ int main(int argc, char* argv[]) {
     dlu::QtSettingsStore store;
     dlu::CDownloadUtilApp app(store, dlu::systemLanguageId);
     app.start();
+    const dlu::gui::QtTranslations qtTexts(app.messages().language());
     dlu::gui::applyTheme(qapp,
                          dlu::gui::themeOfSetting(store.getInt(dlu::AppSettings::kSettingsSection,
                                                                dlu::AppSettings::kUiThemeType, 0)));
@@ -64,8 +66,5 @@ int main(int argc, char* argv[]) {
         }
         dialog.exec();
     }
-
-    // The record names no connection type once the program has ended; nothing is written.
-    commSet.nConType = dlu::kConNone;
     return 0;
 }

@@ -23,7 +23,7 @@ bool openSerialByIndex(QtSerialLink& link, const SerialPortLister& ports,
 }
 
 QtSerialChannel::QtSerialChannel(SerialPortLister ports, std::shared_ptr<AdapterLatency> latency)
-    : ports_(std::move(ports)), link_(std::move(latency)) {}
+    : ForwardingChannel(std::move(latency)), ports_(std::move(ports)) {}
 
 bool QtSerialChannel::open(const OpenParams& params) {
     const auto* serial = std::get_if<SerialOpenParams>(&params);

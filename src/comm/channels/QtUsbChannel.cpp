@@ -5,7 +5,7 @@
 namespace dlu {
 
 QtUsbChannel::QtUsbChannel(SerialPortLister ports, std::shared_ptr<AdapterLatency> latency)
-    : ports_(std::move(ports)), link_(std::move(latency)) {}
+    : ForwardingChannel(std::move(latency)), ports_(std::move(ports)) {}
 
 bool QtUsbChannel::open(const OpenParams& params) {
     const auto* usbParams = std::get_if<UsbOpenParams>(&params);

@@ -4,6 +4,7 @@
 #include "common/Prompter.h"
 #include "common/StringTable.h"
 #include "common/TerminalText.h"
+#include "common/gui/DialogText.h"
 #include "devmem/TransferTexts.h"
 #include "devmem/gui/CDeviceProgressDlg.h"
 #include "devmem/gui/CDeviceViewerDlg.h"
@@ -64,22 +65,14 @@ CDeviceMemorySetDlg::CDeviceMemorySetDlg(const DevmemGuiEnv& env, DeviceMemoryMo
 
 CDeviceMemorySetDlg::~CDeviceMemorySetDlg() = default;
 
-void CDeviceMemorySetDlg::buildControls() {
-    auto* pathButton = button(this, QStringLiteral("1100"), QStringLiteral("Path..."));
-    file_ = new QLineEdit(this);
-    file_->setObjectName(QStringLiteral("1102"));
-    file_->setReadOnly(true);
-    all_ = new QCheckBox(QStringLiteral("전체(&A)"), this);
-    all_->setObjectName(QStringLiteral("1101"));
-
+QGroupBox* CDeviceMemorySetDlg::buildAreas() {
     auto* areas = new QGroupBox(this);
     auto* grid = new QGridLayout(areas);
     const auto* validator =
         new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,10}")), this);
     for (int i = 0; i < DeviceAreas::kCount; ++i) {
         const DeviceArea& a = DeviceAreas::at(i);
-        const auto caption = QString::fromUtf8(a.buttonCaption.data(),
-                                               static_cast<qsizetype>(a.buttonCaption.size()));
+        const auto caption = gui::layoutText(env_.messages, a.buttonCaption, a.englishCaption);
         auto* b = button(areas, QString::number(a.buttonId), caption);
         b->setCheckable(true);
         auto* start = new QLineEdit(areas);
@@ -102,14 +95,30 @@ void CDeviceMemorySetDlg::buildControls() {
         startEdits_[static_cast<std::size_t>(i)] = start;
         endEdits_[static_cast<std::size_t>(i)] = end;
     }
+    return areas;
+}
+
+void CDeviceMemorySetDlg::buildControls() {
+    auto* pathButton = button(this, QStringLiteral("1100"), QStringLiteral("Path..."));
+    file_ = new QLineEdit(this);
+    file_->setObjectName(QStringLiteral("1102"));
+    file_->setReadOnly(true);
+    all_ = new QCheckBox(gui::layoutText(env_.messages, "전체(&A)", "&All"), this);
+    all_->setObjectName(QStringLiteral("1101"));
+
+    QGroupBox* areas = buildAreas();
 
     auto* defaults = button(this, QStringLiteral("1128"), QStringLiteral("Defa&ult"));
-    auto* maximum = button(this, QStringLiteral("1130"), QStringLiteral("최대값설정"));
-    auto* clearAll = button(this, QStringLiteral("1127"), QStringLiteral("모두지우기"));
-    view_ = button(this, QStringLiteral("1131"), QStringLiteral("디바이스 보기..."));
-    auto* saveButton = button(this, QStringLiteral("1132"), QStringLiteral("저장"));
-    transferButton_ = button(this, QStringLiteral("1126"), QStringLiteral("업로드(&U)"));
-    auto* close = button(this, QStringLiteral("2"), QStringLiteral("닫기(&L)"));
+    auto* maximum = button(this, QStringLiteral("1130"),
+                           gui::layoutText(env_.messages, "최대값설정", "Set Maximum"));
+    auto* clearAll = button(this, QStringLiteral("1127"),
+                            gui::layoutText(env_.messages, "모두지우기", "Clear All"));
+    view_ = button(this, QStringLiteral("1131"),
+                   gui::layoutText(env_.messages, "디바이스 보기...", "View Device..."));
+    auto* saveButton =
+        button(this, QStringLiteral("1132"), gui::layoutText(env_.messages, "저장", "Save"));
+    transferButton_ = button(this, QStringLiteral("1126"), qtext(env_.messages, Msg::UploadButton));
+    auto* close = button(this, QStringLiteral("2"), qtext(env_.messages, Msg::CloseButton));
     verify_ = new QCheckBox(qtext(env_.messages, Msg::VerifyAfterRestore), this);
     verify_->setObjectName(QStringLiteral("verify"));
     verify_->setVisible(transfer_.mode() == DeviceMemoryMode::Restore);

@@ -9,6 +9,7 @@
 #include <optional>
 
 class QCheckBox;
+class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -50,6 +51,8 @@ public:
 
 private:
     void buildControls();
+    // The sixteen area buttons with their range edits.
+    QGroupBox* buildAreas();
     void refresh();
     void readEdits(int area);
     void areaToggled(int area, bool checked);

@@ -77,14 +77,15 @@ void CDeviceProgressDlg::opened() {
 void CDeviceProgressDlg::display(const TransferProgress& p) {
     line1_->setText(QString::fromStdString(p.line1));
     line2_->setText(QString::fromStdString(p.line2));
-    bar_->setValue(p.bar);
-    total_->setText(QStringLiteral("Total : %1 %").arg(p.percent));
+    // One total over every area of the transfer, rather than one that starts again per area.
+    bar_->setValue(p.wholeBar);
+    total_->setText(QStringLiteral("Total : %1 %").arg(p.wholePercent));
 }
 
 void CDeviceProgressDlg::update(const TransferProgress& p) {
     post([this, p] {
         display(p);
-        emit shown(p.bar);
+        emit shown(p.wholeBar);
     });
 }
 

@@ -5,6 +5,7 @@
 #include "common/StringTable.h"
 #include "common/TerminalText.h"
 #include "common/TextFormat.h"
+#include "common/gui/DialogText.h"
 #include "devmem/PdmCsv.h"
 #include "devmem/PdmDiff.h"
 #include "devmem/PdmFile.h"
@@ -40,7 +41,8 @@ CDeviceViewerDlg::CDeviceViewerDlg(const DevmemGuiEnv& env, CpuType cpuType, Pdm
                                    QWidget* parent)
     : QDialog(parent), env_(env), image_(image), viewer_(cpuType, image) {
     setObjectName(QStringLiteral("376"));
-    setWindowTitle(QStringLiteral("디바이스 메모리 보기(Word 형식)"));
+    setWindowTitle(gui::layoutText(env.messages, "디바이스 메모리 보기(Word 형식)",
+                                   "Device Memory View (Word Format)"));
     setModal(true);
 
     combo_ = new QComboBox(this);
@@ -60,14 +62,17 @@ CDeviceViewerDlg::CDeviceViewerDlg(const DevmemGuiEnv& env, CpuType cpuType, Pdm
     notice_ = new QLabel(this);
     notice_->setObjectName(QStringLiteral("notice"));
 
-    auto* applyButton = button(this, "1201", QStringLiteral("편집 데이터 적용(&P)"));
-    auto* clearAllButton = button(this, "1203", QStringLiteral("모두지우기(&A)"));
-    auto* clearButton = button(this, "1204", QStringLiteral("지우기(&E)"));
-    auto* restoreButton = button(this, "1205", QStringLiteral("원래대로(&R)"));
+    auto* applyButton = button(
+        this, "1201", gui::layoutText(env.messages, "편집 데이터 적용(&P)", "A&pply Edited Data"));
+    auto* clearAllButton =
+        button(this, "1203", gui::layoutText(env.messages, "모두지우기(&A)", "Clear &All"));
+    auto* clearButton = button(this, "1204", gui::layoutText(env.messages, "지우기(&E)", "Cl&ear"));
+    auto* restoreButton =
+        button(this, "1205", gui::layoutText(env.messages, "원래대로(&R)", "&Restore"));
     auto* exportButton = button(this, "export", qtext(env.messages, Msg::ExportCsv));
     auto* importButton = button(this, "import", qtext(env.messages, Msg::ImportCsv));
     auto* compareButton = button(this, "compare", qtext(env.messages, Msg::CompareWithFile));
-    auto* closeButton = button(this, "2", QStringLiteral("닫기(&L)"));
+    auto* closeButton = button(this, "2", qtext(env.messages, Msg::CloseButton));
 
     auto* side = new QVBoxLayout;
     side->addWidget(combo_);

@@ -43,13 +43,13 @@ CLinuxDeviceMemorySetDlg::CLinuxDeviceMemorySetDlg(const DevmemGuiEnv& env, Devi
     edit_->setReadOnly(true);
     edit_->setMinimumWidth(360);
     transferButton_ = new QPushButton(
-        backup ? QStringLiteral("업로드(&U)") : qtext(env.messages, Msg::DownloadButton), this);
+        qtext(env.messages, backup ? Msg::UploadButton : Msg::DownloadButton), this);
     transferButton_->setObjectName(QStringLiteral("1133"));
     transferButton_->setAutoDefault(false);
     verify_ = new QCheckBox(qtext(env.messages, Msg::VerifyAfterRestore), this);
     verify_->setObjectName(QStringLiteral("verify"));
     verify_->setVisible(!backup);
-    auto* close = new QPushButton(QStringLiteral("닫기(&L)"), this);
+    auto* close = new QPushButton(qtext(env.messages, Msg::CloseButton), this);
     close->setObjectName(QStringLiteral("2"));
     close->setAutoDefault(false);
 
