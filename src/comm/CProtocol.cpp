@@ -239,9 +239,11 @@ void CProtocol::drainStream() {
             }
             const auto data = receiver_.data();
             // The image's last block ends a stream.
-            if (result == FrameReceiver::Result::Good && data.size() >= kUploadHeaderSize &&
-                be16(data, 2) != 0 && be16(data, 4) == be16(data, 2) - 1) {
-                --lastBlocks;
+            if (result == FrameReceiver::Result::Good) {
+                const auto block = UploadBlock::parse(data);
+                if (block && block->total != 0 && block->number == block->total - 1) {
+                    --lastBlocks;
+                }
             }
             receiver_.reset(frame::kUpload, false, station_, 0);
         }
@@ -720,7 +722,8 @@ bool CProtocol::upload(std::uint8_t kind, std::uint16_t value, bool send,
         uploadTotal_ = UploadBlock::parse(std::span(responseData_).first(responseLength_))->total;
     }
     if (!stationHeader_) {
-        streamNext_ = static_cast<std::uint16_t>(be16(responseData_, 4) + 1);
+        const auto block = UploadBlock::parse(std::span(responseData_).first(responseLength_));
+        streamNext_ = static_cast<std::uint16_t>(block->number + 1);
         streamOpen_ = streamOpen_ && (streamNext_ < uploadTotal_ || streamsBehind_ > 0);
     }
     if (responseLength_ > out.size()) {
