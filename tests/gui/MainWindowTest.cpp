@@ -174,6 +174,9 @@ TEST(MainWindow, FullDownloadAgainstTheSimulator) {
     EXPECT_EQ(progressClosed.size(), 1) << "the progress window was shown and closed";
     EXPECT_FALSE(w.dialog.progressWindow()->isVisible());
     EXPECT_EQ(w.dialog.progressWindow()->currentItem(), QStringLiteral("Program 001"));
+    // 700 parameter bytes, 128 PBT entries of 64, the programs' 952 and 400.
+    EXPECT_EQ(w.dialog.progressWindow()->bytesText(), QStringLiteral("10,244 / 10,244 bytes"));
+    EXPECT_FALSE(w.dialog.progressWindow()->rateText().isEmpty());
     EXPECT_EQ(w.plc.runState(), sim::RunState::Stop);
     for (auto* b : w.dialog.findChildren<QPushButton*>()) {
         EXPECT_TRUE(b->isEnabled()) << b->objectName().toStdString();
@@ -371,6 +374,22 @@ TEST(MainWindow, TheConnectPhaseShowsItsAttempts) {
     EXPECT_NE(seen[1].find("(attempt 2 of 4)"), std::string::npos) << seen[1];
     EXPECT_EQ(seen[2], "");
     EXPECT_TRUE(status->text().isEmpty());
+}
+
+// The progress window's figures, worked out by hand: 90,112 of 215,866 bytes in 25.6 s are
+// 28,160 bit/s, and the 125,754 bytes left take 35.7 s more.
+TEST(MainWindow, ProgressWindowShowsBytesRateAndTimeLeft) {
+    const Messages messages(Language::English);
+    gui::CProgressDlg dlg(messages);
+    dlg.planned(140, 215866);
+    dlg.progressed(42, QStringLiteral("Program 003"), 90112, 215866, 25.6);
+    EXPECT_EQ(dlg.percent(), 42);
+    EXPECT_EQ(dlg.bytesText(), QStringLiteral("90,112 / 215,866 bytes"));
+    EXPECT_EQ(dlg.rateText(), QStringLiteral("28.2 kbit/s"));
+    EXPECT_EQ(dlg.timeLeftText(), QStringLiteral("0:36 left"));
+    dlg.reset();
+    EXPECT_TRUE(dlg.bytesText().isEmpty());
+    EXPECT_FALSE(dlg.cancelRequested());
 }
 
 // Without a cryptography service, 674 answered Yes shows the Encryption Error dialog itself

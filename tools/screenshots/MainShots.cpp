@@ -61,7 +61,8 @@ QWidget* mainWindow(const Messages& messages) {
 QWidget* progressWindow(const Messages& messages) {
     auto* window = new gui::CProgressDlg(messages);
     window->planned(140, 12345);
-    window->progressed(42, QStringLiteral("Program 003"));
+    // 42 % of a 215,866-byte project over a 38,400 baud line.
+    window->progressed(42, QStringLiteral("Program 003"), 90112, 215866, 25.6);
     return window;
 }
 
@@ -85,7 +86,17 @@ QWidget* downloadStopped(const Messages& messages) {
         .release();
 }
 
+// A connection the PLC's host refused: message 652 with its cause under it.
+QWidget* connectionRefused(const Messages& messages) {
+    return gui::GuiPrompter::makeBox(gui::qtext(messages(Msg::ChannelOpenFailed)),
+                                     PromptButtons::Ok, PromptIcon::None,
+                                     QStringLiteral("connection refused by 127.0.0.1:10266"),
+                                     nullptr)
+        .release();
+}
+
 const Register mainShot{QStringLiteral("main-window"), mainWindow};
+const Register refusedShot{QStringLiteral("connection-refused"), connectionRefused};
 const Register pairShot{QStringLiteral("cpu-pair-question"), cpuPairQuestion};
 const Register stoppedShot{QStringLiteral("download-stopped"), downloadStopped};
 const Register progressShot{QStringLiteral("download-progress"), progressWindow};

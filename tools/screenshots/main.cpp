@@ -3,6 +3,7 @@
 #include "Screenshots.h"
 
 #include "common/StringTable.h"
+#include "common/gui/QtTranslations.h"
 
 #include <QApplication>
 #include <QDir>
@@ -37,6 +38,7 @@ int main(int argc, char* argv[]) {
     for (const auto& [language, suffix] :
          {std::pair{dlu::Language::English, "en"}, std::pair{dlu::Language::Korean, "ko"}}) {
         const dlu::Messages messages(language);
+        const dlu::gui::QtTranslations qtTexts(language); // Qt's own buttons in the language
         for (const auto& shot : dlu::shots::registry()) {
             std::unique_ptr<QWidget> window(shot.make(messages));
             if (!window) {

@@ -34,6 +34,8 @@
 #include <QPushButton>
 #include <QTableView>
 
+#include <chrono>
+
 // The window icon lives in the program's resources (a static library needs them pulled in).
 static void initDownloaderResources() { Q_INIT_RESOURCE(downloader); }
 
@@ -51,6 +53,7 @@ public:
     explicit ProgressRelay(CDownloadUtilDlg* window) : window_(window) {}
 
     void planned(std::span<const DownloadItemPlan> items, std::uint64_t totalBytes) override {
+        start_ = std::chrono::steady_clock::now();
         const int count = static_cast<int>(items.size());
         post([count, totalBytes](CProgressDlg& p) {
             p.planned(count, totalBytes);
@@ -62,7 +65,13 @@ public:
     }
     void blockSent(const DownloadProgress& progress) override {
         const int percent = progress.percent();
-        post([percent, item = item_](CProgressDlg& p) { p.progressed(percent, item); });
+        const qulonglong sent = progress.bytesSent;
+        const qulonglong total = progress.totalBytes;
+        const double elapsed =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+        post([percent, item = item_, sent, total, elapsed](CProgressDlg& p) {
+            p.progressed(percent, item, sent, total, elapsed);
+        });
     }
     void finished(bool succeeded) override {
         post([succeeded](CProgressDlg& p) { p.finished(succeeded); });
@@ -85,6 +94,7 @@ private:
 
     CDownloadUtilDlg* window_; // outlives every download: closing waits for the transfer
     QString item_;
+    std::chrono::steady_clock::time_point start_{};
 };
 
 CDownloadUtilDlg::CDownloadUtilDlg(const Messages& messages, SettingsStore& settings,

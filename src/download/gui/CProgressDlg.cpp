@@ -1,6 +1,7 @@
 #include "download/gui/CProgressDlg.h"
 
 #include "common/MessageIds.h"
+#include "common/ProgressText.h"
 #include "common/StringTable.h"
 #include "download/gui/DialogUnits.h"
 
@@ -32,6 +33,14 @@ CProgressDlg::CProgressDlg(const Messages& messages, QWidget* parent)
     bar_->setValue(0);
     item_ = new QLabel(frame);
     item_->setObjectName(QStringLiteral("currentItem"));
+    bytes_ = new QLabel(frame);
+    bytes_->setObjectName(QStringLiteral("bytes"));
+    rate_ = new QLabel(frame);
+    rate_->setObjectName(QStringLiteral("rate"));
+    rate_->setAlignment(Qt::AlignCenter);
+    left_ = new QLabel(frame);
+    left_->setObjectName(QStringLiteral("timeLeft"));
+    left_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     cancel_ = new QPushButton(qtext(messages(Msg::Cancel)), frame);
     cancel_->setObjectName(QStringLiteral("cancel"));
     cancel_->setAutoDefault(false);
@@ -43,6 +52,11 @@ CProgressDlg::CProgressDlg(const Messages& messages, QWidget* parent)
     layout->addWidget(text_);
     layout->addWidget(bar_);
     layout->addWidget(item_);
+    auto* figures = new QHBoxLayout;
+    figures->addWidget(bytes_, 2);
+    figures->addWidget(rate_, 1);
+    figures->addWidget(left_, 1);
+    layout->addLayout(figures);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(cancel_);
@@ -59,6 +73,9 @@ void CProgressDlg::reset() {
     cancel_->setEnabled(true);
     bar_->setValue(0);
     item_->clear();
+    bytes_->clear();
+    rate_->clear();
+    left_->clear();
 }
 
 void CProgressDlg::cancel() {
@@ -69,15 +86,27 @@ void CProgressDlg::cancel() {
 
 QString CProgressDlg::currentItem() const { return item_->text(); }
 
+QString CProgressDlg::bytesText() const { return bytes_->text(); }
+
+QString CProgressDlg::rateText() const { return rate_->text(); }
+
+QString CProgressDlg::timeLeftText() const { return left_->text(); }
+
 void CProgressDlg::planned(int itemCount, qulonglong totalBytes) {
     Q_UNUSED(itemCount);
     Q_UNUSED(totalBytes);
     bar_->setValue(0);
 }
 
-void CProgressDlg::progressed(int percent, const QString& item) {
+void CProgressDlg::progressed(int percent, const QString& item, qulonglong sent, qulonglong total,
+                              double elapsedSeconds) {
     bar_->setValue(percent);
     item_->setText(item);
+    const ProgressTexts texts =
+        ProgressText::texts(sent, total, ProgressText::Seconds(elapsedSeconds));
+    bytes_->setText(QString::fromStdString(texts.bytes));
+    rate_->setText(QString::fromStdString(texts.rate));
+    left_->setText(QString::fromStdString(texts.timeLeft));
 }
 
 void CProgressDlg::finished(bool succeeded) {

@@ -16,7 +16,8 @@ class Messages;
 namespace dlu::gui {
 
 // The window shown while a download sends its items: message 404, and below it a progress bar,
-// the item being sent and Cancel. The download itself runs on the session's worker thread and
+// the item being sent, the bytes sent of the total with the rate and the time left, and
+// Cancel. The download itself runs on the session's worker thread and
 // reaches this window through the slots below (queued); the worker asks cancelRequested()
 // before every request, so Cancel (or Esc, or the close box) stops the download between two
 // blocks and the window closes when the download has ended.
@@ -27,13 +28,19 @@ public:
 
     int percent() const;
     QString currentItem() const;
+    // "90,112 / 215,866 bytes", "28.2 kbit/s" and "0:44 left", as dlutil's progress line.
+    QString bytesText() const;
+    QString rateText() const;
+    QString timeLeftText() const;
     // Any thread. Cleared by reset(), which the window thread calls before each download.
     bool cancelRequested() const { return cancelled_.load(); }
     void reset();
 
 public slots:
     void planned(int itemCount, qulonglong totalBytes);
-    void progressed(int percent, const QString& item);
+    // `sent` of `total` bytes have gone in `elapsedSeconds` since the first request.
+    void progressed(int percent, const QString& item, qulonglong sent, qulonglong total,
+                    double elapsedSeconds);
     // The sequence is over: the window closes.
     void finished(bool succeeded);
 
@@ -47,6 +54,9 @@ private:
     QLabel* text_;
     QProgressBar* bar_;
     QLabel* item_;
+    QLabel* bytes_;
+    QLabel* rate_;
+    QLabel* left_;
     QPushButton* cancel_;
     std::atomic<bool> cancelled_{false};
 };
