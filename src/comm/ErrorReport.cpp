@@ -17,10 +17,10 @@ constexpr std::uint8_t kLastTextedPlcError = 20;
 constexpr std::uint8_t kLastPlcErrorCode = 25;
 constexpr std::uint8_t kPlcNoError = 26;
 
-// Indexed by the connection type id; USB has no text.
-constexpr std::array<std::string_view, 6> kConnectionErrorTexts{
-    "RS232 Error", "Dial-up Error", "Line Modem Error", "Ethernet Error", "Simulator Error", ""};
-constexpr std::string_view kDownloadErrorText = "PLC Error";
+// Indexed by the connection type id; USB has no text (0).
+constexpr std::array<int, 6> kConnectionErrorTexts{
+    Msg::SerialError,   Msg::DialUpError,    Msg::LineModemError,
+    Msg::EthernetError, Msg::SimulatorError, 0};
 
 } // namespace
 
@@ -40,12 +40,12 @@ bool ErrorReport::report(std::uint8_t code, std::uint8_t connectionType, Variant
         return false;
     case kChannelLinkLost:
     case kChannelTimeout: {
-        std::string_view text = kDownloadErrorText;
+        int id = Msg::PlcError;
         if (variant == Variant::Session) {
-            text = connectionType < kConnectionErrorTexts.size()
-                       ? kConnectionErrorTexts[connectionType]
-                       : std::string_view{};
+            id = connectionType < kConnectionErrorTexts.size() ? kConnectionErrorTexts[connectionType]
+                                                               : 0;
         }
+        const std::string_view text = id != 0 ? messages_(id) : std::string_view{};
         if (!text.empty()) {
             prompter_.messageWithCause(text, cause);
         }

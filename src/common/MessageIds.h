@@ -121,6 +121,16 @@ struct Msg {
         HoldsNoItem = 683,        // a download stopped before its first whole item
         HoldsPreviousProject = 684, // stopped in STOP before anything of the project was sent
         DownloadCancelled = 685,  // the user stopped a download between two requests
+        // The link error names after a lost or silent link, by connection type, and the
+        // download's own; the download items' names.
+        SerialError = 686,
+        DialUpError = 687,
+        LineModemError = 688,
+        EthernetError = 689,
+        SimulatorError = 693,
+        PlcError = 694,
+        ParameterItem = 695,
+        ProgramItem = 696, // "Program %03u"
         ManualNotShown = 690,  // Help found no program to show the manual, with its place
         // Captions shared by the device memory windows.
         UploadButton = 691,

@@ -5,6 +5,9 @@
 
 #include "common/StringTable.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include <array>
 
 namespace dlu {
@@ -236,9 +239,19 @@ constexpr StringEntry kEntries[] = {
     StringEntry{684, "PLC는 STOP 상태이며 이전 프로젝트를 그대로 가지고 있습니다. 이 프로젝트는 "
                      "전송되지 않았습니다."},
     StringEntry{685, "다운로드를 중지했습니다."},
+
+    // Link error names and download item names.
+    StringEntry{686, "RS232 오류"},
+    StringEntry{687, "다이얼업 오류"},
+    StringEntry{688, "전용선 모뎀 오류"},
+    StringEntry{689, "이더넷 오류"},
     StringEntry{690, "설명서를 열 프로그램이 없습니다.\n설명서 위치: %s"},
     StringEntry{691, "업로드(&U)"},
     StringEntry{692, "닫기(&L)"},
+    StringEntry{693, "시뮬레이터 오류"},
+    StringEntry{694, "PLC 오류"},
+    StringEntry{695, "파라미터"},
+    StringEntry{696, "프로그램 %03u"},
 
     // ST program kind name.
     StringEntry{698, "ST 프로그램"},
@@ -456,15 +469,28 @@ constexpr StringEntry kEntries[] = {
     StringEntry{984, "The PLC is in STOP and still holds the project it had; nothing of this "
                      "project was sent."},
     StringEntry{985, "The download was stopped."},
+    StringEntry{986, "RS232 Error"},
+    StringEntry{987, "Dial-up Error"},
+    StringEntry{988, "Line Modem Error"},
+    StringEntry{989, "Ethernet Error"},
     StringEntry{990, "No program could open the manual.\nThe manual is at %s"},
     StringEntry{991, "&Upload"},
     StringEntry{992, "C&lose"},
+    StringEntry{993, "Simulator Error"},
+    StringEntry{994, "PLC Error"},
+    StringEntry{995, "Parameter"},
+    StringEntry{996, "Program %03u"},
 
     // ST program kind name.
     StringEntry{998, "ST Program"},
 };
 
 } // namespace
+
+// The lookup halves the table: an entry out of order would hide its neighbours.
+static_assert(std::is_sorted(std::begin(kEntries), std::end(kEntries),
+                             [](const StringEntry& a, const StringEntry& b) { return a.id < b.id; }),
+              "the string table is kept in order of its ids");
 
 std::span<const StringEntry> stringTableEntries() { return kEntries; }
 

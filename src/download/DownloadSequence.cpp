@@ -271,7 +271,7 @@ void DownloadSequence::planItems() {
     extraFiles_.clear();
     totalBytes_ = 0;
     if (parameterBytes_ > 0) {
-        addItem('P', 0, parameterBytes_, "Parameter");
+        addItem('P', 0, parameterBytes_, std::string(ctx_.messages(Msg::ParameterItem)));
     }
     for (std::size_t i = 0; i < kPbtEntryCount; ++i) {
         addItem('B', static_cast<std::uint8_t>(i), kPbtEntrySize,
@@ -280,7 +280,7 @@ void DownloadSequence::planItems() {
     for (std::size_t i = 0; i < kPbtEntryCount; ++i) {
         if (entries_[i].used && entries_[i].programBytes > 0) {
             addItem('C', static_cast<std::uint8_t>(i), entries_[i].programBytes,
-                    numbered("Program ", static_cast<unsigned>(i)));
+                    formatText(ctx_.messages(Msg::ProgramItem), static_cast<unsigned>(i)));
         }
     }
     if (!CpuTypeTable::hasStPrograms(job_.projectCpuType)) {

@@ -110,6 +110,12 @@ TEST(ErrorReport, KoreanRunShowsTheKoreanTexts) {
     EXPECT_EQ(prompter.texts(),
               (Texts{std::string(stringTableEntry(602)), std::string(stringTableEntry(628))}));
     EXPECT_NE(prompter.texts()[1], "ERR(11) : Rx. timeout");
+
+    // The link error names follow the language too.
+    test::ScriptedPrompter lost;
+    EXPECT_FALSE(ErrorReport(lost, korean).report(0x82, 3));
+    EXPECT_FALSE(ErrorReport(lost, korean).report(0x83, 3, ErrorReport::Variant::Download));
+    EXPECT_EQ(lost.texts(), (Texts{"이더넷 오류", "PLC 오류"}));
 }
 
 // The cause line of each way a channel fails. The system's error is handed in here as the

@@ -20,6 +20,7 @@ NOT_MESSAGES = {
     503, 504, 505, 506, 507, 509, 510, 511, 512, 513,  # main window buttons and labels
     551, 552, 553,     # device memory window titles and its Download button
     691, 692,          # device memory windows: Upload and Close buttons
+    695, 696,          # download item names
     *range(570, 574),  # progress-line pieces of device memory transfers
     *range(580, 585),  # viewer column titles
     587,               # "Verify after restore" check box

@@ -127,7 +127,6 @@ QString cell(CDeviceGridCtrl* grid, int row, int column) {
     return grid->model()->index(row, column).data().toString();
 }
 
-// Presses Cancel in the progress window as soon as it shows; true once pressed.
 // Presses Cancel in the progress window once it shows; notes then which of `owner`'s own
 // controls (buttons, check boxes, edits) still take input.
 std::shared_ptr<bool> cancelWhenShown(QWidget* owner = nullptr,
