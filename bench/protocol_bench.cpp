@@ -103,9 +103,9 @@ BENCHMARK(BM_ProtocolQtTcp)->Arg(1)->Arg(100)->UseRealTime();
 // The baseline: the same request and response sizes through loopback TCP, from a server
 // process that answers without protocol work (as plcsim is a process), read through the same
 // buffered channel as the protocol's.
-void BM_RawSocketPingPong(benchmark::State& state) {
-    const std::size_t req = requestSize();
-    const std::size_t resp = responseSize(static_cast<std::size_t>(state.range(0)));
+void rawPingPong(benchmark::State& state, bool header) {
+    const std::size_t req = requestSize(header);
+    const std::size_t resp = responseSize(static_cast<std::size_t>(state.range(0)), header);
     bench::RawServerProcess server({{req, resp}});
     bench::LoopbackChannel client(server.port());
     if (server.port() == 0 || !client.open(TcpOpenParams{})) {
@@ -123,6 +123,7 @@ void BM_RawSocketPingPong(benchmark::State& state) {
     }
     state.SetItemsProcessed(state.iterations());
 }
+void BM_RawSocketPingPong(benchmark::State& state) { rawPingPong(state, true); }
 
 // Reads on a good line with the clock set, as a connection sets it: the guard's bookkeeping
 // runs on every request, and the deadline of each answer.
@@ -147,26 +148,7 @@ void BM_GoodLineNoHeaderGuarded(benchmark::State& state) {
 void BM_GoodLineHeader(benchmark::State& state) { guardedReads(state, plcsim(), true); }
 
 // The baseline of the line without the header: its frame sizes moved raw.
-void BM_RawNoHeaderPingPong(benchmark::State& state) {
-    const std::size_t req = requestSize(false);
-    const std::size_t resp = responseSize(static_cast<std::size_t>(state.range(0)), false);
-    bench::RawServerProcess server({{req, resp}});
-    bench::LoopbackChannel client(server.port());
-    if (server.port() == 0 || !client.open(TcpOpenParams{})) {
-        state.SkipWithError("no raw server");
-        return;
-    }
-    const std::vector<std::uint8_t> request(req, 0xA5);
-    std::vector<std::uint8_t> answer(resp);
-    for (auto _ : state) {
-        client.write(request);
-        if (!client.readAll(answer)) {
-            state.SkipWithError("ping-pong broke");
-            return;
-        }
-    }
-    state.SetItemsProcessed(state.iterations());
-}
+void BM_RawNoHeaderPingPong(benchmark::State& state) { rawPingPong(state, false); }
 
 BENCHMARK(BM_GoodLineNoHeaderGuarded)->Arg(1)->Arg(100)->UseRealTime();
 BENCHMARK(BM_GoodLineHeader)->Arg(1)->Arg(100)->UseRealTime();
