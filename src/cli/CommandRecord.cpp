@@ -66,19 +66,8 @@ int CommandRecord::finish(int exitCode, const TerminalPrompter& prompter) {
     record_.message = prompter.lastMessage();
     record_.seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
-    record_.time = std::chrono::system_clock::now();
-    fillHostAndUser(record_);
-    if (!record_.filePath.empty()) {
-        std::uint64_t size = 0;
-        std::string why;
-        if (auto sha = sha256OfFile(record_.filePath, size, why)) {
-            record_.fileSha256 = std::move(*sha);
-            record_.fileSize = size;
-        }
-    }
     std::string reason;
-    const auto folder = OperationLog::defaultFolder(reason);
-    if (!folder || !OperationLog(*folder).append(record_, reason)) {
+    if (!recordOperation(record_, reason)) {
         std::fprintf(stderr, "dlutil: the operation record could not be written: %s\n",
                      displaySafe(reason).c_str());
     }

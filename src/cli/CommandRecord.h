@@ -35,7 +35,7 @@ public:
 private:
     bool enabled_;
     bool cancelled_ = false;
-    OperationRecord record_;
+    OperationRecord record_; // its time is when the command began
     std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };
 

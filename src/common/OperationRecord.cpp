@@ -373,4 +373,21 @@ OperationLog::Reading OperationLog::readLast(std::size_t count) const {
     return reading;
 }
 
+bool recordOperation(OperationRecord record, std::string& reason) {
+    if (OperationLog::disabledByEnvironment()) {
+        return true;
+    }
+    fillHostAndUser(record);
+    if (!record.filePath.empty()) {
+        std::uint64_t size = 0;
+        std::string why; // a file that cannot be hashed is still named
+        if (auto sha = sha256OfFile(record.filePath, size, why)) {
+            record.fileSha256 = std::move(*sha);
+            record.fileSize = size;
+        }
+    }
+    const auto folder = OperationLog::defaultFolder(reason);
+    return folder && OperationLog(*folder).append(record, reason);
+}
+
 } // namespace dlu

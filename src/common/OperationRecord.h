@@ -92,4 +92,10 @@ private:
     std::uint64_t bound_;
 };
 
+// What a program calls at the end of an operation: completes `record` (host, user, and the
+// size and SHA-256 of its file) and appends it to the log in the default folder, unless
+// DLUTIL_NO_HISTORY turns the record off. False, with `reason` set, when it was not written;
+// the operation itself goes on as it would have.
+bool recordOperation(OperationRecord record, std::string& reason);
+
 } // namespace dlu

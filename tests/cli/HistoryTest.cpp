@@ -5,6 +5,8 @@
 
 #include "PackageTestUtil.h"
 
+#include "cli/CommandRecord.h"
+
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 #include <openssl/evp.h>
@@ -203,6 +205,29 @@ TEST_F(History, TableShowsEscapedText) {
     EXPECT_EQ(r.out.find('\x1b'), std::string::npos);
     EXPECT_NE(r.out.find("Evil\\x1B]0;owned\\x07"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("2026-12-07T14:52:03Z download"), std::string::npos) << r.out;
+}
+
+// The record names the link and where it goes, never what follows '?' (numbers to dial,
+// options) nor anything a password could hide in.
+TEST(CommandRecordConnection, TypeAndAddressWithoutTheOptions) {
+    struct Case {
+        std::string conn, type, address;
+    };
+    const Case cases[] = {
+        {"tcp://192.168.0.10:10266", "tcp", "192.168.0.10:10266"},
+        {"sim://127.0.0.1", "sim", "127.0.0.1"},
+        {"serial:/dev/ttyUSB0?baud=38400&station=3", "serial", "/dev/ttyUSB0"},
+        {"dialup:/dev/ttyS0?number=0123456&init=ATZ", "dialup", "/dev/ttyS0"},
+        {"usb", "usb", ""},
+        {"embedded?identity=A-21&seed=7", "embedded", ""},
+        {"", "settings", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.conn);
+        const auto [type, address] = CommandRecord::connectionParts(c.conn);
+        EXPECT_EQ(type, c.type);
+        EXPECT_EQ(address, c.address);
+    }
 }
 
 } // namespace
