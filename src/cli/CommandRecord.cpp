@@ -16,11 +16,11 @@ CommandRecord::CommandRecord(const ConnectionOptions& connection, std::string op
     record_.program = "dlutil";
     record_.version = kProjectVersion;
     record_.operation = std::move(operation);
-    std::tie(record_.connectionType, record_.connectionAddress) =
-        connectionParts(connection.conn);
+    std::tie(record_.connectionType, record_.connectionAddress) = connectionParts(connection.conn);
     // Absolute, so that the record still names the file when read from another folder.
     std::error_code ec;
-    const auto absolute = file.empty() ? std::filesystem::path() : std::filesystem::absolute(file, ec);
+    const auto absolute =
+        file.empty() ? std::filesystem::path() : std::filesystem::absolute(file, ec);
     record_.filePath = ec || file.empty() ? std::move(file) : absolute.string();
 }
 
@@ -60,9 +60,9 @@ int CommandRecord::finish(int exitCode, const TerminalPrompter& prompter) {
     if (!enabled_) {
         return exitCode;
     }
-    record_.result = cancelled_              ? OperationResult::Cancelled
+    record_.result = cancelled_                 ? OperationResult::Cancelled
                      : exitCode == kExitSuccess ? OperationResult::Ok
-                                               : OperationResult::Failed;
+                                                : OperationResult::Failed;
     record_.message = prompter.lastMessage();
     record_.seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();

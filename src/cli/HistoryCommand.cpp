@@ -65,8 +65,8 @@ int runHistory(const HistoryOptions& options, std::ostream& out, std::ostream& e
             out << padded(cell(r.textAt({"time"}), 20), 20)
                 << padded(cell(r.textAt({"operation"}), 13), 13)
                 << padded(cell(r.textAt({"plc", "label"}, "-"), 10), 10)
-                << padded(cell(what.empty() ? "-" : what, 40), 40)
-                << cell(r.textAt({"result"}), 10) << "\n";
+                << padded(cell(what.empty() ? "-" : what, 40), 40) << cell(r.textAt({"result"}), 10)
+                << "\n";
         }
     }
     if (reading.damaged > 0) {

@@ -1,5 +1,7 @@
 #include "common/OperationRecord.h"
 
+#include "common/Version.h"
+
 #include <openssl/evp.h>
 
 #include <array>
@@ -112,8 +114,8 @@ bool readTail(const std::filesystem::path& file, std::uint64_t bound,
     std::string data(static_cast<std::size_t>(size - start), '\0');
     std::size_t got = 0;
     while (got < data.size()) {
-        const ssize_t n = ::pread(fd, data.data() + got, data.size() - got,
-                                  static_cast<off_t>(start + got));
+        const ssize_t n =
+            ::pread(fd, data.data() + got, data.size() - got, static_cast<off_t>(start + got));
         if (n < 0 && errno == EINTR) {
             continue;
         }
@@ -233,8 +235,7 @@ std::optional<std::string> sha256OfFile(const std::filesystem::path& path, std::
         reason = "too large to hash";
         return std::nullopt;
     }
-    std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> ctx(EVP_MD_CTX_new(),
-                                                                &EVP_MD_CTX_free);
+    std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> ctx(EVP_MD_CTX_new(), &EVP_MD_CTX_free);
     if (!ctx || EVP_DigestInit_ex(ctx.get(), EVP_sha256(), nullptr) != 1) {
         reason = "SHA-256 is not available";
         return std::nullopt;
@@ -341,8 +342,8 @@ bool OperationLog::append(const OperationRecord& record, std::string& reason) co
         return false;
     }
     if (static_cast<std::size_t>(written) != line.size()) {
-        reason = "cannot write " + file().string() + ": only " + std::to_string(written) +
-                 " of " + std::to_string(line.size()) + " bytes written";
+        reason = "cannot write " + file().string() + ": only " + std::to_string(written) + " of " +
+                 std::to_string(line.size()) + " bytes written";
         return false;
     }
     return true;
@@ -378,6 +379,9 @@ bool recordOperation(OperationRecord record, std::string& reason) {
         return true;
     }
     fillHostAndUser(record);
+    if (record.version.empty()) {
+        record.version = kProjectVersion;
+    }
     if (!record.filePath.empty()) {
         std::uint64_t size = 0;
         std::string why; // a file that cannot be hashed is still named

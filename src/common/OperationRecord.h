@@ -17,25 +17,25 @@ enum class OperationResult { Ok, Failed, Cancelled };
 // object on one line. Empty texts and absent numbers are left out of the line.
 struct OperationRecord {
     std::chrono::system_clock::time_point time = std::chrono::system_clock::now();
-    std::string program;   // "downloader" or "dlutil"
+    std::string program; // "downloader" or "dlutil"
     std::string version;
-    std::string host;      // filled by fillHostAndUser()
+    std::string host; // filled by fillHostAndUser()
     std::string user;
-    std::string operation; // "download", "backup", "restore", "linux-backup", "linux-restore"
-    std::string connectionType;    // "tcp", "serial", "embedded", ...
+    std::string operation;      // "download", "backup", "restore", "linux-backup", "linux-restore"
+    std::string connectionType; // "tcp", "serial", "embedded", ...
     std::string connectionAddress; // host:port or device; never a password
     std::string plcLabel;          // "A-21"
     std::optional<unsigned> plcCpuCode;
     std::optional<std::uint32_t> plcFirmware;
     std::string filePath;
     std::optional<std::uint64_t> fileSize;
-    std::string fileSha256;        // lower-case hex
+    std::string fileSha256; // lower-case hex
     std::string projectName;
     std::string projectCpu;
     std::uint64_t items = 0;
     std::uint64_t bytes = 0;
     OperationResult result = OperationResult::Failed;
-    std::string message;           // the last message the user saw
+    std::string message; // the last message the user saw
     double seconds = 0;
 
     // The record on one line, without the line break.
@@ -92,8 +92,8 @@ private:
     std::uint64_t bound_;
 };
 
-// What a program calls at the end of an operation: completes `record` (host, user, and the
-// size and SHA-256 of its file) and appends it to the log in the default folder, unless
+// What a program calls at the end of an operation: completes `record` (host, user, version,
+// the size and SHA-256 of its file) and appends it to the log in the default folder, unless
 // DLUTIL_NO_HISTORY turns the record off. False, with `reason` set, when it was not written;
 // the operation itself goes on as it would have.
 bool recordOperation(OperationRecord record, std::string& reason);

@@ -101,12 +101,27 @@ TEST_F(History, EachOperationAppendsOneLineWithItsFileHash) {
     const std::string conveyor = sample("Conveyor.DWN");
     const std::string pdm = dir_.file("b.PDM");
     const Case cases[] = {
-        {{"--yes", "download", conveyor, "--conn", "embedded"}, conveyor, 0, "download", "ok",
-         "Conveyor", true},
-        {{"--yes", "download", conveyor, "--conn", "embedded?identity=A-11"}, conveyor, 1,
-         "download", "failed", "Conveyor", false},
-        {{"backup", "--cpu", "A-21", "--area", "D:0-250", "-o", pdm, "--conn", "embedded"}, pdm,
-         0, "backup", "ok", "", true},
+        {{"--yes", "download", conveyor, "--conn", "embedded"},
+         conveyor,
+         0,
+         "download",
+         "ok",
+         "Conveyor",
+         true},
+        {{"--yes", "download", conveyor, "--conn", "embedded?identity=A-11"},
+         conveyor,
+         1,
+         "download",
+         "failed",
+         "Conveyor",
+         false},
+        {{"backup", "--cpu", "A-21", "--area", "D:0-250", "-o", pdm, "--conn", "embedded"},
+         pdm,
+         0,
+         "backup",
+         "ok",
+         "",
+         true},
     };
     std::size_t expected = 0;
     for (const auto& c : cases) {
@@ -167,9 +182,9 @@ TEST_F(History, UnwritableRecordWarnsOnceAndTheOperationSucceeds) {
 TEST_F(History, LastTwoAsJsonNewestLast) {
     const std::string conveyor = sample("Conveyor.DWN");
     ASSERT_EQ(dlutil({"--yes", "download", conveyor, "--conn", "embedded"}).code, 0);
-    ASSERT_EQ(dlutil({"backup", "--cpu", "A-21", "-o", dir_.file("1.PDM"), "--conn", "embedded"})
-                  .code,
-              0);
+    ASSERT_EQ(
+        dlutil({"backup", "--cpu", "A-21", "-o", dir_.file("1.PDM"), "--conn", "embedded"}).code,
+        0);
     ASSERT_EQ(dlutil({"download", dir_.file("missing.DWN"), "--conn", "embedded"}).code, 2);
     const json firstWritten = records().at(0);
     {
@@ -199,7 +214,8 @@ TEST_F(History, TableShowsEscapedText) {
     fs::create_directories(state() + "/download-utility");
     std::ofstream(historyFile())
         << R"({"time":"2026-12-07T14:52:03Z","operation":"download","plc":{"label":"A-21"},)"
-        << R"("project":{"name":"Evil\u001b]0;owned\u0007"},"result":"ok"})" << "\n";
+        << R"("project":{"name":"Evil\u001b]0;owned\u0007"},"result":"ok"})"
+        << "\n";
     const auto r = dlutil({"history"});
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(r.out.find('\x1b'), std::string::npos);

@@ -1,7 +1,7 @@
 // The operation record's file: lines another JSON reader takes, appends of two processes at
 // once that never mix, the rotation at its bound, and the reading back of damaged lines.
-#include "common/JsonText.h"
 #include "common/OperationRecord.h"
+#include "common/JsonText.h"
 
 #include "PackageTestUtil.h"
 
@@ -79,8 +79,8 @@ TEST(OperationRecord, LineCarriesEveryKeyAsAnotherJsonReaderSeesIt) {
 TEST(OperationRecord, TextIsEscapedToOneSafeLine) {
     struct Case {
         std::string text;
-        std::string quoted;       // as jsonQuoted writes it
-        std::string readBack;     // as a JSON reader decodes the line
+        std::string quoted;   // as jsonQuoted writes it
+        std::string readBack; // as a JSON reader decodes the line
     };
     const Case cases[] = {
         {"a\nb", R"("a\nb")", "a\nb"},
@@ -88,7 +88,11 @@ TEST(OperationRecord, TextIsEscapedToOneSafeLine) {
         {"q\"\\", R"("q\"\\")", "q\"\\"},
         {"\xff\xfe", R"("\ufffd\ufffd")", "\xef\xbf\xbd\xef\xbf\xbd"},
         {"\xc0\xaf", R"("\ufffd\ufffd")", "\xef\xbf\xbd\xef\xbf\xbd"}, // overlong '/'
-        {"\xe2\x80\xae" "evil", R"("\u202eevil")", "\xe2\x80\xae" "evil"},
+        {"\xe2\x80\xae"
+         "evil",
+         R"("\u202eevil")",
+         "\xe2\x80\xae"
+         "evil"},
         {"\xc2\x9b", R"("\u009b")", "\xc2\x9b"},
         {"\xed\xa0\x80", R"("\ufffd\ufffd\ufffd")", "\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd"},
         {"\xed\x95\x9c\xea\xb8\x80", "\"\xed\x95\x9c\xea\xb8\x80\"", "\xed\x95\x9c\xea\xb8\x80"},
@@ -219,8 +223,8 @@ TEST(OperationLog, ReadingSkipsAndCountsDamagedLines) {
     ASSERT_TRUE(log.append(sampleRecord("one"), reason));
     {
         std::ofstream out(log.file(), std::ios::app | std::ios::binary);
-        out << "{\"time\":\"2026-12-07T14:5\n"   // cut by a crash of an older writer
-            << "[1,2]\n"                            // JSON, but not a record
+        out << "{\"time\":\"2026-12-07T14:5\n" // cut by a crash of an older writer
+            << "[1,2]\n"                       // JSON, but not a record
             << std::string(OperationLog::kMaxLine + 1, ' ') << "{}\n";
     }
     ASSERT_TRUE(log.append(sampleRecord("two"), reason));
