@@ -100,6 +100,7 @@ TEST_F(History, EachOperationAppendsOneLineWithItsFileHash) {
     };
     const std::string conveyor = sample("Conveyor.DWN");
     const std::string pdm = dir_.file("b.PDM");
+    const std::string bin = dir_.file("image.BIN");
     const Case cases[] = {
         {{"--yes", "download", conveyor, "--conn", "embedded"},
          conveyor,
@@ -119,6 +120,22 @@ TEST_F(History, EachOperationAppendsOneLineWithItsFileHash) {
          pdm,
          0,
          "backup",
+         "ok",
+         "",
+         true},
+        {{"restore", pdm, "--cpu", "A-21", "--conn", "embedded"}, pdm, 0, "restore", "ok", "",
+         true},
+        {{"linux-backup", "--cpu", "26", "-o", bin, "--conn", "embedded?image=3000"},
+         bin,
+         0,
+         "linux-backup",
+         "ok",
+         "",
+         true},
+        {{"--yes", "linux-restore", bin, "--cpu", "26", "--conn", "embedded"},
+         bin,
+         0,
+         "linux-restore",
          "ok",
          "",
          true},
