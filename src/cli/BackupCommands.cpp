@@ -1,4 +1,5 @@
 #include "cli/BackupCommands.h"
+#include "cli/CommandRecord.h"
 
 #include "cli/ProgressMeter.h"
 #include "cli/TerminalPrompter.h"
@@ -87,6 +88,7 @@ public:
     // The closing line of a transfer that went through.
     void summary(std::string_view verb) { line_.summary(verb, totalBytes_); }
     void summary(std::string_view verb, std::uint64_t bytes) { line_.summary(verb, bytes); }
+    std::uint64_t totalBytes() const { return totalBytes_; }
 
 private:
     ProgressLine line_;
@@ -217,24 +219,26 @@ bool writable(const std::string& file) {
 
 // The steps every command shares once its options are checked: opens the connection, connects
 // with the CPU type check (as before any device memory transfer), runs `transfer` on the
-// session and disconnects. The exit code of the failed step, or what `transfer` returns.
+// session and disconnects. The exit code of the failed step, or what `transfer` returns;
+// either way it goes into the operation `record`.
 template <class Transfer>
 int onPlc(CpuType cpu, const ConnectionOptions& connection, TerminalPrompter& prompter,
-          const Messages& messages, Transfer&& transfer) {
+          const Messages& messages, CommandRecord& record, Transfer&& transfer) {
     std::string error;
     auto cli =
         CliSession::open(connection, prompter, messages, CpuTypeTable::displayName(cpu), error);
     if (!cli) {
         fail(error);
-        return kExitUsage;
+        return record.finish(kExitUsage, prompter);
     }
     cli->session().setProjectCpuType(cpu);
     int code = kExitPlcFailed;
     if (cli->session().connect()) {
+        record.connected(cli->session());
         code = transfer(DeviceTransferContext{cli->session(), prompter, messages, cli->clock()});
     }
     cli->session().disconnect();
-    return code;
+    return record.finish(code, prompter);
 }
 
 // The read-back's report: "Verified N words" on standard error, or each word that differs
@@ -404,11 +408,13 @@ int runBackup(const BackupOptions& options, const ConnectionOptions& connection,
     if (!writable(options.output)) {
         return kExitUsage;
     }
-    return onPlc(*cpu, connection, prompter, messages, [&](DeviceTransferContext context) {
+    CommandRecord record(connection, "backup", options.output);
+    return onPlc(*cpu, connection, prompter, messages, record, [&](DeviceTransferContext context) {
         DeviceMemoryTransfer transfer(context, std::move(selection));
         transfer.setFile(options.output);
         TransferProgressDisplay progress(prompter.verbosity());
         const auto result = transfer.backup(&progress);
+        record.transferred(0, progress.totalBytes());
         if (result == DeviceMemoryTransfer::Result::Done) {
             progress.summary("Backed up");
         }
@@ -448,11 +454,13 @@ int runRestore(const RestoreOptions& options, const ConnectionOptions& connectio
                          std::string(DeviceAreas::at(i).letter).c_str());
         }
     }
-    return onPlc(*cpu, connection, prompter, messages, [&](DeviceTransferContext context) {
+    CommandRecord record(connection, "restore", options.file);
+    return onPlc(*cpu, connection, prompter, messages, record, [&](DeviceTransferContext context) {
         DeviceMemoryTransfer transfer(context, std::move(selection));
         transfer.useLoaded(options.file, std::move(image));
         TransferProgressDisplay progress(prompter.verbosity());
         const auto result = transfer.restore(&progress);
+        record.transferred(0, progress.totalBytes());
         if (result != DeviceMemoryTransfer::Result::Done) {
             return exitCodeOf(result);
         }
@@ -470,11 +478,16 @@ int runLinuxBackup(const LinuxTransferOptions& options, const ConnectionOptions&
     if (!writable(options.file)) {
         return kExitUsage;
     }
-    return onPlc(*cpu, connection, prompter, messages, [&](DeviceTransferContext context) {
+    CommandRecord record(connection, "linux-backup", options.file);
+    return onPlc(*cpu, connection, prompter, messages, record, [&](DeviceTransferContext context) {
         LinuxDeviceMemoryTransfer transfer(context, DeviceMemoryMode::Backup, *cpu);
         TransferProgressDisplay progress(prompter.verbosity());
         const auto report = transfer.backup(options.file, &progress);
         using Outcome = LinuxDeviceMemoryTransfer::Outcome;
+        record.transferred(report.done, report.bytes);
+        if (report.outcome == Outcome::Cancelled) {
+            record.cancelled();
+        }
         if (report.outcome == Outcome::NoFirstBlock) {
             // Nothing was written: a script needs to know why.
             fail("the PLC sent no device image; " + options.file + " was not written");
@@ -509,11 +522,16 @@ int runLinuxRestore(const LinuxTransferOptions& options, const ConnectionOptions
         fail(options.file + " is empty");
         return kExitUsage;
     }
-    return onPlc(*cpu, connection, prompter, messages, [&](DeviceTransferContext context) {
+    CommandRecord record(connection, "linux-restore", options.file);
+    return onPlc(*cpu, connection, prompter, messages, record, [&](DeviceTransferContext context) {
         LinuxDeviceMemoryTransfer transfer(context, DeviceMemoryMode::Restore, *cpu);
         TransferProgressDisplay progress(prompter.verbosity());
         using Outcome = LinuxDeviceMemoryTransfer::Outcome;
         const auto report = transfer.restore(options.file, &progress);
+        record.transferred(report.done, report.bytes);
+        if (report.outcome == Outcome::Cancelled) {
+            record.cancelled();
+        }
         switch (report.outcome) {
         case Outcome::Success:
             break;

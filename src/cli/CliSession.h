@@ -27,6 +27,7 @@ struct ConnectionOptions {
     std::optional<unsigned> retry;   // attempts
     std::string trace;               // frame trace file, "-" for standard error
     bool verbose = false;            // each request and answer on standard error
+    bool history = true;             // append the operation record (--no-history: false)
 };
 
 // Everything a command needs to talk to one PLC: a connection made from --conn (or from the

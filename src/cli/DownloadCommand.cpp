@@ -1,5 +1,6 @@
 #include "cli/DownloadCommand.h"
 
+#include "cli/CommandRecord.h"
 #include "cli/ProgressMeter.h"
 #include "cli/TerminalPrompter.h"
 #include "common/StringTable.h"
@@ -75,6 +76,7 @@ public:
         totalBytes_ = totalBytes;
         line_.note("Downloading " + std::to_string(items.size()) + " items, " +
                    grouped(totalBytes) + " bytes");
+        items_ = items.size();
         pbtEntries_ = static_cast<std::size_t>(
             std::count_if(items.begin(), items.end(), [](const auto& i) { return i.kind == 'B'; }));
     }
@@ -92,6 +94,7 @@ public:
                    std::to_string(item.blocks) + " blocks");
     }
     void blockSent(const DownloadProgress& p) override {
+        bytesSent_ = p.bytesSent;
         const std::string label = p.item != nullptr ? displaySafe(p.item->label) : std::string();
         line_.advance(p.percent(), p.bytesSent, p.totalBytes, label);
     }
@@ -102,11 +105,15 @@ public:
     bool cancelled() override { return InterruptStopsDownload::requested(); }
 
     void summary() { line_.summary("Downloaded", totalBytes_); }
+    std::size_t items() const { return items_; }
+    std::uint64_t bytesSent() const { return bytesSent_; }
 
 private:
     ProgressLine line_;
     InterruptStopsDownload interrupt_;
     std::uint64_t totalBytes_ = 0;
+    std::uint64_t bytesSent_ = 0;
+    std::size_t items_ = 0;
     std::size_t pbtEntries_ = 0;
     bool pbtShown_ = false;
 };
@@ -126,22 +133,25 @@ int exitCodeOf(DownloadFlow::Outcome outcome) {
 
 int runDownload(const DownloadOptions& options, const ConnectionOptions& connection,
                 TerminalPrompter& prompter, const Messages& messages, std::ostream& out) {
+    CommandRecord record(connection, "download", options.package);
     // The package first: its CPU type decides the connection's identification.
     CFileControl reader(prompter, messages);
     CFileEncryption encryption(prompter, messages);
     sayWhyUnreadable(options.package);
     const auto contents = readPackage(options.package, reader, encryption);
     if (!contents) {
-        return kExitUsage;
+        return record.finish(kExitUsage, prompter);
     }
     const CpuType cpu = contents->info.cpuType();
+    record.project(std::string(contents->info.projectName()),
+                   std::string(CpuTypeTable::displayName(cpu)));
 
     std::string error;
     auto cli =
         CliSession::open(connection, prompter, messages, CpuTypeTable::displayName(cpu), error);
     if (!cli) {
         std::fprintf(stderr, "dlutil: %s\n", displaySafe(error).c_str());
-        return kExitUsage;
+        return record.finish(kExitUsage, prompter);
     }
 
     if (options.run) {
@@ -165,6 +175,11 @@ int runDownload(const DownloadOptions& options, const ConnectionOptions& connect
     DownloadFlow flow(cli->context(), cli->session(), reader);
     flow.setObserver(&progress);
     const auto outcome = flow.run(job);
+    record.connected(cli->session());
+    record.transferred(progress.items(), progress.bytesSent());
+    if (outcome == DownloadFlow::Outcome::DownloadCancelled) {
+        record.cancelled();
+    }
     if (outcome == DownloadFlow::Outcome::Succeeded) {
         progress.summary();
     }
@@ -196,9 +211,9 @@ int runDownload(const DownloadOptions& options, const ConnectionOptions& connect
     if (outcome == DownloadFlow::Outcome::Succeeded && flow.remoteRunFailed()) {
         // The program is in the PLC, but the PLC is not running it: not a success.
         std::fprintf(stderr, "The download succeeded, but the PLC did not switch to Remote RUN.\n");
-        return kExitPlcFailed;
+        return record.finish(kExitPlcFailed, prompter);
     }
-    return exitCodeOf(outcome);
+    return record.finish(exitCodeOf(outcome), prompter);
 }
 
 } // namespace dlu

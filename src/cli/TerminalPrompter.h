@@ -41,11 +41,14 @@ public:
     void setVerbosity(Verbosity verbosity) { verbosity_ = verbosity; }
     Verbosity verbosity() const { return verbosity_; }
     void finish(bool failed);
+    // The last message shown (or held back by --quiet), as it was shown; empty before one.
+    const std::string& lastMessage() const { return last_; }
 
 private:
     std::FILE* out_;
     Verbosity verbosity_ = Verbosity::Normal;
     std::vector<std::string> held_;
+    std::string last_;
     std::FILE* in_;
     std::optional<std::string> password_;
     AnswerPolicy policy_;

@@ -2,6 +2,7 @@
 #include "cli/BackupCommands.h"
 #include "cli/CliSession.h"
 #include "cli/DownloadCommand.h"
+#include "cli/HistoryCommand.h"
 #include "cli/InfoCommand.h"
 #include "cli/PdmCommands.h"
 #include "cli/PdmShowCommand.h"
@@ -68,6 +69,7 @@ struct Options {
     dlu::PdmDiffOptions pdmDiff;
     dlu::PdmExportOptions pdmExport;
     dlu::PdmImportOptions pdmImport;
+    dlu::HistoryOptions history;
 };
 
 // The subcommands, to tell which one was given.
@@ -84,6 +86,7 @@ struct Commands {
     CLI::App* pdmDiff = nullptr;
     CLI::App* pdmExport = nullptr;
     CLI::App* pdmImport = nullptr;
+    CLI::App* history = nullptr;
 };
 
 void addGlobalOptions(CLI::App& app, Options& o) {
@@ -108,6 +111,9 @@ void addGlobalOptions(CLI::App& app, Options& o) {
     app.add_flag("-v,--verbose", o.connection.verbose,
                  "also show each request to the PLC as it goes (without its bytes)")
         ->excludes(quietFlag);
+    app.add_flag_function(
+        "--no-history", [&o](std::int64_t) { o.connection.history = false; },
+        "do not add the operation to the operation record (or DLUTIL_NO_HISTORY=1)");
 }
 
 // The commands that talk to a PLC, and info, which reads a package the way a download does.
@@ -206,6 +212,11 @@ void addFileCommands(CLI::App& app, Options& o, Commands& c) {
     c.pdmImport->add_option("-o,--output", o.pdmImport.output, "the .PDM file to write")
         ->required();
     c.pdmImport->add_option("--cpu", o.pdmImport.cpu, kCpuHelp)->required();
+
+    c.history = app.add_subcommand("history", "show the last downloads, backups and restores");
+    c.history->add_option("--last", o.history.last, "how many operations (default 20)")
+        ->check(CLI::Range(1, 100000));
+    c.history->add_flag("--json", o.history.json, "print a JSON array of the records");
 }
 
 void setUpPrompter(dlu::TerminalPrompter& prompter, Options& o) {
@@ -241,6 +252,9 @@ int runCommand(const Commands& c, Options& o, dlu::TerminalPrompter& prompter,
         prompter.finish(code != dlu::kExitSuccess);
         return code;
     };
+    if (c.history->parsed()) {
+        return dlu::runHistory(o.history, std::cout, std::cerr);
+    }
     if (c.ports->parsed()) {
         return dlu::runPorts(o.ports, std::cout);
     }

@@ -28,6 +28,8 @@
 #include "support/ChildProcess.h"
 
 #include <QApplication>
+#include <nlohmann/json.hpp>
+#include <openssl/evp.h>
 #include <QLabel>
 #include <QFileInfo>
 #include <QLineEdit>
@@ -185,6 +187,61 @@ TEST(MainWindow, FullDownloadAgainstTheSimulator) {
     // What the PLC holds: the parameter data and both programs, byte for byte.
     EXPECT_EQ(itemsHeld(w.plc, 'P'), std::vector<Bytes>{parameter});
     EXPECT_EQ(itemsHeld(w.plc, 'C'), programs);
+}
+
+// A download from the window appends its line to the operation record, with the package's
+// SHA-256 as OpenSSL computes it here.
+TEST(MainWindow, DownloadIsRecorded) {
+    QTemporaryDir state;
+    const QByteArray savedState = qgetenv("XDG_STATE_HOME");
+    const QByteArray savedOff = qgetenv("DLUTIL_NO_HISTORY");
+    qputenv("XDG_STATE_HOME", state.path().toLocal8Bit());
+    qunsetenv("DLUTIL_NO_HISTORY");
+    {
+        Window w(Language::English);
+        const QString path = w.packageFile(
+            "Line1.DWN", PackageBuilder().project("Line1", 26).program(0, "MAIN", 1));
+        ASSERT_TRUE(w.dialog.openPackage(path));
+        w.dialog.useConnection(described(simulatorAt(10523)));
+        w.boxes.answer(QMessageBox::No); // 663: stay stopped
+        EXPECT_TRUE(w.download());
+
+        std::ifstream in(state.filePath("download-utility/history.jsonl").toStdString());
+        std::vector<nlohmann::json> lines;
+        for (std::string line; std::getline(in, line);) {
+            lines.push_back(nlohmann::json::parse(line));
+        }
+        ASSERT_EQ(lines.size(), 1u);
+        const auto& j = lines[0];
+        std::ifstream package(path.toStdString(), std::ios::binary);
+        const std::string bytes((std::istreambuf_iterator<char>(package)),
+                                std::istreambuf_iterator<char>());
+        unsigned char digest[EVP_MAX_MD_SIZE];
+        unsigned int length = 0;
+        ASSERT_EQ(EVP_Digest(bytes.data(), bytes.size(), digest, &length, EVP_sha256(), nullptr), 1);
+        std::string hex;
+        for (unsigned int k = 0; k < length; ++k) {
+            hex += formatText("%02x", unsigned{digest[k]});
+        }
+        EXPECT_EQ(j["program"], "downloader");
+        EXPECT_EQ(j["operation"], "download");
+        EXPECT_EQ(j["result"], "ok");
+        EXPECT_EQ(j["connection"]["type"], "sim");
+        EXPECT_EQ(j["project"]["name"], "Line1");
+        EXPECT_EQ(j["file"]["path"], path.toStdString());
+        EXPECT_EQ(j["file"]["sha256"], hex);
+        EXPECT_FALSE(j["plc"]["label"].get<std::string>().empty());
+    }
+    if (savedState.isNull()) {
+        qunsetenv("XDG_STATE_HOME");
+    } else {
+        qputenv("XDG_STATE_HOME", savedState);
+    }
+    if (savedOff.isNull()) {
+        qunsetenv("DLUTIL_NO_HISTORY");
+    } else {
+        qputenv("DLUTIL_NO_HISTORY", savedOff);
+    }
 }
 
 // The same download from the window over TCP to the plcsim program, as README describes, on
@@ -815,6 +872,9 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
+    // Downloads from the window write no operation record into the user's home; the test of
+    // the record points it at a folder of its own.
+    qputenv("DLUTIL_NO_HISTORY", "1");
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

@@ -10,6 +10,7 @@
 #include "comm/gui/CDialUpStatusDlg.h"
 #include "common/AppSettings.h"
 #include "common/MessageIds.h"
+#include "common/OperationRecord.h"
 #include "common/SettingsStore.h"
 #include "common/StringTable.h"
 #include "common/TerminalText.h"
@@ -35,6 +36,7 @@
 #include <QTableView>
 
 #include <chrono>
+#include <cstdio>
 
 // The window icon lives in the program's resources (a static library needs them pulled in).
 static void initDownloaderResources() { Q_INIT_RESOURCE(downloader); }
@@ -387,21 +389,51 @@ void CDownloadUtilDlg::startDownload() {
         job.packageFileName = packageFileName_.toStdString();
         job.stTable = stTable_;
     }
+    // The operation record of this download, completed when it ends.
+    auto record = std::make_shared<OperationRecord>();
+    record->program = "downloader";
+    record->operation = "download";
+    record->filePath = job.packagePath;
+    if (packageLoaded_) {
+        record->projectName = std::string(projectInfo_.projectName());
+        record->projectCpu = std::string(CpuTypeTable::displayName(projectCpuType_));
+    }
     const bool chosen = connectionChosen_;
     auto relay = std::make_shared<ProgressRelay>(this);
     progress_->reset();
     auto outcome = std::make_shared<DownloadFlow::Outcome>(DownloadFlow::Outcome::NoPackage);
     setTransferRunning(true);
     worker_.run(
-        [job = std::move(job), chosen, relay, outcome](Connection& c) {
+        [job = std::move(job), chosen, relay, outcome, record](Connection& c) {
             CFileControl reader(c.prompter(), c.messages());
             DownloadFlow flow(c.context(), c.session(), reader);
             flow.setObserver(relay.get());
             *outcome = flow.run(job, chosen);
+            static constexpr const char* kLinks[] = {"serial", "dialup", "leased-line", "tcp",
+                                                     "sim", "usb"};
+            const auto type = c.spec().connectionType();
+            record->connectionType = type < std::size(kLinks) ? kLinks[type] : "none";
+            record->plcLabel = c.session().plcIdentity().label;
+            if (c.session().identityWord() != 0xFFFF) {
+                record->plcCpuCode = c.session().plcCpuCode();
+                record->plcFirmware = c.session().firmwareVersion();
+            }
             return *outcome == DownloadFlow::Outcome::Succeeded;
         },
-        [this, outcome](bool ok) {
+        [this, outcome, record](bool ok) {
             lastOutcome_ = *outcome;
+            record->result = ok ? OperationResult::Ok
+                             : *outcome == DownloadFlow::Outcome::DownloadCancelled
+                                 ? OperationResult::Cancelled
+                                 : OperationResult::Failed;
+            record->seconds = std::chrono::duration<double>(std::chrono::system_clock::now() -
+                                                            record->time)
+                                  .count();
+            std::string reason;
+            if (!recordOperation(*record, reason)) {
+                std::fprintf(stderr, "downloader: the operation record could not be written: %s\n",
+                             displaySafe(reason).c_str());
+            }
             if (progress_->isVisible()) {
                 progress_->finished(ok);
             }

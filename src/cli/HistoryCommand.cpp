@@ -1,0 +1,79 @@
+#include "cli/HistoryCommand.h"
+
+#include "cli/CliSession.h"
+#include "common/OperationRecord.h"
+#include "common/TerminalText.h"
+#include "common/TextFormat.h"
+
+#include <ostream>
+
+namespace dlu {
+
+namespace {
+
+// A cell of the table: escaped, and cut to `width` characters with "..." at the end.
+std::string cell(const std::string& text, std::size_t width) {
+    std::string safe = displaySafe(text);
+    if (safe.size() > width) {
+        // Cut at a character boundary, never inside a UTF-8 sequence.
+        std::size_t cut = width - 3;
+        while (cut > 0 && (static_cast<unsigned char>(safe[cut]) & 0xC0) == 0x80) {
+            --cut;
+        }
+        safe = safe.substr(0, cut) + "...";
+    }
+    return safe;
+}
+
+std::string padded(const std::string& text, std::size_t width) {
+    return text.size() >= width ? text + " " : text + std::string(width - text.size() + 1, ' ');
+}
+
+} // namespace
+
+int runHistory(const HistoryOptions& options, std::ostream& out, std::ostream& err) {
+    std::string reason;
+    std::optional<std::filesystem::path> folder;
+    if (options.folder) {
+        folder = *options.folder;
+    } else {
+        folder = OperationLog::defaultFolder(reason);
+    }
+    if (!folder) {
+        err << "dlutil: " << displaySafe(reason) << "\n";
+        return kExitUsage;
+    }
+    const auto reading = OperationLog(*folder).readLast(options.last);
+    if (!reading.error.empty()) {
+        err << "dlutil: " << displaySafe(reading.error) << "\n";
+        return kExitUsage;
+    }
+    if (options.json) {
+        out << "[";
+        for (std::size_t i = 0; i < reading.records.size(); ++i) {
+            out << (i > 0 ? ",\n " : "\n ") << reading.records[i].dump();
+        }
+        out << (reading.records.empty() ? "]\n" : "\n]\n");
+    } else {
+        out << padded("time", 20) << padded("operation", 13) << padded("PLC", 10)
+            << padded("project or file", 40) << "result\n";
+        for (const auto& r : reading.records) {
+            std::string what = r.textAt({"project", "name"});
+            if (what.empty()) {
+                what = r.textAt({"file", "path"});
+            }
+            out << padded(cell(r.textAt({"time"}), 20), 20)
+                << padded(cell(r.textAt({"operation"}), 13), 13)
+                << padded(cell(r.textAt({"plc", "label"}, "-"), 10), 10)
+                << padded(cell(what.empty() ? "-" : what, 40), 40) << cell(r.textAt({"result"}), 10)
+                << "\n";
+        }
+    }
+    if (reading.damaged > 0) {
+        err << reading.damaged << (reading.damaged == 1 ? " line" : " lines")
+            << " could not be read\n";
+    }
+    return kExitSuccess;
+}
+
+} // namespace dlu
