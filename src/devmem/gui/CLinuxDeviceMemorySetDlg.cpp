@@ -172,16 +172,7 @@ std::optional<LinuxDeviceMemoryTransfer::Report> CLinuxDeviceMemorySetDlg::runTr
                               PromptButtons::Ok, PromptIcon::Information);
     }
     if (found) {
-        if (!*found) {
-            // The file went away (or became unreadable) since it was sent.
-            env_.prompter.message(env_.messages(Msg::NoDeviceFile), PromptButtons::Ok,
-                                  PromptIcon::Warning);
-        } else if (!(*found)->read) {
-            env_.prompter.message(env_.messages(Msg::UploadError), PromptButtons::Ok,
-                                  PromptIcon::Warning);
-        } else {
-            showVerifyReport(env_, verifyReport(**found, env_.messages));
-        }
+        showVerifyReport(env_, imageVerifyOutcome(*found, env_.messages).report);
     }
     if (closeRequested_) {
         closeRequested_ = false;
