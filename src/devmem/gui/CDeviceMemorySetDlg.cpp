@@ -217,27 +217,14 @@ void CDeviceMemorySetDlg::areaToggled(int area, bool checked) {
 
 void CDeviceMemorySetDlg::choosePath() {
     if (transfer_.mode() == DeviceMemoryMode::Backup) {
-        for (;;) {
-            QString path = env_.askFile(this, DevmemGuiEnv::FileDialog::Save, initialFolder_,
-                                        QStringLiteral(".PDM"), kSaveFilter);
-            if (path.isEmpty()) {
-                return;
-            }
-            if (QFileInfo(path).suffix().isEmpty()) {
-                path += QStringLiteral(".PDM");
-            }
-            // A name that is only the extension names no file.
-            if (QFileInfo(path).completeBaseName().isEmpty()) {
-                env_.prompter.message("File Name Error", PromptButtons::Ok, PromptIcon::Warning);
-                continue;
-            }
-            if (refusedSaveTarget(env_, path)) {
-                continue;
-            }
-            transfer_.setFile(toPath(path));
-            refresh();
+        const QString path =
+            askSaveFile(env_, this, initialFolder_, QStringLiteral(".PDM"), kSaveFilter);
+        if (path.isEmpty()) {
             return;
         }
+        transfer_.setFile(toPath(path));
+        refresh();
+        return;
     }
     const QString path =
         env_.askFile(this, DevmemGuiEnv::FileDialog::Open, initialFolder_, {}, kOpenFilter);

@@ -101,25 +101,12 @@ bool CLinuxDeviceMemorySetDlg::readable(const QString& path) const {
 
 void CLinuxDeviceMemorySetDlg::choosePath() {
     if (mode_ == DeviceMemoryMode::Backup) {
-        for (;;) {
-            QString path = env_.askFile(this, DevmemGuiEnv::FileDialog::Save, initialFolder_,
-                                        QStringLiteral(".BIN"), kSaveFilter);
-            if (path.isEmpty()) {
-                return;
-            }
-            if (QFileInfo(path).suffix().isEmpty()) {
-                path += QStringLiteral(".BIN");
-            }
-            if (QFileInfo(path).completeBaseName().isEmpty()) {
-                env_.prompter.message("File Name Error", PromptButtons::Ok, PromptIcon::Warning);
-                continue;
-            }
-            if (refusedSaveTarget(env_, path)) {
-                continue;
-            }
+        const QString path =
+            askSaveFile(env_, this, initialFolder_, QStringLiteral(".BIN"), kSaveFilter);
+        if (!path.isEmpty()) {
             setFile(path);
-            return;
         }
+        return;
     }
     const QString path =
         env_.askFile(this, DevmemGuiEnv::FileDialog::Open, initialFolder_, {}, kOpenFilter);
