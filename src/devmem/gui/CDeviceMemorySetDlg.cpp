@@ -272,19 +272,14 @@ std::optional<DeviceMemoryTransfer::Result> CDeviceMemorySetDlg::runTransfer() {
             readEdits(i);
         }
     }
-    auto& sel = transfer_.selection();
-    const RangeCheck check = sel.validate();
-    if (!check.ok) {
-        env_.prompter.message(check.message, PromptButtons::Ok, PromptIcon::Warning);
-        startEdits_[static_cast<std::size_t>(check.failingArea)]->setFocus();
+    int failingArea = -1;
+    if (transfer_.check(&failingArea) != DeviceMemoryTransfer::Result::Done) {
+        if (failingArea >= 0) {
+            startEdits_[static_cast<std::size_t>(failingArea)]->setFocus();
+        }
         return std::nullopt;
     }
     const bool backup = transfer_.mode() == DeviceMemoryMode::Backup;
-    if (!backup && !transfer_.image().loaded()) {
-        env_.prompter.message(env_.messages(Msg::NoDeviceFile), PromptButtons::Ok,
-                              PromptIcon::Warning);
-        return std::nullopt;
-    }
     if (backup) {
         viewEnabled_ = false;
         refresh();
