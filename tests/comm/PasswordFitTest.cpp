@@ -17,14 +17,14 @@ TEST(PasswordFitTest, CutsAtCharacterBoundaryWithinTheByteCount) {
     };
     const Case cases[] = {
         {"", 14, ""},
-        {"abcdefghijklmn", 14, "abcdefghijklmn"},   // exactly the length
-        {"abcdefghijklmno", 14, "abcdefghijklmn"},  // one over
-        {"가나다라", 12, "가나다라"},               // exactly 12 bytes
-        {"가나다라마", 14, "가나다라"},             // 15 bytes: the fifth does not fit
-        {"가나다라마", 13, "가나다라"},             // 13: one byte of the fifth only
-        {"ab가나다라", 14, "ab가나다라"},           // 2 + 12 bytes
-        {"abc가나다라", 14, "abc가나다"},           // 3 + 12: the last character goes
-        {"가", 2, ""},                              // not even one character fits
+        {"abcdefghijklmn", 14, "abcdefghijklmn"},  // exactly the length
+        {"abcdefghijklmno", 14, "abcdefghijklmn"}, // one over
+        {"가나다라", 12, "가나다라"},              // exactly 12 bytes
+        {"가나다라마", 14, "가나다라"},            // 15 bytes: the fifth does not fit
+        {"가나다라마", 13, "가나다라"},            // 13: one byte of the fifth only
+        {"ab가나다라", 14, "ab가나다라"},          // 2 + 12 bytes
+        {"abc가나다라", 14, "abc가나다"},          // 3 + 12: the last character goes
+        {"가", 2, ""},                             // not even one character fits
         {"a가", 1, "a"},
     };
     for (const auto& c : cases) {

@@ -25,13 +25,25 @@ TEST(ImageVerifyOutcomeTest, TellsWhatTheReadBackCameTo) {
         std::vector<std::string> lines;
     };
     const Case cases[] = {
-        {"file gone", std::nullopt, Step::FileUnreadable, false,
+        {"file gone",
+         std::nullopt,
+         Step::FileUnreadable,
+         false,
          {"Device memory file does not exist.\nPlease check."}},
-        {"not read back", Verification{false, 0, 8, std::nullopt}, Step::NotReadBack, false,
+        {"not read back",
+         Verification{false, 0, 8, std::nullopt},
+         Step::NotReadBack,
+         false,
          {"Uploading error."}},
-        {"same bytes", Verification{true, 8, 8, std::nullopt}, Step::Compared, true,
+        {"same bytes",
+         Verification{true, 8, 8, std::nullopt},
+         Step::Compared,
+         true,
          {"Verified 4 words"}},
-        {"a byte differs", Verification{true, 8, 8, 5}, Step::Compared, false,
+        {"a byte differs",
+         Verification{true, 8, 8, 5},
+         Step::Compared,
+         false,
          {"Word 2 (byte 5) of the image differs from the file."}},
     };
     const Messages en(Language::English);

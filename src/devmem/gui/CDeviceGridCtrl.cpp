@@ -123,8 +123,7 @@ void CDeviceGridModel::paste(int row, int column, const QString& text) {
     }
     // The viewer model splits and stores the pieces, from the focused row down; each result
     // is shown as a typed entry's would be.
-    const auto results =
-        viewer_.paste(static_cast<std::uint32_t>(row), column, text.toStdString());
+    const auto results = viewer_.paste(static_cast<std::uint32_t>(row), column, text.toStdString());
     for (std::size_t i = 0; i < results.size(); ++i) {
         showEdit(row + static_cast<int>(i), results[i]);
     }

@@ -75,8 +75,8 @@ bool refusedSaveTarget(const DevmemGuiEnv& env, const QString& path) {
 QString askSaveFile(const DevmemGuiEnv& env, QWidget* parent, const QString& folder,
                     const QString& extension, const QString& filter) {
     for (;;) {
-        QString path = env.askFile(parent, DevmemGuiEnv::FileDialog::Save, folder, extension,
-                                   filter);
+        QString path =
+            env.askFile(parent, DevmemGuiEnv::FileDialog::Save, folder, extension, filter);
         if (path.isEmpty()) {
             return {};
         }
