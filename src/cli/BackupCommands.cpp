@@ -266,16 +266,19 @@ int verified(const DeviceMemoryTransfer::Verification& found, const Messages& me
 // The read-back of a Linux device image after its restore, compared with the file.
 int verifiedImage(LinuxDeviceMemoryTransfer& transfer, const std::string& file,
                   TransferObserver& progress, const Messages& messages) {
-    const auto found = transfer.verify(std::filesystem::path(file), &progress);
-    if (!found) {
+    const auto outcome =
+        imageVerifyOutcome(transfer.verify(std::filesystem::path(file), &progress), messages);
+    switch (outcome.step) {
+    case ImageVerifyOutcome::Step::FileUnreadable:
         fail("cannot read " + file + " again to verify the PLC's image");
         return kExitUsage;
-    }
-    if (!found->read) {
+    case ImageVerifyOutcome::Step::NotReadBack:
         fail("the device image could not be read back to verify it");
         return kExitPlcFailed;
+    case ImageVerifyOutcome::Step::Compared:
+        break;
     }
-    return reported(verifyReport(*found, messages));
+    return reported(outcome.report);
 }
 
 int exitCodeOf(DeviceMemoryTransfer::Result result) {

@@ -1,5 +1,6 @@
 #include "cli/TerminalPrompter.h"
 
+#include "comm/PasswordCipher.h"
 #include "common/TerminalText.h"
 
 #include <termios.h>
@@ -47,7 +48,7 @@ const char* answerName(PromptAnswer a) {
 
 std::optional<std::string> TerminalPrompter::password(std::size_t maxLength) {
     if (password_) {
-        return password_->substr(0, maxLength);
+        return PasswordCipher::fitted(*password_, maxLength);
     }
     if (in_ == nullptr || isatty(fileno(in_)) == 0) {
         std::fprintf(out_, "The PLC is locked by a password: give it with --password or "
@@ -77,7 +78,7 @@ std::optional<std::string> TerminalPrompter::password(std::size_t maxLength) {
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
         text.pop_back();
     }
-    return text.substr(0, maxLength);
+    return PasswordCipher::fitted(text, maxLength);
 }
 
 void TerminalPrompter::finish(bool failed) {

@@ -264,7 +264,7 @@ bool COnlineModule::storedPasswordCheck() {
     if (!entered) {
         return false;
     }
-    const std::string text = entered->substr(0, PasswordCipher::kMaxLength);
+    const std::string text = PasswordCipher::fitted(*entered);
     bool match = false;
     if (stored[0] <= PasswordCipher::kMaxLength) {
         const auto block16 = encrypted(text, false);
@@ -315,7 +315,7 @@ bool COnlineModule::passwordExchange() {
     if (!entered) {
         return false;
     }
-    const std::string text = entered->substr(0, PasswordCipher::kMaxLength);
+    const std::string text = PasswordCipher::fitted(*entered);
     const auto current = encrypted(text, false);
     if (!current) {
         return false;

@@ -35,6 +35,18 @@ bool PasswordCipher::hasStoredPassword(const PasswordBlock& stored) {
     return stored[0] != 0 && stored[15] == checksum(stored);
 }
 
+std::string PasswordCipher::fitted(std::string_view typed, std::size_t maxBytes) {
+    if (typed.size() <= maxBytes) {
+        return std::string(typed);
+    }
+    std::size_t cut = maxBytes;
+    // Bytes 10xxxxxx continue a character: step back to the byte that starts it.
+    while (cut > 0 && (static_cast<unsigned char>(typed[cut]) & 0xC0) == 0x80) {
+        --cut;
+    }
+    return std::string(typed.substr(0, cut));
+}
+
 PasswordBlock PasswordCipher::plain(std::string_view password) {
     const auto text = password.substr(0, kMaxLength);
     PasswordBlock block{};

@@ -36,6 +36,10 @@ public:
                                             std::string* failedStep = nullptr) const;
     static PasswordBlock plain(std::string_view password);
 
+    // The password as typed, cut to at most `maxBytes` bytes (the PLC counts bytes): a UTF-8
+    // character that would not fit whole is left out rather than split.
+    static std::string fitted(std::string_view typed, std::size_t maxBytes = kMaxLength);
+
     static std::uint8_t checksum(std::span<const std::uint8_t, 16> block);
     // Byte 0 not 0 and the checksum right: the PLC has a stored password.
     static bool hasStoredPassword(const PasswordBlock& stored);

@@ -174,11 +174,25 @@ PdmFile::SaveResult DeviceMemoryTransfer::save() {
     return result;
 }
 
-DeviceMemoryTransfer::Result DeviceMemoryTransfer::transfer(TransferObserver* observer) {
-    const RangeCheck check = selection_.validate();
-    if (!check.ok) {
-        prompter_.message(check.message, PromptButtons::Ok, PromptIcon::Warning);
+DeviceMemoryTransfer::Result DeviceMemoryTransfer::check(int* failingArea) {
+    const RangeCheck ranges = selection_.validate();
+    if (failingArea != nullptr) {
+        *failingArea = ranges.failingArea;
+    }
+    if (!ranges.ok) {
+        prompter_.message(ranges.message, PromptButtons::Ok, PromptIcon::Warning);
         return Result::Invalid;
+    }
+    if (mode() == DeviceMemoryMode::Restore && !image_.loaded()) {
+        prompter_.message(messages_(Msg::NoDeviceFile), PromptButtons::Ok, PromptIcon::Warning);
+        return Result::NothingToSend;
+    }
+    return Result::Done;
+}
+
+DeviceMemoryTransfer::Result DeviceMemoryTransfer::transfer(TransferObserver* observer) {
+    if (const Result checked = check(); checked != Result::Done) {
+        return checked;
     }
     return mode() == DeviceMemoryMode::Backup ? backup(observer) : restore(observer);
 }

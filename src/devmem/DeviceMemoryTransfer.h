@@ -104,7 +104,12 @@ public:
     // Saves the image to the file name with the current mask and ranges, with its message.
     PdmFile::SaveResult save();
 
-    // The transfer button: validation, then the backup or the restore.
+    // What the transfer button checks before anything goes to the PLC: the ranges (Invalid,
+    // with the validation's message; `failingArea`, when given, gets the area whose range
+    // failed) and, for a restore, a loaded image (NothingToSend, with 566). Done when the
+    // transfer may start.
+    Result check(int* failingArea = nullptr);
+    // The transfer button: check(), then the backup or the restore.
     Result transfer(TransferObserver* observer = nullptr);
     // The two transfers on their own (the ranges must have been validated).
     Result backup(TransferObserver* observer = nullptr);

@@ -70,4 +70,18 @@ VerifyReport verifyReport(const LinuxDeviceMemoryTransfer::Verification& found,
     return report;
 }
 
+ImageVerifyOutcome
+imageVerifyOutcome(const std::optional<LinuxDeviceMemoryTransfer::Verification>& found,
+                   const Messages& messages) {
+    using Step = ImageVerifyOutcome::Step;
+    if (!found) {
+        // The file went away (or became unreadable) since it was sent.
+        return {Step::FileUnreadable, {false, {std::string(messages(Msg::NoDeviceFile))}}};
+    }
+    if (!found->read) {
+        return {Step::NotReadBack, {false, {std::string(messages(Msg::UploadError))}}};
+    }
+    return {Step::Compared, verifyReport(*found, messages)};
+}
+
 } // namespace dlu

@@ -4,6 +4,7 @@
 #include "devmem/LinuxDeviceMemoryTransfer.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,5 +36,18 @@ VerifyReport verifyReport(const DeviceMemoryTransfer::Verification& found,
 // The same for a device image read back and compared with the file, in words of two bytes.
 VerifyReport verifyReport(const LinuxDeviceMemoryTransfer::Verification& found,
                           const Messages& messages);
+
+// What the read-back of a Linux device image came to. FileUnreadable: the file could not be
+// read again to compare (566); NotReadBack: the PLC's image did not arrive (550); Compared:
+// the comparison's report. `report` holds the line to show in each case; it is verified only
+// when every byte matched.
+struct ImageVerifyOutcome {
+    enum class Step { FileUnreadable, NotReadBack, Compared };
+    Step step = Step::Compared;
+    VerifyReport report;
+};
+ImageVerifyOutcome
+imageVerifyOutcome(const std::optional<LinuxDeviceMemoryTransfer::Verification>& found,
+                   const Messages& messages);
 
 } // namespace dlu

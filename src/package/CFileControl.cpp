@@ -108,6 +108,46 @@ std::optional<std::uint64_t> extractCurrent(unzFile zip, const fs::path& target,
     return written;
 }
 
+// The programming tool ran on a case-insensitive file system: "ST/a.STB" and "st/b.STL" were
+// one folder there, so every folder takes the spelling it was first seen with. Two files (or a
+// file and a folder) whose whole paths differ only in case were one file there: the package is
+// not the project its author made.
+class CaseFolding {
+public:
+    // The path an entry is unpacked to; nothing when it clashes with an earlier one.
+    std::optional<std::string> fold(const std::string& relative) {
+        const bool folderEntry = relative.back() == '/';
+        std::string out;
+        std::size_t start = 0;
+        for (std::size_t end = relative.find('/'); end != std::string::npos;
+             start = end + 1, end = relative.find('/', start)) {
+            const std::string path = out + relative.substr(start, end - start);
+            const std::string key = upperAscii(path);
+            if (files_.count(key) != 0) {
+                return std::nullopt;
+            }
+            out = folders_.emplace(key, path).first->second + "/";
+        }
+        if (folderEntry) {
+            return out;
+        }
+        const std::string path = out + relative.substr(start);
+        const std::string key = upperAscii(path);
+        if (folders_.count(key) != 0) {
+            return std::nullopt;
+        }
+        const auto [it, added] = files_.emplace(key, path);
+        if (!added && it->second != path) {
+            return std::nullopt;
+        }
+        return path;
+    }
+
+private:
+    std::map<std::string, std::string> folders_; // by upper-case path: the spelling kept
+    std::map<std::string, std::string> files_;
+};
+
 } // namespace
 
 CFileControl::CFileControl(Prompter& prompter, const Messages& messages)
@@ -199,6 +239,46 @@ void CFileControl::Close() {
     openedCopy_ = false;
 }
 
+bool CFileControl::extractEntry(void* zip, std::uint64_t declaredSize, const fs::path& target,
+                                const std::string& entry, std::uint64_t& unpacked) {
+    // The declared size is checked first so that a too large entry costs nothing; the
+    // streamed size is what counts.
+    const std::uint64_t limit = std::min(limits_.entryBytes, limits_.unpackedBytes - unpacked);
+    const std::string overLimit =
+        limit == limits_.entryBytes
+            ? "entry " + entry + " over the limit of " + sizeText(limits_.entryBytes)
+            : "over the limit of " + sizeText(limits_.unpackedBytes) + " unpacked";
+    if (declaredSize > limit) {
+        lastUnpack_.overLimit = true;
+        noteProblem(overLimit);
+        return false;
+    }
+    std::error_code ec;
+    fs::create_directories(target.parent_path(), ec);
+    fileio::removeFile(target.string()); // a later entry of the same name replaces it
+    const auto written =
+        extractCurrent(static_cast<unzFile>(zip), target, limit, lastUnpack_.overLimit);
+    if (lastUnpack_.overLimit) {
+        noteProblem(overLimit);
+        return false;
+    }
+    if (written) {
+        unpacked += *written;
+        ++lastUnpack_.extracted;
+    } else {
+        ++lastUnpack_.damaged;
+        noteProblem("damaged entry " + entry);
+    }
+    return true;
+}
+
+void CFileControl::noteProblem(std::string cause) {
+    // The first problem found is the one told.
+    if (lastUnpack_.cause.empty()) {
+        lastUnpack_.cause = std::move(cause);
+    }
+}
+
 void CFileControl::Unpack(const std::string& packagePath, const std::string& packageFileName) {
     packagePath_ = packagePath;
     packageFileName_ = packageFileName;
@@ -232,47 +312,9 @@ void CFileControl::Unpack(const std::string& packagePath, const std::string& pac
         lastUnpack_.cause = tooManyEntries;
         return;
     }
-    // The first problem found is the one told.
-    const auto problem = [this](std::string cause) {
-        if (lastUnpack_.cause.empty()) {
-            lastUnpack_.cause = std::move(cause);
-        }
-    };
     std::uint64_t unpacked = 0;
     std::array<char, kMaxEntryNameLength + 1> name{};
-    // The programming tool ran on a case-insensitive file system: "ST/a.STB" and "st/b.STL"
-    // were one folder there, so every folder takes the spelling it was first seen with. Two
-    // files (or a file and a folder) whose whole paths differ only in case were one file
-    // there: the package is not the project its author made.
-    std::map<std::string, std::string> folders; // by upper-case path: the spelling kept
-    std::map<std::string, std::string> files;
-    const auto fold = [&](const std::string& relative) -> std::optional<std::string> {
-        const bool folderEntry = relative.back() == '/';
-        std::string out;
-        std::size_t start = 0;
-        for (std::size_t end = relative.find('/'); end != std::string::npos;
-             start = end + 1, end = relative.find('/', start)) {
-            const std::string path = out + relative.substr(start, end - start);
-            const std::string key = upperAscii(path);
-            if (files.count(key) != 0) {
-                return std::nullopt;
-            }
-            out = folders.emplace(key, path).first->second + "/";
-        }
-        if (folderEntry) {
-            return out;
-        }
-        const std::string path = out + relative.substr(start);
-        const std::string key = upperAscii(path);
-        if (folders.count(key) != 0) {
-            return std::nullopt;
-        }
-        const auto [it, added] = files.emplace(key, path);
-        if (!added && it->second != path) {
-            return std::nullopt;
-        }
-        return path;
-    };
+    CaseFolding folding;
     std::size_t index = 0;
     int rc = unzGoToFirstFile(z);
     for (; rc == UNZ_OK && index < limits_.entries; rc = unzGoToNextFile(z), ++index) {
@@ -281,7 +323,7 @@ void CFileControl::Unpack(const std::string& packagePath, const std::string& pac
                 UNZ_OK ||
             info.size_filename > kMaxEntryNameLength) {
             ++lastUnpack_.damaged;
-            problem("damaged entry number " + std::to_string(index + 1));
+            noteProblem("damaged entry number " + std::to_string(index + 1));
             continue;
         }
         const auto relative = safeEntryPath(
@@ -290,11 +332,11 @@ void CFileControl::Unpack(const std::string& packagePath, const std::string& pac
             ++lastUnpack_.refused;
             continue;
         }
-        const auto folded = fold(*relative);
+        const auto folded = folding.fold(*relative);
         if (!folded) {
             ++lastUnpack_.caseClashes;
-            problem("entry " + entryText(*relative) +
-                    " differs from another only in letter case");
+            noteProblem("entry " + entryText(*relative) +
+                        " differs from another only in letter case");
             continue;
         }
         const fs::path target = fs::path(unpackFolder_) / *folded;
@@ -302,43 +344,19 @@ void CFileControl::Unpack(const std::string& packagePath, const std::string& pac
             fs::create_directories(target, ec);
             continue;
         }
-        // The declared size is checked first so that a too large entry costs nothing; the
-        // streamed size is what counts.
-        const std::uint64_t limit = std::min(limits_.entryBytes, limits_.unpackedBytes - unpacked);
-        const std::string entry = entryText(*relative);
-        const std::string overLimit =
-            limit == limits_.entryBytes
-                ? "entry " + entry + " over the limit of " + sizeText(limits_.entryBytes)
-                : "over the limit of " + sizeText(limits_.unpackedBytes) + " unpacked";
-        if (info.uncompressed_size > limit) {
-            lastUnpack_.overLimit = true;
-            problem(overLimit);
+        if (!extractEntry(z, info.uncompressed_size, target, entryText(*relative), unpacked)) {
             return;
-        }
-        fs::create_directories(target.parent_path(), ec);
-        fileio::removeFile(target.string()); // a later entry of the same name replaces it
-        const auto written = extractCurrent(z, target, limit, lastUnpack_.overLimit);
-        if (lastUnpack_.overLimit) {
-            problem(overLimit);
-            return;
-        }
-        if (written) {
-            unpacked += *written;
-            ++lastUnpack_.extracted;
-        } else {
-            ++lastUnpack_.damaged;
-            problem("damaged entry " + entry);
         }
     }
     if (index == limits_.entries && rc == UNZ_OK) {
         lastUnpack_.overLimit = true;
-        problem(tooManyEntries);
+        noteProblem(tooManyEntries);
         return;
     }
     // The walk must end at the end of the directory: a read error leaves entries behind.
     if (rc != UNZ_END_OF_LIST_OF_FILE) {
         ++lastUnpack_.damaged;
-        problem("damaged archive directory after entry number " + std::to_string(index));
+        noteProblem("damaged archive directory after entry number " + std::to_string(index));
     }
 }
 

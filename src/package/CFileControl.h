@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -116,6 +117,12 @@ public:
 
 private:
     void reportBadPackage(std::string cause);
+    // The first problem of an unpack is the cause it reports.
+    void noteProblem(std::string cause);
+    // Extracts the current entry of `zip` (an unzFile), `declaredSize` bytes by its header, to
+    // `target` within the limits; false when the unpack must stop (a limit was reached).
+    bool extractEntry(void* zip, std::uint64_t declaredSize, const std::filesystem::path& target,
+                      const std::string& entry, std::uint64_t& unpacked);
     bool makePrivateFolder();
     std::string subFolder(std::string_view name) const;
 

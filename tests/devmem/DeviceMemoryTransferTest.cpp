@@ -192,6 +192,30 @@ TEST(DeviceMemoryTransfer, BackupThenRestoreCopiesTheWritableAreas) {
     }
 }
 
+// A range the selection refuses stops the transfer button with the refusal before anything
+// goes to the PLC, in both directions.
+TEST(DeviceMemoryTransfer, RefusedRangeSendsNothing) {
+    TempFolder dir;
+    for (const auto mode : {DeviceMemoryMode::Backup, DeviceMemoryMode::Restore}) {
+        Rig rig;
+        ASSERT_TRUE(rig.connect(kA21));
+        DeviceMemoryTransfer t(rig.context(), mode, kA21);
+        t.selection().setAll(false);
+        t.selection().setChecked(static_cast<int>(AreaIndex::D), true);
+        t.selection().setRange(static_cast<int>(AreaIndex::D), {300, 100});
+        t.setFile(dir.path() / "r.PDM");
+        const std::string refusal = t.selection().validate().message;
+        ASSERT_FALSE(refusal.empty());
+        int failingArea = -1;
+        EXPECT_EQ(t.check(&failingArea), DeviceMemoryTransfer::Result::Invalid);
+        EXPECT_EQ(failingArea, static_cast<int>(AreaIndex::D));
+        EXPECT_EQ(t.transfer(), DeviceMemoryTransfer::Result::Invalid);
+        EXPECT_EQ(rig.shown(), (std::vector<std::string>{refusal, refusal}));
+        EXPECT_TRUE(rig.seen.empty());
+        EXPECT_FALSE(std::filesystem::exists(dir.path() / "r.PDM"));
+    }
+}
+
 TEST(DeviceMemoryTransfer, UploadWithoutAnAnswerShowsTheErrorAndSavesNothing) {
     TempFolder dir;
     Rig rig;

@@ -248,11 +248,17 @@ TEST(DevmemDialogs, RestoreRestrictionsOfCpuTypes10And26) {
             EXPECT_EQ(areaButton(&dlg, i)->isChecked(), writable) << c.cpu << " " << i;
             areaButton(&dlg, i)->click(); // a disabled button ignores the click
         }
-        // Nothing loaded: the restore refuses with 566 and sends nothing.
+        // Nothing loaded: the restore refuses with 566 before it asks for a connection.
         rig.prompter.clear();
+        int sessions = 0;
+        gui.env.runSession = [&](SessionJob job) {
+            ++sessions;
+            return job(rig.session);
+        };
         child<QPushButton>(&dlg, "1126")->click();
         EXPECT_EQ(rig.shown(),
                   (std::vector<std::string>{"Device memory file does not exist.\nPlease check."}));
+        EXPECT_EQ(sessions, 0);
         EXPECT_TRUE(rig.requests('W').empty());
     }
 }

@@ -184,20 +184,7 @@ void CDownloadUtilDlg::buildLayout() {
     programCountField_ = field(kIdProgramCountDisplay, du.rect(81, 148, 82, 12));
 
     group(idName(kIdProgramFrame), QString(), du.rect(11, 169, 310, 154));
-    programTable_ = new QTableView(this);
-    programTable_->setObjectName(idName(kIdProgramList));
-    programTable_->setGeometry(du.rect(17, 180, 298, 137));
-    model_ = new ProgramListModel(messages_, this);
-    programTable_->setModel(model_);
-    programTable_->verticalHeader()->hide();
-    programTable_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    programTable_->verticalHeader()->setDefaultSectionSize(ProgramListModel::kRowHeight);
-    programTable_->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    programTable_->horizontalHeader()->setHighlightSections(false);
-    programTable_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    programTable_->setSelectionBehavior(QAbstractItemView::SelectRows);
-    programTable_->setWordWrap(false);
-    programTable_->setStyleSheet(QStringLiteral("QTableView { background: white; color: black; }"));
+    buildProgramTable(du.rect(17, 180, 298, 137));
 
     // The actions.
     auto* help = button(kIdHelp, du.rect(5, 335, 64, 14));
@@ -224,6 +211,24 @@ void CDownloadUtilDlg::buildLayout() {
     linuxBackup->setText(QStringLiteral("Backup(PLC->PC)"));
 
     progress_ = new CProgressDlg(messages_, this);
+}
+
+void CDownloadUtilDlg::buildProgramTable(QRect geometry) {
+    // Fixed row heights, rows selected whole, nothing edited.
+    programTable_ = new QTableView(this);
+    programTable_->setObjectName(idName(kIdProgramList));
+    programTable_->setGeometry(geometry);
+    model_ = new ProgramListModel(messages_, this);
+    programTable_->setModel(model_);
+    programTable_->verticalHeader()->hide();
+    programTable_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    programTable_->verticalHeader()->setDefaultSectionSize(ProgramListModel::kRowHeight);
+    programTable_->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    programTable_->horizontalHeader()->setHighlightSections(false);
+    programTable_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    programTable_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    programTable_->setWordWrap(false);
+    programTable_->setStyleSheet(QStringLiteral("QTableView { background: white; color: black; }"));
 }
 
 void CDownloadUtilDlg::loadLabels() {

@@ -8,6 +8,7 @@
 
 #include <QDialog>
 #include <QPointer>
+#include <QRect>
 
 #include <functional>
 #include <memory>
@@ -118,6 +119,8 @@ protected:
 
 private:
     void buildLayout();
+    // The program list: the view over the model of the package's programs.
+    void buildProgramTable(QRect geometry);
     void loadLabels();
     void showFields();
     void refillProgramList();

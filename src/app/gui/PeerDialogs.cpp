@@ -7,6 +7,7 @@
 #include "devmem/gui/DeviceMemoryOpener.h"
 
 #include "comm/CommSet.h"
+#include "comm/PasswordCipher.h"
 #include "comm/gui/CCommSetDlg.h"
 #include "comm/gui/CPasswordDlg.h"
 #include "common/SettingsStore.h"
@@ -54,11 +55,7 @@ std::optional<std::string> runPasswordDialog(QWidget* parent, std::size_t maxLen
     if (dialog.exec() != QDialog::Accepted) {
         return std::nullopt;
     }
-    std::string text = dialog.password();
-    if (text.size() > maxLength) {
-        text.resize(maxLength);
-    }
-    return text;
+    return PasswordCipher::fitted(dialog.password(), maxLength);
 }
 
 DevmemGuiEnv deviceMemoryEnv(SessionWorker& worker, Prompter& prompter, const Messages& messages,

@@ -96,13 +96,17 @@ CellEdit CDeviceGridModel::editCell(int row, int column, const QString& text) {
     }
     const CellEdit result =
         viewer_.edit(static_cast<std::uint32_t>(row), column, text.toStdString());
+    showEdit(row, result);
+    return result;
+}
+
+void CDeviceGridModel::showEdit(int row, const CellEdit& result) {
     if (result.outcome == CellEdit::Outcome::OutOfRange && outOfRange) {
         outOfRange();
     } else if (result.outcome == CellEdit::Outcome::Stored) {
         emit dataChanged(index(row, DeviceViewerModel::ColDec),
                          index(row, DeviceViewerModel::ColHex));
     }
-    return result;
 }
 
 bool CDeviceGridModel::setData(const QModelIndex& index, const QVariant& value, int role) {
@@ -114,14 +118,14 @@ bool CDeviceGridModel::setData(const QModelIndex& index, const QVariant& value, 
 }
 
 void CDeviceGridModel::paste(int row, int column, const QString& text) {
-    // Each piece through the same hook as a typed entry, from the focused row down.
-    const QStringList pieces = text.split(QLatin1Char('\n'));
-    for (qsizetype i = 0; i < pieces.size(); ++i) {
-        const qsizetype r = row + i;
-        if (r >= rowCount()) {
-            break;
-        }
-        editCell(static_cast<int>(r), column, pieces[i]);
+    if (row < 0) {
+        return;
+    }
+    // The viewer model splits and stores the pieces, from the focused row down; each result
+    // is shown as a typed entry's would be.
+    const auto results = viewer_.paste(static_cast<std::uint32_t>(row), column, text.toStdString());
+    for (std::size_t i = 0; i < results.size(); ++i) {
+        showEdit(row + static_cast<int>(i), results[i]);
     }
 }
 

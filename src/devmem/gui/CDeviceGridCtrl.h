@@ -28,9 +28,10 @@ public:
     Qt::ItemFlags flags(const QModelIndex& index) const override;
     bool setData(const QModelIndex& index, const QVariant& value, int role) override;
 
-    // The cell edit hook for one cell; the paste hands each piece to it.
+    // The cell edit hook for one cell.
     CellEdit editCell(int row, int column, const QString& text);
-    // Pieces of `text`, one per line, down the column from `row`.
+    // Pieces of `text`, one per line, down the column from `row`, by the viewer model's paste;
+    // each piece's result is shown as a typed entry's.
     void paste(int row, int column, const QString& text);
 
     // The selected area changed, or the working copy was replaced: every cell again.
@@ -46,6 +47,9 @@ public:
     static const QColor& highlightColour(); // a word that differs from the compared file
 
 private:
+    // The out-of-range hook, or the repaint of a stored word.
+    void showEdit(int row, const CellEdit& result);
+
     DeviceViewerModel& viewer_;
     const Messages& messages_;
     std::optional<PdmImage> comparison_;

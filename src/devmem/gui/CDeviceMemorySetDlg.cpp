@@ -217,27 +217,14 @@ void CDeviceMemorySetDlg::areaToggled(int area, bool checked) {
 
 void CDeviceMemorySetDlg::choosePath() {
     if (transfer_.mode() == DeviceMemoryMode::Backup) {
-        for (;;) {
-            QString path = env_.askFile(this, DevmemGuiEnv::FileDialog::Save, initialFolder_,
-                                        QStringLiteral(".PDM"), kSaveFilter);
-            if (path.isEmpty()) {
-                return;
-            }
-            if (QFileInfo(path).suffix().isEmpty()) {
-                path += QStringLiteral(".PDM");
-            }
-            // A name that is only the extension names no file.
-            if (QFileInfo(path).completeBaseName().isEmpty()) {
-                env_.prompter.message("File Name Error", PromptButtons::Ok, PromptIcon::Warning);
-                continue;
-            }
-            if (refusedSaveTarget(env_, path)) {
-                continue;
-            }
-            transfer_.setFile(toPath(path));
-            refresh();
+        const QString path =
+            askSaveFile(env_, this, initialFolder_, QStringLiteral(".PDM"), kSaveFilter);
+        if (path.isEmpty()) {
             return;
         }
+        transfer_.setFile(toPath(path));
+        refresh();
+        return;
     }
     const QString path =
         env_.askFile(this, DevmemGuiEnv::FileDialog::Open, initialFolder_, {}, kOpenFilter);
@@ -285,19 +272,14 @@ std::optional<DeviceMemoryTransfer::Result> CDeviceMemorySetDlg::runTransfer() {
             readEdits(i);
         }
     }
-    auto& sel = transfer_.selection();
-    const RangeCheck check = sel.validate();
-    if (!check.ok) {
-        env_.prompter.message(check.message, PromptButtons::Ok, PromptIcon::Warning);
-        startEdits_[static_cast<std::size_t>(check.failingArea)]->setFocus();
+    int failingArea = -1;
+    if (transfer_.check(&failingArea) != DeviceMemoryTransfer::Result::Done) {
+        if (failingArea >= 0) {
+            startEdits_[static_cast<std::size_t>(failingArea)]->setFocus();
+        }
         return std::nullopt;
     }
     const bool backup = transfer_.mode() == DeviceMemoryMode::Backup;
-    if (!backup && !transfer_.image().loaded()) {
-        env_.prompter.message(env_.messages(Msg::NoDeviceFile), PromptButtons::Ok,
-                              PromptIcon::Warning);
-        return std::nullopt;
-    }
     if (backup) {
         viewEnabled_ = false;
         refresh();

@@ -101,25 +101,12 @@ bool CLinuxDeviceMemorySetDlg::readable(const QString& path) const {
 
 void CLinuxDeviceMemorySetDlg::choosePath() {
     if (mode_ == DeviceMemoryMode::Backup) {
-        for (;;) {
-            QString path = env_.askFile(this, DevmemGuiEnv::FileDialog::Save, initialFolder_,
-                                        QStringLiteral(".BIN"), kSaveFilter);
-            if (path.isEmpty()) {
-                return;
-            }
-            if (QFileInfo(path).suffix().isEmpty()) {
-                path += QStringLiteral(".BIN");
-            }
-            if (QFileInfo(path).completeBaseName().isEmpty()) {
-                env_.prompter.message("File Name Error", PromptButtons::Ok, PromptIcon::Warning);
-                continue;
-            }
-            if (refusedSaveTarget(env_, path)) {
-                continue;
-            }
+        const QString path =
+            askSaveFile(env_, this, initialFolder_, QStringLiteral(".BIN"), kSaveFilter);
+        if (!path.isEmpty()) {
             setFile(path);
-            return;
         }
+        return;
     }
     const QString path =
         env_.askFile(this, DevmemGuiEnv::FileDialog::Open, initialFolder_, {}, kOpenFilter);
@@ -172,16 +159,7 @@ std::optional<LinuxDeviceMemoryTransfer::Report> CLinuxDeviceMemorySetDlg::runTr
                               PromptButtons::Ok, PromptIcon::Information);
     }
     if (found) {
-        if (!*found) {
-            // The file went away (or became unreadable) since it was sent.
-            env_.prompter.message(env_.messages(Msg::NoDeviceFile), PromptButtons::Ok,
-                                  PromptIcon::Warning);
-        } else if (!(*found)->read) {
-            env_.prompter.message(env_.messages(Msg::UploadError), PromptButtons::Ok,
-                                  PromptIcon::Warning);
-        } else {
-            showVerifyReport(env_, verifyReport(**found, env_.messages));
-        }
+        showVerifyReport(env_, imageVerifyOutcome(*found, env_.messages).report);
     }
     if (closeRequested_) {
         closeRequested_ = false;

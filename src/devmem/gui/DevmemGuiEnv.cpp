@@ -72,6 +72,29 @@ bool refusedSaveTarget(const DevmemGuiEnv& env, const QString& path) {
     return true;
 }
 
+QString askSaveFile(const DevmemGuiEnv& env, QWidget* parent, const QString& folder,
+                    const QString& extension, const QString& filter) {
+    for (;;) {
+        QString path =
+            env.askFile(parent, DevmemGuiEnv::FileDialog::Save, folder, extension, filter);
+        if (path.isEmpty()) {
+            return {};
+        }
+        if (QFileInfo(path).suffix().isEmpty()) {
+            path += extension;
+        }
+        // A name that is only the extension names no file.
+        if (QFileInfo(path).completeBaseName().isEmpty()) {
+            env.prompter.message("File Name Error", PromptButtons::Ok, PromptIcon::Warning);
+            continue;
+        }
+        if (refusedSaveTarget(env, path)) {
+            continue;
+        }
+        return path;
+    }
+}
+
 bool closeAfterTransfer(const DevmemGuiEnv& env) {
     return env.prompter.message(env.messages(Msg::TransferRunning), PromptButtons::YesNo,
                                 PromptIcon::Question) == PromptAnswer::Yes;

@@ -52,6 +52,12 @@ void setControlsEnabled(QWidget* window, bool enabled);
 // folder) is never replaced: true, after telling the user, when `path` is one.
 bool refusedSaveTarget(const DevmemGuiEnv& env, const QString& path);
 
+// Asks for the file a backup is saved to, with `extension` (".PDM", ".BIN") added to a name
+// typed without one. A name that is only the extension, or a target refusedSaveTarget()
+// refuses, is told and asked again; empty when the user cancels.
+QString askSaveFile(const DevmemGuiEnv& env, QWidget* parent, const QString& folder,
+                    const QString& extension, const QString& filter);
+
 // Asked when a window is to close while its transfer runs: true when the user wants it closed
 // once the transfer has ended (the answer defaults to No).
 bool closeAfterTransfer(const DevmemGuiEnv& env);
