@@ -50,7 +50,6 @@ namespace fs = std::filesystem;
 using test::Bytes;
 
 constexpr CpuType kCpu = 26;
-constexpr std::uint16_t kIdentity = 0x7A31;
 constexpr double kBaud = 115200.0;
 
 long peakRssKb() {
