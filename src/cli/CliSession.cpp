@@ -145,7 +145,7 @@ std::unique_ptr<CliSession> CliSession::open(const ConnectionOptions& options,
     }
     s->traces_ = std::make_unique<FrameTraces>();
     if (!options.trace.empty()) {
-        s->trace_ = std::make_unique<FileFrameTrace>(options.trace);
+        s->trace_ = std::make_unique<FileFrameTrace>(options.trace, spec->connectionType());
         if (!s->trace_->ok()) {
             error = "cannot write the trace file " + options.trace + ": " + s->trace_->error();
             return nullptr;

@@ -3,8 +3,10 @@
 #include "common/FileTarget.h"
 #include "common/TerminalText.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <string_view>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -13,7 +15,22 @@
 
 namespace dlu {
 
-FileFrameTrace::FileFrameTrace(const std::string& path) : path_(path) {
+FileFrameTrace::Format FileFrameTrace::formatFor(const std::string& path) {
+    static constexpr std::string_view kExt = ".pcapng";
+    if (path.size() < kExt.size()) {
+        return Format::Lines;
+    }
+    const std::string_view tail = std::string_view(path).substr(path.size() - kExt.size());
+    for (std::size_t i = 0; i < kExt.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(tail[i])) != kExt[i]) {
+            return Format::Lines;
+        }
+    }
+    return Format::Pcapng;
+}
+
+FileFrameTrace::FileFrameTrace(const std::string& path, std::uint8_t connectionType)
+    : path_(path), format_(formatFor(path)), connectionType_(connectionType) {
     if (path == "-") {
         file_ = stderr;
     } else {
@@ -47,6 +64,9 @@ FileFrameTrace::FileFrameTrace(const std::string& path) : path_(path) {
         }
         owned_ = true;
     }
+    if (format_ == Format::Pcapng && !put(pcapngHeader())) {
+        fail(errno);
+    }
 }
 
 FileFrameTrace::~FileFrameTrace() {
@@ -79,9 +99,87 @@ std::string FileFrameTrace::describe(FrameDirection direction,
     return line;
 }
 
+namespace {
+
+void put16(std::string& out, std::uint16_t v) {
+    out += static_cast<char>(v & 0xFF);
+    out += static_cast<char>(v >> 8);
+}
+
+void put32(std::string& out, std::uint32_t v) {
+    for (int shift = 0; shift < 32; shift += 8) {
+        out += static_cast<char>((v >> shift) & 0xFF);
+    }
+}
+
+// A block: type, total length, body padded to 32 bits, total length again.
+std::string block(std::uint32_t type, std::string body) {
+    body.append((4 - body.size() % 4) % 4, '\0');
+    const auto total = static_cast<std::uint32_t>(body.size() + 12);
+    std::string out;
+    put32(out, type);
+    put32(out, total);
+    out += body;
+    put32(out, total);
+    return out;
+}
+
+constexpr std::uint32_t kSectionHeaderBlock = 0x0A0D0D0A;
+constexpr std::uint32_t kInterfaceDescriptionBlock = 1;
+constexpr std::uint32_t kEnhancedPacketBlock = 6;
+
+} // namespace
+
+std::string FileFrameTrace::pcapngHeader() {
+    std::string shb;
+    put32(shb, 0x1A2B3C4D); // byte-order magic
+    put16(shb, 1);          // version 1.0
+    put16(shb, 0);
+    put32(shb, 0xFFFFFFFF); // section length not given
+    put32(shb, 0xFFFFFFFF);
+    std::string idb;
+    put16(idb, static_cast<std::uint16_t>(kLinkTypeUser0));
+    put16(idb, 0);
+    put32(idb, 0); // no snap length: whole frames
+    // Timestamps in microseconds, the default resolution: no if_tsresol option.
+    return block(kSectionHeaderBlock, shb) + block(kInterfaceDescriptionBlock, idb);
+}
+
+std::string FileFrameTrace::pcapngPacket(FrameDirection direction, std::uint8_t connectionType,
+                                         std::chrono::system_clock::time_point when,
+                                         std::span<const std::uint8_t> bytes) {
+    const auto us = static_cast<std::uint64_t>(
+        std::chrono::duration_cast<std::chrono::microseconds>(when.time_since_epoch()).count());
+    const auto length = static_cast<std::uint32_t>(bytes.size() + 4);
+    std::string epb;
+    put32(epb, 0); // interface 0
+    put32(epb, static_cast<std::uint32_t>(us >> 32));
+    put32(epb, static_cast<std::uint32_t>(us & 0xFFFFFFFF));
+    put32(epb, length); // captured
+    put32(epb, length); // original
+    epb += static_cast<char>(kPacketMagic);
+    epb += static_cast<char>(kPacketVersion);
+    epb += static_cast<char>(direction == FrameDirection::Sent ? 0 : 1);
+    epb += static_cast<char>(connectionType);
+    epb.append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    return block(kEnhancedPacketBlock, std::move(epb));
+}
+
+bool FileFrameTrace::put(const std::string& bytes) {
+    errno = 0;
+    return std::fwrite(bytes.data(), 1, bytes.size(), file_) == bytes.size() &&
+           std::fflush(file_) == 0 && std::ferror(file_) == 0;
+}
+
 void FileFrameTrace::frame(FrameDirection direction, std::chrono::system_clock::time_point when,
                            std::span<const std::uint8_t> bytes) {
     if (file_ == nullptr || failed_) {
+        return;
+    }
+    if (format_ == Format::Pcapng) {
+        if (!put(pcapngPacket(direction, connectionType_, when, bytes))) {
+            fail(errno);
+        }
         return;
     }
     const std::time_t t = std::chrono::system_clock::to_time_t(when);

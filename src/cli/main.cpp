@@ -105,7 +105,7 @@ void addGlobalOptions(CLI::App& app, Options& o) {
     app.add_option("--password", o.password, "connection password (or DLUTIL_PASSWORD)");
     auto* yesFlag = app.add_flag("--yes", o.yes, "answer Yes to every question");
     app.add_flag("--no", o.no, "answer No to every question")->excludes(yesFlag);
-    app.add_option("--trace", o.connection.trace, "write every frame to FILE (- for stderr)");
+    app.add_option("--trace", o.connection.trace, "write every frame to FILE (- for stderr; *.pcapng: a Wireshark capture)");
     auto* quietFlag =
         app.add_flag("-q,--quiet", o.quiet, "say only what went wrong and the final result");
     app.add_flag("-v,--verbose", o.connection.verbose,
