@@ -76,6 +76,12 @@ endif()
 
 list(APPEND dlu_packaged ${CMAKE_INSTALL_DOCDIR}/examples/${dlu_udev_rule})
 
+# The Wireshark dissector of `dlutil --trace X.pcapng` captures, in Wireshark's global Lua
+# plugin folder (Wireshark loads every .lua file there at its start).
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/wireshark/loader.lua
+  DESTINATION ${CMAKE_INSTALL_LIBDIR}/wireshark/plugins)
+list(APPEND dlu_packaged ${CMAKE_INSTALL_LIBDIR}/wireshark/plugins/loader.lua)
+
 # The user manual (HTML with its pictures), wherever it stands in docs/.
 set(dlu_docs ${PROJECT_SOURCE_DIR}/docs)
 if(IS_DIRECTORY ${dlu_docs}/manual)

@@ -13,6 +13,7 @@ packages=(
   xvfb xauth imagemagick fonts-nanum socat
   zip unzip
   lintian qt6-translations-l10n
+  tshark
 )
 
 if [ "$(id -u)" -ne 0 ]; then
