@@ -8,10 +8,10 @@
 #include <cstring>
 #include <string_view>
 
+#include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <ctime>
 
 namespace dlu {
 
@@ -35,10 +35,9 @@ FileFrameTrace::FileFrameTrace(const std::string& path, std::uint8_t connectionT
         file_ = stderr;
     } else {
         // Never blocks on a pipe nobody reads, never follows a link at the name.
-        const int fd = ::open(path.c_str(),
-                              O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY |
-                                  O_CLOEXEC,
-                              0666);
+        const int fd = ::open(
+            path.c_str(),
+            O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0666);
         struct stat st {};
         if (fd < 0) {
             const int e = errno;

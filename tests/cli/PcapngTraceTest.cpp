@@ -30,7 +30,8 @@ Bytes readAll(const std::string& path) {
 
 std::uint32_t le32(const Bytes& b, std::size_t at) {
     return static_cast<std::uint32_t>(b[at]) | static_cast<std::uint32_t>(b[at + 1]) << 8 |
-           static_cast<std::uint32_t>(b[at + 2]) << 16 | static_cast<std::uint32_t>(b[at + 3]) << 24;
+           static_cast<std::uint32_t>(b[at + 2]) << 16 |
+           static_cast<std::uint32_t>(b[at + 3]) << 24;
 }
 
 std::uint16_t le16(const Bytes& b, std::size_t at) {
@@ -92,13 +93,13 @@ std::optional<std::vector<Packet>> readCapture(const Bytes& file, std::string& e
             const std::uint32_t captured = le32(file, body + 12);
             const std::uint32_t original = le32(file, body + 16);
             // The packet bytes fill the body up to less than 4 bytes of padding.
-            if (captured != original || captured > bodySize - 20 ||
-                bodySize - 20 - captured >= 4) {
+            if (captured != original || captured > bodySize - 20 || bodySize - 20 - captured >= 4) {
                 error = "packet lengths do not fit the block at " + std::to_string(at);
                 return std::nullopt;
             }
             Packet p;
-            p.micros = static_cast<std::uint64_t>(le32(file, body + 4)) << 32 | le32(file, body + 8);
+            p.micros =
+                static_cast<std::uint64_t>(le32(file, body + 4)) << 32 | le32(file, body + 8);
             p.data.assign(file.begin() + static_cast<std::ptrdiff_t>(body + 20),
                           file.begin() + static_cast<std::ptrdiff_t>(body + 20 + captured));
             packets.push_back(std::move(p));
@@ -196,18 +197,18 @@ TEST(DlutilPcapngTrace, NoPasswordInTheCapture) {
         EXPECT_FALSE(holds(file, p)) << std::string(p.begin(), p.end());
     }
     const Bytes masked(4, 0x2A);
-    EXPECT_TRUE(std::any_of(packets->begin(), packets->end(),
-                            [&](const Packet& p) { return holds(p.data, masked); }))
-        << "no masked bytes in any packet";
+    EXPECT_TRUE(std::any_of(packets->begin(), packets->end(), [&](const Packet& p) {
+        return holds(p.data, masked);
+    })) << "no masked bytes in any packet";
 }
 
 // The name chooses the format: ".pcapng" in any letter case at its end, and nothing else.
 TEST(DlutilPcapngTrace, TheNameEndingChoosesTheFormat) {
     using F = FileFrameTrace::Format;
     const std::pair<const char*, F> cases[] = {
-        {"trace.pcapng", F::Pcapng}, {"/tmp/x/T.PCAPNG", F::Pcapng}, {"a.PcapNg", F::Pcapng},
-        {".pcapng", F::Pcapng},      {"trace.txt", F::Lines},        {"trace.pcap", F::Lines},
-        {"trace.pcapng.txt", F::Lines}, {"pcapng", F::Lines},        {"-", F::Lines},
+        {"trace.pcapng", F::Pcapng},    {"/tmp/x/T.PCAPNG", F::Pcapng}, {"a.PcapNg", F::Pcapng},
+        {".pcapng", F::Pcapng},         {"trace.txt", F::Lines},        {"trace.pcap", F::Lines},
+        {"trace.pcapng.txt", F::Lines}, {"pcapng", F::Lines},           {"-", F::Lines},
         {"trace.pcapngx", F::Lines},
     };
     for (const auto& [name, format] : cases) {
