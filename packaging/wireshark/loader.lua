@@ -101,41 +101,49 @@ local function crc16dnp(tvb, offset, count)
 end
 
 -- Whether a frame carries the station header. A frame does not say, so this follows the
--- capture: the answer to the link test tells whether the PLC uses the header, and an answer
--- is read as its request was sent. Decided on the first pass and kept per packet.
-local state = { header_used = nil, last_request_header = nil }
+-- capture as the program does: the answer to the link test ('t' with length 5) says the PLC
+-- uses the header, any other answer ('E') that it does not; answers then carry it exactly
+-- when the PLC uses it, requests too, and the link test, the password request and the 'D'
+-- kinds below always. Without a link test in the capture a frame is guessed at by its
+-- reserved byte. Decided on the first pass and kept per packet.
+local state = { header_used = nil, last_request = nil }
 local decided = {}
 
 function p.init()
-    state = { header_used = nil, last_request_header = nil }
+    state = { header_used = nil, last_request = nil }
     decided = {}
 end
 
-local function guess_header(tvb, at, length)
-    return length >= 3 and tvb:len() > at + 7 and tvb(at + 7, 1):uint() == 0
+local function byte_at(tvb, i)
+    if tvb:len() > i then return tvb(i, 1):uint() end
+    return nil
 end
+
+local function guess_header(tvb, at, length)
+    return length >= 3 and byte_at(tvb, at + 7) == 0
+end
+
+local plain_kinds = { [0x50] = true, [0x42] = true, [0x43] = true } -- 'P', 'B', 'C'
 
 local function decide(tvb, at, dir, cmd, length)
     if dir == 0 then
-        local h
+        state.last_request = cmd
         if cmd == 0x74 or cmd == 0x77 then
-            h = true
-        elseif cmd == 0x44 and guess_header(tvb, at, length) and tvb:len() > at + 8
-            and always_header[tvb(at + 8, 1):uint()] then
-            h = true
-        elseif state.header_used ~= nil then
-            h = state.header_used
-        else
-            h = guess_header(tvb, at, length)
+            return true
         end
-        state.last_request_header = h
-        return h
+        if cmd == 0x44 then
+            if state.header_used == false and plain_kinds[byte_at(tvb, at + 5)] then
+                return false
+            end
+            if guess_header(tvb, at, length) and always_header[byte_at(tvb, at + 8)] then
+                return true
+            end
+        end
+    elseif state.last_request == 0x74 then
+        state.header_used = (cmd == 0x74 and length == 5)
     end
-    if cmd == 0x74 then
-        state.header_used = (length == 5)
-    end
-    if state.last_request_header ~= nil then
-        return state.last_request_header
+    if state.header_used ~= nil then
+        return state.header_used
     end
     return guess_header(tvb, at, length)
 end
@@ -159,17 +167,28 @@ function p.dissector(tvb, pinfo, tree)
         return
     end
     root:add(f.head, tvb(at, 2))
-    if size < 5 then
+    if size < 3 then
         root:add_proto_expert_info(e_short)
         return
     end
     local cmd = tvb(at + 2, 1):uint()
-    local length = tvb(at + 3, 2):uint()
     root:add(f.cmd, tvb(at + 2, 1))
-    root:add(f.len, tvb(at + 3, 2))
     local name = commands[cmd] or string.format("0x%02X", cmd)
-    pinfo.cols.info = string.format("%s %s, length %d",
-        dir == 0 and ">>" or "<<", name, length)
+    local arrow = dir == 0 and ">>" or "<<"
+    if size < 5 then
+        -- The link test's answer is read as its head only; 'E' has no length there.
+        pinfo.cols.info = string.format("%s %s", arrow, name)
+        if dir == 1 and decided[pinfo.number] == nil then
+            decided[pinfo.number] = decide(tvb, at, dir, cmd, 0)
+        end
+        if not (dir == 1 and size == 3) then
+            root:add_proto_expert_info(e_short)
+        end
+        return
+    end
+    local length = tvb(at + 3, 2):uint()
+    root:add(f.len, tvb(at + 3, 2))
+    pinfo.cols.info = string.format("%s %s, length %d", arrow, name, length)
 
     local header = decided[pinfo.number]
     if header == nil then
@@ -208,11 +227,11 @@ function p.dissector(tvb, pinfo, tree)
         end
         if kind == 0x50 then     -- 'P': a byte not used, then the two values
             q = q + 1
-            _ = take(f.d_value1, 2) and take(f.d_value2, 2)
+            local _ = take(f.d_value1, 2) and take(f.d_value2, 2)
         elseif kind == 0x42 then -- 'B': the id only
             take(f.d_id, 1)
         else
-            _ = take(f.d_id, 1) and take(f.d_value1, 2) and take(f.d_value2, 2)
+            local _ = take(f.d_id, 1) and take(f.d_value1, 2) and take(f.d_value2, 2)
         end
         if take(f.d_size, 2) and data_end > q then
             d:add(f.d_bytes, tvb(q, data_end - q))

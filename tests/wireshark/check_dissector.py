@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
-"""The Wireshark dissector (packaging/wireshark/loader.lua) decodes a dlutil pcapng trace of a
-download into the embedded PLC: every frame, with the command, length and check code this
-script reads from the capture by itself.
+"""The Wireshark dissector (packaging/wireshark/loader.lua) decodes dlutil pcapng traces of
+downloads into the embedded PLC, one that uses the station header and one that does not: every
+frame, with the command, length, check code and 'D' kind this script reads from the capture by
+itself.
 
     check_dissector.py DLUTIL SOURCE_DIR
 
@@ -46,26 +47,87 @@ def packets(capture):
     return out
 
 
-def expected(packet):
-    """(command, length, check) of one packet: check is 'good', 'masked' or 'none'."""
+ALWAYS_HEADER = set(b"TtXblvasVAS")
+
+
+def expected(packet, header_used):
+    """(command, length, check, kind) of one packet: check is 'good', 'masked' or 'none',
+    kind the item kind of a 'D' request (None otherwise)."""
     frame = packet[4:]
-    if packet[0] != 0x4C or frame[:2] != b"\x05\x64" or len(frame) < 5:
+    if packet[0] != 0x4C or frame[:2] != b"\x05\x64" or len(frame) < 3:
         raise ValueError(f"not a loader frame: {packet.hex()}")
-    cmd, length = frame[2], frame[3] << 8 | frame[4]
-    if packet[2] == 1 and cmd == 0x74 and len(frame) == 5:
-        return cmd, length, "none"  # the link test's answer: its head only
+    cmd = frame[2]
+    # The link test's answer is read as its head only: 't' with its length, or 'E'.
+    if packet[2] == 1 and len(frame) in (3, 5) and cmd in (0x74, 0x45):
+        return cmd, None, "none", None
+    if len(frame) < 7:
+        raise ValueError(f"not a loader frame: {packet.hex()}")
+    length = frame[3] << 8 | frame[4]
     if len(frame) != 5 + length + 2:
         raise ValueError(f"length field {length} for {len(frame)} bytes")
+    kind = None
+    if packet[2] == 0 and cmd == 0x44:
+        kind = frame[8] if header_used or frame[8] in ALWAYS_HEADER else frame[5]
     check = frame[5 + length] << 8 | frame[6 + length]
     if check == crc16dnp(frame[2:5 + length]):
-        return cmd, length, "good"
+        return cmd, length, "good", kind
     if check == MASK << 8 | MASK:
-        return cmd, length, "masked"
+        return cmd, length, "masked", kind
     raise ValueError(f"bad check code in {frame.hex()}")
 
 
 def truth(text):
     return text in ("1", "True")
+
+
+def check(dlutil, source, tshark, scratch, package, conn, header_used):
+    """The failures of one download's capture, and a line of what was decoded."""
+    trace = os.path.join(scratch, package + ".pcapng")
+    env = dict(os.environ, DLUTIL_NO_HISTORY="1", HOME=scratch,
+               XDG_CONFIG_HOME=os.path.join(scratch, ".config"))
+    run = subprocess.run(
+        [dlutil, "--lang", "en", "--yes", "--trace", trace, "download",
+         os.path.join(source, "examples", package), "--conn", conn],
+        env=env, capture_output=True, text=True, timeout=120)
+    if run.returncode != 0:
+        return [f"dlutil exited {run.returncode}\n{run.stderr}"], ""
+    with open(trace, "rb") as f:
+        ours = [expected(p, header_used) for p in packets(f.read())]
+    fields = subprocess.run(
+        [tshark, "-r", trace, "-X",
+         "lua_script:" + os.path.join(source, "packaging", "wireshark", "loader.lua"),
+         "-T", "fields", "-e", "loader.cmd", "-e", "loader.len", "-e", "loader.crc_ok",
+         "-e", "loader.masked", "-e", "loader.d.kind"],
+        env=env, capture_output=True, text=True, timeout=120)
+    if fields.returncode != 0:
+        return [f"tshark exited {fields.returncode}\n{fields.stderr}"], ""
+    rows = [line.split("\t") for line in fields.stdout.splitlines()]
+    failures = []
+    if len(rows) != len(ours):
+        failures.append(f"{len(rows)} rows from tshark for {len(ours)} packets")
+    kinds = 0
+    for number, (row, (cmd, length, crc, kind)) in enumerate(zip(rows, ours), start=1):
+        row += [""] * (5 - len(row))
+        got_cmd, got_len, crc_ok, masked, got_kind = row[:5]
+        if not got_cmd or int(got_cmd, 0) != cmd or (
+                length is not None and (not got_len or int(got_len) != length)):
+            failures.append(f"frame {number}: {row} for command {cmd:#04x} length {length}")
+            continue
+        want = {"good": (True, False), "masked": (False, True), "none": (False, False)}[crc]
+        if (truth(crc_ok), truth(masked)) != want or (crc == "good") != (crc_ok != ""):
+            failures.append(f"frame {number}: crc_ok '{crc_ok}' masked '{masked}', "
+                            f"the check code is {crc}")
+        if kind is not None:
+            if not got_kind or int(got_kind, 0) != kind:
+                failures.append(f"frame {number}: kind '{got_kind}', sent {kind:#04x}")
+            kinds += 1
+        elif got_kind:
+            failures.append(f"frame {number}: a kind '{got_kind}' in no 'D' request")
+    if kinds == 0:
+        failures.append("no 'D' request")
+    good = sum(1 for _, _, crc, _ in ours if crc == "good")
+    return failures, (f"{package} into {conn}: {len(ours)} frames decoded, {good} with a good "
+                      f"check code, {kinds} 'D' requests")
 
 
 def main():
@@ -74,56 +136,22 @@ def main():
     if tshark is None:
         print("SKIP: tshark is not installed (scripts/setup.sh installs it)")
         return SKIP
+    cases = [
+        ("LinuxDemo.DWN", "embedded", True),
+        # An older PLC answers the link test with 'E': no station header.
+        ("Demo.DWN", "embedded?older-plc=1", False),
+    ]
+    failed = False
     with tempfile.TemporaryDirectory() as scratch:
-        trace = os.path.join(scratch, "download.pcapng")
-        env = dict(os.environ, DLUTIL_NO_HISTORY="1", HOME=scratch,
-                   XDG_CONFIG_HOME=os.path.join(scratch, ".config"))
-        run = subprocess.run(
-            [dlutil, "--lang", "en", "--yes", "--trace", trace, "download",
-             os.path.join(source, "examples", "LinuxDemo.DWN"), "--conn", "embedded"],
-            env=env, capture_output=True, text=True, timeout=120)
-        if run.returncode != 0:
-            print(f"FAIL: dlutil exited {run.returncode}\n{run.stderr}")
-            return 1
-        with open(trace, "rb") as f:
-            ours = [expected(p) for p in packets(f.read())]
-        fields = subprocess.run(
-            [tshark, "-r", trace, "-X",
-             "lua_script:" + os.path.join(source, "packaging", "wireshark", "loader.lua"),
-             "-T", "fields", "-e", "loader.cmd", "-e", "loader.len", "-e", "loader.crc_ok",
-             "-e", "loader.masked", "-e", "loader.d.kind"],
-            env=env, capture_output=True, text=True, timeout=120)
-    if fields.returncode != 0:
-        print(f"FAIL: tshark exited {fields.returncode}\n{fields.stderr}")
-        return 1
-    rows = [line.split("\t") for line in fields.stdout.splitlines()]
-    failures = []
-    if len(rows) != len(ours):
-        failures.append(f"{len(rows)} rows from tshark for {len(ours)} packets")
-    downloads = 0
-    for number, (row, (cmd, length, check)) in enumerate(zip(rows, ours), start=1):
-        row += [""] * (5 - len(row))
-        got_cmd, got_len, crc_ok, masked, kind = row[:5]
-        if not got_cmd or int(got_cmd, 0) != cmd or not got_len or int(got_len) != length:
-            failures.append(f"frame {number}: {row} for command {cmd:#04x} length {length}")
-            continue
-        want = {"good": (True, False), "masked": (False, True), "none": (False, False)}[check]
-        if (truth(crc_ok), truth(masked)) != want or (check == "good") != (crc_ok != ""):
-            failures.append(f"frame {number}: crc_ok '{crc_ok}' masked '{masked}', "
-                            f"the check code is {check}")
-        if cmd == 0x44 and kind:
-            downloads += 1
-    sent_downloads = sum(1 for i, (cmd, _, _) in enumerate(ours) if cmd == 0x44 and i % 2 == 0)
-    if downloads != sent_downloads or downloads == 0:
-        failures.append(f"{downloads} 'D' requests decoded with a kind, {sent_downloads} sent")
-    good = sum(1 for _, _, check in ours if check == "good")
-    for failure in failures:
-        print("FAIL: " + failure)
-    if failures:
-        return 1
-    print(f"{len(ours)} frames decoded, {good} with a good check code, "
-          f"{downloads} 'D' requests")
-    return 0
+        for package, conn, header_used in cases:
+            failures, summary = check(dlutil, source, tshark, scratch, package, conn,
+                                      header_used)
+            for failure in failures:
+                print(f"FAIL: {package} into {conn}: {failure}")
+            failed = failed or bool(failures)
+            if not failures:
+                print(summary)
+    return 1 if failed else 0
 
 
 if __name__ == "__main__":
