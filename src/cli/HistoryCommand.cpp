@@ -11,9 +11,9 @@ namespace dlu {
 
 namespace {
 
-// A cell of the table: escaped, and cut to `width` characters with "..." at the end.
+// A cell of the table (already escaped), cut to `width` characters with "..." at the end.
 std::string cell(const std::string& text, std::size_t width) {
-    std::string safe = displaySafe(text);
+    std::string safe = text;
     if (safe.size() > width) {
         // Cut at a character boundary, never inside a UTF-8 sequence.
         std::size_t cut = width - 3;
@@ -58,15 +58,10 @@ int runHistory(const HistoryOptions& options, std::ostream& out, std::ostream& e
         out << padded("time", 20) << padded("operation", 13) << padded("PLC", 10)
             << padded("project or file", 40) << "result\n";
         for (const auto& r : reading.records) {
-            std::string what = r.textAt({"project", "name"});
-            if (what.empty()) {
-                what = r.textAt({"file", "path"});
-            }
-            out << padded(cell(r.textAt({"time"}), 20), 20)
-                << padded(cell(r.textAt({"operation"}), 13), 13)
-                << padded(cell(r.textAt({"plc", "label"}, "-"), 10), 10)
-                << padded(cell(what.empty() ? "-" : what, 40), 40) << cell(r.textAt({"result"}), 10)
-                << "\n";
+            const HistoryRow row = historyRow(r);
+            out << padded(cell(row[0], 20), 20) << padded(cell(row[1], 13), 13)
+                << padded(cell(row[2], 10), 10) << padded(cell(row[3], 40), 40)
+                << cell(row[4], 10) << "\n";
         }
     }
     if (reading.damaged > 0) {

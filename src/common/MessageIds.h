@@ -136,6 +136,7 @@ struct Msg {
         UploadButton = 691,
         CloseButton = 692,
         StProgram = 698,
+        HistoryButton = 697, // the main window's button that opens the operation record
     };
 };
 

@@ -253,6 +253,9 @@ constexpr StringEntry kEntries[] = {
     StringEntry{695, "파라미터"},
     StringEntry{696, "프로그램 %03u"},
 
+    // Main window: the button that opens the operation record.
+    StringEntry{697, "이력..."},
+
     // ST program kind name.
     StringEntry{698, "ST 프로그램"},
 
@@ -480,6 +483,9 @@ constexpr StringEntry kEntries[] = {
     StringEntry{994, "PLC Error"},
     StringEntry{995, "Parameter"},
     StringEntry{996, "Program %03u"},
+
+    // Main window: the button that opens the operation record.
+    StringEntry{997, "History..."},
 
     // ST program kind name.
     StringEntry{998, "ST Program"},

@@ -1,5 +1,6 @@
 #include "common/OperationRecord.h"
 
+#include "common/TerminalText.h"
 #include "common/Version.h"
 
 #include <openssl/evp.h>
@@ -392,6 +393,16 @@ bool recordOperation(OperationRecord record, std::string& reason) {
     }
     const auto folder = OperationLog::defaultFolder(reason);
     return folder && OperationLog(*folder).append(record, reason);
+}
+
+HistoryRow historyRow(const JsonValue& record) {
+    std::string what = record.textAt({"project", "name"});
+    if (what.empty()) {
+        what = record.textAt({"file", "path"});
+    }
+    return {displaySafe(record.textAt({"time"})), displaySafe(record.textAt({"operation"})),
+            displaySafe(record.textAt({"plc", "label"}, "-")),
+            displaySafe(what.empty() ? "-" : what), displaySafe(record.textAt({"result"}))};
 }
 
 } // namespace dlu

@@ -2,6 +2,7 @@
 
 #include "common/JsonText.h"
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -91,6 +92,12 @@ private:
     std::filesystem::path folder_;
     std::uint64_t bound_;
 };
+
+// One record as a history table shows it: time, operation, PLC, project or file, result. The
+// texts are the file's, made safe to show (displaySafe); the PLC and the project or file
+// are "-" when the record names none (the project's name, else the file's path).
+using HistoryRow = std::array<std::string, 5>;
+HistoryRow historyRow(const JsonValue& record);
 
 // What a program calls at the end of an operation: completes `record` (host, user, version,
 // the size and SHA-256 of its file) and appends it to the log in the default folder, unless

@@ -245,5 +245,28 @@ TEST(OperationLog, UnwritableFolderSaysWhy) {
     EXPECT_NE(reason.find("Not a directory"), std::string::npos) << reason;
 }
 
+// The columns both history tables show: the project's name before the file's path, "-" for
+// a PLC or a file the record does not name, every text made safe to show.
+TEST(HistoryRow, ColumnsOfARecord) {
+    const struct {
+        const char* line;
+        HistoryRow row;
+    } cases[] = {
+        {R"({"time":"T1","operation":"download","plc":{"label":"A-21"},"project":{"name":"Line1"},"file":{"path":"/p/L.DWN"},"result":"ok"})",
+         {"T1", "download", "A-21", "Line1", "ok"}},
+        {R"({"time":"T2","operation":"backup","file":{"path":"/p/b.PDM"},"result":"failed"})",
+         {"T2", "backup", "-", "/p/b.PDM", "failed"}},
+        {R"({"time":"T3","operation":"restore","result":"cancelled"})",
+         {"T3", "restore", "-", "-", "cancelled"}},
+        {R"({"time":"T4","operation":"op\u001b[2J","plc":{"label":"A\u0007"},"project":{"name":"x\u202ey"},"result":"ok\r"})",
+         {"T4", "op\\x1B[2J", "A\\x07", "x\\u202Ey", "ok\\x0D"}},
+    };
+    for (const auto& c : cases) {
+        const auto record = JsonValue::parse(c.line);
+        ASSERT_TRUE(record.has_value()) << c.line;
+        EXPECT_EQ(historyRow(*record), c.row) << c.line;
+    }
+}
+
 } // namespace
 } // namespace dlu

@@ -21,6 +21,7 @@ NOT_MESSAGES = {
     551, 552, 553,     # device memory window titles and its Download button
     691, 692,          # device memory windows: Upload and Close buttons
     695, 696,          # download item names
+    697,               # main window: the History... button
     *range(570, 574),  # progress-line pieces of device memory transfers
     *range(580, 585),  # viewer column titles
     587,               # "Verify after restore" check box

@@ -4,6 +4,7 @@
 #include "GuiTestSupport.h"
 #include "PackageBuilder.h"
 #include "app/gui/CDownloadUtilDlg.h"
+#include "app/gui/CHistoryDlg.h"
 #include "app/gui/GuiPrompter.h"
 #include "app/gui/PeerDialogs.h"
 #include "app/gui/ProgramListModel.h"
@@ -13,6 +14,7 @@
 #include "comm/gui/CDialUpStatusDlg.h"
 #include "common/Clock.h"
 #include "common/MessageIds.h"
+#include "common/OperationRecord.h"
 #include "common/StringTable.h"
 #include "common/TextFormat.h"
 #include "common/gui/QtTranslations.h"
@@ -28,6 +30,7 @@
 #include "support/ChildProcess.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <nlohmann/json.hpp>
 #include <openssl/evp.h>
 #include <QLabel>
@@ -45,6 +48,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <set>
@@ -241,6 +245,186 @@ TEST(MainWindow, DownloadIsRecorded) {
         qunsetenv("DLUTIL_NO_HISTORY");
     } else {
         qputenv("DLUTIL_NO_HISTORY", savedOff);
+    }
+}
+
+// XDG_STATE_HOME set to a temporary folder for as long as it lives, the record turned on.
+class StateHome {
+public:
+    StateHome() : savedState_(qgetenv("XDG_STATE_HOME")), savedOff_(qgetenv("DLUTIL_NO_HISTORY")) {
+        qputenv("XDG_STATE_HOME", dir_.path().toLocal8Bit());
+        qunsetenv("DLUTIL_NO_HISTORY");
+    }
+    ~StateHome() {
+        restore("XDG_STATE_HOME", savedState_);
+        restore("DLUTIL_NO_HISTORY", savedOff_);
+    }
+    StateHome(const StateHome&) = delete;
+    StateHome& operator=(const StateHome&) = delete;
+
+    std::filesystem::path folder() const {
+        return std::filesystem::path(dir_.path().toStdString()) / "download-utility";
+    }
+    void append(const OperationRecord& record) const {
+        std::string reason;
+        ASSERT_TRUE(OperationLog(folder()).append(record, reason)) << reason;
+    }
+    void appendRaw(const std::string& line) const {
+        std::ofstream(folder() / "history.jsonl", std::ios::app) << line << "\n";
+    }
+
+private:
+    static void restore(const char* name, const QByteArray& value) {
+        if (value.isNull()) {
+            qunsetenv(name);
+        } else {
+            qputenv(name, value);
+        }
+    }
+    QTemporaryDir dir_;
+    QByteArray savedState_;
+    QByteArray savedOff_;
+};
+
+OperationRecord historyRecord(int minute, std::string operation, std::string plc,
+                              std::string project, std::string file, OperationResult result) {
+    OperationRecord r;
+    r.time = std::chrono::sys_days{std::chrono::year{2026} / 12 / 7} + std::chrono::hours{14} +
+             std::chrono::minutes{minute};
+    r.program = "downloader";
+    r.operation = std::move(operation);
+    r.plcLabel = std::move(plc);
+    r.projectName = std::move(project);
+    r.filePath = std::move(file);
+    r.result = result;
+    return r;
+}
+
+// The rows of the history window's table, cell by cell.
+std::vector<std::vector<std::string>> historyRows(const gui::CHistoryDlg& dlg) {
+    const auto* model = dlg.findChild<QTableView*>(QStringLiteral("historyTable"))->model();
+    std::vector<std::vector<std::string>> rows;
+    for (int row = 0; row < model->rowCount(); ++row) {
+        std::vector<std::string> cells;
+        for (int column = 0; column < model->columnCount(); ++column) {
+            cells.push_back(model->index(row, column).data().toString().toStdString());
+        }
+        rows.push_back(cells);
+    }
+    return rows;
+}
+
+// Two operations recorded: the window lists the later one first, with the time, operation,
+// PLC, project (or else the file) and result of each.
+TEST(HistoryWindow, ListsTheRecordNewestFirst) {
+    StateHome state;
+    state.append(historyRecord(1, "download", "A-21", "Line1", "/p/Line1.DWN", OperationResult::Ok));
+    state.append(historyRecord(5, "backup", "", "", "/p/press.PDM", OperationResult::Failed));
+    const Messages messages(Language::English);
+    gui::CHistoryDlg dlg(messages);
+    using Row = std::vector<std::string>;
+    EXPECT_EQ(historyRows(dlg),
+              (std::vector<Row>{{"2026-12-07T14:05:00Z", "backup", "-", "/p/press.PDM", "failed"},
+                                {"2026-12-07T14:01:00Z", "download", "A-21", "Line1", "ok"}}));
+}
+
+// A line that is not a record is left out and counted under the table; the records around
+// it are shown.
+TEST(HistoryWindow, SkipsADamagedLine) {
+    StateHome state;
+    state.append(historyRecord(1, "download", "A-21", "Line1", "", OperationResult::Ok));
+    state.appendRaw("{\"time\": \"2026-12-07T14:02:00Z\", \"operation\"");
+    state.append(historyRecord(3, "restore", "A-21", "", "/p/a.PDM", OperationResult::Cancelled));
+    const Messages messages(Language::English);
+    gui::CHistoryDlg dlg(messages);
+    const auto rows = historyRows(dlg);
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0][1], "restore");
+    EXPECT_EQ(rows[1][1], "download");
+    EXPECT_EQ(dlg.findChild<QLabel*>(QStringLiteral("historyNote"))->text().toStdString(),
+              "Lines that could not be read: 1");
+}
+
+// Copy puts the selected rows on the clipboard, top to bottom, one line each, the cells
+// separated by tabs.
+TEST(HistoryWindow, CopyPutsTheSelectedRowsOnTheClipboard) {
+    StateHome state;
+    state.append(historyRecord(1, "download", "A-21", "Line1", "", OperationResult::Ok));
+    state.append(historyRecord(2, "backup", "A-21", "", "/p/b.PDM", OperationResult::Ok));
+    state.append(historyRecord(3, "restore", "B-02", "", "/p/b.PDM", OperationResult::Failed));
+    const Messages messages(Language::English);
+    gui::CHistoryDlg dlg(messages);
+    dlg.show();
+    auto* table = dlg.findChild<QTableView*>(QStringLiteral("historyTable"));
+    QApplication::clipboard()->setText(QStringLiteral("before"));
+    // Rows 2 and 0 picked in that order.
+    table->selectionModel()->select(table->model()->index(2, 0),
+                                    QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    table->selectionModel()->select(table->model()->index(0, 0),
+                                    QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    dlg.findChild<QPushButton*>(QStringLiteral("copy"))->click();
+    EXPECT_EQ(QApplication::clipboard()->text().toStdString(),
+              "2026-12-07T14:03:00Z\trestore\tB-02\t/p/b.PDM\tfailed\n"
+              "2026-12-07T14:01:00Z\tdownload\tA-21\tLine1\tok\n");
+}
+
+// Texts from the file are shown as plain text, a control character or a direction override
+// escaped, markup as its characters.
+TEST(HistoryWindow, ShowsCraftedTextsEscaped) {
+    const struct {
+        std::string project;
+        std::string shown;
+    } cases[] = {
+        {"Line\x1b]0;owned\x07", "Line\\x1B]0;owned\\x07"},
+        {"a\tb", "a\\x09b"},
+        {"ab\xe2\x80\xae" "cd", "ab\\u202Ecd"},
+        {"<b>bold</b>", "<b>bold</b>"},
+    };
+    for (const auto& c : cases) {
+        StateHome state;
+        state.append(historyRecord(1, "download", "A-21", c.project, "", OperationResult::Ok));
+        const Messages messages(Language::English);
+        gui::CHistoryDlg dlg(messages);
+        const auto rows = historyRows(dlg);
+        ASSERT_EQ(rows.size(), 1u);
+        EXPECT_EQ(rows[0][3], c.shown) << c.shown;
+    }
+}
+
+// History... sits between Help and Initialize, in the window's language, and opens the
+// record; the connect status moved to a line of its own under the buttons.
+TEST(MainWindow, HistoryButtonOpensTheRecord) {
+    StateHome state;
+    state.append(historyRecord(1, "download", "A-21", "Line1", "", OperationResult::Ok));
+    for (const auto language : {Language::English, Language::Korean}) {
+        Window w(language);
+        auto* history = w.dialog.findChild<QPushButton*>(QStringLiteral("history"));
+        ASSERT_NE(history, nullptr);
+        EXPECT_EQ(history->text().toStdString(),
+                  language == Language::English ? "History..." : "이력...");
+        const auto* help = w.dialog.findChild<QPushButton*>(QString::number(kHelpButton));
+        const auto* init = w.dialog.findChild<QPushButton*>(QStringLiteral("162"));
+        EXPECT_GT(history->geometry().left(), help->geometry().right());
+        EXPECT_LT(history->geometry().right(), init->geometry().left());
+        EXPECT_EQ(history->geometry().top(), help->geometry().top());
+        const auto* status = w.dialog.findChild<QLabel*>(QStringLiteral("connectStatus"));
+        EXPECT_GT(status->geometry().top(), help->geometry().bottom());
+        EXPECT_LE(status->geometry().bottom(), w.dialog.height());
+
+        std::vector<std::vector<std::string>> shown;
+        QTimer look;
+        look.setInterval(15);
+        QObject::connect(&look, &QTimer::timeout, [&] {
+            if (auto* dlg = qobject_cast<gui::CHistoryDlg*>(QApplication::activeModalWidget())) {
+                shown = historyRows(*dlg);
+                dlg->findChild<QPushButton*>(QStringLiteral("close"))->click();
+            }
+        });
+        look.start();
+        history->click();
+        look.stop();
+        ASSERT_EQ(shown.size(), 1u);
+        EXPECT_EQ(shown[0][3], "Line1");
     }
 }
 

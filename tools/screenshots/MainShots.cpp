@@ -1,12 +1,14 @@
-// The main window with a demo package and a simulator connection, and the download progress
-// window in the middle of a download.
+// The main window with a demo package and a simulator connection, the download progress
+// window in the middle of a download, and the operation record with a few operations.
 #include "Screenshots.h"
 
 #include "app/gui/CDownloadUtilDlg.h"
+#include "app/gui/CHistoryDlg.h"
 #include "app/gui/GuiPrompter.h"
 #include "app/gui/SessionWorker.h"
 #include "app/settings/QtSettingsStore.h"
 #include "common/MessageIds.h"
+#include "common/OperationRecord.h"
 #include "common/StringTable.h"
 #include "common/TextFormat.h"
 #include "download/gui/CProgressDlg.h"
@@ -18,6 +20,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <chrono>
+#include <filesystem>
 #include <memory>
 
 namespace dlu::shots {
@@ -95,11 +99,56 @@ QWidget* connectionRefused(const Messages& messages) {
         .release();
 }
 
+// The record's folder and the texts, kept alive as long as the history window.
+class HistoryKeeper final : public QObject {
+public:
+    explicit HistoryKeeper(const Messages& m) : messages(m) {}
+    QTemporaryDir stateDir;
+    Messages messages;
+};
+
+QWidget* historyWindow(const Messages& messages) {
+    auto keeper = std::make_unique<HistoryKeeper>(messages);
+    const std::filesystem::path folder = keeper->stateDir.path().toStdString();
+    const OperationLog log(folder);
+    const struct {
+        int minute;
+        const char* operation;
+        const char* plc;
+        const char* project;
+        const char* file;
+        OperationResult result;
+    } samples[] = {
+        {2, "download", "A-21", "Conveyor", "/home/lee/plc/Conveyor.DWN", OperationResult::Ok},
+        {9, "backup", "A-21", "", "/home/lee/plc/line1-1207.PDM", OperationResult::Ok},
+        {31, "download", "A-21", "Press", "/home/lee/plc/Press.DWN", OperationResult::Failed},
+        {34, "download", "A-21", "Press", "/home/lee/plc/Press.DWN", OperationResult::Cancelled},
+        {52, "linux-backup", "", "", "/home/lee/plc/cell4.xow", OperationResult::Ok},
+    };
+    for (const auto& s : samples) {
+        OperationRecord r;
+        r.time = std::chrono::sys_days{std::chrono::year{2026} / 12 / 7} + std::chrono::hours{9} +
+                 std::chrono::minutes{s.minute};
+        r.program = "downloader";
+        r.operation = s.operation;
+        r.plcLabel = s.plc;
+        r.projectName = s.project;
+        r.filePath = s.file;
+        r.result = s.result;
+        std::string reason;
+        log.append(r, reason);
+    }
+    auto* window = new gui::CHistoryDlg(keeper->messages, folder);
+    keeper.release()->setParent(window);
+    return window;
+}
+
 const Register mainShot{QStringLiteral("main-window"), mainWindow};
 const Register refusedShot{QStringLiteral("connection-refused"), connectionRefused};
 const Register pairShot{QStringLiteral("cpu-pair-question"), cpuPairQuestion};
 const Register stoppedShot{QStringLiteral("download-stopped"), downloadStopped};
 const Register progressShot{QStringLiteral("download-progress"), progressWindow};
+const Register historyShot{QStringLiteral("history"), historyWindow};
 
 } // namespace
 } // namespace dlu::shots

@@ -1,5 +1,6 @@
 #include "app/gui/CDownloadUtilDlg.h"
 
+#include "app/gui/CHistoryDlg.h"
 #include "app/gui/GuiPrompter.h"
 #include "app/gui/HelpLauncher.h"
 #include "app/gui/PeerDialogs.h"
@@ -189,12 +190,16 @@ void CDownloadUtilDlg::buildLayout() {
     // The actions.
     auto* help = button(kIdHelp, du.rect(5, 335, 64, 14));
     auto* init = button(kIdInitialize, du.rect(193, 335, 64, 14));
-    // The connect phase shows itself in the free space between Help and Initialize.
+    historyButton_ = new QPushButton(this);
+    historyButton_->setObjectName(QStringLiteral("history"));
+    historyButton_->setGeometry(du.rect(73, 335, 64, 14));
+    historyButton_->setAutoDefault(true);
+    // The connect phase shows itself on a line of its own under the buttons.
     connectStatus_ = new QLabel(this);
     connectStatus_->setObjectName(QStringLiteral("connectStatus"));
     connectStatus_->setTextFormat(Qt::PlainText);
-    connectStatus_->setWordWrap(true);
-    connectStatus_->setGeometry(du.rect(73, 334, 116, 16));
+    connectStatus_->setWordWrap(false);
+    connectStatus_->setGeometry(du.rect(5, 352, 322, 8));
     auto* download = button(kIdDownload, du.rect(263, 335, 64, 14));
 
     connect(setup, &QPushButton::clicked, this, &CDownloadUtilDlg::onConnectionSetup);
@@ -202,6 +207,7 @@ void CDownloadUtilDlg::buildLayout() {
     connect(download, &QPushButton::clicked, this, &CDownloadUtilDlg::startDownload);
     connect(init, &QPushButton::clicked, this, &CDownloadUtilDlg::initialize);
     connect(help, &QPushButton::clicked, this, &CDownloadUtilDlg::onHelp);
+    connect(historyButton_, &QPushButton::clicked, this, &CDownloadUtilDlg::onHistory);
     for (auto* b : {restore, backup, linuxRestore, linuxBackup}) {
         const int id = b->objectName().toInt();
         connect(b, &QPushButton::clicked, this, [this, id] { onDeviceMemory(id); });
@@ -258,6 +264,7 @@ void CDownloadUtilDlg::loadLabels() {
             t->setText(text);
         }
     }
+    historyButton_->setText(qtext(messages_(Msg::HistoryButton)));
     findChild<QLabel*>(idName(kIdCpuTypeLabel))->setText(QStringLiteral("CPU Type :"));
 }
 
@@ -507,6 +514,11 @@ void CDownloadUtilDlg::onHelp() {
         prompter_.message(formatText(messages_(Msg::ManualNotShown), manual.toStdString().c_str()),
                           PromptButtons::Ok, PromptIcon::Information);
     }
+}
+
+void CDownloadUtilDlg::onHistory() {
+    CHistoryDlg history(messages_, std::nullopt, this);
+    history.exec();
 }
 
 bool CDownloadUtilDlg::mayClose() {

@@ -45,7 +45,7 @@ public:
     static constexpr const char* kTitle = "TORVA Downloader [V7.00]";
     // Dialog size in dialog units.
     static constexpr int kWidthUnits = 332;
-    static constexpr int kHeightUnits = 354;
+    static constexpr int kHeightUnits = 366;
 
     // Control ids, used as the widgets' object names.
     enum ControlId {
@@ -132,6 +132,7 @@ private:
     void onChoosePackage();
     void onDeviceMemory(int buttonId);
     void onHelp();
+    void onHistory();
     void onDialUpStatus(const QString& phone, int elapsedSeconds, const QString& status);
     void onDialUpFinished(bool connected);
 
@@ -166,7 +167,8 @@ private:
     // Controls.
     QLineEdit* pathField_ = nullptr;
     QLineEdit* connectionField_ = nullptr;
-    QLabel* connectStatus_ = nullptr; // the connect phase, between Help and Initialize
+    QLabel* connectStatus_ = nullptr; // the connect phase, on a line under the buttons
+    QPushButton* historyButton_ = nullptr;
     QLineEdit* projectNameField_ = nullptr;
     QLineEdit* cpuTypeField_ = nullptr;
     QLineEdit* sizeField_ = nullptr;
