@@ -2,7 +2,8 @@
 
 #include "cli/CliSession.h"
 #include "cli/TerminalPrompter.h"
-#include "comm/COnlineModule.h"
+#include "comm/OperationNotes.h"
+#include "common/StringTable.h"
 #include "common/TerminalText.h"
 #include "common/Version.h"
 
@@ -38,13 +39,7 @@ std::pair<std::string, std::string> CommandRecord::connectionParts(const std::st
     return {link, ""};
 }
 
-void CommandRecord::connected(const COnlineModule& session) {
-    record_.plcLabel = session.plcIdentity().label;
-    if (session.identityWord() != 0xFFFF) {
-        record_.plcCpuCode = session.plcCpuCode();
-        record_.plcFirmware = session.firmwareVersion();
-    }
-}
+void CommandRecord::connected(const COnlineModule& session) { notePlc(record_, session); }
 
 void CommandRecord::project(std::string name, std::string cpu) {
     record_.projectName = std::move(name);
@@ -63,7 +58,7 @@ int CommandRecord::finish(int exitCode, const TerminalPrompter& prompter) {
     record_.result = cancelled_                 ? OperationResult::Cancelled
                      : exitCode == kExitSuccess ? OperationResult::Ok
                                                 : OperationResult::Failed;
-    record_.message = prompter.lastMessage();
+    record_.message = englishText(prompter.lastMessage());
     record_.seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
     std::string reason;

@@ -76,7 +76,6 @@ public:
         totalBytes_ = totalBytes;
         line_.note("Downloading " + std::to_string(items.size()) + " items, " +
                    grouped(totalBytes) + " bytes");
-        items_ = items.size();
         pbtEntries_ = static_cast<std::size_t>(
             std::count_if(items.begin(), items.end(), [](const auto& i) { return i.kind == 'B'; }));
     }
@@ -95,6 +94,9 @@ public:
     }
     void blockSent(const DownloadProgress& p) override {
         bytesSent_ = p.bytesSent;
+        if (p.itemDone()) {
+            ++items_;
+        }
         const std::string label = p.item != nullptr ? displaySafe(p.item->label) : std::string();
         line_.advance(p.percent(), p.bytesSent, p.totalBytes, label);
     }
@@ -105,6 +107,7 @@ public:
     bool cancelled() override { return InterruptStopsDownload::requested(); }
 
     void summary() { line_.summary("Downloaded", totalBytes_); }
+    // The items sent whole, and the bytes sent.
     std::size_t items() const { return items_; }
     std::uint64_t bytesSent() const { return bytesSent_; }
 

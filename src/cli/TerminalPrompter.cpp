@@ -93,7 +93,9 @@ void TerminalPrompter::finish(bool failed) {
 PromptAnswer TerminalPrompter::message(std::string_view text, PromptButtons buttons, PromptIcon) {
     // Messages name entries, programs and files that came from outside.
     const std::string shown = displaySafe(text, true);
-    last_ = std::string(text);
+    if (buttons == PromptButtons::Ok) {
+        last_ = std::string(text);
+    }
     if (buttons == PromptButtons::Ok && verbosity_ == Verbosity::Quiet) {
         // The last messages are the ones that say why; a long run keeps only those.
         constexpr std::size_t kHeld = 64;

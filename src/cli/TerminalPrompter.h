@@ -41,7 +41,8 @@ public:
     void setVerbosity(Verbosity verbosity) { verbosity_ = verbosity; }
     Verbosity verbosity() const { return verbosity_; }
     void finish(bool failed);
-    // The last message shown (or held back by --quiet), as it was shown; empty before one.
+    // The last message that was not a question, shown or held back by --quiet, as it was
+    // given; empty before one.
     const std::string& lastMessage() const { return last_; }
 
 private:

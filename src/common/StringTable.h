@@ -21,6 +21,12 @@ std::span<const StringEntry> stringTableEntries();
 // The raw entry for an id, or an empty view for an id that has no text.
 std::string_view stringTableEntry(int id);
 
+// The English of a message shown in Korean: `shown` is a Korean entry's text, or its format
+// filled in (the filled-in values go over into the English format in their order), with
+// anything after a line break that follows it (a cause) kept as it is. A text no Korean
+// entry gives comes back unchanged, as does English text.
+std::string englishText(std::string_view shown);
+
 // Language of the user interface, fixed once at start.
 enum class Language { English = 0, Korean = 1 };
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -29,6 +30,8 @@ struct DownloadProgress {
     int percent() const {
         return totalBytes == 0 ? 100 : static_cast<int>(bytesSent * 100 / totalBytes);
     }
+    // The block just sent was the item's last (an empty item goes in one block).
+    bool itemDone() const { return item != nullptr && block + 1 >= std::max(item->blocks, 1u); }
 };
 
 // Watches a download: the command line's progress bar, the desktop progress window, a test.

@@ -225,5 +225,38 @@ TEST(StringTableTest, TextsLoadedByOffsetInBothLanguages) {
     }
 }
 
+// The record keeps messages in English whatever the language of the run: a Korean message, or
+// its format filled in, becomes the English one with the same values; a cause after it stays.
+TEST(StringTableTest, EnglishOfAShownMessage) {
+    struct Case {
+        const char* shown;
+        const char* english;
+    };
+    const Case cases[] = {
+        {"다운로드가 완료되었습니다.", "Download succeeded."},
+        {"다운로드가 완료되었습니다.\nconnection reset by peer",
+         "Download succeeded.\nconnection reset by peer"},
+        {"범위는 0부터 1023까지입니다.", "The range is from 0 to 1023."},
+        {"블록 3개가 도착하지 않았습니다(전체 40개).\n이 파일은 완전하지 않으므로 복원에 사용하지 "
+         "마십시오.",
+         "3 of the 40 blocks did not arrive.\nThe file is incomplete; do not restore it."},
+        {"/tmp/a b.PDM\n이 이름은 일반 파일이 아닙니다(folder). 다른 이름을 선택하십시오.",
+         "/tmp/a b.PDM\nThis name is not a regular file (folder). Choose another name."},
+        {"패키지의 파일을 읽을 수 없어 더 이상 보내지 않았습니다: PROG1.BIN\nNo such file",
+         "A file of the package could not be read; nothing more was sent: PROG1.BIN\nNo such "
+         "file"},
+        {"D00012: PLC에는 5 (0x0005), 파일에는 7 (0x0007)",
+         "D00012 is 5 (0x0005) in the PLC but 7 (0x0007) in the file"},
+        // Already English, or no message of the table: as it is.
+        {"Download succeeded.", "Download succeeded."},
+        {"범위는 0부터", "범위는 0부터"},
+        {"다운로드가 완료되었습니다. 그리고", "다운로드가 완료되었습니다. 그리고"},
+        {"", ""},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(englishText(c.shown), c.english) << c.shown;
+    }
+}
+
 } // namespace
 } // namespace dlu
