@@ -16,6 +16,8 @@ struct AppSettings {
     static constexpr std::string_view kDownloaderResource = "Downloader Resource";
     static constexpr std::string_view kFilePath = "File Path";
     static constexpr std::string_view kUiThemeType = "UI Theme Type";
+    // 0: the desktop program keeps no operation record (anything else, or none: it does).
+    static constexpr std::string_view kOperationRecord = "Operation Record";
 
     static constexpr std::string_view kKoreanResource = "LangKor.DLL";
     static constexpr std::string_view kEnglishResource = "LangEng.DLL";

@@ -93,6 +93,15 @@ private:
     std::uint64_t bound_;
 };
 
+// Where a program's windows hand their operations: begin() as one starts (before its first
+// message), end() with what it did once it has ended.
+class OperationJournal {
+public:
+    virtual ~OperationJournal() = default;
+    virtual void begin() {}
+    virtual void end(OperationRecord record) = 0;
+};
+
 // One record as a history table shows it: time, operation, PLC, project or file, result. The
 // texts are the file's, made safe to show (displaySafe); the PLC and the project or file
 // are "-" when the record names none (the project's name, else the file's path).

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 
@@ -35,6 +36,34 @@ public:
     // Asked between chunks: true stops the transfer there (the user pressed Cancel and, for a
     // restore, confirmed it). May be asked from the transfer's thread at any time.
     virtual bool cancelled() { return false; }
+};
+
+} // namespace dlu
+
+namespace dlu {
+
+// Passes every call on to `inner` and keeps what the transfer said of its bytes: the most it
+// had moved and the whole it meant to move, for the operation record.
+class TransferTally final : public TransferObserver {
+public:
+    explicit TransferTally(TransferObserver& inner) : inner_(inner) {}
+
+    void opened() override { inner_.opened(); }
+    void update(const TransferProgress& progress) override {
+        moved_ = std::max(moved_, progress.bytes);
+        whole_ = std::max(whole_, progress.totalBytes);
+        inner_.update(progress);
+    }
+    void closed() override { inner_.closed(); }
+    bool cancelled() override { return inner_.cancelled(); }
+
+    // The bytes moved: the whole for a transfer that went through, else as far as it got.
+    std::uint64_t bytes(bool done) const { return done ? whole_ : moved_; }
+
+private:
+    TransferObserver& inner_;
+    std::uint64_t moved_ = 0;
+    std::uint64_t whole_ = 0;
 };
 
 } // namespace dlu

@@ -1,6 +1,7 @@
 // The device memory windows, offscreen, against the in-process simulator: the job that the
 // program runs on its session thread runs here at once.
 #include "common/MessageIds.h"
+#include "common/OperationRecord.h"
 #include "devmem/DeviceTransferPlan.h"
 #include "devmem/PdmFile.h"
 #include "devmem/gui/CCpuTypeDialog.h"
@@ -66,12 +67,21 @@ void saveD(const fs::path& file, std::uint16_t end,
     ASSERT_EQ(PdmFile::save(file, image), PdmFile::SaveResult::Saved);
 }
 
+// Keeps the operations the windows hand in.
+struct Journal final : OperationJournal {
+    void begin() override { ++begun; }
+    void end(OperationRecord record) override { ended.push_back(std::move(record)); }
+    int begun = 0;
+    std::vector<OperationRecord> ended;
+};
+
 // The windows' surroundings over one simulator; file dialogs answer from `files`.
 struct Gui {
     explicit Gui(Rig& r, bool connect = true) : rig(r) {
         if (connect) {
             EXPECT_TRUE(rig.connect(kA21));
         }
+        env.journal = &journal;
         env.chooseFile = [this](QWidget*, DevmemGuiEnv::FileDialog, const QString&, const QString&,
                                 const QString&) {
             if (files.empty()) {
@@ -83,6 +93,7 @@ struct Gui {
         };
     }
     Rig& rig;
+    Journal journal;
     DevmemGuiEnv env{rig.prompter,
                      rig.messages,
                      rig.clock,
@@ -180,6 +191,18 @@ TEST(DevmemDialogs, BackupViewEditApplySaveAndRestoreIntoAFreshPlc) {
               (std::vector<std::string>{"File Name Error", "Data saving completed"}));
     EXPECT_EQ(backup.notice(), "After uploading a file is saved automatically.");
     ASSERT_TRUE(child<QPushButton>(&backup, "1131")->isEnabled());
+    // The backup's record: the file it wrote, the 250 words read, the PLC, the last message.
+    ASSERT_EQ(gui.journal.ended.size(), 1u);
+    EXPECT_EQ(gui.journal.begun, 1);
+    {
+        const OperationRecord& r = gui.journal.ended[0];
+        EXPECT_EQ(r.operation, "backup");
+        EXPECT_EQ(r.result, OperationResult::Ok);
+        EXPECT_EQ(r.filePath, file.toStdString());
+        EXPECT_EQ(r.bytes, 500u);
+        EXPECT_EQ(r.plcLabel, "A-21");
+        EXPECT_TRUE(r.plcCpuCode.has_value());
+    }
 
     // View, edit word 5 in DEC and word 6 in HEX, apply, save.
     const PdmImage plcWords = source.plc.deviceMemory();
@@ -219,6 +242,11 @@ TEST(DevmemDialogs, BackupViewEditApplySaveAndRestoreIntoAFreshPlc) {
                                                  : 0;
         ASSERT_EQ(written.word(kD, w), expected) << w;
     }
+    ASSERT_EQ(gui2.journal.ended.size(), 1u);
+    EXPECT_EQ(gui2.journal.ended[0].operation, "restore");
+    EXPECT_EQ(gui2.journal.ended[0].result, OperationResult::Ok);
+    EXPECT_EQ(gui2.journal.ended[0].filePath, file.toStdString());
+    EXPECT_EQ(gui2.journal.ended[0].bytes, 500u);
 }
 
 TEST(DevmemDialogs, RestoreRestrictionsOfCpuTypes10And26) {
@@ -588,6 +616,16 @@ TEST(DevmemDialogs, LinuxBackupAndRestoreOfA500ByteImage) {
                   "Download Success"}));
     EXPECT_EQ(target.requests('D').size(), 3u); // 238 + 238 + 24 bytes
     EXPECT_TRUE(target.plc.image() == image);
+    // One record each: the blocks and bytes that went over the link.
+    for (const auto* j : {&gui.journal, &gui2.journal}) {
+        ASSERT_EQ(j->ended.size(), 1u);
+        EXPECT_EQ(j->ended[0].result, OperationResult::Ok);
+        EXPECT_EQ(j->ended[0].filePath, file.toStdString());
+        EXPECT_EQ(j->ended[0].items, 3u);
+        EXPECT_EQ(j->ended[0].bytes, 500u);
+    }
+    EXPECT_EQ(gui.journal.ended[0].operation, "linux-backup");
+    EXPECT_EQ(gui2.journal.ended[0].operation, "linux-restore");
 
     // A second backup of a changed image, cancelled: the file keeps the first one.
     source.plc.setImage(sim::PlcSimulator::imagePattern(500, 10));
@@ -602,6 +640,8 @@ TEST(DevmemDialogs, LinuxBackupAndRestoreOfA500ByteImage) {
     EXPECT_TRUE(test::readFile(file.toStdString()) == image);
     EXPECT_EQ(source.shown(),
               std::vector<std::string>{"The backup was cancelled.\nThe file was not changed."});
+    ASSERT_EQ(gui.journal.ended.size(), 2u);
+    EXPECT_EQ(gui.journal.ended[1].result, OperationResult::Cancelled);
 }
 
 // "Verify after restore" reads back what the restore wrote: a write the PLC confirmed but
@@ -654,6 +694,10 @@ TEST(DevmemDialogs, VerifyAfterRestoreCatchesADroppedWrite) {
         if (!c.linuxImage && c.lost != 0) {
             EXPECT_TRUE(shown.ends_with("\nVerify failed: 100 of 250 words differ")) << shown;
         }
+        // A restore the read-back finds wrong is no success in the record.
+        ASSERT_EQ(gui.journal.ended.size(), 1u);
+        EXPECT_EQ(gui.journal.ended[0].result,
+                  c.lost == 0 ? OperationResult::Ok : OperationResult::Failed);
     }
 }
 

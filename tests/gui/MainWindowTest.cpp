@@ -30,11 +30,10 @@
 #include "support/ChildProcess.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
-#include <nlohmann/json.hpp>
-#include <openssl/evp.h>
-#include <QLabel>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -43,6 +42,8 @@
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
+#include <nlohmann/json.hpp>
+#include <openssl/evp.h>
 
 #include <gtest/gtest.h>
 
@@ -193,61 +194,6 @@ TEST(MainWindow, FullDownloadAgainstTheSimulator) {
     EXPECT_EQ(itemsHeld(w.plc, 'C'), programs);
 }
 
-// A download from the window appends its line to the operation record, with the package's
-// SHA-256 as OpenSSL computes it here.
-TEST(MainWindow, DownloadIsRecorded) {
-    QTemporaryDir state;
-    const QByteArray savedState = qgetenv("XDG_STATE_HOME");
-    const QByteArray savedOff = qgetenv("DLUTIL_NO_HISTORY");
-    qputenv("XDG_STATE_HOME", state.path().toLocal8Bit());
-    qunsetenv("DLUTIL_NO_HISTORY");
-    {
-        Window w(Language::English);
-        const QString path = w.packageFile(
-            "Line1.DWN", PackageBuilder().project("Line1", 26).program(0, "MAIN", 1));
-        ASSERT_TRUE(w.dialog.openPackage(path));
-        w.dialog.useConnection(described(simulatorAt(10523)));
-        w.boxes.answer(QMessageBox::No); // 663: stay stopped
-        EXPECT_TRUE(w.download());
-
-        std::ifstream in(state.filePath("download-utility/history.jsonl").toStdString());
-        std::vector<nlohmann::json> lines;
-        for (std::string line; std::getline(in, line);) {
-            lines.push_back(nlohmann::json::parse(line));
-        }
-        ASSERT_EQ(lines.size(), 1u);
-        const auto& j = lines[0];
-        std::ifstream package(path.toStdString(), std::ios::binary);
-        const std::string bytes((std::istreambuf_iterator<char>(package)),
-                                std::istreambuf_iterator<char>());
-        unsigned char digest[EVP_MAX_MD_SIZE];
-        unsigned int length = 0;
-        ASSERT_EQ(EVP_Digest(bytes.data(), bytes.size(), digest, &length, EVP_sha256(), nullptr), 1);
-        std::string hex;
-        for (unsigned int k = 0; k < length; ++k) {
-            hex += formatText("%02x", unsigned{digest[k]});
-        }
-        EXPECT_EQ(j["program"], "downloader");
-        EXPECT_EQ(j["operation"], "download");
-        EXPECT_EQ(j["result"], "ok");
-        EXPECT_EQ(j["connection"]["type"], "sim");
-        EXPECT_EQ(j["project"]["name"], "Line1");
-        EXPECT_EQ(j["file"]["path"], path.toStdString());
-        EXPECT_EQ(j["file"]["sha256"], hex);
-        EXPECT_FALSE(j["plc"]["label"].get<std::string>().empty());
-    }
-    if (savedState.isNull()) {
-        qunsetenv("XDG_STATE_HOME");
-    } else {
-        qputenv("XDG_STATE_HOME", savedState);
-    }
-    if (savedOff.isNull()) {
-        qunsetenv("DLUTIL_NO_HISTORY");
-    } else {
-        qputenv("DLUTIL_NO_HISTORY", savedOff);
-    }
-}
-
 // XDG_STATE_HOME set to a temporary folder for as long as it lives, the record turned on.
 class StateHome {
 public:
@@ -285,6 +231,102 @@ private:
     QByteArray savedState_;
     QByteArray savedOff_;
 };
+
+// The lines of the operation record in `folder`, parsed.
+std::vector<nlohmann::json> recordLines(const std::filesystem::path& folder) {
+    std::ifstream in(folder / "history.jsonl");
+    std::vector<nlohmann::json> lines;
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(nlohmann::json::parse(line));
+    }
+    return lines;
+}
+
+// A download from the window appends its line to the operation record: the package's SHA-256
+// as OpenSSL computes it here, the link, the items and bytes the simulated PLC received, and
+// the last message in English although the window runs in Korean. The History window's check
+// box turns the record off.
+TEST(MainWindow, DownloadIsRecordedUntilTheSettingTurnsItOff) {
+    StateHome state;
+    Window w(Language::Korean);
+    const QString path =
+        w.packageFile("Line1.DWN", PackageBuilder().project("Line1", 26).program(0, "MAIN", 1));
+    ASSERT_TRUE(w.dialog.openPackage(path));
+    w.dialog.useConnection(described(simulatorAt(10523)));
+    w.boxes.answer(QMessageBox::No); // 663: stay stopped
+    EXPECT_TRUE(w.download());
+
+    auto lines = recordLines(state.folder());
+    ASSERT_EQ(lines.size(), 1u);
+    const auto& j = lines[0];
+    std::ifstream package(path.toStdString(), std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(package)),
+                            std::istreambuf_iterator<char>());
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    ASSERT_EQ(EVP_Digest(bytes.data(), bytes.size(), digest, &length, EVP_sha256(), nullptr), 1);
+    std::string hex;
+    for (unsigned int k = 0; k < length; ++k) {
+        hex += formatText("%02x", unsigned{digest[k]});
+    }
+    std::uint64_t received = 0;
+    for (const auto& item : w.plc.downloadItems()) {
+        received += item.bytes().size();
+    }
+    EXPECT_EQ(j["program"], "downloader");
+    EXPECT_EQ(j["operation"], "download");
+    EXPECT_EQ(j["result"], "ok");
+    EXPECT_EQ(j["connection"]["type"], "sim");
+    EXPECT_EQ(j["connection"]["address"], "127.0.0.1:10523");
+    EXPECT_EQ(j["project"]["name"], "Line1");
+    EXPECT_EQ(j["file"]["path"], path.toStdString());
+    EXPECT_EQ(j["file"]["sha256"], hex);
+    EXPECT_EQ(j["plc"]["label"], "A-21");
+    EXPECT_EQ(j["items"], w.plc.downloadItems().size());
+    EXPECT_EQ(j["bytes"], received);
+    EXPECT_EQ(j["message"], "Download succeeded.");
+
+    {
+        gui::CHistoryDlg history(w.messages, std::nullopt, &w.dialog.journal());
+        auto* keep = history.findChild<QCheckBox*>(QStringLiteral("keepRecord"));
+        ASSERT_NE(keep, nullptr);
+        EXPECT_TRUE(keep->isChecked());
+        keep->click();
+    }
+    w.boxes.answer(QMessageBox::No);
+    EXPECT_TRUE(w.download());
+    EXPECT_EQ(recordLines(state.folder()).size(), 1u) << "the setting turned the record off";
+    gui::CHistoryDlg again(w.messages, std::nullopt, &w.dialog.journal());
+    EXPECT_FALSE(again.findChild<QCheckBox*>(QStringLiteral("keepRecord"))->isChecked());
+}
+
+// A record that cannot be written (its folder's name is taken by a file) is told once, with
+// why; the downloads succeed all the same.
+TEST(MainWindow, ARecordThatCannotBeWrittenIsToldOnce) {
+    StateHome state;
+    std::ofstream(state.folder()) << "not a folder";
+    Window w(Language::English);
+    const QString path =
+        w.packageFile("Line1.DWN", PackageBuilder().project("Line1", 26).program(0, "MAIN", 1));
+    ASSERT_TRUE(w.dialog.openPackage(path));
+    w.dialog.useConnection(described(simulatorAt(10523)));
+    for (int run = 0; run < 2; ++run) {
+        w.boxes.answer(QMessageBox::No); // 663
+        EXPECT_TRUE(w.download()) << run;
+    }
+    const auto& shown = w.boxes.shown();
+    const auto warnings = std::count_if(shown.begin(), shown.end(), [](const std::string& t) {
+        return t.starts_with("The operation record could not be written.");
+    });
+    EXPECT_EQ(warnings, 1) << ::testing::PrintToString(shown);
+    const auto at = std::find_if(shown.begin(), shown.end(), [](const std::string& t) {
+        return t.starts_with("The operation record could not be written.");
+    });
+    ASSERT_NE(at, shown.end());
+    EXPECT_NE(w.boxes.causes()[static_cast<std::size_t>(at - shown.begin())].find(
+                  state.folder().string()),
+              std::string::npos);
+}
 
 OperationRecord historyRecord(int minute, std::string operation, std::string plc,
                               std::string project, std::string file, OperationResult result) {

@@ -4,6 +4,7 @@
 
 #include "app/gui/CDownloadUtilDlg.h"
 #include "app/gui/CHistoryDlg.h"
+#include "app/gui/DesktopJournal.h"
 #include "app/gui/GuiPrompter.h"
 #include "app/gui/SessionWorker.h"
 #include "app/settings/QtSettingsStore.h"
@@ -99,12 +100,20 @@ QWidget* connectionRefused(const Messages& messages) {
         .release();
 }
 
-// The record's folder and the texts, kept alive as long as the history window.
+// The record's folder, the texts and the record's setting, kept alive as long as the history
+// window.
 class HistoryKeeper final : public QObject {
 public:
-    explicit HistoryKeeper(const Messages& m) : messages(m) {}
+    explicit HistoryKeeper(const Messages& m)
+        : messages(m), store(settingsDir.path()), worker(prompter, messages),
+          journal(store, prompter, worker, messages) {}
     QTemporaryDir stateDir;
+    QTemporaryDir settingsDir;
     Messages messages;
+    QtSettingsStore store;
+    gui::GuiPrompter prompter;
+    gui::SessionWorker worker;
+    gui::DesktopJournal journal;
 };
 
 QWidget* historyWindow(const Messages& messages) {
@@ -138,7 +147,7 @@ QWidget* historyWindow(const Messages& messages) {
         std::string reason;
         log.append(r, reason);
     }
-    auto* window = new gui::CHistoryDlg(keeper->messages, folder);
+    auto* window = new gui::CHistoryDlg(keeper->messages, folder, &keeper->journal);
     keeper.release()->setParent(window);
     return window;
 }

@@ -1,6 +1,7 @@
 #include "app/gui/CDownloadUtilDlg.h"
 
 #include "app/gui/CHistoryDlg.h"
+#include "app/gui/DesktopJournal.h"
 #include "app/gui/GuiPrompter.h"
 #include "app/gui/HelpLauncher.h"
 #include "app/gui/PeerDialogs.h"
@@ -8,6 +9,7 @@
 #include "app/gui/SessionWorker.h"
 #include "comm/Connection.h"
 #include "comm/ConnectionDisplay.h"
+#include "comm/OperationNotes.h"
 #include "comm/gui/CDialUpStatusDlg.h"
 #include "common/AppSettings.h"
 #include "common/MessageIds.h"
@@ -67,6 +69,10 @@ public:
         item_ = qtext(displaySafe(item.label));
     }
     void blockSent(const DownloadProgress& progress) override {
+        bytesSent_ = progress.bytesSent;
+        if (progress.itemDone()) {
+            ++itemsSent_;
+        }
         const int percent = progress.percent();
         const qulonglong sent = progress.bytesSent;
         const qulonglong total = progress.totalBytes;
@@ -81,6 +87,11 @@ public:
     }
     // The progress window lives as long as the main window, which outlives every download.
     bool cancelled() override { return window_->progress_->cancelRequested(); }
+
+    // What went over the link: items whose every block was sent, and bytes. Read once the
+    // download's job has ended.
+    std::uint64_t itemsSent() const { return itemsSent_; }
+    std::uint64_t bytesSent() const { return bytesSent_; }
 
 private:
     template <typename F> void post(F f) {
@@ -98,13 +109,16 @@ private:
     CDownloadUtilDlg* window_; // outlives every download: closing waits for the transfer
     QString item_;
     std::chrono::steady_clock::time_point start_{};
+    std::uint64_t itemsSent_ = 0;
+    std::uint64_t bytesSent_ = 0;
 };
 
 CDownloadUtilDlg::CDownloadUtilDlg(const Messages& messages, SettingsStore& settings,
                                    GuiPrompter& prompter, SessionWorker& worker, QWidget* parent)
     : QDialog(parent), messages_(messages), settings_(settings), prompter_(prompter),
       worker_(worker), reader_(std::make_unique<CFileControl>(prompter, messages)),
-      encryption_(std::make_unique<CFileEncryption>(prompter, messages)) {
+      encryption_(std::make_unique<CFileEncryption>(prompter, messages)),
+      journal_(std::make_unique<DesktopJournal>(settings, prompter, worker, messages)) {
     initDownloaderResources();
     setObjectName(QStringLiteral("CDownloadUtilDlg"));
     setWindowTitle(QString::fromLatin1(kTitle));
@@ -402,8 +416,8 @@ void CDownloadUtilDlg::startDownload() {
         job.stTable = stTable_;
     }
     // The operation record of this download, completed when it ends.
+    journal_->begin();
     auto record = std::make_shared<OperationRecord>();
-    record->program = "downloader";
     record->operation = "download";
     record->filePath = job.packagePath;
     if (packageLoaded_) {
@@ -421,34 +435,22 @@ void CDownloadUtilDlg::startDownload() {
             DownloadFlow flow(c.context(), c.session(), reader);
             flow.setObserver(relay.get());
             *outcome = flow.run(job, chosen);
-            static constexpr const char* kLinks[] = {"serial", "dialup", "leased-line", "tcp",
-                                                     "sim", "usb"};
-            const auto type = c.spec().connectionType();
-            record->connectionType = type < std::size(kLinks) ? kLinks[type] : "none";
-            record->plcLabel = c.session().plcIdentity().label;
-            if (c.session().identityWord() != 0xFFFF) {
-                record->plcCpuCode = c.session().plcCpuCode();
-                record->plcFirmware = c.session().firmwareVersion();
-            }
+            noteLink(*record, c.spec());
+            notePlc(*record, c.session());
             return *outcome == DownloadFlow::Outcome::Succeeded;
         },
-        [this, outcome, record](bool ok) {
+        [this, outcome, record, relay](bool ok) {
             lastOutcome_ = *outcome;
+            if (progress_->isVisible()) {
+                progress_->finished(ok);
+            }
+            record->items = relay->itemsSent();
+            record->bytes = relay->bytesSent();
             record->result = ok ? OperationResult::Ok
                              : *outcome == DownloadFlow::Outcome::DownloadCancelled
                                  ? OperationResult::Cancelled
                                  : OperationResult::Failed;
-            record->seconds = std::chrono::duration<double>(std::chrono::system_clock::now() -
-                                                            record->time)
-                                  .count();
-            std::string reason;
-            if (!recordOperation(*record, reason)) {
-                std::fprintf(stderr, "downloader: the operation record could not be written: %s\n",
-                             displaySafe(reason).c_str());
-            }
-            if (progress_->isVisible()) {
-                progress_->finished(ok);
-            }
+            journal_->end(std::move(*record));
             setTransferRunning(false);
             emit downloadFinished(ok);
         });
@@ -517,7 +519,7 @@ void CDownloadUtilDlg::onHelp() {
 }
 
 void CDownloadUtilDlg::onHistory() {
-    CHistoryDlg history(messages_, std::nullopt, this);
+    CHistoryDlg history(messages_, std::nullopt, journal_.get(), this);
     history.exec();
 }
 

@@ -31,6 +31,7 @@ class CFileEncryption;
 namespace dlu::gui {
 
 class CProgressDlg;
+class DesktopJournal;
 class GuiPrompter;
 class ProgramListModel;
 class SessionWorker;
@@ -105,6 +106,8 @@ public:
     std::optional<DownloadFlow::Outcome> lastOutcome() const { return lastOutcome_; }
     const ProgramListModel& programList() const { return *model_; }
     CProgressDlg* progressWindow() const { return progress_; }
+    // The operation record this window and its device memory windows write to.
+    DesktopJournal& journal() { return *journal_; }
     // The dial-up status window while the modem dials, else null.
     CDialUpStatusDlg* dialUpWindow() const;
 
@@ -144,6 +147,7 @@ private:
     SessionWorker& worker_;
     std::unique_ptr<CFileControl> reader_;
     std::unique_ptr<CFileEncryption> encryption_;
+    std::unique_ptr<DesktopJournal> journal_;
 
     // State of the window.
     QString packagePath_;

@@ -1,11 +1,13 @@
 #include "app/gui/CHistoryDlg.h"
 
+#include "app/gui/DesktopJournal.h"
 #include "common/MessageIds.h"
 #include "common/OperationRecord.h"
 #include "common/StringTable.h"
 #include "common/TerminalText.h"
 #include "common/gui/DialogText.h"
 
+#include <QCheckBox>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -29,7 +31,7 @@ QString utf8(const std::string& text) {
 } // namespace
 
 CHistoryDlg::CHistoryDlg(const Messages& messages, std::optional<std::filesystem::path> folder,
-                         QWidget* parent)
+                         DesktopJournal* journal, QWidget* parent)
     : QDialog(parent), messages_(messages) {
     setObjectName(QStringLiteral("CHistoryDlg"));
     setWindowTitle(layoutText(messages_, "작업 이력", "Operation History"));
@@ -68,12 +70,24 @@ CHistoryDlg::CHistoryDlg(const Messages& messages, std::optional<std::filesystem
     connect(copy, &QPushButton::clicked, this, &CHistoryDlg::copySelection);
     connect(close, &QPushButton::clicked, this, &QDialog::accept);
 
+    if (journal != nullptr) {
+        keep_ = new QCheckBox(layoutText(messages_, "다운로드, 백업, 복원을 기록(&K)",
+                                         "&Keep a record of downloads, backups and restores"),
+                              this);
+        keep_->setObjectName(QStringLiteral("keepRecord"));
+        keep_->setChecked(journal->enabled());
+        connect(keep_, &QCheckBox::toggled, this, [journal](bool on) { journal->setEnabled(on); });
+    }
+
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(note_, 1);
     buttons->addWidget(copy);
     buttons->addWidget(close);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(table_, 1);
+    if (keep_ != nullptr) {
+        layout->addWidget(keep_);
+    }
     layout->addLayout(buttons);
 
     load(folder);

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <optional>
 
+class QCheckBox;
 class QLabel;
 class QPushButton;
 class QStandardItemModel;
@@ -16,6 +17,8 @@ class Messages;
 
 namespace dlu::gui {
 
+class DesktopJournal;
+
 // The operation record, newest first: time, operation, PLC, project or file and result of
 // each download, backup and restore, read-only. Copy puts the selected rows on the clipboard
 // as tab-separated lines. The record is read and its texts made safe by the core; the
@@ -26,10 +29,11 @@ public:
     // The most records shown.
     static constexpr std::size_t kMaxRecords = 1000;
 
-    // Reads the record in `folder`; nothing: the default folder.
+    // Reads the record in `folder`; nothing: the default folder. With a `journal` the window
+    // also shows its setting, a check box that turns the record on and off.
     explicit CHistoryDlg(const Messages& messages,
                          std::optional<std::filesystem::path> folder = std::nullopt,
-                         QWidget* parent = nullptr);
+                         DesktopJournal* journal = nullptr, QWidget* parent = nullptr);
 
     // The selected rows, tab-separated, one line each, top to bottom.
     QString selectedText() const;
@@ -42,6 +46,7 @@ private:
     QStandardItemModel* model_ = nullptr;
     QTableView* table_ = nullptr;
     QLabel* note_ = nullptr;
+    QCheckBox* keep_ = nullptr;
 };
 
 } // namespace dlu::gui

@@ -112,7 +112,30 @@ PromptAnswer GuiPrompter::showMessage(const QString& text, PromptButtons buttons
     return answerOf(box->exec(), buttons);
 }
 
+void GuiPrompter::keep(std::string_view text, std::string_view cause, PromptButtons buttons) {
+    if (buttons != PromptButtons::Ok) {
+        return;
+    }
+    const std::lock_guard lock(lastMutex_);
+    last_.assign(text);
+    if (!cause.empty()) {
+        last_ += '\n';
+        last_ += cause;
+    }
+}
+
+void GuiPrompter::forgetLastMessage() {
+    const std::lock_guard lock(lastMutex_);
+    last_.clear();
+}
+
+std::string GuiPrompter::lastMessage() const {
+    const std::lock_guard lock(lastMutex_);
+    return last_;
+}
+
 PromptAnswer GuiPrompter::message(std::string_view text, PromptButtons buttons, PromptIcon icon) {
+    keep(text, {}, buttons);
     const QString qt = qtext(text);
     PromptAnswer answer = PromptAnswer::Cancel;
     onWindowThread([&] { answer = showMessage(qt, buttons, icon); });
@@ -129,6 +152,7 @@ void GuiPrompter::encryptionErrorNotice(std::string_view text) {
 
 PromptAnswer GuiPrompter::messageWithCause(std::string_view text, std::string_view cause,
                                            PromptButtons buttons, PromptIcon icon) {
+    keep(text, cause, buttons);
     const QString qt = qtext(text);
     const QString qcause = qtext(cause);
     PromptAnswer answer = PromptAnswer::Cancel;

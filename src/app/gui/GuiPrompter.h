@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -40,6 +41,11 @@ public:
     std::optional<std::string> password(std::size_t maxLength) override;
     void encryptionErrorNotice(std::string_view text) override;
 
+    // The last message that was not a question, with its cause on a line under it, as it was
+    // given; empty before one. Any thread.
+    std::string lastMessage() const;
+    void forgetLastMessage();
+
     // The window the next box is parented to.
     QWidget* parentWindow() const;
 
@@ -54,6 +60,10 @@ private:
     PromptAnswer showMessage(const QString& text, PromptButtons buttons, PromptIcon icon,
                              const QString& cause = {});
 
+    void keep(std::string_view text, std::string_view cause, PromptButtons buttons);
+
+    mutable std::mutex lastMutex_;
+    std::string last_;
     QPointer<QWidget> mainWindow_;
     PasswordAsker passwordAsker_;
     NoticeShower encryptionNotice_;

@@ -1,4 +1,5 @@
 #include "app/gui/CDownloadUtilDlg.h"
+#include "app/gui/DesktopJournal.h"
 #include "app/gui/GuiPrompter.h"
 #include "app/gui/PeerDialogs.h"
 #include "app/gui/SessionWorker.h"
@@ -51,10 +52,12 @@ int main(int argc, char* argv[]) {
         dlu::gui::SessionWorker worker(prompter, app.messages());
         dlu::gui::CDownloadUtilDlg dialog(app.messages(), store, prompter, worker);
         // The device memory windows borrow the worker's connected session for each transfer;
-        // the main window has already chosen the CPU type and connected.
+        // the main window has already chosen the CPU type and connected. Their backups and
+        // restores go into the main window's operation record.
         dlu::SystemClock clock;
-        const dlu::DevmemGuiEnv devmemEnv =
+        dlu::DevmemGuiEnv devmemEnv =
             dlu::gui::deviceMemoryEnv(worker, prompter, app.messages(), clock);
+        devmemEnv.journal = &dialog.journal();
         dialog.setDeviceMemoryOpener([&](int buttonId, int direction, dlu::CpuType cpuType,
                                          const QString& path) {
             dlu::gui::runDeviceMemoryWindow(&dialog, devmemEnv, buttonId, direction, cpuType, path);

@@ -1,10 +1,12 @@
 #include "devmem/gui/CDeviceMemorySetDlg.h"
 
+#include "comm/OperationNotes.h"
 #include "common/MessageIds.h"
 #include "common/Prompter.h"
 #include "common/StringTable.h"
 #include "common/TerminalText.h"
 #include "common/gui/DialogText.h"
+#include "devmem/TransferProgress.h"
 #include "devmem/TransferTexts.h"
 #include "devmem/gui/CDeviceProgressDlg.h"
 #include "devmem/gui/CDeviceViewerDlg.h"
@@ -284,9 +286,15 @@ std::optional<DeviceMemoryTransfer::Result> CDeviceMemorySetDlg::runTransfer() {
         viewEnabled_ = false;
         refresh();
     }
+    if (env_.journal != nullptr) {
+        env_.journal->begin();
+    }
     CDeviceProgressDlg progress(
         this, backup ? CDeviceProgressDlg::Kind::Backup : CDeviceProgressDlg::Kind::Restore,
         env_.prompter, env_.messages);
+    TransferTally tally(progress);
+    OperationRecord record;
+    record.operation = backup ? "backup" : "restore";
     std::optional<DeviceMemoryTransfer::Result> result;
     std::optional<DeviceMemoryTransfer::Verification> found;
     const bool verify = !backup && verify_->isChecked();
@@ -295,8 +303,9 @@ std::optional<DeviceMemoryTransfer::Result> CDeviceMemorySetDlg::runTransfer() {
     transferring_ = true;
     if (env_.runSession) {
         env_.runSession([&](COnlineModule& session) {
+            notePlc(record, session);
             transfer_.attach(&session);
-            result = backup ? transfer_.backup(&progress) : transfer_.restore(&progress);
+            result = backup ? transfer_.backup(&tally) : transfer_.restore(&tally);
             if (verify && *result == DeviceMemoryTransfer::Result::Done) {
                 found = transfer_.verify(&progress);
             }
@@ -312,8 +321,21 @@ std::optional<DeviceMemoryTransfer::Result> CDeviceMemorySetDlg::runTransfer() {
                               PromptButtons::Ok, PromptIcon::Information);
     }
     // A read-back that went unanswered has shown its message (550) already.
+    bool verified = !found || found->result == DeviceMemoryTransfer::Result::Done;
     if (found && found->result == DeviceMemoryTransfer::Result::Done) {
-        showVerifyReport(env_, verifyReport(*found, env_.messages));
+        const auto report = verifyReport(*found, env_.messages);
+        verified = report.verified;
+        showVerifyReport(env_, report);
+    }
+    if (env_.journal != nullptr) {
+        const bool done = result == DeviceMemoryTransfer::Result::Done;
+        record.filePath = transfer_.file().string();
+        record.bytes = tally.bytes(done);
+        record.result = done && verified ? OperationResult::Ok
+                        : result == DeviceMemoryTransfer::Result::Cancelled
+                            ? OperationResult::Cancelled
+                            : OperationResult::Failed;
+        env_.journal->end(std::move(record));
     }
     viewEnabled_ = viewEnabled_ || transfer_.image().loaded();
     refresh();

@@ -1,5 +1,6 @@
 #include "devmem/gui/CLinuxDeviceMemorySetDlg.h"
 
+#include "comm/OperationNotes.h"
 #include "common/MessageIds.h"
 #include "common/Prompter.h"
 #include "common/StringTable.h"
@@ -130,9 +131,14 @@ std::optional<LinuxDeviceMemoryTransfer::Report> CLinuxDeviceMemorySetDlg::runTr
     if (backup && refusedSaveTarget(env_, file_)) {
         return std::nullopt;
     }
+    if (env_.journal != nullptr) {
+        env_.journal->begin();
+    }
     CDeviceProgressDlg progress(
         this, backup ? CDeviceProgressDlg::Kind::Backup : CDeviceProgressDlg::Kind::Restore,
         env_.prompter, env_.messages);
+    OperationRecord record;
+    record.operation = backup ? "linux-backup" : "linux-restore";
     std::optional<LinuxDeviceMemoryTransfer::Report> report;
     std::optional<std::optional<LinuxDeviceMemoryTransfer::Verification>> found;
     const bool verify = !backup && verify_->isChecked();
@@ -141,6 +147,7 @@ std::optional<LinuxDeviceMemoryTransfer::Report> CLinuxDeviceMemorySetDlg::runTr
     transferring_ = true;
     if (env_.runSession) {
         env_.runSession([&](COnlineModule& session) {
+            notePlc(record, session);
             LinuxDeviceMemoryTransfer t({session, env_.prompter, env_.messages, env_.clock}, mode_,
                                         cpuType_);
             report = backup ? t.backup(file, &progress) : t.restore(file, &progress);
@@ -154,12 +161,29 @@ std::optional<LinuxDeviceMemoryTransfer::Report> CLinuxDeviceMemorySetDlg::runTr
     transferring_ = false;
     setControlsEnabled(this, true);
     progress.hide();
-    if (report && report->outcome == LinuxDeviceMemoryTransfer::Outcome::Cancelled) {
+    using Outcome = LinuxDeviceMemoryTransfer::Outcome;
+    if (report && report->outcome == Outcome::Cancelled) {
         env_.prompter.message(env_.messages(backup ? Msg::BackupCancelled : Msg::RestoreStopped),
                               PromptButtons::Ok, PromptIcon::Information);
     }
+    bool verified = true;
     if (found) {
-        showVerifyReport(env_, imageVerifyOutcome(*found, env_.messages).report);
+        const auto outcome = imageVerifyOutcome(*found, env_.messages);
+        verified = outcome.report.verified;
+        showVerifyReport(env_, outcome.report);
+    }
+    if (env_.journal != nullptr) {
+        const bool done = report && report->outcome == Outcome::Success;
+        record.filePath = file_.toStdString();
+        if (report) {
+            record.items = report->done;
+            record.bytes = report->bytes;
+        }
+        record.result = done && verified ? OperationResult::Ok
+                        : report && report->outcome == Outcome::Cancelled
+                            ? OperationResult::Cancelled
+                            : OperationResult::Failed;
+        env_.journal->end(std::move(record));
     }
     if (closeRequested_) {
         closeRequested_ = false;

@@ -11,6 +11,7 @@ namespace dlu {
 class Clock;
 class COnlineModule;
 class Messages;
+class OperationJournal;
 class Prompter;
 struct VerifyReport;
 
@@ -34,6 +35,9 @@ struct DevmemGuiEnv {
     std::function<QString(QWidget* parent, FileDialog kind, const QString& folder,
                           const QString& suggestedName, const QString& filter)>
         chooseFile;
+
+    // Where each backup and restore goes when it has ended; none: no record is kept.
+    OperationJournal* journal = nullptr;
 
     QString askFile(QWidget* parent, FileDialog kind, const QString& folder,
                     const QString& suggestedName, const QString& filter) const;
