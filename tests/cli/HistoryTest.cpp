@@ -3,13 +3,13 @@
 // here; a record that cannot be written only warns; dlutil history reads it back.
 #include "support/ChildProcess.h"
 
+#include "PackageBuilder.h"
 #include "PackageTestUtil.h"
 
 #include "cli/CommandRecord.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
-#include <openssl/evp.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -24,21 +24,6 @@ namespace fs = std::filesystem;
 using nlohmann::json;
 
 const std::string kSamples = DLU_SAMPLES_DIR;
-
-std::string sha256Hex(const std::string& file) {
-    std::ifstream in(file, std::ios::binary);
-    const std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    EXPECT_EQ(EVP_Digest(data.data(), data.size(), digest, &length, EVP_sha256(), nullptr), 1);
-    std::string hex;
-    for (unsigned int i = 0; i < length; ++i) {
-        static constexpr char kHex[] = "0123456789abcdef";
-        hex += kHex[digest[i] >> 4];
-        hex += kHex[digest[i] & 0xF];
-    }
-    return hex;
-}
 
 // Every test points the record at a folder of its own (the suite turns it off elsewhere).
 class History : public ::testing::Test {
@@ -164,7 +149,7 @@ TEST_F(History, EachOperationAppendsOneLineWithItsFileHash) {
         EXPECT_EQ(j["connection"]["type"], "embedded");
         EXPECT_EQ(j["file"]["path"], c.file);
         EXPECT_EQ(j["file"]["size"], fs::file_size(c.file));
-        EXPECT_EQ(j["file"]["sha256"], sha256Hex(c.file));
+        EXPECT_EQ(j["file"]["sha256"], test::sha256HexOfFile(c.file));
         EXPECT_EQ(j.value("/project/name"_json_pointer, std::string()), c.project);
         EXPECT_EQ(j.contains("plc") && j["plc"].contains("label"), c.plcKnown);
         if (c.plcKnown) {

@@ -111,5 +111,7 @@ private:
 void writeFile(const std::string& path, const Bytes& data);
 // Reads a whole file; empty when it cannot be read.
 Bytes readFile(const std::string& path);
+// The SHA-256 of a whole file in lower-case hex, as OpenSSL computes it.
+std::string sha256HexOfFile(const std::string& path);
 
 } // namespace dlu::test
