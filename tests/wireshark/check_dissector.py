@@ -2,7 +2,10 @@
 """The Wireshark dissector (packaging/wireshark/loader.lua) decodes dlutil pcapng traces of
 downloads into the embedded PLC, one that uses the station header and one that does not: every
 frame, with the command, length, check code and 'D' kind this script reads from the capture by
-itself.
+itself. Traces of a backup, a restore, a Linux image backup, a download that stops the PLC and
+a read the PLC refuses are decoded by command: the devices of 'R' and 'W' by name, their words,
+the mode of 'M', the block header of 'U' answers and the code of 'E', each equal to what this
+script reads from the frames; a password given on the command line is nowhere in a trace.
 
     check_dissector.py DLUTIL SOURCE_DIR
 
@@ -130,6 +133,122 @@ def check(dlutil, source, tshark, scratch, package, conn, header_used):
                       f"check code, {kinds} 'D' requests")
 
 
+def run_traced(dlutil, scratch, name, args, env):
+    """Runs dlutil with a pcapng trace; the trace's packets, or an error text."""
+    trace = os.path.join(scratch, name + ".pcapng")
+    run = subprocess.run([dlutil, "--lang", "en", "--trace", trace] + args, env=env,
+                         capture_output=True, text=True, timeout=120, cwd=scratch)
+    if not os.path.exists(trace):
+        return trace, None, f"no trace; dlutil exited {run.returncode}\n{run.stderr}"
+    with open(trace, "rb") as f:
+        return trace, packets(f.read()), None
+
+
+def tshark_fields(tshark, source, trace, fields, env):
+    """One row per packet: for each field all its values, comma-separated."""
+    args = [tshark, "-r", trace, "-X",
+            "lua_script:" + os.path.join(source, "packaging", "wireshark", "loader.lua"),
+            "-T", "fields", "-E", "occurrence=a", "-E", "aggregator=,"]
+    for field in fields:
+        args += ["-e", field]
+    out = subprocess.run(args, env=env, capture_output=True, text=True, timeout=120)
+    rows = []
+    for line in out.stdout.splitlines():
+        cells = line.split("\t")
+        rows.append([c.split(",") if c else [] for c in cells + [""] * (len(fields) - len(cells))])
+    return rows
+
+
+def words(data):
+    return [str(data[i] << 8 | data[i + 1]) for i in range(0, len(data) - 1, 2)]
+
+
+def transfers(dlutil, source, tshark, scratch, env):
+    """The failures of the device transfer traces, and a line of what was decoded."""
+    failures = []
+    pdm = os.path.join(scratch, "d.PDM")
+    cases = [
+        ("backup", ["backup", "--cpu", "A-21", "--area", "D:0-250", "-o", pdm, "--conn",
+                    "embedded?seed=7"]),
+        ("restore", ["restore", pdm, "--cpu", "A-21", "--conn", "embedded"]),
+        ("linux", ["linux-backup", "--cpu", "26", "-o", os.path.join(scratch, "i.BIN"),
+                   "--conn", "embedded?image=500"]),
+        ("stop", ["--yes", "--password", "Pass-7", "download",
+                  os.path.join(source, "examples", "LinuxDemo.DWN"), "--conn",
+                  "embedded?mode=run&key=remote&password=Pass-7"]),
+        ("refused", ["backup", "--cpu", "A-21", "--area", "D:0-50", "-o",
+                     os.path.join(scratch, "e.PDM"), "--conn", "embedded?error-at=3:11"]),
+    ]
+    fields = ["loader.direction", "loader.cmd", "loader.r.name", "loader.r.size",
+              "loader.r.word", "loader.w.name", "loader.w.word", "loader.mode",
+              "loader.u.total", "loader.u.number", "loader.u.size", "loader.e.code"]
+    seen = {}
+    for name, args in cases:
+        trace, ours, error = run_traced(dlutil, scratch, name, args, env)
+        if error:
+            failures.append(f"{name}: {error}")
+            continue
+        if name == "stop":
+            with open(trace, "rb") as f:
+                capture = f.read()
+            verbose = subprocess.run(
+                [tshark, "-r", trace, "-V", "-X", "lua_script:" +
+                 os.path.join(source, "packaging", "wireshark", "loader.lua")],
+                env=env, capture_output=True, text=True, timeout=120).stdout
+            if b"Pass-7" in capture or "Pass-7" in verbose:
+                failures.append("stop: the password is in the trace")
+        rows = tshark_fields(tshark, source, trace, fields, env)
+        if len(rows) != len(ours):
+            failures.append(f"{name}: {len(rows)} rows from tshark for {len(ours)} packets")
+            continue
+        for number, (packet, row) in enumerate(zip(ours, rows), start=1):
+            frame = packet[4:]
+            if len(frame) < 7:
+                continue  # the link test's answer, its head only
+            got = dict(zip(fields, row))
+            cmd, length = frame[2], frame[3] << 8 | frame[4]
+            data = frame[8:5 + length]  # these PLCs use the station header
+            to_plc = packet[2] == 0
+            want = {}
+            if cmd == 0x52 and to_plc:
+                want["loader.r.size"] = [str(data[i + 4]) for i in range(0, len(data), 5)]
+            elif cmd == 0x52:
+                want["loader.r.word"] = words(data)
+            elif cmd == 0x57 and to_plc:
+                want["loader.w.word"] = words(data[4:])
+            elif cmd == 0x4D and to_plc:
+                want["loader.mode"] = [str(data[0])]
+            elif cmd == 0x55 and not to_plc:
+                want["loader.u.total"] = [str(data[2] << 8 | data[3])]
+                want["loader.u.number"] = [str(data[4] << 8 | data[5])]
+                want["loader.u.size"] = [str(data[6] << 8 | data[7])]
+            elif cmd == 0x45:
+                want["loader.e.code"] = [str(data[0])]
+            for field, values in want.items():
+                if [str(int(v, 0)) for v in got[field]] != values:
+                    failures.append(f"{name} frame {number}: {field} {got[field][:8]}, the "
+                                    f"frame holds {values[:8]}")
+            for field in ("loader.r.name", "loader.w.name", "loader.mode", "loader.e.code"):
+                if got[field]:
+                    seen.setdefault(name, []).append(",".join(got[field]))
+    # What each run must have shown, by name: the devices the requests address, the mode a
+    # download asks for before it starts (1, Remote STOP), the PLC's error.
+    musts = {
+        "backup": ["F0080,F1270", "D00000", "D00100", "D00200"],
+        "restore": ["D00000", "D00100", "D00200"],
+        "stop": ["0x01"],
+        "refused": ["F0080,F1270", "11"],
+        "linux": ["F0080,F1270"],
+    }
+    for name, names in musts.items():
+        got = seen.get(name, [])
+        for n in names:
+            if n not in got:
+                failures.append(f"{name}: {n} not decoded (decoded {got[:10]})")
+    return failures, (f"device transfers: {sum(len(v) for v in seen.values())} names, modes "
+                      f"and error codes decoded")
+
+
 def main():
     dlutil, source = sys.argv[1], sys.argv[2]
     tshark = shutil.which("tshark")
@@ -151,6 +270,14 @@ def main():
             failed = failed or bool(failures)
             if not failures:
                 print(summary)
+        env = dict(os.environ, DLUTIL_NO_HISTORY="1", HOME=scratch,
+                   XDG_CONFIG_HOME=os.path.join(scratch, ".config"))
+        failures, summary = transfers(dlutil, source, tshark, scratch, env)
+        for failure in failures:
+            print(f"FAIL: {failure}")
+        failed = failed or bool(failures)
+        if not failures:
+            print(summary)
     return 1 if failed else 0
 
 
